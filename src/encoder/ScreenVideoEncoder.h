@@ -1,0 +1,136 @@
+// Screen Video (FLV video codec 3) encoder writing one FLV file.
+//
+// One object serves one conversion: construct, SetParameters, SetFrameSize,
+// Start (creates the file and writes its header), then EncodeFrame and
+// WriteAudioTag in the order the file is to have, and Finish once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace quorvane {
+
+enum CompressionModes : uint8_t { LosslessMode = 0, BitrateMode = 1, QualityMode = 2 };
+
+struct EncoderParameters {
+    uint32_t BlockWidth = 0;   // 16..256, a multiple of 16
+    uint32_t BlockHeight = 0;  // 16..256, a multiple of 16
+    uint8_t CompressionMode = LosslessMode;
+    int32_t BitRate = 0;  // kilobits (1024 bits) per second, BitrateMode only
+    uint8_t RedTolerance = 0;
+    uint8_t GreenTolerance = 0;
+    uint8_t BlueTolerance = 0;
+    uint8_t BlockTolerance = 0;  // percent of a block's pixels, QualityMode only
+    uint8_t ColorShift = 0;      // low bits cleared in every colour byte; 0 = off
+};
+
+struct FrameFormat {
+    uint16_t Width = 0;
+    uint16_t Height = 0;
+    uint8_t BytesPerPixel = 0;
+};
+
+// Results of TScreenVideoEncoder::Start.
+enum StartResult : int32_t {
+    StartSucceeded = 0,
+    StartWithoutParameters = 1,
+    StartWithoutFrameSize = 2,
+    StartCannotCreateFile = 3,
+    // The format cannot describe these; refused before any file is created.
+    StartFrameSizeUnsupported = 4,   // width or height 0 or above 4095
+    StartBlockSizeUnsupported = 5,   // not 16..256 in steps of 16
+    StartPixelFormatUnsupported = 6  // bytes per pixel other than 3 or 4
+};
+
+// zlib reported a failure while compressing a block.
+class ECompressionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A block's zlib stream does not fit the 16-bit size field of a Screen Video
+// packet; a smaller block size is needed.
+class EBlockTooLarge : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One block of the grid, kept for the whole conversion.
+struct TImageBlock {
+    int32_t CompressedSize = 0;
+    std::vector<uint8_t> CompressedData;  // zlib stream while the frame is assembled
+    std::vector<uint8_t> Pixels;          // blue, green, red; bottom row first
+    std::vector<uint8_t> PreviousPixels;  // as last sent; empty until first sent
+    bool Changed = false;
+    uint32_t Difference = 0;
+};
+
+class OutputFile;
+class Deflater;
+
+class TScreenVideoEncoder {
+public:
+    TScreenVideoEncoder(std::string FileName, bool HasVideo, bool HasAudio);
+    ~TScreenVideoEncoder();
+    TScreenVideoEncoder(const TScreenVideoEncoder&) = delete;
+    TScreenVideoEncoder& operator=(const TScreenVideoEncoder&) = delete;
+
+    void SetParameters(const EncoderParameters& Parameters);
+    void SetFrameSize(const FrameFormat& Format);
+
+    // Returns a StartResult.
+    int32_t Start();
+
+    // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
+    // blue-green-red first), each row padded to a multiple of 4 bytes.
+    // Returns the percentage of blocks sent. Throws ECompressionError or
+    // EBlockTooLarge; nothing of the frame is written then.
+    int32_t EncodeFrame(const uint8_t* Pixels, int32_t Timestamp, int32_t PreviousTimestamp,
+                        bool KeyFrame);
+
+    void WriteAudioTag(const uint8_t* Data, int32_t Size, int32_t Timestamp, uint8_t StereoFlag,
+                       uint8_t SoundRateIndex);
+
+    // Closes the file and returns its size in bytes (low 32 bits).
+    uint32_t Finish();
+
+    // The first failure of the output file: creating it, writing to it or
+    // closing it. Empty while every byte so far reached the file.
+    std::error_code FileError() const { return FirstFileError; }
+
+    int32_t GetBlockColumns() const { return BlockColumns; }
+    int32_t GetBlockRows() const { return BlockRows; }
+    uint32_t GetHeaderWord() const { return HeaderWord; }
+
+private:
+    // Big-endian field writers; each appends at the end of the file.
+    void WriteUInt8(uint8_t Value);
+    void WriteUInt16BE(uint16_t Value);
+    void WriteUInt24BE(uint32_t Value);
+    void WriteUInt32BE(uint32_t Value);
+    void WriteBytes(const uint8_t* Data, size_t Size);
+    void WriteTagHeader(uint8_t TagType, uint32_t DataSize, int32_t Timestamp);
+
+    std::string FileName;
+    bool HasVideo;
+    bool HasAudio;
+    bool ParametersSet = false;
+    EncoderParameters Parameters;
+    bool FrameSizeSet = false;
+    uint16_t FrameWidth = 0;
+    uint16_t FrameHeight = 0;
+    uint8_t BytesPerPixel = 0;
+    int32_t BlockColumns = 0;
+    int32_t BlockRows = 0;
+    std::vector<TImageBlock> Blocks;
+    uint32_t HeaderWord = 0;
+    std::unique_ptr<OutputFile> OutputStream;
+    std::error_code FirstFileError;
+};
+
+}  // namespace quorvane

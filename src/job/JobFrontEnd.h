@@ -1,0 +1,69 @@
+// The one interface through which a conversion job meets its front end (the
+// window or the command line). The job holds no toolkit type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+// The settings controls as the job reads them when encoding is prepared:
+// check states, item indexes and the edits' raw texts (converted by the job).
+struct TJobControls {
+    bool AVIAudioRadioButton = false;
+    bool MP3AudioRadioButton = false;
+    std::string AudioFileEdit;
+
+    bool LosslessRadioButton = true;
+    bool BitrateCompressionRadioButton = false;
+    bool QualityCompressionRadioButton = false;
+    std::string BitRateEdit = "250";
+    std::string RToleranceEdit = "30";
+    std::string GToleranceEdit = "15";
+    std::string BToleranceEdit = "30";
+    std::string BlockToleranceEdit = "3";
+
+    bool KeyFrameCheckBox = false;
+    std::string KeyFrameIntervalEdit = "10000";
+    bool FrameRateLimitCheckBox = false;
+    std::string FrameRateLimitEdit = "10";
+    bool ColorReductionCheckBox = false;
+    int ColorLimitComboBox = 0;   // item index: 19k, 2k, 304 colors
+    int BlockWidthComboBox = 3;   // item index: (index + 1) * 16 pixels
+    int BlockHeightComboBox = 1;  // item index
+};
+
+// What the job reports after each unit of work and at the end.
+struct TProgressReport {
+    uint8_t ProgressPercent = 0;
+    std::string SpeedText;
+    std::string RemainingText;
+};
+
+class IJobFrontEnd {
+public:
+    virtual ~IJobFrontEnd() = default;
+
+    // Main thread, when encoding is prepared; the job keeps a copy.
+    virtual TJobControls ReadControls() = 0;
+    // Main thread: make room for previews of frames of this size.
+    virtual void PreparePreview(int32_t Width, int32_t Height) = 0;
+
+    // The job's thread, once per frame; must be safe to call from it.
+    virtual bool PreviewWanted() = 0;
+
+    // Main thread (the job runs them through Synchronize).
+    virtual void ShowStatus(const std::string& StepText) = 0;
+    virtual void ShowProgress(const TProgressReport& Report) = 0;
+    // Frame: a packed DIB (40-byte BITMAPINFOHEADER, then bottom-up rows),
+    // valid for the length of the call.
+    virtual void ShowPreview(const uint8_t* Frame) = 0;
+
+    // Modal questions and messages, asked from the thread that needs the
+    // answer (the main thread or the job's thread); they block it until
+    // answered. The front end brings them to its main thread if it must.
+    virtual bool AskYesNo(const std::string& Caption, const std::string& Text) = 0;
+    virtual void ShowMessage(const std::string& Caption, const std::string& Text) = 0;
+};
+
+}  // namespace quorvane

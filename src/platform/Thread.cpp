@@ -1,0 +1,93 @@
+#include "platform/Thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <future>
+
+namespace quorvane::platform {
+
+namespace {
+
+IMainThreadDispatcher* TheDispatcher = nullptr;
+
+void LowerCurrentThreadToIdle() {
+    sched_param Param{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &Param) == 0) {
+        return;
+    }
+    // Kernels without SCHED_IDLE: the weakest nice value still keeps the
+    // front end responsive.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+}
+
+}  // namespace
+
+void SetMainThreadDispatcher(IMainThreadDispatcher* Dispatcher) { TheDispatcher = Dispatcher; }
+
+IMainThreadDispatcher* MainThreadDispatcher() { return TheDispatcher; }
+
+TThread::TThread() = default;
+
+TThread::~TThread() {
+    if (Worker.joinable()) {
+        if (Worker.get_id() == std::this_thread::get_id()) {
+            Worker.detach();
+        } else {
+            Worker.join();
+        }
+    }
+}
+
+void TThread::Resume() {
+    if (!Worker.joinable()) {
+        Worker = std::thread(&TThread::Run, this);
+    }
+}
+
+void TThread::Run() {
+    if (Priority == TThreadPriority::tpIdle) {
+        LowerCurrentThreadToIdle();
+    }
+    // A failure escaping the body ends it; the termination event still runs.
+    try {
+        Execute();
+    } catch (...) {
+    }
+    Finished();
+}
+
+void TThread::Finished() {
+    // Nothing of this object may be touched on this thread once the call is
+    // posted: the main thread may delete it right away.
+    TheDispatcher->Post([this] {
+        if (OnTerminate) {
+            OnTerminate(this);
+        }
+        if (FreeOnTerminate) {
+            delete this;
+        }
+    });
+}
+
+void TThread::Synchronize(const std::function<void()>& Method) {
+    if (TheDispatcher->IsMainThread()) {
+        Method();
+        return;
+    }
+    std::promise<void> Done;
+    TheDispatcher->Post([&] {
+        try {
+            Method();
+            Done.set_value();
+        } catch (...) {
+            Done.set_exception(std::current_exception());
+        }
+    });
+    Done.get_future().get();
+}
+
+}  // namespace quorvane::platform
