@@ -1,9 +1,246 @@
+// Preparing and running a conversion: settings, encoder, the video phase
+// with its audio interleaving, and the end of the run.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
 #include "job/ScreenVideoEncoderThread.h"
 
-// Placeholder until the conversion lands.
 namespace quorvane {
 
-bool TAVIToScreenVideoThread::PrepareEncoding(const std::string&) { throw std::logic_error("conversion not built yet"); }
-void TAVIToScreenVideoThread::Execute() { throw std::logic_error("conversion not built yet"); }
+using namespace platform;
+
+namespace {
+
+const char* const AudioNotConvertibleText =
+    "The audio contained in the video file can not be converted.\r\n"
+    "Please choose an external file for the audio or encode video only.";
+
+std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
+                             const std::string& FileName, const FrameFormat& Format,
+                             const EncoderParameters& Parameters) {
+    switch (Result) {
+        case StartCannotCreateFile:
+            return "Impossible to create the output file " + FileName + " (" +
+                   Encoder.FileError().message() + ").";
+        case StartFrameSizeUnsupported:
+            return "The video is " + std::to_string(Format.Width) + "x" +
+                   std::to_string(Format.Height) +
+                   " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
+        case StartBlockSizeUnsupported:
+            return "The block size " + std::to_string(Parameters.BlockWidth) + "x" +
+                   std::to_string(Parameters.BlockHeight) +
+                   " is not possible; blocks are 16 to 256 pixels in steps of 16.";
+        case StartPixelFormatUnsupported:
+            return "The decoded video has " + std::to_string(Format.BytesPerPixel) +
+                   " bytes per pixel; only 3 or 4 can be encoded.";
+        default:
+            return "The encoder could not be started (code " + std::to_string(Result) + ").";
+    }
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+    std::error_code Ignored;
+    return !A.empty() && !B.empty() && std::filesystem::equivalent(A, B, Ignored);
+}
+
+std::string FailureTextOf(const std::exception& Failure) {
+    if (dynamic_cast<const EJobFailure*>(&Failure) ||
+        dynamic_cast<const EBlockTooLarge*>(&Failure)) {
+        return Failure.what();
+    }
+    if (dynamic_cast<const ECompressionError*>(&Failure)) {
+        return "The compression of a video frame failed.";
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&Failure)) {
+        return "There is not enough memory to go on with the conversion.";
+    }
+    return std::string("The conversion failed: ") + Failure.what();
+}
+
+}  // namespace
+
+// The AVI audio reaches the FLV file as MP3 through an MP3 encoder of the
+// audio codec layer; until that layer offers one, the chain can't be built
+// and the user is offered the video alone.
+bool TAVIToScreenVideoThread::PrepareAudioConversion() {
+    return false;
+}
+
+bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
+    OutputFileName = Name;
+    Controls = FrontEnd.ReadControls();
+
+    if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
+        if (!FrontEnd.AskYesNo("Error", AudioNotConvertibleText)) {
+            return false;
+        }
+        FAudioUsable = false;
+    }
+    if (!FVideoFound) {
+        FStepText = "No video found in the selected file.";
+        ShowStatus();
+        return false;
+    }
+    Settings = ReadJobSettings(Controls, Settings);
+    if (OutputWouldReplaceAnInput()) {
+        FrontEnd.ShowMessage("Error", "The output file can not be one of the input files.");
+        return false;
+    }
+    return CreateEncoder();
+}
+
+bool TAVIToScreenVideoThread::OutputWouldReplaceAnInput() const {
+    return SameFile(OutputFileName, InputFileName) ||
+           (Controls.MP3AudioRadioButton && SameFile(OutputFileName, Controls.AudioFileEdit));
+}
+
+bool TAVIToScreenVideoThread::CreateEncoder() {
+    const bool HasAudio =
+        (FAudioUsable && Controls.AVIAudioRadioButton) || Controls.MP3AudioRadioButton;
+    Encoder = std::make_unique<TScreenVideoEncoder>(OutputFileName, FVideoFound, HasAudio);
+    Encoder->SetParameters(Settings.Encoder);
+    Encoder->SetFrameSize(FFrameFormat);
+
+    const auto* Header = static_cast<const BITMAPINFOHEADER*>(FCurrentFrame);
+    FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
+
+    FState = EncodingPrepared;
+    const int32_t Result = Encoder->Start();
+    if (Result != StartSucceeded) {
+        FrontEnd.ShowMessage("Error", StartFailureText(Result, *Encoder, OutputFileName,
+                                                       FFrameFormat, Settings.Encoder));
+        return false;
+    }
+    return true;
+}
+
+void TAVIToScreenVideoThread::Execute() {
+    FState = Running;
+    std::string FailureText;
+    try {
+        OpenAudioSource();
+        RunVideoPhase();
+    } catch (const std::exception& Failure) {
+        FailureText = FailureTextOf(Failure);
+    }
+    FinishRun(FailureText);
+}
+
+void TAVIToScreenVideoThread::OpenAudioSource() {
+    if (Controls.MP3AudioRadioButton) {
+        OpenExternalAudio(Controls.AudioFileEdit);
+    }
+}
+
+void TAVIToScreenVideoThread::RunVideoPhase() {
+    AudioTime = 0;
+    StartPosition = AVIStreamStart(VideoStream);
+    EndPosition = AVIStreamEnd(VideoStream);
+    FStepText = "Encoding video...";
+    ShowStatus();
+
+    StartTime = AVIStreamSampleToTime(VideoStream, StartPosition);
+    EndTime = AVIStreamSampleToTime(VideoStream, EndPosition);
+    CurrentPosition = StartPosition;
+    PreviousTimestamp = 0;
+    LastKeyFrameTime = 0;
+    VideoProgress.Begin(StartPosition, EndPosition);
+    while (EndPosition > CurrentPosition && !Terminated()) {
+        const int32_t Time = AVIStreamSampleToTime(VideoStream, CurrentPosition);
+        EncodeFrameAt(Time);
+        AdvancePosition(Time);
+        if (AudioSource && !AudioMuted) {
+            // Audio follows the video up to the stream's end, even when the
+            // frame-rate limit stepped past it.
+            WriteAudioBefore(std::min(CurrentPosition, EndPosition));
+        }
+    }
+    VideoProgress.Finish();
+}
+
+void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {
+    FCurrentFrame = AVIStreamGetFrame(FrameDecoder, CurrentPosition);
+    const auto* Header = static_cast<const BITMAPINFOHEADER*>(FCurrentFrame);
+    // A picture of another size than the first one (a stream that changes
+    // its size midway) can't go into the same grid; it is skipped like a
+    // frame that can't be decoded.
+    if (!Header || Header->biWidth != FFrameFormat.Width ||
+        Header->biHeight != FFrameFormat.Height ||
+        Header->biBitCount != FFrameFormat.BytesPerPixel * 8) {
+        return;
+    }
+    const bool KeyFrame = IsKeyFrame(Time);
+    const auto* Pixels = static_cast<const uint8_t*>(FCurrentFrame) + sizeof(BITMAPINFOHEADER);
+    Encoder->EncodeFrame(Pixels, Time, PreviousTimestamp, KeyFrame);
+    CheckOutputFile();
+    AnyFrameEncoded = true;
+    if (KeyFrame) {
+        LastKeyFrameTime = static_cast<uint32_t>(Time);
+    }
+    if (FrontEnd.PreviewWanted()) {
+        ShowPreview();
+    }
+    FProgress = VideoProgress.Measure(CurrentPosition, static_cast<uint32_t>(Time));
+    ShowProgress();
+    PreviousTimestamp = Time;
+    VideoProgress.MarkUpdated(static_cast<uint32_t>(Time));
+}
+
+// The first frame encoded is a key frame even when the stream's first
+// sample could not be decoded: a file must start with one to be playable.
+bool TAVIToScreenVideoThread::IsKeyFrame(int32_t Time) const {
+    if (CurrentPosition == StartPosition || !AnyFrameEncoded) {
+        return true;
+    }
+    const uint32_t SinceKeyFrame = static_cast<uint32_t>(Time) - LastKeyFrameTime;
+    return Settings.KeyFrameInterval != 0 &&
+           static_cast<int64_t>(SinceKeyFrame) > static_cast<int64_t>(Settings.KeyFrameInterval);
+}
+
+void TAVIToScreenVideoThread::AdvancePosition(int32_t Time) {
+    const int32_t Next =
+        Settings.FrameRateLimit != 0
+            ? AVIStreamTimeToSample(VideoStream, Time + 1000 / Settings.FrameRateLimit)
+            : AVIStreamNextSample(VideoStream, CurrentPosition);
+    CurrentPosition = (Next == -1 || Next <= CurrentPosition) ? CurrentPosition + 1 : Next;
+}
+
+// A full disk or a vanished folder ends the run at once instead of writing
+// a file shorter than its tags claim.
+void TAVIToScreenVideoThread::CheckOutputFile() const {
+    if (const std::error_code Error = Encoder->FileError()) {
+        throw EJobFailure("The output file could not be written (" + Error.message() + ").");
+    }
+}
+
+void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
+    VideoProgress.Finish();
+    CloseVideoFile();
+    CloseAudioSource();
+    const uint32_t Size = Encoder->Finish();
+
+    std::string Failure = FailureText;
+    if (Failure.empty() && Encoder->FileError()) {
+        Failure = "The output file could not be written (" + Encoder->FileError().message() + ").";
+    }
+    if (!Failure.empty()) {
+        FRunFailed = true;
+        FStepText = "Encoding failed.";
+    } else if (Terminated()) {
+        FStepText = "Encoding stopped by user.";
+    } else {
+        FStepText = "Encoding finished successfully.";
+        FProgress.RemainingText = OutputSizeText(Size);
+        FProgress.SpeedText = AverageRateText(Size, static_cast<int64_t>(EndTime) - StartTime);
+    }
+    ShowStatus();
+    ShowProgress();
+    if (!Failure.empty()) {
+        FrontEnd.ShowMessage("Error", Failure);
+    }
+}
 
 }  // namespace quorvane

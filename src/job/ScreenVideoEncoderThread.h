@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "encoder/ScreenVideoEncoder.h"
+#include "job/JobErrors.h"
 #include "job/JobFrontEnd.h"
+#include "job/JobSettings.h"
+#include "job/ProgressMeter.h"
 #include "platform/AviFile.h"
 #include "platform/Thread.h"
 
@@ -21,12 +24,6 @@ namespace quorvane {
 
 // Job states.
 enum JobStates : uint8_t { NoSourceOpen = 0, SourceOpen = 1, EncodingPrepared = 2, Running = 3 };
-
-// An edit's text is not a whole number.
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TAVIToScreenVideoThread : public platform::TThread {
 public:
@@ -53,7 +50,8 @@ public:
 
     const std::string& StepText() const { return FStepText; }
     const TProgressReport& Progress() const { return FProgress; }
-    // Whether the run failed (output file or audio); StepText says how.
+    // Whether the run ended on a failure (reported to the front end in a
+    // message); the output file then holds what was written before it.
     bool RunFailed() const { return FRunFailed; }
 
 protected:
@@ -65,15 +63,23 @@ private:
     void ProbeAudio();
 
     // Conversion.
-    void ReadSettings(const TJobControls& Controls);
+    bool PrepareAudioConversion();
+    bool OutputWouldReplaceAnInput() const;
+    bool CreateEncoder();
+    void OpenAudioSource();
     void RunVideoPhase();
-    void FinishRun();
+    void EncodeFrameAt(int32_t Time);
+    bool IsKeyFrame(int32_t Time) const;
+    void AdvancePosition(int32_t Time);
+    void CheckOutputFile() const;
+    void FinishRun(const std::string& FailureText);
 
     // MP3 audio source.
     void OpenExternalAudio(const std::string& FileName);
     void SkipID3v2Tag();
     void ReadMP3Frame();
     void WriteAudioBefore(int32_t Position);
+    void AskToContinueWithoutAudio();
     void CloseAudioSource();
 
     // Reports, run on the main thread.
@@ -103,16 +109,23 @@ private:
 
     // Conversion.
     std::string OutputFileName;
-    int32_t KeyFrameInterval = 0;
-    uint8_t FrameRateLimit = 0;
-    EncoderParameters Settings;
+    TJobSettings Settings;
     std::unique_ptr<TScreenVideoEncoder> Encoder;
+    int32_t StartPosition = 0;
     int32_t EndPosition = 0;
+    int32_t CurrentPosition = 0;
+    int32_t StartTime = 0;
+    int32_t EndTime = 0;
+    int32_t PreviousTimestamp = 0;
+    uint32_t LastKeyFrameTime = 0;
+    bool AnyFrameEncoded = false;
+    TProgressMeter VideoProgress;
 
     // Audio source.
     std::FILE* AudioSource = nullptr;
-    bool AudioMuted = false;
+    bool AudioMuted = false;  // open, but never read again
     uint32_t AudioTime = 0;
+    std::vector<uint8_t> AudioFrame;
 
     // Reports.
     std::string FStepText;

@@ -12,7 +12,9 @@ void TEventLoop::Post(std::function<void()> Call) {
     Posted.notify_one();
 }
 
-bool TEventLoop::IsMainThread() const { return std::this_thread::get_id() == MainThreadId; }
+bool TEventLoop::IsMainThread() const {
+    return std::this_thread::get_id() == MainThreadId;
+}
 
 void TEventLoop::RunUntil(const std::function<bool()>& Done, std::chrono::milliseconds Tick) {
     while (!Done()) {

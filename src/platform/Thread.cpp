@@ -26,9 +26,13 @@ void LowerCurrentThreadToIdle() {
 
 }  // namespace
 
-void SetMainThreadDispatcher(IMainThreadDispatcher* Dispatcher) { TheDispatcher = Dispatcher; }
+void SetMainThreadDispatcher(IMainThreadDispatcher* Dispatcher) {
+    TheDispatcher = Dispatcher;
+}
 
-IMainThreadDispatcher* MainThreadDispatcher() { return TheDispatcher; }
+IMainThreadDispatcher* MainThreadDispatcher() {
+    return TheDispatcher;
+}
 
 TThread::TThread() = default;
 

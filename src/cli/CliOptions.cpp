@@ -1,0 +1,267 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <map>
+
+namespace quorvane::cli {
+
+namespace {
+
+bool AllDigits(const std::string& Text) {
+    return !Text.empty() &&
+           std::all_of(Text.begin(), Text.end(), [](char C) { return C >= '0' && C <= '9'; });
+}
+
+// Numbers keep their text: the job converts them as the window's edits are
+// converted. Like the edits, they take digits only.
+std::string DigitsValue(const std::string& Option, const std::string& Value) {
+    if (!AllDigits(Value)) {
+        throw EUsageError(Option + " takes a whole number (digits only), not '" + Value + "'");
+    }
+    return Value;
+}
+
+std::vector<std::string> Split(const std::string& Text, char Separator) {
+    std::vector<std::string> Parts(1);
+    for (char C : Text) {
+        if (C == Separator) {
+            Parts.emplace_back();
+        } else {
+            Parts.back() += C;
+        }
+    }
+    return Parts;
+}
+
+int BlockSizeItem(const std::string& Option, const std::string& Text) {
+    if (!AllDigits(Text) || Text.size() > 3) {
+        throw EUsageError(Option + " takes sizes of 16 to 256 pixels in steps of 16");
+    }
+    const int Pixels = std::stoi(Text);
+    if (Pixels < 16 || Pixels > 256 || Pixels % 16 != 0) {
+        throw EUsageError(Option + " takes sizes of 16 to 256 pixels in steps of 16, not " + Text);
+    }
+    return Pixels / 16 - 1;
+}
+
+class TParser {
+public:
+    explicit TParser(const std::vector<std::string>& Arguments) : Arguments(Arguments) {}
+
+    TCliOptions Parse();
+
+private:
+    std::string TakeValue(const std::string& Option);
+    void ApplyOption(const std::string& Option);
+    void ApplyMode(const std::string& Value);
+    void ApplyAudio(const std::string& Value);
+    void ApplyColors(const std::string& Value);
+    void ApplyBlock(const std::string& Value);
+    void ApplyTolerance(const std::string& Value);
+    void SetModeFromOptions();
+
+    const std::vector<std::string>& Arguments;
+    size_t Next = 0;
+    std::optional<std::string> InlineValue;  // the part after '=' of --option=value
+    TCliOptions Result;
+    std::optional<std::string> Mode;
+    bool BitrateOptionGiven = false;
+    bool QualityOptionGiven = false;
+};
+
+TCliOptions TParser::Parse() {
+    std::vector<std::string> Files;
+    bool OptionsEnded = false;
+    while (Next < Arguments.size()) {
+        std::string Argument = Arguments[Next++];
+        if (OptionsEnded || Argument.size() < 2 || Argument.rfind("--", 0) != 0) {
+            Files.push_back(Argument);
+            continue;
+        }
+        if (Argument == "--") {
+            OptionsEnded = true;
+            continue;
+        }
+        InlineValue.reset();
+        if (const auto Equals = Argument.find('='); Equals != std::string::npos) {
+            InlineValue = Argument.substr(Equals + 1);
+            Argument.resize(Equals);
+        }
+        ApplyOption(Argument);
+    }
+    if (Result.ShowHelp || Result.ShowVersion || Result.ListMp3Formats) {
+        return Result;
+    }
+    if (Files.size() != 2) {
+        throw EUsageError("expected INPUT.avi and OUTPUT.flv");
+    }
+    Result.InputFileName = Files[0];
+    Result.OutputFileName = Files[1];
+    SetModeFromOptions();
+    return Result;
+}
+
+std::string TParser::TakeValue(const std::string& Option) {
+    if (InlineValue) {
+        return *InlineValue;
+    }
+    if (Next >= Arguments.size()) {
+        throw EUsageError(Option + " needs a value");
+    }
+    return Arguments[Next++];
+}
+
+void TParser::ApplyOption(const std::string& Option) {
+    TJobControls& Controls = Result.Controls;
+    const std::map<std::string, bool*> Switches = {
+        {"--help", &Result.ShowHelp},
+        {"--version", &Result.ShowVersion},
+        {"--list-mp3-formats", &Result.ListMp3Formats},
+        {"--quiet", &Result.Quiet},
+    };
+    if (const auto Switch = Switches.find(Option); Switch != Switches.end()) {
+        if (InlineValue) {
+            throw EUsageError(Option + " takes no value");
+        }
+        *Switch->second = true;
+    } else if (Option == "--yes" || Option == "--no") {
+        if (Result.Answer && *Result.Answer != (Option == "--yes")) {
+            throw EUsageError("--yes and --no exclude each other");
+        }
+        Result.Answer = Option == "--yes";
+    } else if (Option == "--mode") {
+        ApplyMode(TakeValue(Option));
+    } else if (Option == "--bitrate") {
+        Controls.BitRateEdit = DigitsValue(Option, TakeValue(Option));
+        BitrateOptionGiven = true;
+    } else if (Option == "--tolerance") {
+        ApplyTolerance(TakeValue(Option));
+    } else if (Option == "--block-tolerance") {
+        Controls.BlockToleranceEdit = DigitsValue(Option, TakeValue(Option));
+        QualityOptionGiven = true;
+    } else if (Option == "--keyframe-interval") {
+        Controls.KeyFrameIntervalEdit = DigitsValue(Option, TakeValue(Option));
+        Controls.KeyFrameCheckBox = true;
+    } else if (Option == "--fps-limit") {
+        Controls.FrameRateLimitEdit = DigitsValue(Option, TakeValue(Option));
+        Controls.FrameRateLimitCheckBox = true;
+    } else if (Option == "--colors") {
+        ApplyColors(TakeValue(Option));
+    } else if (Option == "--block") {
+        ApplyBlock(TakeValue(Option));
+    } else if (Option == "--audio") {
+        ApplyAudio(TakeValue(Option));
+    } else if (Option == "--mp3-format") {
+        Result.Mp3FormatIndex = DigitsValue(Option, TakeValue(Option));
+    } else {
+        throw EUsageError("unknown option " + Option);
+    }
+}
+
+void TParser::ApplyMode(const std::string& Value) {
+    if (Value != "lossless" && Value != "bitrate" && Value != "quality") {
+        throw EUsageError("--mode is lossless, bitrate or quality, not '" + Value + "'");
+    }
+    Mode = Value;
+}
+
+void TParser::ApplyTolerance(const std::string& Value) {
+    const std::vector<std::string> Parts = Split(Value, ',');
+    if (Parts.size() != 3) {
+        throw EUsageError("--tolerance takes three percentages R,G,B, not '" + Value + "'");
+    }
+    Result.Controls.RToleranceEdit = DigitsValue("--tolerance", Parts[0]);
+    Result.Controls.GToleranceEdit = DigitsValue("--tolerance", Parts[1]);
+    Result.Controls.BToleranceEdit = DigitsValue("--tolerance", Parts[2]);
+    QualityOptionGiven = true;
+}
+
+void TParser::ApplyColors(const std::string& Value) {
+    const std::vector<std::string> Items = {"19k", "2k", "304"};
+    const auto Item = std::find(Items.begin(), Items.end(), Value);
+    if (Item == Items.end()) {
+        throw EUsageError("--colors is 19k, 2k or 304, not '" + Value + "'");
+    }
+    Result.Controls.ColorReductionCheckBox = true;
+    Result.Controls.ColorLimitComboBox = static_cast<int>(Item - Items.begin());
+}
+
+void TParser::ApplyBlock(const std::string& Value) {
+    const std::vector<std::string> Sides = Split(Value, 'x');
+    if (Sides.size() != 2) {
+        throw EUsageError("--block takes WIDTHxHEIGHT, for example 64x32, not '" + Value + "'");
+    }
+    Result.Controls.BlockWidthComboBox = BlockSizeItem("--block", Sides[0]);
+    Result.Controls.BlockHeightComboBox = BlockSizeItem("--block", Sides[1]);
+}
+
+void TParser::ApplyAudio(const std::string& Value) {
+    TJobControls& Controls = Result.Controls;
+    Controls.AVIAudioRadioButton = Value == "avi";
+    Controls.MP3AudioRadioButton = Value != "avi" && Value != "none";
+    Controls.AudioFileEdit = Controls.MP3AudioRadioButton ? Value : "";
+    Result.Audio = Controls.AVIAudioRadioButton   ? TAudioChoice::FromAvi
+                   : Controls.MP3AudioRadioButton ? TAudioChoice::Mp3File
+                                                  : TAudioChoice::None;
+}
+
+// Options of one mode choose that mode when --mode is not given.
+void TParser::SetModeFromOptions() {
+    if (!Mode) {
+        if (BitrateOptionGiven && QualityOptionGiven) {
+            throw EUsageError("--bitrate and the tolerance options belong to different modes");
+        }
+        Mode = BitrateOptionGiven ? "bitrate" : QualityOptionGiven ? "quality" : "lossless";
+    }
+    if ((BitrateOptionGiven && *Mode != "bitrate") || (QualityOptionGiven && *Mode != "quality")) {
+        throw EUsageError("an option of another mode was given with --mode " + *Mode);
+    }
+    TJobControls& Controls = Result.Controls;
+    Controls.LosslessRadioButton = *Mode == "lossless";
+    Controls.BitrateCompressionRadioButton = *Mode == "bitrate";
+    Controls.QualityCompressionRadioButton = *Mode == "quality";
+}
+
+}  // namespace
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
+    return TParser(Arguments).Parse();
+}
+
+std::string UsageText() {
+    return R"(Usage: quorvane-cli [options] INPUT.avi OUTPUT.flv
+
+Converts an AVI video into an FLV file with Screen Video and MP3 audio.
+
+Video compression:
+  --mode lossless|bitrate|quality   compression mode (lossless)
+  --bitrate KBPS                    bitrate mode: kilobits per second, keyframes
+                                    excluded (250)
+  --tolerance R,G,B                 quality mode: pixel colour tolerance in
+                                    percent of each channel (30,15,30)
+  --block-tolerance PCT             quality mode: share of a block's pixels that
+                                    may change before it is sent (3)
+  --keyframe-interval MS            a keyframe every MS milliseconds (off)
+  --fps-limit N                     at most N frames per second (off)
+  --colors 19k|2k|304               limit the number of colours (off)
+  --block WxH                       block size, 16 to 256 in steps of 16 (64x32)
+
+Audio:
+  --audio none|avi|FILE.mp3         no audio, the AVI's own audio transcoded to
+                                    MP3, or an MP3 file copied as it is (none);
+                                    name a file called "none" or "avi" ./none
+  --mp3-format INDEX                MP3 format for --audio avi
+  --list-mp3-formats                list the MP3 formats and exit
+
+Other:
+  --yes, --no                       answer the conversion's yes/no questions
+                                    (default: ask on a terminal, else no)
+  --quiet                           print errors only
+  --version, --help
+
+Exit status: 0 done, 1 conversion failed or input unusable, 2 usage error,
+130 stopped by Ctrl-C (the output then holds what was converted).
+)";
+}
+
+}  // namespace quorvane::cli

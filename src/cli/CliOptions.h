@@ -1,0 +1,39 @@
+// The command line of quorvane-cli.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "job/JobFrontEnd.h"
+
+namespace quorvane::cli {
+
+// A command line that can't be used; the message says why.
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TAudioChoice { None, FromAvi, Mp3File };
+
+struct TCliOptions {
+    bool ShowHelp = false;
+    bool ShowVersion = false;
+    bool ListMp3Formats = false;
+    std::optional<std::string> Mp3FormatIndex;
+    bool Quiet = false;
+    std::optional<bool> Answer;  // --yes / --no
+    TAudioChoice Audio = TAudioChoice::None;
+    std::string InputFileName;
+    std::string OutputFileName;
+    TJobControls Controls;  // the settings, as the window's controls hold them
+};
+
+// Throws EUsageError.
+TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
+
+std::string UsageText();
+
+}  // namespace quorvane::cli

@@ -1,0 +1,46 @@
+// The job's front end on a terminal: settings from the command line,
+// progress on one updating line, questions answered by option or prompt.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "job/JobFrontEnd.h"
+
+namespace quorvane::cli {
+
+class TConsoleFrontEnd : public IJobFrontEnd {
+public:
+    // Answer: the reply to every yes/no question, or none to ask.
+    TConsoleFrontEnd(const TJobControls& Controls, std::optional<bool> Answer, bool Quiet);
+
+    TJobControls ReadControls() override { return Controls; }
+    void PreparePreview(int32_t, int32_t) override {}
+    bool PreviewWanted() override { return false; }
+
+    void ShowStatus(const std::string& StepText) override;
+    void ShowProgress(const TProgressReport& Report) override;
+    void ShowPreview(const uint8_t*) override {}
+
+    bool AskYesNo(const std::string& Caption, const std::string& Text) override;
+    void ShowMessage(const std::string& Caption, const std::string& Text) override;
+
+    // Ends the progress line, so that what follows starts on a line of its own.
+    void EndProgressLine();
+
+private:
+    void DrawProgressLine();
+    bool AskOnTerminal();
+
+    TJobControls Controls;
+    std::optional<bool> Answer;
+    bool ProgressOnTerminal;
+    std::string StepText;
+    TProgressReport Report;
+    bool LineShown = false;
+    std::chrono::steady_clock::time_point LastDrawn;
+};
+
+}  // namespace quorvane::cli

@@ -1,0 +1,160 @@
+// quorvane-cli: the headless front end of the conversion job.
+#include <signal.h>
+
+#include <atomic>
+#include <clocale>
+#include <filesystem>
+#include <iostream>
+
+#include "cli/CliOptions.h"
+#include "cli/ConsoleFrontEnd.h"
+#include "job/ScreenVideoEncoderThread.h"
+#include "platform/EventLoop.h"
+#include "platform/VersionResource.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2, ExitStopped = 130 };
+
+std::atomic<bool> Interrupted{false};
+
+void OnInterrupt(int) {
+    Interrupted = true;
+}
+
+// The first Ctrl-C asks the job to stop, which leaves a valid file; a
+// second one ends the program at once.
+void CatchFirstInterrupt() {
+    struct sigaction Action {};
+    Action.sa_handler = OnInterrupt;
+    Action.sa_flags = SA_RESETHAND;
+    sigemptyset(&Action.sa_mask);
+    sigaction(SIGINT, &Action, nullptr);
+}
+
+void PrintVersion() {
+    const platform::VS_FIXEDFILEINFO Version = platform::GetFixedFileVersionInfo();
+    std::cout << "quorvane-cli " << (Version.dwFileVersionMS >> 16) << '.'
+              << (Version.dwFileVersionMS & 0xFFFF) << " build "
+              << (Version.dwFileVersionLS & 0xFFFF) << '\n';
+}
+
+int Fail(const std::string& Text) {
+    std::cerr << "Error: " << Text << '\n';
+    return ExitFailed;
+}
+
+// What the window refuses before asking for an output name.
+std::string AudioChoiceProblem(const TCliOptions& Options, const TAVIToScreenVideoThread& Job) {
+    if (Options.Audio == TAudioChoice::FromAvi && !Job.AudioUsable()) {
+        return Job.AudioDescription().empty()
+                   ? "The video file has no audio track."
+                   : "The video file's audio can not be used: " + Job.AudioDescription();
+    }
+    if (Options.Audio == TAudioChoice::Mp3File &&
+        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
+        return "Please select an external audio file, or choose another source for the audio.";
+    }
+    return {};
+}
+
+struct TRunOutcome {
+    bool Ended = false;
+    bool Failed = false;
+    bool Stopped = false;
+    std::string StepText;
+    TProgressReport Figures;
+};
+
+TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
+    TRunOutcome Outcome;
+    // Runs on the main thread just before the job deletes itself.
+    Job->OnTerminate = [&Outcome](platform::TThread* Sender) {
+        const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
+        Outcome = {true, Ended->RunFailed(), Ended->Terminated(), Ended->StepText(),
+                   Ended->Progress()};
+    };
+    CatchFirstInterrupt();
+    Job->Resume();
+    bool StopRequested = false;
+    Loop.RunUntil([&] {
+        if (Interrupted && !StopRequested) {
+            Job->Terminate();
+            StopRequested = true;
+        }
+        return Outcome.Ended;
+    });
+    return Outcome;
+}
+
+int Convert(const TCliOptions& Options) {
+    platform::TEventLoop Loop;
+    platform::SetMainThreadDispatcher(&Loop);
+    TConsoleFrontEnd FrontEnd(Options.Controls, Options.Answer, Options.Quiet);
+
+    auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
+    Job->LoadVideoFile(Options.InputFileName);
+    if (Job->State() != SourceOpen) {
+        return Fail(Job->ErrorText());
+    }
+    if (!Options.Quiet) {
+        std::cout << "Video: " << Job->VideoDescription() << '\n'
+                  << "Audio: "
+                  << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
+    }
+    if (const std::string Problem = AudioChoiceProblem(Options, *Job); !Problem.empty()) {
+        return Fail(Problem);
+    }
+    try {
+        if (!Job->PrepareEncoding(Options.OutputFileName)) {
+            return ExitFailed;
+        }
+    } catch (const EConvertError& Error) {
+        std::cerr << "quorvane-cli: " << Error.what() << '\n';
+        return ExitUsage;
+    }
+    const TRunOutcome Outcome = RunJob(Job.release(), Loop);
+    FrontEnd.EndProgressLine();
+    if (!Options.Quiet) {
+        std::cout << Outcome.StepText << '\n';
+        if (!Outcome.Failed && !Outcome.Stopped) {
+            std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
+                      << '\n';
+        }
+    }
+    return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
+}
+
+int Main(const std::vector<std::string>& Arguments) {
+    TCliOptions Options;
+    try {
+        Options = ParseCommandLine(Arguments);
+    } catch (const EUsageError& Error) {
+        std::cerr << "quorvane-cli: " << Error.what() << "\nTry 'quorvane-cli --help'.\n";
+        return ExitUsage;
+    }
+    if (Options.ShowHelp) {
+        std::cout << UsageText();
+        return ExitDone;
+    }
+    if (Options.ShowVersion) {
+        PrintVersion();
+        return ExitDone;
+    }
+    if (Options.ListMp3Formats || Options.Mp3FormatIndex) {
+        return Fail("AVI audio conversion to MP3 is not available in this build.");
+    }
+    return Convert(Options);
+}
+
+}  // namespace
+
+}  // namespace quorvane::cli
+
+int main(int argc, char** argv) {
+    // Decimal numbers in the job's texts follow the user's locale.
+    std::setlocale(LC_ALL, "");
+    return quorvane::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+}

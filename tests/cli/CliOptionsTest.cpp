@@ -1,0 +1,102 @@
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::cli {
+namespace {
+
+TCliOptions Parse(std::vector<std::string> Arguments) {
+    return ParseCommandLine(Arguments);
+}
+
+TEST(CliOptions, DefaultsMirrorTheWindow) {
+    const TCliOptions Options = Parse({"in.avi", "out.flv"});
+    const TJobControls& Controls = Options.Controls;
+    EXPECT_EQ(Options.InputFileName, "in.avi");
+    EXPECT_EQ(Options.OutputFileName, "out.flv");
+    EXPECT_TRUE(Controls.LosslessRadioButton);
+    EXPECT_FALSE(Controls.BitrateCompressionRadioButton || Controls.QualityCompressionRadioButton);
+    EXPECT_EQ(Controls.BitRateEdit, "250");
+    EXPECT_EQ(Controls.BlockWidthComboBox, 3);
+    EXPECT_EQ(Controls.BlockHeightComboBox, 1);
+    EXPECT_FALSE(Controls.KeyFrameCheckBox || Controls.FrameRateLimitCheckBox ||
+                 Controls.ColorReductionCheckBox);
+    EXPECT_FALSE(Controls.AVIAudioRadioButton || Controls.MP3AudioRadioButton);
+    EXPECT_FALSE(Options.Answer.has_value());
+}
+
+TEST(CliOptions, SettingsReachTheControls) {
+    const TCliOptions Options =
+        Parse({"--mode=quality", "--tolerance", "10,20,30", "--block-tolerance", "5",
+               "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
+               "256x16", "--audio", "music.mp3", "--yes", "a.avi", "b.flv"});
+    const TJobControls& Controls = Options.Controls;
+    EXPECT_TRUE(Controls.QualityCompressionRadioButton);
+    EXPECT_EQ(Controls.RToleranceEdit, "10");
+    EXPECT_EQ(Controls.GToleranceEdit, "20");
+    EXPECT_EQ(Controls.BToleranceEdit, "30");
+    EXPECT_EQ(Controls.BlockToleranceEdit, "5");
+    EXPECT_TRUE(Controls.KeyFrameCheckBox);
+    EXPECT_EQ(Controls.KeyFrameIntervalEdit, "2000");
+    EXPECT_TRUE(Controls.FrameRateLimitCheckBox);
+    EXPECT_EQ(Controls.FrameRateLimitEdit, "12");
+    EXPECT_TRUE(Controls.ColorReductionCheckBox);
+    EXPECT_EQ(Controls.ColorLimitComboBox, 1);
+    EXPECT_EQ(Controls.BlockWidthComboBox, 15);
+    EXPECT_EQ(Controls.BlockHeightComboBox, 0);
+    EXPECT_TRUE(Controls.MP3AudioRadioButton);
+    EXPECT_EQ(Controls.AudioFileEdit, "music.mp3");
+    EXPECT_EQ(Options.Audio, TAudioChoice::Mp3File);
+    EXPECT_EQ(Options.Answer, std::optional<bool>(true));
+}
+
+TEST(CliOptions, AModeOptionChoosesItsModeUnlessAnotherIsNamed) {
+    EXPECT_TRUE(Parse({"--bitrate", "500", "a", "b"}).Controls.BitrateCompressionRadioButton);
+    EXPECT_TRUE(Parse({"--block-tolerance", "9", "a", "b"}).Controls.QualityCompressionRadioButton);
+    EXPECT_THROW(Parse({"--mode", "lossless", "--bitrate", "500", "a", "b"}), EUsageError);
+    EXPECT_THROW(Parse({"--bitrate", "500", "--tolerance", "1,2,3", "a", "b"}), EUsageError);
+}
+
+TEST(CliOptions, AudioChoices) {
+    EXPECT_EQ(Parse({"--audio", "none", "a", "b"}).Audio, TAudioChoice::None);
+    const TCliOptions Avi = Parse({"--audio", "avi", "a", "b"});
+    EXPECT_EQ(Avi.Audio, TAudioChoice::FromAvi);
+    EXPECT_TRUE(Avi.Controls.AVIAudioRadioButton);
+    EXPECT_EQ(Parse({"--audio", "./none", "a", "b"}).Controls.AudioFileEdit, "./none");
+}
+
+TEST(CliOptions, UsageErrors) {
+    const std::vector<std::vector<std::string>> Bad = {
+        {"in.avi"},
+        {"in.avi", "out.flv", "extra"},
+        {"--bitrate", "abc", "a", "b"},
+        {"--bitrate", "-5", "a", "b"},
+        {"--bitrate"},
+        {"--tolerance", "1,2", "a", "b"},
+        {"--block", "64", "a", "b"},
+        {"--block", "48x8", "a", "b"},
+        {"--block", "272x16", "a", "b"},
+        {"--colors", "256", "a", "b"},
+        {"--mode", "fast", "a", "b"},
+        {"--yes", "--no", "a", "b"},
+        {"--quiet=1", "a", "b"},
+        {"--frobnicate", "a", "b"},
+    };
+    for (const auto& Arguments : Bad) {
+        EXPECT_THROW(ParseCommandLine(Arguments), EUsageError) << Arguments[0];
+    }
+}
+
+TEST(CliOptions, DoubleDashEndsOptions) {
+    const TCliOptions Options = Parse({"--", "--odd.avi", "out.flv"});
+    EXPECT_EQ(Options.InputFileName, "--odd.avi");
+}
+
+TEST(CliOptions, InformationalOptionsNeedNoFiles) {
+    EXPECT_TRUE(Parse({"--help"}).ShowHelp);
+    EXPECT_TRUE(Parse({"--version"}).ShowVersion);
+    EXPECT_TRUE(Parse({"--list-mp3-formats"}).ListMp3Formats);
+}
+
+}  // namespace
+}  // namespace quorvane::cli
