@@ -1,0 +1,450 @@
+// End-to-end conversions through quorvane-cli, checked from the outside:
+// FFmpeg decodes what we wrote, flvmeta validates it, and an independent
+// FLV reader checks tag order and timestamps.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "support/FlvDecoding.h"
+#include "support/FlvReader.h"
+#include "support/FlvmetaCheck.h"
+#include "support/Fixtures.h"
+#include "support/MediaFixtures.h"
+#include "support/Process.h"
+#include "support/TestPaths.h"
+
+namespace quorvane::test {
+namespace {
+
+constexpr uint8_t VideoTag = 9;
+constexpr uint8_t AudioTag = 8;
+constexpr uint8_t KeyFrameByte = 0x13;
+constexpr uint8_t InterFrameByte = 0x23;
+
+TProcessResult RunCli(const std::vector<std::string>& Arguments) {
+    return RunProcess(QUORVANE_CLI_PATH, Arguments);
+}
+
+// Moving pictures (every frame differs), raw so that decoding is exact.
+path MovingVideo(const std::string& Rate, const std::string& Duration) {
+    return Fixture("moving-" + Rate + "fps-" + Duration + "s.avi",
+                   "-f lavfi -i testsrc2=size=200x150:rate=" + Rate + ":duration=" + Duration +
+                       " -c:v rawvideo -pix_fmt bgr24");
+}
+
+path Mp3File(const std::string& Name, const std::string& Arguments) {
+    return Fixture(Name, "-f lavfi -i sine=frequency=440:duration=4 " + Arguments +
+                             " -c:a libmp3lame");
+}
+
+std::vector<uint32_t> Timestamps(const FlvFile& File, uint8_t Type) {
+    std::vector<uint32_t> Result;
+    for (const FlvTag& Tag : File.Tags) {
+        if (Tag.Type == Type) {
+            Result.push_back(Tag.Timestamp);
+        }
+    }
+    return Result;
+}
+
+std::vector<uint32_t> KeyFrameTimestamps(const FlvFile& File) {
+    std::vector<uint32_t> Result;
+    for (const FlvTag& Tag : File.Tags) {
+        if (Tag.Type == VideoTag && Tag.FirstDataByte == KeyFrameByte) {
+            Result.push_back(Tag.Timestamp);
+        }
+    }
+    return Result;
+}
+
+std::vector<uint32_t> Multiples(uint32_t Step, uint32_t Below) {
+    std::vector<uint32_t> Result;
+    for (uint32_t Value = 0; Value < Below; Value += Step) {
+        Result.push_back(Value);
+    }
+    return Result;
+}
+
+// Every decoded frame equals the source frame shown at its timestamp.
+void ExpectFramesMatchSource(const path& Flv, const path& Avi, int FrameDurationMs) {
+    const std::vector<DecodedFrame> Frames = DecodeFlvVideo(Flv);
+    const std::vector<uint8_t> Source = DecodeWithFfmpeg(Avi, "bgr24");
+    ASSERT_FALSE(Frames.empty());
+    const size_t FrameBytes = Frames[0].Bgr.size();
+    for (const DecodedFrame& Frame : Frames) {
+        const size_t Index = static_cast<size_t>(Frame.TimestampMs / FrameDurationMs);
+        ASSERT_LE((Index + 1) * FrameBytes, Source.size()) << Frame.TimestampMs;
+        EXPECT_TRUE(std::equal(Frame.Bgr.begin(), Frame.Bgr.end(),
+                               Source.begin() + static_cast<long>(Index * FrameBytes)))
+            << "frame at " << Frame.TimestampMs << " ms";
+    }
+}
+
+uintmax_t FileSize(const std::string& File) {
+    std::error_code Missing;
+    const uintmax_t Size = std::filesystem::file_size(File, Missing);
+    return Missing ? 0 : Size;
+}
+
+class CliConversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Output = (Dir / "out.flv").string();
+    }
+
+    std::filesystem::path Dir;
+    std::string Output;
+};
+
+TEST_F(CliConversion, LosslessVideoDecodesToTheSourceFrames) {
+    const path Avi = MovingVideo("25", "2");
+    const TProcessResult Run = RunCli({Avi.string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_NE(Run.Output.find("Video: 200x150, 25 fps."), std::string::npos) << Run.Output;
+    EXPECT_NE(Run.Output.find("Encoding finished successfully."), std::string::npos);
+    EXPECT_NE(Run.Output.find(" kBps - "), std::string::npos);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x01);
+    EXPECT_EQ(Timestamps(File, VideoTag), Multiples(40, 2000));
+    EXPECT_EQ(KeyFrameTimestamps(File), std::vector<uint32_t>{0});
+    ExpectFramesMatchSource(Output, Avi, 40);
+}
+
+TEST_F(CliConversion, KeyFramesFollowTheIntervalInStreamTime) {
+    const TProcessResult Run =
+        RunCli({"--keyframe-interval", "1000", MovingVideo("10", "4").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    // The time since the last key frame must exceed the interval.
+    EXPECT_EQ(KeyFrameTimestamps(ReadFlvFile(Output)), (std::vector<uint32_t>{0, 1100, 2200, 3300}));
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
+TEST_F(CliConversion, FrameRateLimitKeepsTheSourceTimestamps) {
+    const path Avi = MovingVideo("25", "2");
+    const TProcessResult Run = RunCli({"--fps-limit", "5", Avi.string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), Multiples(200, 2000));
+    ExpectFramesMatchSource(Output, Avi, 40);
+}
+
+TEST_F(CliConversion, ALimitAboveTheSourceRateEncodesEverySampleOnce) {
+    const TProcessResult Run = RunCli({"--fps-limit", "100", MovingVideo("25", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), Multiples(40, 2000));
+}
+
+TEST_F(CliConversion, DroppedFramesAreSteppedOver) {
+    const TProcessResult Run = RunCli({AviDropped().string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag),
+              (std::vector<uint32_t>{0, 100, 200, 600, 700, 800, 900}));
+}
+
+TEST_F(CliConversion, ALimitLandingOnADroppedFrameShowsThePreviousPicture) {
+    const TProcessResult Run = RunCli({"--fps-limit", "5", AviDropped().string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    // At 400 ms the picture is still the one of 200 ms: nothing changed, no tag.
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag),
+              (std::vector<uint32_t>{0, 200, 600, 800}));
+}
+
+// Audio tags carry 0, 26, 52... and each stands after the video tag of the
+// frame whose interval holds it and before the next one.
+void ExpectAudioInterleaved(const FlvFile& File, uint32_t VideoEndMs) {
+    uint32_t ExpectedAudio = 0;
+    int64_t LastVideo = -1;
+    std::vector<uint32_t> VideoTimes = Timestamps(File, VideoTag);
+    size_t NextVideo = 0;
+    for (const FlvTag& Tag : File.Tags) {
+        if (Tag.Type == VideoTag) {
+            LastVideo = Tag.Timestamp;
+            ++NextVideo;
+            continue;
+        }
+        ASSERT_EQ(Tag.Type, AudioTag);
+        EXPECT_EQ(Tag.Timestamp, ExpectedAudio);
+        EXPECT_LE(LastVideo, static_cast<int64_t>(Tag.Timestamp));
+        if (NextVideo < VideoTimes.size()) {
+            EXPECT_LT(Tag.Timestamp, VideoTimes[NextVideo]);
+        }
+        ExpectedAudio += 26;
+    }
+    EXPECT_GT(ExpectedAudio, 0u);
+    EXPECT_LT(ExpectedAudio - 26, VideoEndMs);
+    EXPECT_GE(ExpectedAudio, VideoEndMs);
+}
+
+TEST_F(CliConversion, Mp3FramesInterleaveWithTheVideoByTime) {
+    const path Mp3 = Mp3File("tone-44100.mp3", "-ar 44100 -ac 2 -b:a 128k");
+    const TProcessResult Run =
+        RunCli({"--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x05);
+    ASSERT_GE(File.Tags.size(), 6u);
+    // After the video tag at 0 ms come the audio tags at 0, 26, 52 and 78.
+    EXPECT_EQ(File.Tags[0].Type, VideoTag);
+    for (size_t I = 1; I <= 4; ++I) {
+        EXPECT_EQ(File.Tags[I].Type, AudioTag);
+        EXPECT_EQ(File.Tags[I].Timestamp, (I - 1) * 26);
+    }
+    EXPECT_EQ(File.Tags[5].Type, VideoTag);
+    EXPECT_EQ(File.Tags[5].Timestamp, 100u);
+    ExpectAudioInterleaved(File, 2000);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
+// The audio tags' payloads, in order, are the MP3 file's frames unchanged.
+std::vector<uint8_t> AudioPayloads(const FlvFile& File, uint8_t& SoundByte) {
+    std::vector<uint8_t> Bytes;
+    for (const FlvTag& Tag : File.Tags) {
+        if (Tag.Type == AudioTag) {
+            SoundByte = Tag.FirstDataByte;
+            Bytes.insert(Bytes.end(), Tag.Payload.begin(), Tag.Payload.end());
+        }
+    }
+    return Bytes;
+}
+
+size_t Id3v2Size(const std::vector<uint8_t>& Mp3) {
+    if (Mp3.size() < 10 || Mp3[0] != 'I' || Mp3[1] != 'D' || Mp3[2] != '3') {
+        return 0;
+    }
+    return 10 + (Mp3[6] << 21) + (Mp3[7] << 14) + (Mp3[8] << 7) + Mp3[9];
+}
+
+struct Mp3Case {
+    std::string Name;
+    std::string Arguments;
+    uint8_t SoundByte;  // MP3, 16 bits, rate code, stereo flag
+};
+
+class CliMp3Sources : public CliConversion, public ::testing::WithParamInterface<Mp3Case> {};
+
+TEST_P(CliMp3Sources, FramesAreCopiedUnchangedWithTheirFlags) {
+    const Mp3Case& Case = GetParam();
+    const path Mp3 = Mp3File(Case.Name, Case.Arguments);
+    // A video longer than the sound: the whole MP3 stream is used.
+    const TProcessResult Run =
+        RunCli({"--audio", Mp3.string(), MovingVideo("10", "5").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const FlvFile File = ReadFlvFile(Output);
+    uint8_t SoundByte = 0;
+    const std::vector<uint8_t> Copied = AudioPayloads(File, SoundByte);
+    EXPECT_EQ(SoundByte, Case.SoundByte);
+
+    std::vector<uint8_t> Mp3Bytes = ReadFileBytes(Mp3);
+    const size_t Start = Id3v2Size(Mp3Bytes);
+    size_t End = Mp3Bytes.size();
+    if (End >= 128 && std::equal(Mp3Bytes.end() - 128, Mp3Bytes.end() - 125, "TAG")) {
+        End -= 128;
+    }
+    ASSERT_EQ(Copied.size(), End - Start);
+    EXPECT_TRUE(std::equal(Copied.begin(), Copied.end(), Mp3Bytes.begin() + static_cast<long>(Start)));
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, CliMp3Sources,
+    ::testing::Values(
+        Mp3Case{"stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k", 0x2F},
+        Mp3Case{"no-id3.mp3", "-ar 44100 -ac 2 -b:a 160k -id3v2_version 0 -write_xing 0", 0x2F},
+        Mp3Case{"mono-44100.mp3", "-ar 44100 -ac 1 -b:a 64k", 0x2E},
+        Mp3Case{"mpeg2-22050.mp3", "-ar 22050 -ac 2 -b:a 64k", 0x2B},
+        Mp3Case{"mpeg25-11025.mp3", "-ar 11025 -ac 1 -b:a 32k", 0x26},
+        Mp3Case{"id3v1-44100.mp3", "-ar 44100 -ac 2 -b:a 128k -write_id3v1 1", 0x2F}),
+    [](const auto& Info) {
+        std::string Name = Info.param.Name.substr(0, Info.param.Name.find('.'));
+        std::replace(Name.begin(), Name.end(), '-', '_');
+        return Name;
+    });
+
+TEST_F(CliConversion, Mp3At48000AskedYesGivesVideoOnly) {
+    const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
+    const TProcessResult Run =
+        RunCli({"--yes", "--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_NE(Run.Errors.find("The audio data is not compatible with Flash video."),
+              std::string::npos);
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x05);  // announced before the audio was read
+    EXPECT_TRUE(Timestamps(File, AudioTag).empty());
+    EXPECT_EQ(Timestamps(File, VideoTag), Multiples(100, 2000));
+}
+
+TEST_F(CliConversion, Mp3At48000AskedNoGivesTheFirstFrameOnly) {
+    const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
+    const TProcessResult Run =
+        RunCli({"--no", "--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(Timestamps(File, VideoTag), std::vector<uint32_t>{0});
+    EXPECT_TRUE(Timestamps(File, AudioTag).empty());
+}
+
+TEST_F(CliConversion, WithoutATerminalOrAnAnswerTheQuestionIsAnsweredNo) {
+    const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
+    const TProcessResult Run =
+        RunCli({"--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), std::vector<uint32_t>{0});
+}
+
+TEST_F(CliConversion, LossyModesWriteValidFiles) {
+    const path Avi = MovingVideo("25", "2");
+    for (const std::vector<std::string>& Mode :
+         {std::vector<std::string>{"--mode", "quality", "--colors", "2k"},
+          std::vector<std::string>{"--bitrate", "100", "--block", "32x32"}}) {
+        std::vector<std::string> Arguments = Mode;
+        Arguments.insert(Arguments.end(), {Avi.string(), Output});
+        const TProcessResult Run = RunCli(Arguments);
+        ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+        EXPECT_TRUE(FlvmetaAccepts(Output));
+        EXPECT_FALSE(DecodeFlvVideo(Output).empty());
+    }
+}
+
+TEST_F(CliConversion, AviAudioIsOfferedVideoOnlyUntilItCanBeConverted) {
+    const TProcessResult Declined = RunCli({"--audio", "avi", "--no", AviPcm16Stereo().string(), Output});
+    EXPECT_EQ(Declined.ExitStatus, 1);
+    EXPECT_NE(Declined.Errors.find("The audio contained in the video file can not be converted."),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Output));
+
+    const TProcessResult Accepted =
+        RunCli({"--audio", "avi", "--yes", AviPcm16Stereo().string(), Output});
+    ASSERT_EQ(Accepted.ExitStatus, 0) << Accepted.Errors;
+    EXPECT_EQ(ReadFlvFile(Output).Flags, 0x01);
+}
+
+TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
+    // Noise compresses slowly: the run is still going when it is stopped.
+    const path Avi = Fixture("noise-640x480.avi",
+                             "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
+                             "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH, {Avi.string(), Output});
+    // Stopped once a few frames are out, well before the end.
+    for (int Wait = 0; Wait < 2000 && FileSize(Output) < 100000; ++Wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Cli.Signal(SIGINT);
+    const TProcessResult Run = Cli.Wait();
+    EXPECT_EQ(Run.ExitStatus, 130) << Run.Errors;
+    EXPECT_NE(Run.Output.find("Encoding stopped by user."), std::string::npos);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+    const size_t Frames = DecodeFlvVideo(Output).size();
+    EXPECT_GT(Frames, 0u);
+    EXPECT_LT(Frames, 200u);
+}
+
+TEST_F(CliConversion, AnUnrelatedFileNamedLikeTheTemporaryAudioIsKept) {
+    const std::string Unrelated = Output + "audio";
+    std::ofstream(Unrelated) << "keep me";
+    const TProcessResult Run = RunCli({MovingVideo("10", "2").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(ReadFileBytes(Unrelated).size(), 7u);
+}
+
+// Every way the command line can fail, with its exit status and message.
+struct FailureCase {
+    std::string Name;
+    std::function<std::vector<std::string>(const std::string& Dir)> Arguments;
+    int ExitStatus;
+    std::string Message;
+};
+
+class CliFailures : public CliConversion, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(CliFailures, ExitWithStatusAndMessage) {
+    const FailureCase& Case = GetParam();
+    const TProcessResult Run = RunCli(Case.Arguments(Dir.string()));
+    EXPECT_EQ(Run.ExitStatus, Case.ExitStatus) << Run.Output << Run.Errors;
+    EXPECT_NE(Run.Errors.find(Case.Message), std::string::npos) << Run.Errors;
+}
+
+std::string Small() { return MovingVideo("10", "2").string(); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, CliFailures,
+    ::testing::Values(
+        FailureCase{"MissingInput",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{D + "/missing.avi", D + "/o.flv"};
+                    },
+                    1, "Impossible to open this file."},
+        FailureCase{"TextFile",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{TextFile().string(), D + "/o.flv"};
+                    },
+                    1, "Impossible to open this file."},
+        FailureCase{"AudioOnly",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{AviAudioOnly().string(), D + "/o.flv"};
+                    },
+                    1, "Impossible to find video data in this file."},
+        FailureCase{"UnknownCodec",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{AviUnknownVideoCodec().string(),
+                                                        D + "/o.flv"};
+                    },
+                    1, "Check that the corresponding codec is installed."},
+        FailureCase{"OutputFolderMissing",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{Small(), D + "/no/such/o.flv"};
+                    },
+                    1, "Impossible to create the output file"},
+        FailureCase{"OutputIsTheInput",
+                    [](const std::string&) {
+                        return std::vector<std::string>{Small(), Small()};
+                    },
+                    1, "The output file can not be one of the input files."},
+        FailureCase{"DiskFull",
+                    [](const std::string&) {
+                        return std::vector<std::string>{Small(), "/dev/full"};
+                    },
+                    1, "The output file could not be written"},
+        FailureCase{"MissingMp3",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--audio", D + "/none.mp3", Small(),
+                                                        D + "/o.flv"};
+                    },
+                    1, "Please select an external audio file"},
+        FailureCase{"AviAudioWithoutAudio",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};
+                    },
+                    1, "The video file has no audio track."},
+        FailureCase{"Mp3FormatsUnavailable",
+                    [](const std::string&) { return std::vector<std::string>{"--list-mp3-formats"}; },
+                    1, "AVI audio conversion to MP3 is not available"},
+        FailureCase{"NumberTooLarge",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--bitrate", "99999999999", Small(),
+                                                        D + "/o.flv"};
+                    },
+                    2, "'99999999999' is not a valid integer value"},
+        FailureCase{"UnknownOption",
+                    [](const std::string&) {
+                        return std::vector<std::string>{"--speed", "a.avi", "b.flv"};
+                    },
+                    2, "unknown option --speed"}),
+    [](const auto& Info) { return Info.param.Name; });
+
+TEST(CliInformation, HelpAndVersion) {
+    const TProcessResult Help = RunCli({"--help"});
+    EXPECT_EQ(Help.ExitStatus, 0);
+    EXPECT_NE(Help.Output.find("Usage: quorvane-cli [options] INPUT.avi OUTPUT.flv"),
+              std::string::npos);
+    const TProcessResult Version = RunCli({"--version"});
+    EXPECT_EQ(Version.ExitStatus, 0);
+    EXPECT_EQ(Version.Output.rfind("quorvane-cli 0.1 build ", 0), 0u) << Version.Output;
+}
+
+}  // namespace
+}  // namespace quorvane::test

@@ -1,0 +1,188 @@
+// The job driven directly, through a front end that records what it is told.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "job/ScreenVideoEncoderThread.h"
+#include "platform/EventLoop.h"
+#include "support/FlvReader.h"
+#include "support/FlvmetaCheck.h"
+#include "support/Fixtures.h"
+#include "support/MediaFixtures.h"
+#include "support/TestPaths.h"
+
+namespace quorvane {
+namespace {
+
+using test::FlvFile;
+using test::ReadFlvFile;
+
+struct TMessage {
+    std::string Caption;
+    std::string Text;
+};
+
+class TRecordingFrontEnd : public IJobFrontEnd {
+public:
+    TJobControls ReadControls() override { return Controls; }
+    void PreparePreview(int32_t Width, int32_t Height) override {
+        PreviewWidth = Width;
+        PreviewHeight = Height;
+    }
+    bool PreviewWanted() override { return WantPreview; }
+    void ShowStatus(const std::string& StepText) override { Steps.push_back(StepText); }
+    void ShowProgress(const TProgressReport& Report) override { Reports.push_back(Report); }
+    void ShowPreview(const uint8_t* Frame) override {
+        Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
+    }
+    bool AskYesNo(const std::string& Caption, const std::string& Text) override {
+        Messages.push_back({Caption, Text});
+        return Answer;
+    }
+    void ShowMessage(const std::string& Caption, const std::string& Text) override {
+        Messages.push_back({Caption, Text});
+    }
+
+    TJobControls Controls;
+    std::atomic<bool> WantPreview{false};
+    bool Answer = false;
+    int32_t PreviewWidth = 0;
+    int32_t PreviewHeight = 0;
+    std::vector<std::string> Steps;
+    std::vector<TProgressReport> Reports;
+    std::vector<int32_t> Previews;
+    std::vector<TMessage> Messages;
+};
+
+class JobConversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetMainThreadDispatcher(&Loop);
+        Dir = test::FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Output = (Dir / "out.flv").string();
+    }
+    void TearDown() override { platform::SetMainThreadDispatcher(nullptr); }
+
+    // A job with the file loaded; owned by the test until it is resumed.
+    TAVIToScreenVideoThread* LoadedJob(const std::filesystem::path& Input) {
+        auto* Job = new TAVIToScreenVideoThread(FrontEnd);
+        Job->LoadVideoFile(Input.string());
+        EXPECT_EQ(Job->State(), SourceOpen) << Job->ErrorText();
+        return Job;
+    }
+
+    // Runs a prepared job to its end; it deletes itself afterwards.
+    void Run(TAVIToScreenVideoThread* Job) {
+        bool Ended = false;
+        Job->OnTerminate = [&](platform::TThread* Sender) {
+            Failed = static_cast<TAVIToScreenVideoThread*>(Sender)->RunFailed();
+            Ended = true;
+        };
+        Job->Resume();
+        Loop.RunUntil([&] { return Ended; }, std::chrono::milliseconds(5));
+    }
+
+    platform::TEventLoop Loop;
+    TRecordingFrontEnd FrontEnd;
+    std::filesystem::path Dir;
+    std::string Output;
+    bool Failed = false;
+};
+
+TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
+    FrontEnd.WantPreview = true;
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    EXPECT_EQ(Job->State(), EncodingPrepared);
+    EXPECT_EQ(FrontEnd.PreviewWidth, 64);
+    EXPECT_EQ(FrontEnd.PreviewHeight, 48);
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    EXPECT_EQ(FrontEnd.Steps,
+              (std::vector<std::string>{"Encoding video...", "Encoding finished successfully."}));
+    EXPECT_EQ(FrontEnd.Previews, std::vector<int32_t>(6, 64));
+    // Six frames, then the end figures.
+    ASSERT_EQ(FrontEnd.Reports.size(), 7u);
+    EXPECT_EQ(FrontEnd.Reports[0].ProgressPercent, 0);
+    EXPECT_TRUE(FrontEnd.Reports[0].SpeedText.empty());
+    EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
+    EXPECT_EQ(FrontEnd.Reports[5].ProgressPercent, 83);
+    EXPECT_EQ(FrontEnd.Reports[5].SpeedText.rfind("Speed: ", 0), 0u);
+    EXPECT_EQ(FrontEnd.Reports[5].RemainingText.rfind("Remaining time: 00:00:", 0), 0u);
+
+    const uintmax_t Size = std::filesystem::file_size(Output);
+    char Expected[64];
+    std::snprintf(Expected, sizeof Expected, "%.2f MBytes", Size / 1048576.0);
+    EXPECT_EQ(FrontEnd.Reports[6].RemainingText, Expected);
+    // Six frames at 15 fps last 400 ms.
+    std::snprintf(Expected, sizeof Expected, "%d kBps",
+                  static_cast<int>(std::nearbyint(Size * 8 / 0.4 / 1024)));
+    EXPECT_EQ(FrontEnd.Reports[6].SpeedText, Expected);
+    EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
+    FrontEnd.Controls.MP3AudioRadioButton = true;
+    FrontEnd.Controls.AudioFileEdit = (Dir / "vanished.mp3").string();
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    EXPECT_TRUE(Failed);
+    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Caption, "Error");
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("vanished.mp3"), std::string::npos);
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x05);
+    EXPECT_TRUE(File.Tags.empty());
+}
+
+TEST_F(JobConversion, AStopBeforeTheFirstFrameFinishesAnEmptyFile) {
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Job->Terminate();
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding stopped by user.");
+    EXPECT_EQ(std::filesystem::file_size(Output), 13u);
+    EXPECT_TRUE(test::FlvmetaAccepts(Output));
+}
+
+TEST_F(JobConversion, AnOutputThatCannotBeCreatedIsExplained) {
+    std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(test::AviBgr24()));
+    EXPECT_FALSE(Job->PrepareEncoding((Dir / "missing" / "out.flv").string()));
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Caption, "Error");
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("Impossible to create the output file"),
+              std::string::npos);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("No such file or directory"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "missing"));
+}
+
+TEST_F(JobConversion, AnEmptyEditInUseStartsNothing) {
+    FrontEnd.Controls.KeyFrameCheckBox = true;
+    FrontEnd.Controls.KeyFrameIntervalEdit = "";
+    std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(test::AviBgr24()));
+    try {
+        Job->PrepareEncoding(Output);
+        ADD_FAILURE() << "an empty edit was accepted";
+    } catch (const EConvertError& Error) {
+        EXPECT_STREQ(Error.what(), "'' is not a valid integer value");
+    }
+    EXPECT_FALSE(std::filesystem::exists(Output));
+}
+
+TEST_F(JobConversion, StartOnAJobWhoseFileDidNotOpenSaysNoVideo) {
+    std::unique_ptr<TAVIToScreenVideoThread> Job(new TAVIToScreenVideoThread(FrontEnd));
+    Job->LoadVideoFile(test::TextFile().string());
+    EXPECT_FALSE(Job->PrepareEncoding(Output));
+    EXPECT_EQ(FrontEnd.Steps, std::vector<std::string>{"No video found in the selected file."});
+    EXPECT_FALSE(std::filesystem::exists(Output));
+}
+
+}  // namespace
+}  // namespace quorvane
