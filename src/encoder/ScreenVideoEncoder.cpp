@@ -25,12 +25,23 @@ TScreenVideoEncoder::TScreenVideoEncoder(std::string Name, bool Video, bool Audi
 
 TScreenVideoEncoder::~TScreenVideoEncoder() = default;
 
+// The grid and the header word follow from the settings; changing them while
+// the file is open would leave the blocks out of step with the frames.
+void TScreenVideoEncoder::RequireNotOpen(const char* Operation) const {
+    if (OutputStream) {
+        throw std::logic_error(std::string("TScreenVideoEncoder::") + Operation +
+                               " cannot change the settings of an open file");
+    }
+}
+
 void TScreenVideoEncoder::SetParameters(const EncoderParameters& NewParameters) {
+    RequireNotOpen("SetParameters");
     Parameters = NewParameters;
     ParametersSet = true;
 }
 
 void TScreenVideoEncoder::SetFrameSize(const FrameFormat& Format) {
+    RequireNotOpen("SetFrameSize");
     FrameWidth = Format.Width;
     FrameHeight = Format.Height;
     BytesPerPixel = Format.BytesPerPixel;

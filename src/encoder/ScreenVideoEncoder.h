@@ -121,6 +121,7 @@ private:
 
     // Throws std::logic_error unless Start succeeded and Finish has not run.
     void RequireOpen(const char* Operation) const;
+    void RequireNotOpen(const char* Operation) const;
     int32_t CheckSettingsSupported() const;
     void BuildGrid();
     int32_t CreateOutputFile();

@@ -135,17 +135,21 @@ TEST(StartResult, ReplacesAnExistingFile) {
 
 TEST(EncoderLifecycle, RefusesToWriteOutsideStartAndFinish) {
     const auto Path = OutputPathForTest();
-    TScreenVideoEncoder Encoder(Path.string(), true, true);
+    TScreenVideoEncoder Encoder(Path.string(), true, false);
     Encoder.SetParameters(ParametersFor(LosslessMode, 16, 16));
     Encoder.SetFrameSize(FrameFormat{16, 16, 3});
     const bench::FrameBuffer Frame = SolidFrame(16, 16, 3, {});
     EXPECT_THROW(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), std::logic_error);
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
+    EXPECT_THROW(Encoder.SetParameters(ParametersFor(LosslessMode, 256, 256)), std::logic_error);
+    EXPECT_THROW(Encoder.SetFrameSize(FrameFormat{4000, 16, 3}), std::logic_error);
+    EXPECT_EQ(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), 100);
     Encoder.Finish();
     EXPECT_THROW(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), std::logic_error);
     EXPECT_THROW(Encoder.WriteAudioTag(Frame.Data(), 4, 0, 0, 0), std::logic_error);
     EXPECT_THROW(Encoder.Finish(), std::logic_error);
-    EXPECT_EQ(std::filesystem::file_size(Path), 13u);
+    EXPECT_EQ(ReadFlvFile(Path).Tags.size(), 1u);
+    EXPECT_TRUE(FlvmetaAccepts(Path, {flvmeta::OnlyKeyFrames}));
 }
 
 }  // namespace
