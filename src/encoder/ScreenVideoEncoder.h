@@ -54,7 +54,9 @@ public:
 };
 
 // A block's zlib stream does not fit the 16-bit size field of a Screen Video
-// packet; a smaller block size is needed.
+// packet, so a smaller block size is needed; or, with huge frames of nearly
+// incompressible content, the whole packet outgrows the 24-bit size of an FLV
+// tag.
 class EBlockTooLarge : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -100,7 +102,8 @@ public:
     uint32_t Finish();
 
     // The first failure of the output file: creating it, writing to it or
-    // closing it. Empty while every byte so far reached the file.
+    // closing it. Writes are buffered, so a failure may surface only at a
+    // later call; after Finish it covers every byte of the file.
     std::error_code FileError() const { return FirstFileError; }
 
     int32_t GetBlockColumns() const { return BlockColumns; }
@@ -116,6 +119,22 @@ private:
     void WriteBytes(const uint8_t* Data, size_t Size);
     void WriteTagHeader(uint8_t TagType, uint32_t DataSize, int32_t Timestamp);
 
+    // Throws std::logic_error unless Start succeeded and Finish has not run.
+    void RequireOpen(const char* Operation) const;
+    void RequireNotOpen(const char* Operation) const;
+    int32_t CheckSettingsSupported() const;
+    void BuildGrid();
+    int32_t CreateOutputFile();
+
+    // The steps of EncodeFrame, in order.
+    void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
+    void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
+    std::vector<TImageBlock*> BlocksToSend();
+    void SelectBlocksWithinBudget(uint32_t Budget);
+    TImageBlock* MostChangedUnsentBlock();
+    uint32_t CheckPacketFits() const;  // returns the size of the block entries
+    int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame);
+
     std::string FileName;
     bool HasVideo;
     bool HasAudio;
@@ -130,6 +149,7 @@ private:
     std::vector<TImageBlock> Blocks;
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
+    std::unique_ptr<Deflater> BlockDeflater;
     std::error_code FirstFileError;
 };
 

@@ -1,0 +1,69 @@
+// Bitrate mode: the frame's byte budget and the choice of the blocks that
+// spend it.
+#include <algorithm>
+#include <limits>
+
+#include "encoder/BitrateBudget.h"
+#include "encoder/CompressBuffer.h"
+#include "encoder/ScreenVideoEncoder.h"
+
+namespace quorvane {
+
+namespace {
+
+// Counted against the budget for every block picked besides its stream.
+constexpr uint32_t PerBlockOverhead = 15;
+constexpr int32_t LargestExactRate = 4194304;  // BitRate * 1024 still fits 32 bits
+constexpr int64_t MillisecondBits = 8000;
+
+uint32_t ClampToBudget(int64_t Bytes) {
+    constexpr int64_t Largest = std::numeric_limits<uint32_t>::max();
+    return static_cast<uint32_t>(std::clamp<int64_t>(Bytes, 0, Largest));
+}
+
+}  // namespace
+
+uint32_t FrameBudget(int32_t BitRate, int32_t Timestamp, int32_t PreviousTimestamp) {
+    // The elapsed time wraps like the 32-bit timestamps it comes from.
+    const auto Elapsed = static_cast<int32_t>(static_cast<uint32_t>(Timestamp) -
+                                              static_cast<uint32_t>(PreviousTimestamp));
+    if (BitRate >= 0 && BitRate < LargestExactRate) {
+        const auto BitsPerSecond = static_cast<uint32_t>(BitRate) * 1024u;
+        return static_cast<uint32_t>(int64_t{BitsPerSecond} * Elapsed / MillisecondBits);
+    }
+    const int64_t BitsPerSecond = int64_t{BitRate} * 1024;
+    int64_t Bits = 0;
+    if (__builtin_mul_overflow(BitsPerSecond, int64_t{Elapsed}, &Bits)) {
+        // Far beyond 32 bits either way; only the sign matters.
+        return (BitsPerSecond < 0) == (Elapsed < 0) ? std::numeric_limits<uint32_t>::max() : 0;
+    }
+    return ClampToBudget(Bits / MillisecondBits);
+}
+
+// Sends the blocks with the largest differences until the budget is spent;
+// the test comes before each pick, so the last block may pass the budget.
+void TScreenVideoEncoder::SelectBlocksWithinBudget(uint32_t Budget) {
+    uint32_t Spent = 0;
+    for (size_t Picks = 0; Picks < Blocks.size() && Spent < Budget; ++Picks) {
+        TImageBlock* Block = MostChangedUnsentBlock();
+        if (Block == nullptr) {
+            return;
+        }
+        CompressBlock(*Block, *BlockDeflater);
+        Block->Changed = true;
+        Spent += static_cast<uint32_t>(Block->CompressedSize) + PerBlockOverhead;
+    }
+}
+
+// The first of the blocks not yet sent with the largest difference.
+TImageBlock* TScreenVideoEncoder::MostChangedUnsentBlock() {
+    TImageBlock* Best = nullptr;
+    for (TImageBlock& Block : Blocks) {
+        if (!Block.Changed && (Best == nullptr || Block.Difference > Best->Difference)) {
+            Best = &Block;
+        }
+    }
+    return Best;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,40 @@
+// zlib compression of block pixels.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "encoder/ScreenVideoEncoder.h"
+
+namespace quorvane {
+
+// A deflate context kept for many streams: resetting it between blocks costs
+// far less than setting up a new one, and the bytes come out the same. One
+// context serves one thread at a time.
+class Deflater {
+public:
+    Deflater();  // throws ECompressionError
+    ~Deflater();
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // One complete zlib stream (header, deflate data, Adler-32) of Input at
+    // level 9. Throws ECompressionError("Error") when zlib fails.
+    std::vector<uint8_t> CompressBuffer(const uint8_t* Input, size_t Length);
+
+private:
+    z_stream Stream{};
+};
+
+// Fills the block's CompressedData and CompressedSize from its Pixels.
+void CompressBlock(TImageBlock& Block, Deflater& Context);
+
+// Compresses each listed block; the blocks share nothing but the context, so
+// a list may be split between threads, each with a context of its own.
+void CompressBlocks(std::span<TImageBlock* const> List, Deflater& Context);
+
+}  // namespace quorvane

@@ -1,0 +1,156 @@
+// EncodeFrame: the block pass, compression of the blocks to send and the
+// assembly of one Screen Video packet.
+#include <algorithm>
+
+#include "encoder/BitrateBudget.h"
+#include "encoder/BlockPixels.h"
+#include "encoder/CompressBuffer.h"
+#include "encoder/FlvLayout.h"
+#include "encoder/ScreenVideoEncoder.h"
+
+namespace quorvane {
+
+using namespace flv;
+
+namespace {
+
+void ResetForFrame(TImageBlock& Block) {
+    Block.Changed = false;
+    Block.Difference = 0;
+    Block.CompressedSize = 0;
+    Block.CompressedData = {};  // left over only when an earlier frame failed
+}
+
+std::string BlockTooLargeMessage(const EncoderParameters& Parameters, int32_t CompressedSize) {
+    return "A " + std::to_string(Parameters.BlockWidth) + "x" +
+           std::to_string(Parameters.BlockHeight) + " block compressed to " +
+           std::to_string(CompressedSize) + " bytes, more than the " +
+           std::to_string(LargestBlockStream) +
+           " a Screen Video block can hold; choose a smaller block size.";
+}
+
+std::string PacketTooLargeMessage(uint64_t PacketSize) {
+    return "A frame compressed to " + std::to_string(PacketSize) + " bytes, more than the " +
+           std::to_string(LargestTagDataSize) +
+           " an FLV tag can hold; choose a smaller frame size or colour reduction.";
+}
+
+}  // namespace
+
+int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestamp,
+                                         int32_t PreviousTimestamp, bool KeyFrame) {
+    RequireOpen("EncodeFrame");
+    if (Pixels == nullptr) {
+        throw std::invalid_argument("EncodeFrame was given no pixels.");
+    }
+    RunBlockPass(Pixels, KeyFrame);
+    CompressBlocks(BlocksToSend(), *BlockDeflater);
+    if (Parameters.CompressionMode == BitrateMode && !KeyFrame) {
+        SelectBlocksWithinBudget(FrameBudget(Parameters.BitRate, Timestamp, PreviousTimestamp));
+    }
+    const uint32_t BodySize = CheckPacketFits();
+    const int32_t SentCount = WriteVideoTag(BodySize, Timestamp, KeyFrame);
+    return SentCount * 100 / (BlockColumns * BlockRows);
+}
+
+void TScreenVideoEncoder::RunBlockPass(const uint8_t* Frame, bool KeyFrame) {
+    const size_t Stride = (size_t{FrameWidth} * BytesPerPixel + 3) & ~size_t{3};
+    for (int32_t Row = 0; Row < BlockRows; ++Row) {
+        for (int32_t Column = 0; Column < BlockColumns; ++Column) {
+            const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
+                                                 Parameters.BlockHeight, FrameWidth, FrameHeight);
+            TImageBlock& Block = Blocks[static_cast<size_t>(Row) * BlockColumns + Column];
+            Block.Pixels.resize(Area.PixelCount() * 3);
+            CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
+                            Block.Pixels.data());
+            ResetForFrame(Block);
+            DecideBlock(Block, Area.PixelCount(), KeyFrame);
+        }
+    }
+}
+
+// Marks the block Changed when it must be sent; in bitrate mode only scores
+// it, and the selection decides.
+void TScreenVideoEncoder::DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const {
+    // A block the decoder has never received cannot be compared with
+    // anything, so it is sent whatever the mode.
+    if (KeyFrame || Block.PreviousPixels.empty()) {
+        Block.Changed = true;
+        return;
+    }
+    const uint8_t* Current = Block.Pixels.data();
+    const uint8_t* Previous = Block.PreviousPixels.data();
+    switch (Parameters.CompressionMode) {
+        case LosslessMode:
+            Block.Changed = Block.Pixels != Block.PreviousPixels;
+            break;
+        case QualityMode: {
+            // More than BlockTolerance percent of the pixels must count.
+            const auto Allowed =
+                static_cast<uint32_t>(uint64_t{Parameters.BlockTolerance} * PixelCount / 100);
+            const ChannelTolerances Tolerances{Parameters.BlueTolerance, Parameters.GreenTolerance,
+                                               Parameters.RedTolerance};
+            Block.Difference =
+                CountPixelsBeyondTolerance(Current, Previous, PixelCount, Tolerances, Allowed);
+            Block.Changed = Block.Difference > Allowed;
+            break;
+        }
+        case BitrateMode:
+            Block.Difference = SumOfAbsoluteDifferences(Current, Previous, Block.Pixels.size());
+            break;
+        default:
+            break;
+    }
+}
+
+std::vector<TImageBlock*> TScreenVideoEncoder::BlocksToSend() {
+    std::vector<TImageBlock*> List;
+    for (TImageBlock& Block : Blocks) {
+        if (Block.Changed) {
+            List.push_back(&Block);
+        }
+    }
+    return List;
+}
+
+// Everything is checked before the first byte of the tag is written, so a
+// frame the format cannot describe leaves the file as it was.
+uint32_t TScreenVideoEncoder::CheckPacketFits() const {
+    uint64_t BodySize = 0;
+    for (const TImageBlock& Block : Blocks) {
+        if (Block.Changed && static_cast<uint32_t>(Block.CompressedSize) > LargestBlockStream) {
+            throw EBlockTooLarge(BlockTooLargeMessage(Parameters, Block.CompressedSize));
+        }
+        BodySize += BlockEntryHeaderSize + static_cast<uint32_t>(Block.CompressedSize);
+    }
+    if (BodySize + PacketHeaderSize > LargestTagDataSize) {
+        throw EBlockTooLarge(PacketTooLargeMessage(BodySize + PacketHeaderSize));
+    }
+    return static_cast<uint32_t>(BodySize);
+}
+
+// Writes the packet when any block is sent, and keeps each sent block's
+// pixels as the version the decoder now shows. Returns the blocks sent.
+int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame) {
+    const auto SentCount = static_cast<int32_t>(std::count_if(
+        Blocks.begin(), Blocks.end(), [](const auto& Block) { return Block.Changed; }));
+    if (SentCount == 0) {
+        return 0;
+    }
+    const uint32_t DataSize = BodySize + PacketHeaderSize;
+    WriteTagHeader(VideoTagType, DataSize, Timestamp);
+    WriteUInt8(KeyFrame ? KeyFrameByte : InterFrameByte);
+    WriteUInt32BE(HeaderWord);
+    for (TImageBlock& Block : Blocks) {
+        WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
+        if (Block.Changed) {
+            WriteBytes(Block.CompressedData.data(), Block.CompressedData.size());
+            Block.CompressedData = {};
+            Block.PreviousPixels = Block.Pixels;
+        }
+    }
+    WriteUInt32BE(DataSize + TagHeaderSize);
+    return SentCount;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,49 @@
+// The encoder's output file: one new file written strictly from start to end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace quorvane {
+
+// Buffered sequential writer over a POSIX file descriptor. The first failure
+// (a failed or short write, or a failed close) is kept; every later write is
+// dropped, so the file holds exactly the bytes before the failure and Size()
+// says how many those are.
+class OutputFile {
+public:
+    // Creates the file, replacing any file of that name. Returns null and
+    // sets Error when the file cannot be created.
+    static std::unique_ptr<OutputFile> Create(const std::string& Path, std::error_code& Error);
+
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(const uint8_t* Data, size_t Size);
+
+    // Writes what is buffered and closes the file; returns the first error.
+    std::error_code Close();
+
+    // Bytes that have reached the file.
+    uint64_t Size() const { return BytesInFile; }
+    std::error_code Error() const { return FirstError; }
+
+private:
+    explicit OutputFile(int Descriptor);
+    void Flush();
+    void WriteThrough(const uint8_t* Data, size_t Size);
+    void Fail(std::error_code Error);
+
+    int Descriptor;
+    std::vector<uint8_t> Buffer;
+    size_t Buffered = 0;
+    uint64_t BytesInFile = 0;
+    std::error_code FirstError;
+};
+
+}  // namespace quorvane

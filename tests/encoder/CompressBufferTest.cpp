@@ -1,0 +1,73 @@
+// The zlib streams of blocks.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+#include "EncoderTestKit.h"
+#include "encoder/CompressBuffer.h"
+
+namespace quorvane::test {
+namespace {
+
+std::vector<uint8_t> Noise(size_t Length, uint32_t Seed) {
+    std::mt19937 Generator(Seed);
+    std::vector<uint8_t> Bytes(Length);
+    for (uint8_t& Byte : Bytes) {
+        Byte = static_cast<uint8_t>(Generator());
+    }
+    return Bytes;
+}
+
+std::vector<uint8_t> ScreenLike(size_t Length) {
+    std::vector<uint8_t> Bytes(Length);
+    for (size_t Index = 0; Index < Length; ++Index) {
+        Bytes[Index] = static_cast<uint8_t>(Index % 97 < 80 ? 0xF0 : Index * 7);
+    }
+    return Bytes;
+}
+
+// zlib's one-call compression with level 9 uses window bits 15, memory
+// level 8 and the default strategy: the stream our blocks must match.
+std::vector<uint8_t> Compress2(const std::vector<uint8_t>& Input) {
+    std::vector<uint8_t> Output(compressBound(static_cast<uLong>(Input.size())));
+    uLongf Size = static_cast<uLongf>(Output.size());
+    EXPECT_EQ(compress2(Output.data(), &Size, Input.data(), static_cast<uLong>(Input.size()), 9),
+              Z_OK);
+    Output.resize(Size);
+    return Output;
+}
+
+// One context serves many blocks; what came before must not leak into the
+// next stream.
+TEST(CompressBuffer, MatchesAFreshLevelNineStreamWhenTheContextIsReused) {
+    Deflater Context;
+    const std::vector<std::vector<uint8_t>> Inputs = {
+        ScreenLike(64 * 64 * 3), Noise(64 * 64 * 3, 1), std::vector<uint8_t>(3, 0),
+        Noise(256 * 256 * 3, 2), ScreenLike(16 * 16 * 3)};
+    for (const auto& Input : Inputs) {
+        const std::vector<uint8_t> Stream = Context.CompressBuffer(Input.data(), Input.size());
+        EXPECT_EQ(Stream, Compress2(Input)) << Input.size() << " bytes";
+        EXPECT_EQ(Inflate(Stream, Input.size()), Input);
+    }
+}
+
+TEST(CompressBlocks, FillsEachListedBlockAndNoOther) {
+    std::vector<TImageBlock> Blocks(3);
+    for (size_t Index = 0; Index < Blocks.size(); ++Index) {
+        Blocks[Index].Pixels = Noise(300 + Index, static_cast<uint32_t>(Index));
+    }
+    Deflater Context;
+    const std::vector<TImageBlock*> List = {&Blocks[2], &Blocks[0]};
+    CompressBlocks(List, Context);
+    for (size_t Index : {0, 2}) {
+        EXPECT_EQ(Blocks[Index].CompressedData, Compress2(Blocks[Index].Pixels));
+        EXPECT_EQ(Blocks[Index].CompressedSize,
+                  static_cast<int32_t>(Blocks[Index].CompressedData.size()));
+    }
+    EXPECT_TRUE(Blocks[1].CompressedData.empty());
+    EXPECT_EQ(Blocks[1].CompressedSize, 0);
+}
+
+}  // namespace
+}  // namespace quorvane::test

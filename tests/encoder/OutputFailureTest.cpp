@@ -1,0 +1,65 @@
+// Write failures are detected and reported, not ignored.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "EncoderTestKit.h"
+
+namespace quorvane::test {
+namespace {
+
+TEST(OutputFailure, AFullDeviceIsReportedByFileError) {
+    TScreenVideoEncoder Encoder("/dev/full", true, true);
+    Encoder.SetParameters(ParametersFor(LosslessMode, 64, 64));
+    Encoder.SetFrameSize(FrameFormat{320, 240, 3});
+    ASSERT_EQ(Encoder.Start(), StartSucceeded);
+    const bench::FrameBuffer Frame = NoiseFrame(320, 240, 3, 4);
+    Encoder.EncodeFrame(Frame.Data(), 0, 0, true);
+    const uint8_t Mp3[4] = {0xFF, 0xFB, 0x90, 0x00};
+    Encoder.WriteAudioTag(Mp3, 4, 10, 1, 3);
+    EXPECT_EQ(Encoder.Finish(), 0u) << "no byte reached the device";
+    EXPECT_EQ(Encoder.FileError(), std::errc::no_space_on_device);
+}
+
+// A file size limit makes the system accept only part of a write, then refuse
+// the rest: both must be noticed, and Finish must report what the file holds.
+class FileSizeLimit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        getrlimit(RLIMIT_FSIZE, &Saved);
+        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit Limited = Saved;
+        Limited.rlim_cur = Limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Limited), 0);
+    }
+    void TearDown() override {
+        setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, PreviousHandler);
+    }
+
+    static constexpr rlim_t Limit = 100000;
+    rlimit Saved{};
+    void (*PreviousHandler)(int) = nullptr;
+};
+
+TEST_F(FileSizeLimit, AShortWriteIsReportedAndTheSizeIsTrue) {
+    const auto Path = OutputPathForTest();
+    TScreenVideoEncoder Encoder(Path.string(), true, false);
+    Encoder.SetParameters(ParametersFor(LosslessMode, 64, 64));
+    Encoder.SetFrameSize(FrameFormat{320, 240, 3});
+    ASSERT_EQ(Encoder.Start(), StartSucceeded);
+    for (int32_t Index = 0; Index < 4; ++Index) {
+        const bench::FrameBuffer Frame = NoiseFrame(320, 240, 3, static_cast<uint32_t>(Index));
+        Encoder.EncodeFrame(Frame.Data(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
+                            Index == 0);
+    }
+    EXPECT_EQ(Encoder.FileError(), std::errc::file_too_large)
+        << "the failure shows before Finish once the buffer was written";
+    EXPECT_EQ(Encoder.Finish(), Limit);
+    EXPECT_EQ(std::filesystem::file_size(Path), Limit);
+    EXPECT_EQ(Encoder.FileError(), std::errc::file_too_large);
+}
+
+}  // namespace
+}  // namespace quorvane::test

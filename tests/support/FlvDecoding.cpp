@@ -1,0 +1,121 @@
+#include "support/FlvDecoding.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+}
+
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace quorvane::test {
+
+namespace {
+
+struct FormatDeleter {
+    void operator()(AVFormatContext* Context) const { avformat_close_input(&Context); }
+};
+struct CodecDeleter {
+    void operator()(AVCodecContext* Context) const { avcodec_free_context(&Context); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
+};
+
+using FormatPointer = std::unique_ptr<AVFormatContext, FormatDeleter>;
+using CodecPointer = std::unique_ptr<AVCodecContext, CodecDeleter>;
+
+void Check(int Result, const std::string& What) {
+    if (Result < 0) {
+        char Text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(Result, Text, sizeof Text);
+        throw std::runtime_error(What + ": " + Text);
+    }
+}
+
+FormatPointer OpenInput(const std::filesystem::path& Path) {
+    AVFormatContext* Raw = nullptr;
+    Check(avformat_open_input(&Raw, Path.c_str(), nullptr, nullptr), "opening " + Path.string());
+    FormatPointer Format(Raw);
+    Check(avformat_find_stream_info(Format.get(), nullptr), "probing " + Path.string());
+    return Format;
+}
+
+CodecPointer OpenScreenVideoDecoder(const AVStream& Stream) {
+    if (Stream.codecpar->codec_id != AV_CODEC_ID_FLASHSV) {
+        throw std::runtime_error("the video stream is not Screen Video");
+    }
+    const AVCodec* Decoder = avcodec_find_decoder_by_name("flashsv");
+    if (Decoder == nullptr) {
+        throw std::runtime_error("libavcodec has no flashsv decoder");
+    }
+    CodecPointer Codec(avcodec_alloc_context3(Decoder));
+    Check(avcodec_parameters_to_context(Codec.get(), Stream.codecpar), "decoder parameters");
+    Check(avcodec_open2(Codec.get(), Decoder, nullptr), "opening the flashsv decoder");
+    return Codec;
+}
+
+DecodedFrame CopyFrame(const AVFrame& Frame, AVRational TimeBase) {
+    if (Frame.format != AV_PIX_FMT_BGR24) {
+        throw std::runtime_error("flashsv decoded to an unexpected pixel format");
+    }
+    DecodedFrame Result;
+    Result.TimestampMs = av_rescale_q(Frame.best_effort_timestamp, TimeBase, AVRational{1, 1000});
+    Result.Width = Frame.width;
+    Result.Height = Frame.height;
+    const size_t RowLength = static_cast<size_t>(Frame.width) * 3;
+    Result.Bgr.resize(RowLength * static_cast<size_t>(Frame.height));
+    for (int Row = 0; Row < Frame.height; ++Row) {
+        std::memcpy(Result.Bgr.data() + Row * RowLength,
+                    Frame.data[0] + static_cast<ptrdiff_t>(Row) * Frame.linesize[0], RowLength);
+    }
+    return Result;
+}
+
+// Sends one packet (null to drain) and collects the frames it completes.
+void Decode(AVCodecContext* Codec, const AVPacket* Packet, AVRational TimeBase,
+            std::vector<DecodedFrame>& Frames) {
+    Check(avcodec_send_packet(Codec, Packet), "decoding");
+    std::unique_ptr<AVFrame, FrameDeleter> Frame(av_frame_alloc());
+    int Result;
+    while ((Result = avcodec_receive_frame(Codec, Frame.get())) == 0) {
+        Frames.push_back(CopyFrame(*Frame, TimeBase));
+        av_frame_unref(Frame.get());
+    }
+    if (Result != AVERROR(EAGAIN) && Result != AVERROR_EOF) {
+        Check(Result, "decoding");
+    }
+}
+
+}  // namespace
+
+std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path) {
+    FormatPointer Format = OpenInput(Path);
+    const int StreamIndex =
+        av_find_best_stream(Format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    Check(StreamIndex, "finding the video of " + Path.string());
+    const AVStream& Stream = *Format->streams[StreamIndex];
+    CodecPointer Codec = OpenScreenVideoDecoder(Stream);
+    std::unique_ptr<AVPacket, PacketDeleter> Packet(av_packet_alloc());
+    std::vector<DecodedFrame> Frames;
+    int Result;
+    while ((Result = av_read_frame(Format.get(), Packet.get())) == 0) {
+        if (Packet->stream_index == StreamIndex) {
+            Decode(Codec.get(), Packet.get(), Stream.time_base, Frames);
+        }
+        av_packet_unref(Packet.get());
+    }
+    if (Result != AVERROR_EOF) {
+        Check(Result, "reading " + Path.string());
+    }
+    Decode(Codec.get(), nullptr, Stream.time_base, Frames);
+    return Frames;
+}
+
+}  // namespace quorvane::test

@@ -1,0 +1,23 @@
+// Decoding our FLV files with FFmpeg's own demuxer and Screen Video decoder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace quorvane::test {
+
+struct DecodedFrame {
+    int64_t TimestampMs = 0;
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Bgr;  // top row first, Width * 3 bytes per row, no padding
+};
+
+// Every video frame of the file, in decoding order, through libavformat's FLV
+// demuxer and libavcodec's "flashsv" decoder. Throws std::runtime_error with
+// FFmpeg's message when opening, demuxing or decoding fails, or when the
+// video is not Screen Video.
+std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path);
+
+}  // namespace quorvane::test

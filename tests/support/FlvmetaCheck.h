@@ -1,0 +1,35 @@
+// Checking FLV files with the flvmeta tool.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quorvane::test {
+
+struct FlvmetaReport {
+    int ExitCode = -1;  // 0 valid, non-zero when flvmeta found errors
+    std::string Output;
+    std::vector<std::string> MessageCodes;  // such as "W70060", one per message
+};
+
+// Codes of flvmeta warnings that a test may expect of the file it made.
+namespace flvmeta {
+inline const std::string OnlyKeyFrames = "W60057";
+inline const std::string NoKeyFrame = "W60056";
+inline const std::string FirstFrameNotKey = "W60035";
+inline const std::string AudioFormatChanged = "W50026";
+}  // namespace flvmeta
+
+// Runs `flvmeta --check` on the file.
+FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path);
+
+// Succeeds when flvmeta finds no error and warns only that the file carries
+// no onMetaData tag (our files have none by design) and, for that reason,
+// that it cannot tell the video resolution, or of the Expected warnings.
+::testing::AssertionResult FlvmetaAccepts(const std::filesystem::path& Path,
+                                          const std::vector<std::string>& Expected = {});
+
+}  // namespace quorvane::test
