@@ -61,8 +61,12 @@ protected:
 
 private:
     // Video source (LoadVideoFile's helpers).
+    void AbandonLoad(const std::string& Reason);
+    void TakeFrameFormat();
     void DescribeVideo();
     void ProbeAudio();
+    bool ReadSourceAudioFormat();
+    void DescribeAudio();
 
     // Conversion.
     void ReadSettings(const TJobControls& Controls);
