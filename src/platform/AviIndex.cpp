@@ -1,6 +1,7 @@
 #include "platform/AviIndex.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace quorvane::platform {
 
@@ -43,13 +44,14 @@ bool IsStandardIndexChunk(FOURCC Id) {
 }
 
 // A stream's chunks as one index lists them. A chunk whose data lies beyond
-// the end of a truncated file cuts the list there.
+// the end of a truncated file cuts the list there, and so does the last
+// position a sample number can take.
 struct ChunkList {
     std::vector<AviChunk> Chunks;
     bool CutOff = false;
 
     void Append(const FileReader& Reader, int64_t Offset, uint32_t Size, bool Key) {
-        if (CutOff || !Reader.Contains(Offset, Size)) {
+        if (CutOff || !Reader.Contains(Offset, Size) || Chunks.size() >= INT32_MAX) {
             CutOff = true;
             return;
         }

@@ -36,13 +36,13 @@ AviSampleTable::AviSampleTable(const AviStreamContents& Contents, uint32_t Micro
     }
     ChunkStartBytes.reserve(Stream.Chunks.size() + 1);
     int64_t Total = 0;
-    for (uint32_t I = 0; I < Stream.Chunks.size(); ++I) {
+    for (size_t I = 0; I < Stream.Chunks.size(); ++I) {
         ChunkStartBytes.push_back(Total);
         Total += Stream.Chunks[I].Size;
         if (Stream.Chunks[I].Size != 0) {
-            NonEmpty.push_back(I);
+            NonEmpty.push_back(static_cast<uint32_t>(I));
             if (Stream.Chunks[I].Key) {
-                Keys.push_back(I);
+                Keys.push_back(static_cast<uint32_t>(I));
             }
         }
     }
