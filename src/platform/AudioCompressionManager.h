@@ -43,8 +43,8 @@ static_assert(sizeof(ACMFORMATTAGDETAILSA) == 72);
 // Without a driver: Destination (Size bytes, wFormatTag preset to
 // WAVE_FORMAT_PCM) receives the 16-bit PCM format, at the source's rate and
 // channel count, to which Source can be decoded. Source must be followed by
-// the cbSize extra bytes it announces. Fails with ACMERR_NOTPOSSIBLE when no
-// decoder knows Source.
+// the cbSize extra bytes it announces; for PCM a 16-byte record without
+// cbSize will do. Fails with ACMERR_NOTPOSSIBLE when no decoder knows Source.
 MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFORMATEX* Destination,
                           uint32_t Size, uint32_t Flags);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/AviFile.h"
@@ -27,9 +28,10 @@ std::vector<uint8_t> StoredAudioFormat(const test::path& File) {
     return Format;
 }
 
+// PCM formats may be stored as 16-byte records, without cbSize.
 WAVEFORMATEX Header(const std::vector<uint8_t>& Format) {
-    WAVEFORMATEX Header;
-    std::memcpy(&Header, Format.data(), sizeof Header);
+    WAVEFORMATEX Header{};
+    std::memcpy(&Header, Format.data(), std::min(Format.size(), sizeof Header));
     return Header;
 }
 

@@ -376,47 +376,59 @@ TEST(AviIndexes, ATruncatedFileKeepsTheChunksItStillHolds) {
     EXPECT_EQ(AVIStreamNextSample(CutVideo.get(), static_cast<int32_t>(Kept) - 1), -1);
 }
 
+// Every call on a damaged file's streams returns.
+void ExerciseStreams(PAVIFILE File) {
+    for (int32_t Index = 0; Index < 4; ++Index) {
+        PAVISTREAM Stream = nullptr;
+        if (AVIFileGetStream(File, &Stream, 0, Index) != AVIERR_OK) {
+            return;
+        }
+        std::vector<uint8_t> Buffer(1 << 16);
+        int32_t End = std::min(AVIStreamEnd(Stream), AVIStreamStart(Stream) + 2000);
+        for (int32_t S = AVIStreamStart(Stream); S < End; S += 7) {
+            AVIStreamRead(Stream, S, 50, Buffer.data(), static_cast<int32_t>(Buffer.size()),
+                          nullptr, nullptr);
+            AVIStreamFindSample(Stream, S, FIND_NEXT | FIND_ANY);
+        }
+        if (PGETFRAME Decoder = AVIStreamGetFrameOpen(Stream, nullptr)) {
+            for (int32_t S = AVIStreamStart(Stream); S < End; S += 3) {
+                AVIStreamGetFrame(Decoder, S);
+            }
+            for (int32_t S = End - 1; S >= AVIStreamStart(Stream); S -= 5) {
+                AVIStreamGetFrame(Decoder, S);
+            }
+            AVIStreamGetFrameClose(Decoder);
+        }
+        AVIStreamRelease(Stream);
+    }
+}
+
 // Damaged files open or are refused, and every call on them returns.
 TEST(AviDamagedFiles, AreReadWithoutCrashing) {
-    auto Original = test::ReadFileBytes(test::AviPcm16Stereo());
     path Damaged = test::FreshDir("damaged") / "damaged.avi";
     std::mt19937 Random(1234);
-    for (int Round = 0; Round < 150; ++Round) {
-        auto Bytes = Original;
-        if (Round % 3 == 0) {
-            Bytes.resize(Random() % Bytes.size());
-        } else {
-            for (int Flip = 0; Flip < 20; ++Flip) {
-                // Mostly within the headers and index, where sizes and counts live.
-                size_t At = Flip % 2 ? Random() % 2048 : Bytes.size() - 1 - Random() % 2048;
-                Bytes[At] = static_cast<uint8_t>(Random());
-            }
-        }
-        test::WriteFileBytes(Damaged, Bytes);
-        PAVIFILE File = nullptr;
-        HRESULT Result = AVIFileOpenA(&File, Damaged.c_str(), OF_READ, nullptr);
-        ASSERT_TRUE(Result == AVIERR_OK || Result == AVIERR_BADFORMAT) << Round;
-        for (int32_t Index = 0; File && Index < 4; ++Index) {
-            PAVISTREAM Stream = nullptr;
-            if (AVIFileGetStream(File, &Stream, 0, Index) != AVIERR_OK) {
-                break;
-            }
-            std::vector<uint8_t> Buffer(1 << 16);
-            int32_t End = std::min(AVIStreamEnd(Stream), AVIStreamStart(Stream) + 2000);
-            for (int32_t S = AVIStreamStart(Stream); S < End; S += 7) {
-                AVIStreamRead(Stream, S, 50, Buffer.data(), static_cast<int32_t>(Buffer.size()),
-                              nullptr, nullptr);
-                AVIStreamFindSample(Stream, S, FIND_NEXT | FIND_ANY);
-            }
-            if (PGETFRAME Decoder = AVIStreamGetFrameOpen(Stream, nullptr)) {
-                for (int32_t S = AVIStreamStart(Stream); S < End; S += 3) {
-                    AVIStreamGetFrame(Decoder, S);
+    for (const path& Source : {test::AviPcm16Stereo(), test::AviOpenDml(), test::AviMpeg4()}) {
+        auto Original = test::ReadFileBytes(Source);
+        for (int Round = 0; Round < 60; ++Round) {
+            auto Bytes = Original;
+            if (Round % 3 == 0) {
+                Bytes.resize(Random() % Bytes.size());
+            } else {
+                for (int Flip = 0; Flip < 20; ++Flip) {
+                    // Mostly within the headers and indexes, where sizes and counts live.
+                    size_t At = Flip % 2 ? Random() % 2048 : Bytes.size() - 1 - Random() % 2048;
+                    Bytes[At] = static_cast<uint8_t>(Random());
                 }
-                AVIStreamGetFrameClose(Decoder);
             }
-            AVIStreamRelease(Stream);
+            test::WriteFileBytes(Damaged, Bytes);
+            PAVIFILE File = nullptr;
+            HRESULT Result = AVIFileOpenA(&File, Damaged.c_str(), OF_READ, nullptr);
+            ASSERT_TRUE(Result == AVIERR_OK || Result == AVIERR_BADFORMAT) << Source << Round;
+            if (File) {
+                ExerciseStreams(File);
+            }
+            AVIFileRelease(File);
         }
-        AVIFileRelease(File);
     }
 }
 
