@@ -15,11 +15,11 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 #include "platform/AviFile.h"
 #include "platform/AviSource.h"
+#include "platform/DibPicture.h"
 #include "platform/RiffReader.h"
 
 namespace quorvane::platform {
@@ -40,9 +40,6 @@ struct FrameDeleter {
 };
 struct PacketDeleter {
     void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
-};
-struct ScalerDeleter {
-    void operator()(SwsContext* Scaler) const { sws_freeContext(Scaler); }
 };
 using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 
@@ -70,7 +67,9 @@ CodecParametersPtr ReadCodecParameters(const std::string& FileName, size_t Index
 // The stored BITMAPINFOHEADER, zeros where the format is too short.
 BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
     BITMAPINFOHEADER Header{};
-    std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
+    if (!Format.empty()) {
+        std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
+    }
     return Header;
 }
 
@@ -114,19 +113,17 @@ private:
     void SendNextPacket();
     void SendChunk(size_t Ordinal);
     void PlacePicture();
-    bool StorePicture(size_t Ordinal);
+    bool KeepPicture(size_t Ordinal);
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
     std::unique_ptr<AVCodecContext, CodecContextDeleter> Codec;
     std::unique_ptr<AVFrame, FrameDeleter> Frame{av_frame_alloc()};
     std::unique_ptr<AVPacket, PacketDeleter> Packet{av_packet_alloc()};
-    std::unique_ptr<SwsContext, ScalerDeleter> Scaler;
     const bool IntraOnly;
     const bool KeyFlagsKnown;
     const std::vector<uint32_t> Palette;
-    const uint16_t OutputBitCount;
-    std::vector<uint8_t> Picture;  // the DIB handed out
+    DibPicture Picture;  // the bitmap handed out
 
     // Display position of each key frame's picture, as seen while decoding
     // through it. With open GOPs a key frame's picture shows after the
@@ -157,7 +154,7 @@ AviFrameDecoder::AviFrameDecoder(const AviStream& Stream,
       }()),
       KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
       Palette(StoredPalette(Stream.Contents().Format)),
-      OutputBitCount([&] {
+      Picture([&] {
           // 32-bit RGB keeps its layout; everything else becomes 24-bit.
           BITMAPINFOHEADER Stored = StoredBitmapHeader(Stream.Contents().Format);
           return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
@@ -173,12 +170,12 @@ void* AviFrameDecoder::GetFrame(int32_t Position) {
         return nullptr;
     }
     if (Target == PictureOrdinal) {
-        return Picture.data();
+        return Picture.Data();
     }
     if (NeedsRestart(*Target)) {
         Restart(RestartPointFor(*Target));
     }
-    return DecodeUpTo(*Target) ? Picture.data() : nullptr;
+    return DecodeUpTo(*Target) ? Picture.Data() : nullptr;
 }
 
 // An empty chunk (a dropped frame) shows the last picture before it.
@@ -245,7 +242,7 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
         } else {
             PlacePicture();
             if (NextPosition++ == Target) {
-                return StorePicture(Target);
+                return KeepPicture(Target);
             }
         }
     }
@@ -253,13 +250,22 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
 }
 
 // Pictures come out in display order. A key frame's picture tells where it
-// shows, and so corrects the count after a picture lost on the way.
+// shows, and so corrects the count after a picture lost on the way. Intra-only
+// pictures show where they are stored: nothing to learn.
 void AviFrameDecoder::PlacePicture() {
-    if (Frame->pts == AV_NOPTS_VALUE || !IsKeyOrdinal(Frame->pts)) {
+    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !IsKeyOrdinal(Frame->pts)) {
         return;
     }
-    auto [Key, New] = KeyPositions.emplace(static_cast<size_t>(Frame->pts), NextPosition);
-    NextPosition = Key->second;
+    NextPosition =
+        KeyPositions.emplace(static_cast<size_t>(Frame->pts), NextPosition).first->second;
+}
+
+bool AviFrameDecoder::KeepPicture(size_t Ordinal) {
+    if (!Picture.Assign(*Frame)) {
+        return false;
+    }
+    PictureOrdinal = Ordinal;
+    return true;
 }
 
 void AviFrameDecoder::SendNextPacket() {
@@ -294,39 +300,6 @@ void AviFrameDecoder::SendChunk(size_t Ordinal) {
     if (avcodec_send_packet(Codec.get(), Packet.get()) < 0) {
         ++NextPosition;  // taken, but decoding failed: no picture
     }
-}
-
-bool AviFrameDecoder::StorePicture(size_t Ordinal) {
-    int Width = Frame->width;
-    int Height = Frame->height;
-    if (Width <= 0 || Height <= 0) {
-        return false;
-    }
-    AVPixelFormat Output = OutputBitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-    Scaler.reset(sws_getCachedContext(
-        Scaler.release(), Width, Height, static_cast<AVPixelFormat>(Frame->format), Width, Height,
-        Output, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
-    if (!Scaler) {
-        return false;
-    }
-    size_t Stride = (static_cast<size_t>(Width) * OutputBitCount / 8 + 3) & ~size_t{3};
-    Picture.resize(BitmapHeaderSize + Stride * static_cast<size_t>(Height));
-    BITMAPINFOHEADER Header{};
-    Header.biSize = BitmapHeaderSize;
-    Header.biWidth = Width;
-    Header.biHeight = Height;
-    Header.biPlanes = 1;
-    Header.biBitCount = OutputBitCount;
-    Header.biCompression = BI_RGB;
-    Header.biSizeImage = static_cast<uint32_t>(Stride * static_cast<size_t>(Height));
-    std::memcpy(Picture.data(), &Header, BitmapHeaderSize);
-    // Bottom-up: the top row goes last.
-    uint8_t* Rows[4] = {Picture.data() + BitmapHeaderSize + Stride * (Height - 1)};
-    int RowStrides[4] = {-static_cast<int>(Stride)};
-    sws_scale(Scaler.get(), Frame->data, Frame->linesize, 0, Height, Rows, RowStrides);
-    av_frame_unref(Frame.get());
-    PictureOrdinal = Ordinal;
-    return true;
 }
 
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wanted) {
