@@ -103,6 +103,9 @@ std::optional<int64_t> Idx1Base(const FileReader& Reader, const AviIndexSources&
 std::optional<std::vector<ChunkList>> ReadIdx1(const FileReader& Reader,
                                                const AviIndexSources& Sources, size_t StreamCount) {
     const RiffChunk& Idx1 = *Sources.Idx1;
+    if (!Idx1.Complete) {
+        return std::nullopt;  // cut short: the movie lists tell more
+    }
     uint64_t Entries = static_cast<uint64_t>(Idx1.DataSize()) / Idx1EntrySize;
     std::optional<int64_t> Base;
     ForEachRecord(Reader, Idx1.DataOffset, Entries, Idx1EntrySize, [&](const uint8_t* Entry) {

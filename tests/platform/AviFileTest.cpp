@@ -342,6 +342,10 @@ TEST(AviIndexes, AbsoluteIdx1OffsetsAreRecognised) {
     ExpectSameSamples(test::AviPcm16Stereo(), test::AviAbsoluteIdx1());
 }
 
+TEST(AviIndexes, AnIdx1CutShortGivesWayToAScan) {
+    ExpectSameSamples(test::AviPcm16Stereo(), test::AviIdx1CutShort());
+}
+
 TEST(AviIndexes, OpenDmlSuperIndexListsTheChunksOfLaterRiffParts) {
     ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDml());
 }

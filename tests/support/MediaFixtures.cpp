@@ -178,6 +178,13 @@ path AviTruncated() {
     });
 }
 
+path AviIdx1CutShort() {
+    return DerivedFixture("idx1-cut-short.avi", AviPcm16Stereo(), [](Bytes File) {
+        File.resize(File.size() - 64);
+        return File;
+    });
+}
+
 path AviAbsoluteIdx1() {
     return DerivedFixture("absolute-idx1.avi", AviPcm16Stereo(), WithAbsoluteIdx1);
 }

@@ -38,6 +38,7 @@ path AviScaleZero();              // AviBgr24 with dwScale 0
 path AviRate50Scale2();           // AviBgr24 with dwRate 50, dwScale 2
 path AviNoFrameRect();            // AviBgr24 with rcFrame all zero
 path AviTruncated();              // AviPcm16Stereo cut in half
+path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
 path AviOpenDml();                // AviPcm16Stereo as OpenDML, indexed by 'indx' only
 path AviOpenDmlUnindexed();       // the same with empty super indexes
