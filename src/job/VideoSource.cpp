@@ -144,10 +144,8 @@ void TAVIToScreenVideoThread::DescribeVideo() {
     const RECT NoRect{};
     if (std::memcmp(&Info.rcFrame, &NoRect, sizeof NoRect) == 0) {
         // Some writers leave the frame rectangle empty: the picture tells.
-        BITMAPINFOHEADER Header;
-        std::memcpy(&Header, FCurrentFrame, sizeof Header);
-        Width = Header.biWidth;
-        Height = Header.biHeight;
+        Width = FFrameFormat.Width;
+        Height = FFrameFormat.Height;
     }
     FVideoDescription = std::to_string(Width) + "x" + std::to_string(Height) + ", " +
                         FrameRateText(Info.dwRate, Info.dwScale);
