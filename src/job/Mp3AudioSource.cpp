@@ -12,10 +12,6 @@ using namespace platform;
 
 namespace {
 
-// Every frame advances the audio clock by the length of a 44100 Hz or
-// 22050 Hz Layer III frame, fraction dropped.
-constexpr uint32_t Mp3FrameDurationMs = 26;
-
 const char* const UnsupportedRateQuestion =
     "The audio data is not compatible with Flash video.\r\n"
     "(Flash player supports only 11025, 22050 and 44100Hz sampling rates)\r\n\r\n"
@@ -80,7 +76,7 @@ void TAVIToScreenVideoThread::ReadMP3Frame() {
     Encoder->WriteAudioTag(AudioFrame.data(), static_cast<int32_t>(Frame.FrameLength),
                            static_cast<int32_t>(AudioTime), Frame.StereoFlag, Frame.SoundRateIndex);
     CheckOutputFile();
-    AudioTime += Mp3FrameDurationMs;
+    AudioTime += Frame.DurationMs;
 }
 
 void TAVIToScreenVideoThread::AskToContinueWithoutAudio() {

@@ -59,8 +59,12 @@ protected:
 
 private:
     // Video source (LoadVideoFile's helpers).
+    void AbandonLoad(const std::string& Reason);
+    void TakeFrameFormat();
     void DescribeVideo();
     void ProbeAudio();
+    bool ReadSourceAudioFormat();
+    void DescribeAudio();
 
     // Conversion.
     bool PrepareAudioConversion();

@@ -62,12 +62,14 @@ HRESULT AVIStreamInfoA(PAVISTREAM Stream, AVISTREAMINFOA* Info, int32_t Size);
 // With Format null, stores the stored format's size in *Size. Otherwise
 // copies up to *Size bytes of the stored format (a WAVEFORMATEX with its
 // extra bytes, or a BITMAPINFOHEADER with its palette) and sets *Size to the
-// number copied.
+// number copied. AVIERR_NODATA when the stream stores no format.
 HRESULT AVIStreamReadFormat(PAVISTREAM Stream, int32_t Position, void* Format, int32_t* Size);
 
 // Reads stored (still compressed) data from Start on: at most Samples
-// samples, as many whole samples as fit BufferSize bytes. BytesRead and
-// SamplesRead may be null. With Buffer null, reports what would be read.
+// samples, as many whole samples as fit BufferSize bytes (fewer at the end
+// of the stream, none past it). BytesRead and SamplesRead may be null. With
+// Buffer null, reports what Samples samples would take. AVIERR_BUFFERTOOSMALL
+// when not even one sample fits, AVIERR_FILEREAD when reading fails.
 HRESULT AVIStreamRead(PAVISTREAM Stream, int32_t Start, int32_t Samples, void* Buffer,
                       int32_t BufferSize, int32_t* BytesRead, int32_t* SamplesRead);
 
@@ -77,8 +79,8 @@ HRESULT AVIStreamRead(PAVISTREAM Stream, int32_t Start, int32_t Samples, void* B
 int32_t AVIStreamSampleToTime(PAVISTREAM Stream, int32_t Sample);
 int32_t AVIStreamTimeToSample(PAVISTREAM Stream, int32_t Time);
 
-// FIND_NEXT | FIND_ANY: the first non-empty sample at or after Position, -1
-// when there is none before the end of the stream.
+// FIND_NEXT | FIND_ANY (the only search offered): the first non-empty sample
+// at or after Position, -1 when there is none before the end of the stream.
 int32_t AVIStreamFindSample(PAVISTREAM Stream, int32_t Position, int32_t Flags);
 inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
     return AVIStreamFindSample(Stream, Position + 1, FIND_NEXT | FIND_ANY);
@@ -90,7 +92,8 @@ inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wanted);
 // A 40-byte BITMAPINFOHEADER followed by the rows, each padded to 4 bytes,
 // valid until the next call on this decoder. An empty sample gives the
-// previous picture; a sample that cannot be decoded gives null.
+// previous picture; a sample that cannot be decoded, or that the file no
+// longer holds (a truncated file), gives null.
 void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position);
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder);
 

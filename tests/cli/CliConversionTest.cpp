@@ -8,10 +8,10 @@
 #include <fstream>
 #include <thread>
 
+#include "support/Fixtures.h"
 #include "support/FlvDecoding.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
-#include "support/Fixtures.h"
 #include "support/MediaFixtures.h"
 #include "support/Process.h"
 #include "support/TestPaths.h"
@@ -36,8 +36,8 @@ path MovingVideo(const std::string& Rate, const std::string& Duration) {
 }
 
 path Mp3File(const std::string& Name, const std::string& Arguments) {
-    return Fixture(Name, "-f lavfi -i sine=frequency=440:duration=4 " + Arguments +
-                             " -c:a libmp3lame");
+    return Fixture(Name,
+                   "-f lavfi -i sine=frequency=440:duration=4 " + Arguments + " -c:a libmp3lame");
 }
 
 std::vector<uint32_t> Timestamps(const FlvFile& File, uint8_t Type) {
@@ -48,6 +48,10 @@ std::vector<uint32_t> Timestamps(const FlvFile& File, uint8_t Type) {
         }
     }
     return Result;
+}
+
+size_t Count(const FlvFile& File, uint8_t Type) {
+    return Timestamps(File, Type).size();
 }
 
 std::vector<uint32_t> KeyFrameTimestamps(const FlvFile& File) {
@@ -121,7 +125,8 @@ TEST_F(CliConversion, KeyFramesFollowTheIntervalInStreamTime) {
         RunCli({"--keyframe-interval", "1000", MovingVideo("10", "4").string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     // The time since the last key frame must exceed the interval.
-    EXPECT_EQ(KeyFrameTimestamps(ReadFlvFile(Output)), (std::vector<uint32_t>{0, 1100, 2200, 3300}));
+    EXPECT_EQ(KeyFrameTimestamps(ReadFlvFile(Output)),
+              (std::vector<uint32_t>{0, 1100, 2200, 3300}));
     EXPECT_TRUE(FlvmetaAccepts(Output));
 }
 
@@ -134,7 +139,8 @@ TEST_F(CliConversion, FrameRateLimitKeepsTheSourceTimestamps) {
 }
 
 TEST_F(CliConversion, ALimitAboveTheSourceRateEncodesEverySampleOnce) {
-    const TProcessResult Run = RunCli({"--fps-limit", "100", MovingVideo("25", "2").string(), Output});
+    const TProcessResult Run =
+        RunCli({"--fps-limit", "100", MovingVideo("25", "2").string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), Multiples(40, 2000));
 }
@@ -150,8 +156,7 @@ TEST_F(CliConversion, ALimitLandingOnADroppedFrameShowsThePreviousPicture) {
     const TProcessResult Run = RunCli({"--fps-limit", "5", AviDropped().string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     // At 400 ms the picture is still the one of 200 ms: nothing changed, no tag.
-    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag),
-              (std::vector<uint32_t>{0, 200, 600, 800}));
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), (std::vector<uint32_t>{0, 200, 600, 800}));
 }
 
 // Audio tags carry 0, 26, 52... and each stands after the video tag of the
@@ -223,7 +228,12 @@ struct Mp3Case {
     std::string Name;
     std::string Arguments;
     uint8_t SoundByte;  // MP3, 16 bits, rate code, stereo flag
+    uint32_t StepMs;    // between audio timestamps
 };
+
+void PrintTo(const Mp3Case& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
 class CliMp3Sources : public CliConversion, public ::testing::WithParamInterface<Mp3Case> {};
 
@@ -238,6 +248,8 @@ TEST_P(CliMp3Sources, FramesAreCopiedUnchangedWithTheirFlags) {
     uint8_t SoundByte = 0;
     const std::vector<uint8_t> Copied = AudioPayloads(File, SoundByte);
     EXPECT_EQ(SoundByte, Case.SoundByte);
+    EXPECT_EQ(Timestamps(File, AudioTag),
+              Multiples(Case.StepMs, Case.StepMs * Count(File, AudioTag)));
 
     std::vector<uint8_t> Mp3Bytes = ReadFileBytes(Mp3);
     const size_t Start = Id3v2Size(Mp3Bytes);
@@ -246,19 +258,20 @@ TEST_P(CliMp3Sources, FramesAreCopiedUnchangedWithTheirFlags) {
         End -= 128;
     }
     ASSERT_EQ(Copied.size(), End - Start);
-    EXPECT_TRUE(std::equal(Copied.begin(), Copied.end(), Mp3Bytes.begin() + static_cast<long>(Start)));
+    EXPECT_TRUE(
+        std::equal(Copied.begin(), Copied.end(), Mp3Bytes.begin() + static_cast<long>(Start)));
     EXPECT_TRUE(FlvmetaAccepts(Output));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, CliMp3Sources,
     ::testing::Values(
-        Mp3Case{"stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k", 0x2F},
-        Mp3Case{"no-id3.mp3", "-ar 44100 -ac 2 -b:a 160k -id3v2_version 0 -write_xing 0", 0x2F},
-        Mp3Case{"mono-44100.mp3", "-ar 44100 -ac 1 -b:a 64k", 0x2E},
-        Mp3Case{"mpeg2-22050.mp3", "-ar 22050 -ac 2 -b:a 64k", 0x2B},
-        Mp3Case{"mpeg25-11025.mp3", "-ar 11025 -ac 1 -b:a 32k", 0x26},
-        Mp3Case{"id3v1-44100.mp3", "-ar 44100 -ac 2 -b:a 128k -write_id3v1 1", 0x2F}),
+        Mp3Case{"stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k", 0x2F, 26},
+        Mp3Case{"no-id3.mp3", "-ar 44100 -ac 2 -b:a 160k -id3v2_version 0 -write_xing 0", 0x2F, 26},
+        Mp3Case{"mono-44100.mp3", "-ar 44100 -ac 1 -b:a 64k", 0x2E, 26},
+        Mp3Case{"mpeg2-22050.mp3", "-ar 22050 -ac 2 -b:a 64k", 0x2B, 26},
+        Mp3Case{"mpeg25-11025.mp3", "-ar 11025 -ac 1 -b:a 32k", 0x26, 52},
+        Mp3Case{"id3v1-44100.mp3", "-ar 44100 -ac 2 -b:a 128k -write_id3v1 1", 0x2F, 26}),
     [](const auto& Info) {
         std::string Name = Info.param.Name.substr(0, Info.param.Name.find('.'));
         std::replace(Name.begin(), Name.end(), '-', '_');
@@ -311,7 +324,8 @@ TEST_F(CliConversion, LossyModesWriteValidFiles) {
 }
 
 TEST_F(CliConversion, AviAudioIsOfferedVideoOnlyUntilItCanBeConverted) {
-    const TProcessResult Declined = RunCli({"--audio", "avi", "--no", AviPcm16Stereo().string(), Output});
+    const TProcessResult Declined =
+        RunCli({"--audio", "avi", "--no", AviPcm16Stereo().string(), Output});
     EXPECT_EQ(Declined.ExitStatus, 1);
     EXPECT_NE(Declined.Errors.find("The audio contained in the video file can not be converted."),
               std::string::npos);
@@ -359,6 +373,10 @@ struct FailureCase {
     std::string Message;
 };
 
+void PrintTo(const FailureCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 class CliFailures : public CliConversion, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(CliFailures, ExitWithStatusAndMessage) {
@@ -368,7 +386,9 @@ TEST_P(CliFailures, ExitWithStatusAndMessage) {
     EXPECT_NE(Run.Errors.find(Case.Message), std::string::npos) << Run.Errors;
 }
 
-std::string Small() { return MovingVideo("10", "2").string(); }
+std::string Small() {
+    return MovingVideo("10", "2").string();
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, CliFailures,
@@ -388,12 +408,12 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{AviAudioOnly().string(), D + "/o.flv"};
                     },
                     1, "Impossible to find video data in this file."},
-        FailureCase{"UnknownCodec",
-                    [](const std::string& D) {
-                        return std::vector<std::string>{AviUnknownVideoCodec().string(),
-                                                        D + "/o.flv"};
-                    },
-                    1, "Check that the corresponding codec is installed."},
+        FailureCase{
+            "UnknownCodec",
+            [](const std::string& D) {
+                return std::vector<std::string>{AviUnknownVideoCodec().string(), D + "/o.flv"};
+            },
+            1, "Check that the corresponding codec is installed."},
         FailureCase{"OutputFolderMissing",
                     [](const std::string& D) {
                         return std::vector<std::string>{Small(), D + "/no/such/o.flv"};
@@ -409,26 +429,27 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{Small(), "/dev/full"};
                     },
                     1, "The output file could not be written"},
-        FailureCase{"MissingMp3",
-                    [](const std::string& D) {
-                        return std::vector<std::string>{"--audio", D + "/none.mp3", Small(),
-                                                        D + "/o.flv"};
-                    },
-                    1, "Please select an external audio file"},
+        FailureCase{
+            "MissingMp3",
+            [](const std::string& D) {
+                return std::vector<std::string>{"--audio", D + "/none.mp3", Small(), D + "/o.flv"};
+            },
+            1, "Please select an external audio file"},
         FailureCase{"AviAudioWithoutAudio",
                     [](const std::string& D) {
                         return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};
                     },
                     1, "The video file has no audio track."},
-        FailureCase{"Mp3FormatsUnavailable",
-                    [](const std::string&) { return std::vector<std::string>{"--list-mp3-formats"}; },
-                    1, "AVI audio conversion to MP3 is not available"},
-        FailureCase{"NumberTooLarge",
-                    [](const std::string& D) {
-                        return std::vector<std::string>{"--bitrate", "99999999999", Small(),
-                                                        D + "/o.flv"};
-                    },
-                    2, "'99999999999' is not a valid integer value"},
+        FailureCase{
+            "Mp3FormatsUnavailable",
+            [](const std::string&) { return std::vector<std::string>{"--list-mp3-formats"}; }, 1,
+            "AVI audio conversion to MP3 is not available"},
+        FailureCase{
+            "NumberTooLarge",
+            [](const std::string& D) {
+                return std::vector<std::string>{"--bitrate", "99999999999", Small(), D + "/o.flv"};
+            },
+            2, "'99999999999' is not a valid integer value"},
         FailureCase{"UnknownOption",
                     [](const std::string&) {
                         return std::vector<std::string>{"--speed", "a.avi", "b.flv"};

@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
-#include "support/FlvReader.h"
 #include "support/Fixtures.h"
+#include "support/FlvReader.h"
 #include "support/MediaFixtures.h"
 #include "support/TestPaths.h"
 

@@ -1,0 +1,334 @@
+// Frame decoding: the stream's chunks are read by us and decoded by
+// libavcodec; libswscale turns each picture into a bottom-up DIB.
+//
+// AVI chunks carry no timestamps: the n-th chunk with data shows the n-th
+// picture. Pictures leave the decoder in display order, so after a start at
+// a key frame whose picture's display position is known, the pictures that
+// come out take the positions that follow, whatever the decoder's delay or
+// reordering of B-frames.
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "platform/AviFile.h"
+#include "platform/AviSource.h"
+#include "platform/DibPicture.h"
+#include "platform/RiffReader.h"
+
+namespace quorvane::platform {
+
+namespace {
+
+constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
+constexpr int PaletteEntries = AVPALETTE_SIZE / 4;
+
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* Context) const { avcodec_free_context(&Context); }
+};
+struct CodecParametersDeleter {
+    void operator()(AVCodecParameters* Parameters) const { avcodec_parameters_free(&Parameters); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
+};
+using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
+
+// libavformat's reading of the stream's header: the codec from the FourCC
+// with its known quirks, extradata, the bottom-up marker of raw RGB. Its
+// streams come in the order of the file's stream lists.
+CodecParametersPtr ReadCodecParameters(const std::string& FileName, size_t Index) {
+    AVFormatContext* Format = nullptr;
+    if (avformat_open_input(&Format, FileName.c_str(), av_find_input_format("avi"), nullptr) < 0) {
+        return nullptr;
+    }
+    CodecParametersPtr Parameters;
+    if (Index < Format->nb_streams &&
+        Format->streams[Index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        Parameters.reset(avcodec_parameters_alloc());
+        if (Parameters &&
+            avcodec_parameters_copy(Parameters.get(), Format->streams[Index]->codecpar) < 0) {
+            Parameters.reset();
+        }
+    }
+    avformat_close_input(&Format);
+    return Parameters;
+}
+
+// The stored BITMAPINFOHEADER, zeros where the format is too short.
+BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
+    BITMAPINFOHEADER Header{};
+    if (!Format.empty()) {
+        std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
+    }
+    return Header;
+}
+
+// Palette video keeps its colours after the header, as RGBQUADs.
+std::vector<uint32_t> StoredPalette(const std::vector<uint8_t>& Format) {
+    BITMAPINFOHEADER Header = StoredBitmapHeader(Format);
+    if (Format.size() < BitmapHeaderSize || Header.biBitCount == 0 || Header.biBitCount > 8) {
+        return {};
+    }
+    size_t Count = Header.biClrUsed != 0 ? Header.biClrUsed : size_t{1} << Header.biBitCount;
+    Count = std::min(
+        {Count, static_cast<size_t>(PaletteEntries), (Format.size() - BitmapHeaderSize) / 4});
+    std::vector<uint32_t> Palette(PaletteEntries);
+    for (size_t I = 0; I < Count; ++I) {
+        Palette[I] = 0xFF000000 | (ReadLE32(Format.data() + BitmapHeaderSize + 4 * I) & 0xFFFFFF);
+    }
+    return Palette;
+}
+
+}  // namespace
+
+struct AviFrameDecoder {
+    AviFrameDecoder(const AviStream& Stream,
+                    std::unique_ptr<AVCodecContext, CodecContextDeleter> Context);
+    void* GetFrame(int32_t Position);
+
+private:
+    // A place decoding can start from: the ordinal of a key frame and the
+    // display position of its picture.
+    struct RestartPoint {
+        size_t Ordinal;
+        size_t Position;
+    };
+
+    std::optional<size_t> PictureOrdinalFor(int64_t Chunk) const;
+    bool IsKeyOrdinal(int64_t Ordinal) const;
+    RestartPoint RestartPointFor(size_t Target) const;
+    bool NeedsRestart(size_t Target) const;
+    void Restart(RestartPoint From);
+    bool DecodeUpTo(size_t Target);
+    void SendNextPacket();
+    void SendChunk(size_t Ordinal);
+    void PlacePicture();
+    bool KeepPicture(size_t Ordinal);
+
+    std::shared_ptr<const AviSource> Source;
+    const AviSampleTable& Samples;
+    std::unique_ptr<AVCodecContext, CodecContextDeleter> Codec;
+    std::unique_ptr<AVFrame, FrameDeleter> Frame{av_frame_alloc()};
+    std::unique_ptr<AVPacket, PacketDeleter> Packet{av_packet_alloc()};
+    const bool IntraOnly;
+    const bool KeyFlagsKnown;
+    const std::vector<uint32_t> Palette;
+    DibPicture Picture;  // the bitmap handed out
+
+    // Display position of each key frame's picture, as seen while decoding
+    // through it. With open GOPs a key frame's picture shows after the
+    // B-frames that follow it, which a decoder started at that key frame
+    // drops; so only key frames seen this way are restarted from. The first
+    // picture of the stream shows first.
+    std::map<size_t, size_t> KeyPositions{{0, 0}};
+
+    // Decoding state, in ordinals of the chunks with data, which are also
+    // the display positions of their pictures.
+    std::optional<size_t> PictureOrdinal;
+    bool Started = false;
+    bool DrainSent = false;
+    bool Drained = false;
+    bool PaletteDue = false;
+    size_t NextToSend = 0;
+    size_t NextPosition = 0;  // of the next picture out of the decoder
+};
+
+AviFrameDecoder::AviFrameDecoder(const AviStream& Stream,
+                                 std::unique_ptr<AVCodecContext, CodecContextDeleter> Context)
+    : Source(Stream.Source),
+      Samples(Stream.Samples()),
+      Codec(std::move(Context)),
+      IntraOnly([&] {
+          const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Codec->codec_id);
+          return Descriptor && (Descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+      }()),
+      KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
+      Palette(StoredPalette(Stream.Contents().Format)),
+      Picture([&] {
+          // 32-bit RGB keeps its layout; everything else becomes 24-bit.
+          BITMAPINFOHEADER Stored = StoredBitmapHeader(Stream.Contents().Format);
+          return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
+      }()) {}
+
+void* AviFrameDecoder::GetFrame(int32_t Position) {
+    int64_t Chunk = static_cast<int64_t>(Position) - Samples.Start();
+    if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size())) {
+        return nullptr;
+    }
+    std::optional<size_t> Target = PictureOrdinalFor(Chunk);
+    if (!Target) {
+        return nullptr;
+    }
+    if (Target == PictureOrdinal) {
+        return Picture.Data();
+    }
+    if (NeedsRestart(*Target)) {
+        Restart(RestartPointFor(*Target));
+    }
+    return DecodeUpTo(*Target) ? Picture.Data() : nullptr;
+}
+
+// An empty chunk (a dropped frame) shows the last picture before it.
+std::optional<size_t> AviFrameDecoder::PictureOrdinalFor(int64_t Chunk) const {
+    const auto& NonEmpty = Samples.NonEmptyChunks();
+    auto After = std::upper_bound(NonEmpty.begin(), NonEmpty.end(), Chunk);
+    if (After == NonEmpty.begin()) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(After - NonEmpty.begin() - 1);
+}
+
+bool AviFrameDecoder::IsKeyOrdinal(int64_t Ordinal) const {
+    const auto& NonEmpty = Samples.NonEmptyChunks();
+    return KeyFlagsKnown && Ordinal >= 0 && Ordinal < static_cast<int64_t>(NonEmpty.size()) &&
+           Samples.Chunks()[NonEmpty[static_cast<size_t>(Ordinal)]].Key;
+}
+
+// The latest known key frame whose picture shows at or before the target;
+// any picture of an intra-only codec is one.
+AviFrameDecoder::RestartPoint AviFrameDecoder::RestartPointFor(size_t Target) const {
+    if (IntraOnly) {
+        return {Target, Target};
+    }
+    for (auto Key = KeyPositions.upper_bound(Target); Key != KeyPositions.begin();) {
+        --Key;
+        if (Key->second <= Target) {
+            return {Key->first, Key->second};
+        }
+    }
+    return {0, 0};
+}
+
+// Going on from the current state is fastest, unless the target lies behind
+// it or a known key frame lies between.
+bool AviFrameDecoder::NeedsRestart(size_t Target) const {
+    if (!Started || Drained || Target < NextPosition) {
+        return true;
+    }
+    return RestartPointFor(Target).Ordinal > NextToSend;
+}
+
+void AviFrameDecoder::Restart(RestartPoint From) {
+    avcodec_flush_buffers(Codec.get());
+    NextToSend = From.Ordinal;
+    NextPosition = From.Position;
+    Started = true;
+    DrainSent = false;
+    Drained = false;
+    PaletteDue = !Palette.empty();
+}
+
+bool AviFrameDecoder::DecodeUpTo(size_t Target) {
+    // Once the decoder is past the target, the target's picture was lost.
+    while (NextPosition <= Target) {
+        int Result = avcodec_receive_frame(Codec.get(), Frame.get());
+        if (Result == AVERROR(EAGAIN) && !DrainSent) {
+            SendNextPacket();
+        } else if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) {
+            Drained = true;
+            return false;
+        } else if (Result < 0) {
+            ++NextPosition;  // a picture that failed to decode
+        } else {
+            PlacePicture();
+            if (NextPosition++ == Target) {
+                return KeepPicture(Target);
+            }
+        }
+    }
+    return false;
+}
+
+// Pictures come out in display order. A key frame's picture tells where it
+// shows, and so corrects the count after a picture lost on the way. Intra-only
+// pictures show where they are stored: nothing to learn.
+void AviFrameDecoder::PlacePicture() {
+    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !IsKeyOrdinal(Frame->pts)) {
+        return;
+    }
+    NextPosition =
+        KeyPositions.emplace(static_cast<size_t>(Frame->pts), NextPosition).first->second;
+}
+
+bool AviFrameDecoder::KeepPicture(size_t Ordinal) {
+    if (!Picture.Assign(*Frame)) {
+        return false;
+    }
+    PictureOrdinal = Ordinal;
+    return true;
+}
+
+void AviFrameDecoder::SendNextPacket() {
+    if (NextToSend < Samples.NonEmptyChunks().size()) {
+        SendChunk(NextToSend++);
+    } else {
+        avcodec_send_packet(Codec.get(), nullptr);
+        DrainSent = true;
+    }
+}
+
+void AviFrameDecoder::SendChunk(size_t Ordinal) {
+    const AviChunk& Chunk = Samples.Chunks()[Samples.NonEmptyChunks()[Ordinal]];
+    av_packet_unref(Packet.get());
+    if (av_new_packet(Packet.get(), static_cast<int>(Chunk.Size)) < 0 ||
+        !Source->Reader.ReadAt(Chunk.Offset, Packet->data, Chunk.Size)) {
+        ++NextPosition;  // never sent: its picture is lost
+        return;
+    }
+    // The decoder hands the ordinal back with the packet's picture.
+    Packet->pts = static_cast<int64_t>(Ordinal);
+    if (Chunk.Key) {
+        Packet->flags |= AV_PKT_FLAG_KEY;
+    }
+    if (PaletteDue) {
+        uint8_t* Side = av_packet_new_side_data(Packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+        if (Side) {
+            std::memcpy(Side, Palette.data(), AVPALETTE_SIZE);
+            PaletteDue = false;
+        }
+    }
+    if (avcodec_send_packet(Codec.get(), Packet.get()) < 0) {
+        ++NextPosition;  // taken, but decoding failed: no picture
+    }
+}
+
+PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wanted) {
+    if (!Stream || Wanted || Stream->Contents().Header.fccType != streamtypeVIDEO) {
+        return nullptr;
+    }
+    CodecParametersPtr Parameters = ReadCodecParameters(Stream->Source->FileName, Stream->Index);
+    const AVCodec* Decoder = Parameters ? avcodec_find_decoder(Parameters->codec_id) : nullptr;
+    if (!Decoder) {
+        return nullptr;
+    }
+    std::unique_ptr<AVCodecContext, CodecContextDeleter> Context(avcodec_alloc_context3(Decoder));
+    if (!Context || avcodec_parameters_to_context(Context.get(), Parameters.get()) < 0) {
+        return nullptr;
+    }
+    Context->thread_count = 0;  // as many as the machine has
+    if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
+        return nullptr;
+    }
+    return new AviFrameDecoder(*Stream, std::move(Context));
+}
+
+void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
+    return Decoder ? Decoder->GetFrame(Position) : nullptr;
+}
+
+HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder) {
+    delete Decoder;
+    return AVIERR_OK;
+}
+
+}  // namespace quorvane::platform

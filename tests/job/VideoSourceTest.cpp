@@ -1,0 +1,228 @@
+// Loading an input file into a job: descriptions, error texts, the first
+// frame and its format, and what is held and released.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "job/ScreenVideoEncoderThread.h"
+#include "support/Fixtures.h"
+#include "support/MediaFixtures.h"
+#include "support/TestPaths.h"
+
+namespace quorvane {
+namespace {
+
+using test::path;
+
+// Loading talks to no front end.
+class SilentFrontEnd : public IJobFrontEnd {
+public:
+    TJobControls ReadControls() override { return Unexpected<TJobControls>(); }
+    void PreparePreview(int32_t, int32_t) override { Unexpected<void>(); }
+    bool PreviewWanted() override { return Unexpected<bool>(); }
+    void ShowStatus(const std::string&) override { Unexpected<void>(); }
+    void ShowProgress(const TProgressReport&) override { Unexpected<void>(); }
+    void ShowPreview(const uint8_t*) override { Unexpected<void>(); }
+    bool AskYesNo(const std::string&, const std::string&) override { return Unexpected<bool>(); }
+    void ShowMessage(const std::string&, const std::string&) override { Unexpected<void>(); }
+
+private:
+    template <class T>
+    T Unexpected() {
+        ADD_FAILURE() << "the front end was called";
+        return T();
+    }
+};
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+class VideoSourceTest : public testing::Test {
+protected:
+    SilentFrontEnd FrontEnd;
+    TAVIToScreenVideoThread Job{FrontEnd};
+};
+
+struct Loaded {
+    const char* Name;
+    path (*File)();
+    const char* VideoDescription;
+    const char* AudioDescription;
+    bool AudioUsable;
+    uint8_t BytesPerPixel;
+};
+
+void PrintTo(const Loaded& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class LoadedFiles : public VideoSourceTest, public testing::WithParamInterface<Loaded> {};
+
+TEST_P(LoadedFiles, AreDescribedExactly) {
+    const Loaded& Case = GetParam();
+    Job.LoadVideoFile(Case.File().string());
+    ASSERT_EQ(Job.State(), SourceOpen) << Job.ErrorText();
+    EXPECT_TRUE(Job.VideoFound());
+    EXPECT_EQ(Job.VideoDescription(), Case.VideoDescription);
+    EXPECT_EQ(Job.AudioDescription(), Case.AudioDescription);
+    EXPECT_EQ(Job.AudioUsable(), Case.AudioUsable);
+    EXPECT_EQ(Job.GetFrameFormat().BytesPerPixel, Case.BytesPerPixel);
+    ASSERT_NE(Job.CurrentFrame(), nullptr);
+}
+
+const char* const PcmStereo = "PCM, Stereo 16 bits, 44100Hz.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, LoadedFiles,
+    testing::Values(
+        Loaded{"Bgr24", test::AviBgr24, "64x48, 15 fps.", "", false, 3},
+        Loaded{"Bgra", test::AviBgra, "32x24, 10 fps.", "", false, 4},
+        Loaded{"Pal8", test::AviPal8, "64x48, 15 fps.", "", false, 3},
+        Loaded{"Mjpeg", test::AviMjpeg, "160x120, 25 fps.", "", false, 3},
+        Loaded{"Mpeg4", test::AviMpeg4, "160x120, 29.97 fps.", "", false, 3},
+        Loaded{"H264", test::AviH264, "160x120, 23.976 fps.", "", false, 3},
+        Loaded{"Width642", test::AviWidth642, "642x10, 5 fps.", "", false, 3},
+        Loaded{"Dropped", test::AviDropped, "64x48, 10 fps.", "", false, 3},
+        Loaded{"HalfRate", test::AviHalfRate, "64x48, 12.5 fps.", "", false, 3},
+        Loaded{"Rate50Scale2", test::AviRate50Scale2, "64x48, 25 fps.", "", false, 3},
+        Loaded{"ScaleZero", test::AviScaleZero, "64x48, unknown frame rate.", "", false, 3},
+        Loaded{"NoFrameRect", test::AviNoFrameRect, "64x48, 15 fps.", "", false, 3},
+        Loaded{"Pcm16Stereo", test::AviPcm16Stereo, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"Pcm8Mono", test::AviPcm8Mono, "64x48, 15 fps.", "PCM, Mono 8 bits, 11025Hz.", true,
+               3},
+        Loaded{"Mp3", test::AviMp3, "64x48, 15 fps.", "MPEG Layer-3, Stereo 44100Hz.", true, 3},
+        Loaded{"ImaAdpcm", test::AviImaAdpcm, "64x48, 15 fps.", "IMA ADPCM, Mono 22050Hz.", true,
+               3},
+        Loaded{"SixChannels", test::AviSixChannels, "64x48, 15 fps.", "6 channels 48000Hz.", true,
+               3},
+        Loaded{"SixChannelsAsPcm", test::AviSixChannelsAsPcm, "64x48, 15 fps.",
+               "PCM, 6 channels 16 bits, 48000Hz.", true, 3},
+        Loaded{"UnknownAudioTag", test::AviUnknownAudioTag, "64x48, 15 fps.",
+               "The video file includes audio, but its format can not be decoded.", false, 3},
+        Loaded{"AudioWithoutFormat", test::AviAudioWithoutFormat, "64x48, 15 fps.",
+               "The video file includes audio, but its format is unknown.", false, 3},
+        Loaded{"AudioFirst", test::AviAudioFirst, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"Truncated", test::AviTruncated, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"AbsoluteIdx1", test::AviAbsoluteIdx1, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"OpenDml", test::AviOpenDml, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"OpenDmlUnindexed", test::AviOpenDmlUnindexed, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"OpenDmlBeyond4GB", test::AviOpenDmlBeyond4GB, "64x48, 15 fps.", PcmStereo, true,
+               3}),
+    [](const testing::TestParamInfo<Loaded>& Info) { return std::string(Info.param.Name); });
+
+struct Refused {
+    const char* Name;
+    path (*File)();
+    const char* ErrorText;
+};
+
+void PrintTo(const Refused& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class RefusedFiles : public VideoSourceTest, public testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedFiles, FailWithTheirMessageAndKeepNothing) {
+    path File = GetParam().File();
+    size_t Before = OpenDescriptors();
+    Job.LoadVideoFile(File.string());
+    EXPECT_EQ(Job.ErrorText(), GetParam().ErrorText);
+    EXPECT_EQ(Job.State(), NoSourceOpen);
+    EXPECT_FALSE(Job.VideoFound());
+    EXPECT_FALSE(Job.AudioUsable());
+    EXPECT_EQ(Job.CurrentFrame(), nullptr);
+    EXPECT_EQ(OpenDescriptors(), Before);
+}
+
+path MissingFile() {
+    return test::WorkDir() / "no-such-file.avi";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, RefusedFiles,
+    testing::Values(Refused{"Empty", test::EmptyFile, "Impossible to open this file."},
+                    Refused{"Text", test::TextFile, "Impossible to open this file."},
+                    Refused{"Missing", MissingFile, "Impossible to open this file."},
+                    Refused{"AudioOnly", test::AviAudioOnly,
+                            "Impossible to find video data in this file."},
+                    Refused{"UnknownVideoCodec", test::AviUnknownVideoCodec,
+                            "Impossible to read this video. Check that the corresponding codec is "
+                            "installed."},
+                    Refused{"FirstFrameUndecodable", test::AviFirstFrameUndecodable,
+                            "Impossible to decode the first frame of this video."}),
+    [](const testing::TestParamInfo<Refused>& Info) { return std::string(Info.param.Name); });
+
+TEST_F(VideoSourceTest, TheFirstFrameIsTheDecodedPictureAndGivesTheFrameFormat) {
+    Job.LoadVideoFile(test::AviWidth642().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    platform::BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Job.CurrentFrame(), sizeof Header);
+    EXPECT_EQ(Header.biSize, 40u);
+    EXPECT_EQ(Job.GetFrameFormat().Width, 642);
+    EXPECT_EQ(Job.GetFrameFormat().Height, 10);
+    EXPECT_EQ(Job.GetFrameFormat().BytesPerPixel, 3);
+    std::vector<uint8_t> Decoded = test::DecodeWithFfmpeg(test::AviWidth642(), "bgr24");
+    Decoded.resize(642 * 10 * 3);
+    EXPECT_EQ(test::TopDownPixels(Job.CurrentFrame()), Decoded);
+}
+
+TEST_F(VideoSourceTest, AFileWithoutAudioLeavesTheAudioUnusableAndUndescribed) {
+    Job.LoadVideoFile(test::AviBgr24().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    EXPECT_FALSE(Job.AudioUsable());
+    EXPECT_EQ(Job.AudioDescription(), "");
+}
+
+TEST_F(VideoSourceTest, LoadingAgainFirstClosesTheSourceHeld) {
+    size_t Before = OpenDescriptors();
+    Job.LoadVideoFile(test::AviPcm16Stereo().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    EXPECT_EQ(OpenDescriptors(), Before + 1);
+    Job.LoadVideoFile(test::AviMjpeg().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    EXPECT_EQ(OpenDescriptors(), Before + 1);
+    EXPECT_EQ(Job.VideoDescription(), "160x120, 25 fps.");
+    // A file without audio leaves the audio description as it was.
+    EXPECT_EQ(Job.AudioDescription(), PcmStereo);
+    EXPECT_FALSE(Job.AudioUsable());
+}
+
+TEST_F(VideoSourceTest, AFailedLoadAfterASuccessfulOneHoldsNothing) {
+    size_t Before = OpenDescriptors();
+    Job.LoadVideoFile(test::AviPcm16Stereo().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    Job.LoadVideoFile(test::AviAudioOnly().string());
+    EXPECT_EQ(Job.State(), NoSourceOpen);
+    EXPECT_EQ(Job.ErrorText(), "Impossible to find video data in this file.");
+    EXPECT_FALSE(Job.VideoFound());
+    EXPECT_FALSE(Job.AudioUsable());
+    EXPECT_EQ(OpenDescriptors(), Before);
+}
+
+TEST_F(VideoSourceTest, CloseVideoFileReleasesTheSource) {
+    size_t Before = OpenDescriptors();
+    Job.LoadVideoFile(test::AviPcm16Stereo().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    Job.CloseVideoFile();
+    EXPECT_EQ(Job.State(), NoSourceOpen);
+    EXPECT_EQ(Job.CurrentFrame(), nullptr);
+    EXPECT_EQ(OpenDescriptors(), Before);
+}
+
+TEST(VideoSourceLifetime, AJobDestroyedWithASourceOpenReleasesIt) {
+    SilentFrontEnd FrontEnd;
+    size_t Before = OpenDescriptors();
+    {
+        TAVIToScreenVideoThread Job(FrontEnd);
+        Job.LoadVideoFile(test::AviPcm16Stereo().string());
+        ASSERT_EQ(Job.State(), SourceOpen);
+        EXPECT_EQ(OpenDescriptors(), Before + 1);
+    }
+    EXPECT_EQ(OpenDescriptors(), Before);
+}
+
+}  // namespace
+}  // namespace quorvane

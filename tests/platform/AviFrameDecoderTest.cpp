@@ -1,0 +1,260 @@
+// Decoded frames: their DIB layout, their pixels against the ffmpeg tool's
+// decoding, and the same pictures whatever order they are asked in.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <numeric>
+
+#include "platform/AviFile.h"
+#include "support/Fixtures.h"
+#include "support/MediaFixtures.h"
+
+namespace quorvane::platform {
+namespace {
+
+using test::path;
+using Pixels = std::vector<uint8_t>;
+
+// One open video stream with its frame decoder.
+class VideoSource {
+public:
+    explicit VideoSource(const path& File) {
+        EXPECT_EQ(AVIFileOpenA(&FileHandle, File.c_str(), OF_READ, nullptr), AVIERR_OK) << File;
+        EXPECT_EQ(AVIFileGetStream(FileHandle, &Stream, streamtypeVIDEO, 0), AVIERR_OK);
+        Decoder = AVIStreamGetFrameOpen(Stream, nullptr);
+    }
+    ~VideoSource() {
+        AVIStreamGetFrameClose(Decoder);
+        AVIStreamRelease(Stream);
+        AVIFileRelease(FileHandle);
+    }
+    VideoSource(const VideoSource&) = delete;
+    VideoSource& operator=(const VideoSource&) = delete;
+
+    PGETFRAME Frames() const { return Decoder; }
+    int32_t Start() const { return AVIStreamStart(Stream); }
+    int32_t End() const { return AVIStreamEnd(Stream); }
+
+    BITMAPINFOHEADER Header(int32_t Position) const {
+        BITMAPINFOHEADER Header{};
+        if (const void* Frame = AVIStreamGetFrame(Decoder, Position)) {
+            std::memcpy(&Header, Frame, sizeof Header);
+        }
+        return Header;
+    }
+    // The whole DIB, header included; empty when there is no picture.
+    Pixels Dib(int32_t Position) const {
+        const auto* Frame = static_cast<const uint8_t*>(AVIStreamGetFrame(Decoder, Position));
+        if (!Frame) {
+            return {};
+        }
+        BITMAPINFOHEADER Header;
+        std::memcpy(&Header, Frame, sizeof Header);
+        return Pixels(Frame, Frame + sizeof Header + Header.biSizeImage);
+    }
+    Pixels TopDown(int32_t Position) const {
+        const void* Frame = AVIStreamGetFrame(Decoder, Position);
+        return Frame ? test::TopDownPixels(Frame) : Pixels{};
+    }
+
+private:
+    PAVIFILE FileHandle = nullptr;
+    PAVISTREAM Stream = nullptr;
+    PGETFRAME Decoder = nullptr;
+};
+
+// Frames of the ffmpeg tool's decoding, one vector each.
+std::vector<Pixels> Split(const Pixels& All, size_t FrameSize) {
+    std::vector<Pixels> Frames;
+    for (size_t At = 0; At + FrameSize <= All.size(); At += FrameSize) {
+        Frames.emplace_back(All.begin() + static_cast<long>(At),
+                            All.begin() + static_cast<long>(At + FrameSize));
+    }
+    return Frames;
+}
+
+void ExpectExactFrames(const path& File, const std::string& PixelFormat, int BytesPerPixel) {
+    VideoSource Source(File);
+    ASSERT_TRUE(Source.Frames());
+    BITMAPINFOHEADER First = Source.Header(Source.Start());
+    size_t FrameSize = static_cast<size_t>(First.biWidth) * First.biHeight * BytesPerPixel;
+    auto Expected = Split(test::DecodeWithFfmpeg(File, PixelFormat), FrameSize);
+    ASSERT_EQ(static_cast<int32_t>(Expected.size()), Source.End() - Source.Start());
+    for (int32_t S = Source.Start(); S < Source.End(); ++S) {
+        EXPECT_EQ(Source.TopDown(S), Expected[static_cast<size_t>(S - Source.Start())])
+            << File << " frame " << S;
+    }
+}
+
+TEST(AviFrames, AreBottomUpDibsWithRowsPaddedToFourBytes) {
+    VideoSource Source(test::AviWidth642());
+    ASSERT_TRUE(Source.Frames());
+    BITMAPINFOHEADER Header = Source.Header(0);
+    EXPECT_EQ(Header.biSize, 40u);
+    EXPECT_EQ(Header.biWidth, 642);
+    EXPECT_EQ(Header.biHeight, 10);
+    EXPECT_EQ(Header.biPlanes, 1);
+    EXPECT_EQ(Header.biBitCount, 24);
+    EXPECT_EQ(Header.biCompression, BI_RGB);
+    EXPECT_EQ(Header.biSizeImage, 1928u * 10);
+}
+
+TEST(AviFrames, RawBgrComesOutByteForByte) {
+    ExpectExactFrames(test::AviBgr24(), "bgr24", 3);
+    ExpectExactFrames(test::AviWidth642(), "bgr24", 3);
+}
+
+TEST(AviFrames, ThirtyTwoBitRgbStaysThirtyTwoBits) {
+    VideoSource Source(test::AviBgra());
+    EXPECT_EQ(Source.Header(0).biBitCount, 32);
+    ExpectExactFrames(test::AviBgra(), "bgra", 4);
+}
+
+TEST(AviFrames, PaletteVideoBecomesTwentyFourBitsWithItsColours) {
+    VideoSource Source(test::AviPal8());
+    EXPECT_EQ(Source.Header(0).biBitCount, 24);
+    ExpectExactFrames(test::AviPal8(), "bgr24", 3);
+    // Asked again after a restart, the palette still applies.
+    Pixels Last = Source.TopDown(3);
+    EXPECT_EQ(Source.TopDown(0), test::TopDownPixels(AVIStreamGetFrame(Source.Frames(), 0)));
+    EXPECT_EQ(Source.TopDown(3), Last);
+}
+
+// Lossy codecs: our conversion to BGR may round differently from the tool's.
+void ExpectCloseFrames(const path& File) {
+    VideoSource Source(File);
+    ASSERT_TRUE(Source.Frames());
+    BITMAPINFOHEADER First = Source.Header(0);
+    ASSERT_EQ(First.biBitCount, 24);
+    size_t FrameSize = static_cast<size_t>(First.biWidth) * First.biHeight * 3;
+    auto Expected =
+        Split(test::DecodeWithFfmpeg(File, "bgr24", "-sws_flags bilinear+accurate_rnd"), FrameSize);
+    ASSERT_EQ(static_cast<int32_t>(Expected.size()), Source.End());
+    for (int32_t S = 0; S < Source.End(); ++S) {
+        Pixels Actual = Source.TopDown(S);
+        ASSERT_EQ(Actual.size(), FrameSize);
+        const Pixels& Wanted = Expected[static_cast<size_t>(S)];
+        int64_t Difference = 0;
+        for (size_t I = 0; I < FrameSize; ++I) {
+            Difference += std::abs(Actual[I] - Wanted[I]);
+        }
+        EXPECT_LT(static_cast<double>(Difference) / FrameSize, 1.0) << File << " frame " << S;
+    }
+}
+
+TEST(AviFrames, CompressedVideoMatchesTheToolsDecoding) {
+    ExpectCloseFrames(test::AviMjpeg());
+    ExpectCloseFrames(test::AviMpeg4());
+    ExpectCloseFrames(test::AviH264());
+}
+
+TEST(AviFrames, AnEmptySampleGivesThePreviousPicture) {
+    VideoSource Source(test::AviDropped());
+    auto Expected = Split(test::DecodeWithFfmpeg(test::AviDropped(), "bgr24"), 64 * 48 * 3);
+    ASSERT_EQ(Expected.size(), 7u) << "the tool skips the empty chunks";
+    const size_t PictureOf[] = {0, 1, 2, 2, 2, 2, 3, 4, 5, 6};
+    for (int32_t S = 0; S < 10; ++S) {
+        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
+    }
+    // Also when the empty sample is the first thing asked for.
+    VideoSource Fresh(test::AviDropped());
+    EXPECT_EQ(Fresh.TopDown(4), Expected[2]);
+}
+
+TEST(AviFrames, PositionsOutsideTheStreamGiveNothing) {
+    VideoSource Source(test::AviBgr24());
+    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), -1), nullptr);
+    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), Source.End()), nullptr);
+    EXPECT_NE(AVIStreamGetFrame(Source.Frames(), Source.End() - 1), nullptr);
+}
+
+// Every order of access gives the pictures a sequential pass gives.
+void ExpectSamePicturesInAnyOrder(const path& File) {
+    std::vector<Pixels> Sequential;
+    {
+        VideoSource Source(File);
+        for (int32_t S = 0; S < Source.End(); ++S) {
+            Sequential.push_back(Source.Dib(S));
+            ASSERT_FALSE(Sequential.back().empty()) << S;
+        }
+    }
+    VideoSource Source(File);
+    for (int32_t S = Source.End() - 1; S >= 0; --S) {
+        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)]) << File << " backwards " << S;
+    }
+    for (int32_t S : {0, 1, 5, 13, 14, 26, 39, 2, 38, 12, 11, 24, 23, 25}) {
+        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)]) << File << " jumping to " << S;
+    }
+    for (int32_t S = 0; S < Source.End(); S += 3) {
+        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)])
+            << File << " every third " << S;
+    }
+}
+
+TEST(AviFrames, InterFramesDecodeAlikeSequentiallyBackwardsAndJumping) {
+    ExpectSamePicturesInAnyOrder(test::AviMpeg4());
+    ExpectSamePicturesInAnyOrder(test::AviH264());
+}
+
+TEST(AviFrames, TheSamePositionTwiceGivesTheSamePicture) {
+    VideoSource Source(test::AviH264());
+    Pixels First = Source.Dib(7);
+    EXPECT_EQ(Source.Dib(7), First);
+    EXPECT_FALSE(First.empty());
+}
+
+TEST(AviFrames, VideoStoredAfterAudioIsFound) {
+    ExpectExactFrames(test::AviAudioFirst(), "bgr24", 3);
+}
+
+TEST(AviFrames, OpenDmlFilesDecodeLikeTheirOriginal) {
+    VideoSource Original(test::AviPcm16Stereo());
+    for (const path& File :
+         {test::AviOpenDml(), test::AviOpenDmlUnindexed(), test::AviOpenDmlBeyond4GB()}) {
+        VideoSource Rewritten(File);
+        ASSERT_TRUE(Rewritten.Frames()) << File;
+        for (int32_t S = 0; S < Original.End(); S += 4) {
+            EXPECT_EQ(Rewritten.Dib(S), Original.Dib(S)) << File << " frame " << S;
+        }
+    }
+}
+
+TEST(AviFrames, ATruncatedFileDecodesWhatItStillHolds) {
+    VideoSource Whole(test::AviPcm16Stereo());
+    VideoSource Cut(test::AviTruncated());
+    EXPECT_EQ(Cut.Dib(0), Whole.Dib(0));
+    EXPECT_EQ(Cut.Dib(2), Whole.Dib(2));
+    EXPECT_TRUE(Cut.Dib(Cut.End() - 1).empty());
+}
+
+TEST(AviFrames, AnUndecodableSampleGivesNothingAndTheNextOneDecodes) {
+    VideoSource Source(test::AviFirstFrameUndecodable());
+    ASSERT_TRUE(Source.Frames());
+    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), 0), nullptr);
+    VideoSource Intact(test::AviMjpeg());
+    EXPECT_EQ(Source.Dib(1), Intact.Dib(1));
+    EXPECT_FALSE(Source.Dib(1).empty());
+}
+
+TEST(AviFrameDecoder, OpensOnlyForDecodableVideo) {
+    VideoSource Unknown(test::AviUnknownVideoCodec());
+    EXPECT_EQ(Unknown.Frames(), nullptr);
+
+    PAVIFILE File = nullptr;
+    ASSERT_EQ(AVIFileOpenA(&File, test::AviPcm16Stereo().c_str(), OF_READ, nullptr), AVIERR_OK);
+    PAVISTREAM Audio = nullptr;
+    ASSERT_EQ(AVIFileGetStream(File, &Audio, streamtypeAUDIO, 0), AVIERR_OK);
+    EXPECT_EQ(AVIStreamGetFrameOpen(Audio, nullptr), nullptr);
+    PAVISTREAM Video = nullptr;
+    ASSERT_EQ(AVIFileGetStream(File, &Video, streamtypeVIDEO, 0), AVIERR_OK);
+    BITMAPINFOHEADER Wanted{};
+    EXPECT_EQ(AVIStreamGetFrameOpen(Video, &Wanted), nullptr)
+        << "only the default output is offered";
+    AVIStreamRelease(Video);
+    AVIStreamRelease(Audio);
+    AVIFileRelease(File);
+}
+
+}  // namespace
+}  // namespace quorvane::platform

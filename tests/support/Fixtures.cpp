@@ -1,0 +1,113 @@
+#include "support/Fixtures.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/WinTypes.h"
+#include "support/TestPaths.h"
+
+namespace quorvane::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const fs::path& Path) {
+    return "'" + Path.string() + "'";
+}
+
+// Unique within the process and across processes.
+fs::path TemporaryPathFor(const fs::path& Final) {
+    static std::atomic<int> Counter{0};
+    return Final.parent_path() / (Final.stem().string() + ".tmp" + std::to_string(getpid()) + "-" +
+                                  std::to_string(Counter++) + Final.extension().string());
+}
+
+}  // namespace
+
+void RunFfmpeg(const std::string& Arguments) {
+    std::string Command = "ffmpeg -hide_banner -loglevel error -nostdin -y " + Arguments;
+    if (std::system(Command.c_str()) != 0) {
+        throw std::runtime_error("ffmpeg failed: " + Command);
+    }
+}
+
+fs::path CachedFile(const std::string& Name, const std::function<void(const fs::path&)>& Make) {
+    fs::path Dir = WorkDir() / "fixtures";
+    fs::create_directories(Dir);
+    fs::path Final = Dir / Name;
+    if (fs::exists(Final)) {
+        return Final;
+    }
+    fs::path Temporary = TemporaryPathFor(Final);
+    try {
+        Make(Temporary);
+    } catch (...) {
+        fs::remove(Temporary);
+        throw;
+    }
+    fs::rename(Temporary, Final);
+    return Final;
+}
+
+fs::path Fixture(const std::string& Name, const std::string& Arguments) {
+    return CachedFile(Name,
+                      [&](const fs::path& Output) { RunFfmpeg(Arguments + " " + Quoted(Output)); });
+}
+
+fs::path DerivedFixture(
+    const std::string& Name, const fs::path& Source,
+    const std::function<std::vector<uint8_t>(std::vector<uint8_t>)>& Transform) {
+    return CachedFile(Name, [&](const fs::path& Output) {
+        WriteFileBytes(Output, Transform(ReadFileBytes(Source)));
+    });
+}
+
+std::vector<uint8_t> ReadFileBytes(const fs::path& File) {
+    std::ifstream In(File, std::ios::binary);
+    if (!In) {
+        throw std::runtime_error("cannot read " + File.string());
+    }
+    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const fs::path& File, const std::vector<uint8_t>& Bytes) {
+    std::ofstream Out(File, std::ios::binary | std::ios::trunc);
+    Out.write(reinterpret_cast<const char*>(Bytes.data()),
+              static_cast<std::streamsize>(Bytes.size()));
+    if (!Out) {
+        throw std::runtime_error("cannot write " + File.string());
+    }
+}
+
+std::vector<uint8_t> DecodeWithFfmpeg(const fs::path& File, const std::string& PixelFormat,
+                                      const std::string& ExtraArguments) {
+    fs::path Output = TemporaryPathFor(WorkDir() / "decoded.raw");
+    RunFfmpeg("-i " + Quoted(File) + " -map 0:v:0 -fps_mode passthrough " + ExtraArguments +
+              " -f rawvideo -pix_fmt " + PixelFormat + " " + Quoted(Output));
+    std::vector<uint8_t> Pixels = ReadFileBytes(Output);
+    fs::remove(Output);
+    return Pixels;
+}
+
+std::vector<uint8_t> TopDownPixels(const void* Dib) {
+    platform::BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Dib, sizeof Header);
+    size_t RowBytes = static_cast<size_t>(Header.biWidth) * Header.biBitCount / 8;
+    size_t Stride = (RowBytes + 3) & ~size_t{3};
+    const auto* Rows = static_cast<const uint8_t*>(Dib) + sizeof Header;
+    std::vector<uint8_t> Pixels;
+    for (int32_t Row = Header.biHeight - 1; Row >= 0; --Row) {
+        const uint8_t* Start = Rows + Stride * static_cast<size_t>(Row);
+        Pixels.insert(Pixels.end(), Start, Start + RowBytes);
+    }
+    return Pixels;
+}
+
+}  // namespace quorvane::test

@@ -1,0 +1,47 @@
+// Test files made at test time and cached once per build tree under
+// WorkDir()/fixtures, safely when ctest runs tests in parallel processes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvane::test {
+
+// Runs `ffmpeg -hide_banner -loglevel error -nostdin -y <Arguments>`;
+// throws std::runtime_error naming the command when it fails.
+void RunFfmpeg(const std::string& Arguments);
+
+// The cached file Name; made when missing by Make, which writes it to the
+// path it is given. That path is renamed into place only once complete, so
+// no test ever sees half a file. It ends like Name (same extension).
+std::filesystem::path CachedFile(const std::string& Name,
+                                 const std::function<void(const std::filesystem::path&)>& Make);
+
+// A file the ffmpeg tool makes: `ffmpeg ... <Arguments> <output>`, the
+// container chosen by Name's extension. Example:
+//   Fixture("tone.mp3", "-f lavfi -i sine=duration=1 -c:a libmp3lame")
+std::filesystem::path Fixture(const std::string& Name, const std::string& Arguments);
+
+// A file derived from another by Transform(Source bytes) -> new bytes.
+std::filesystem::path DerivedFixture(
+    const std::string& Name, const std::filesystem::path& Source,
+    const std::function<std::vector<uint8_t>(std::vector<uint8_t>)>& Transform);
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& File);
+void WriteFileBytes(const std::filesystem::path& File, const std::vector<uint8_t>& Bytes);
+
+// The video frames of File as the ffmpeg tool decodes them: raw pixels in
+// PixelFormat (e.g. "bgr24"), top row first, rows unpadded, frame after
+// frame. ExtraArguments go before the output (e.g. "-sws_flags bilinear").
+std::vector<uint8_t> DecodeWithFfmpeg(const std::filesystem::path& File,
+                                      const std::string& PixelFormat,
+                                      const std::string& ExtraArguments = "");
+
+// The pixels of a packed bottom-up DIB (BITMAPINFOHEADER then rows padded to
+// 4 bytes) as top-down unpadded rows, to compare with DecodeWithFfmpeg.
+std::vector<uint8_t> TopDownPixels(const void* Dib);
+
+}  // namespace quorvane::test

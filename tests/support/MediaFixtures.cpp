@@ -1,0 +1,221 @@
+#include "support/MediaFixtures.h"
+
+#include "support/AviPatches.h"
+#include "support/Fixtures.h"
+
+namespace quorvane::test {
+
+namespace {
+
+const std::string Bgr24Source = "-f lavfi -i testsrc2=size=64x48:rate=15:duration=1 ";
+const std::string RawBgr24 = " -c:v rawvideo -pix_fmt bgr24 ";
+
+path WithSound(const std::string& Name, const std::string& SoundArguments) {
+    return Fixture(Name, Bgr24Source +
+                             "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 " +
+                             RawBgr24 + SoundArguments);
+}
+
+using Bytes = std::vector<uint8_t>;
+
+path PatchedStreamHeader(const std::string& Name, const path& Source, size_t Field,
+                         uint32_t Value) {
+    return DerivedFixture(Name, Source, [&](Bytes File) {
+        PutLE32(File, StreamChunk(File, 0, "strh").DataOffset + Field, Value);
+        return File;
+    });
+}
+
+path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
+    return DerivedFixture(Name, Source, [&](Bytes File) {
+        PutLE16(File, StreamChunk(File, 1, "strf").DataOffset, Tag);
+        return File;
+    });
+}
+
+}  // namespace
+
+path AviBgr24() {
+    return Fixture("bgr24.avi", "-f lavfi -i testsrc2=size=64x48:rate=15 -frames:v 6" + RawBgr24);
+}
+
+path AviBgra() {
+    return Fixture(
+        "bgra.avi",
+        "-f lavfi -i testsrc2=size=32x24:rate=10 -frames:v 4 -c:v rawvideo -pix_fmt bgra");
+}
+
+path AviPal8() {
+    return Fixture(
+        "pal8.avi",
+        "-f lavfi -i testsrc2=size=64x48:rate=15 -frames:v 4 -c:v rawvideo -pix_fmt pal8");
+}
+
+path AviMjpeg() {
+    return Fixture("mjpeg.avi",
+                   "-f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 10 -c:v mjpeg -q:v 2");
+}
+
+path AviMpeg4() {
+    return Fixture("mpeg4.avi",
+                   "-f lavfi -i testsrc2=size=160x120:rate=30000/1001 -frames:v 40 "
+                   "-c:v mpeg4 -bf 2 -g 12 -q:v 3");
+}
+
+path AviH264() {
+    return Fixture("h264.avi",
+                   "-f lavfi -i testsrc2=size=160x120:rate=24000/1001 -frames:v 40 "
+                   "-c:v libx264 -preset veryfast -bf 2 -g 12 -pix_fmt yuv420p");
+}
+
+path AviWidth642() {
+    return Fixture("width642.avi",
+                   "-f lavfi -i testsrc2=size=642x10:rate=5 -frames:v 3" + RawBgr24);
+}
+
+path AviDropped() {
+    // Passing the gaps of the selected frames through makes the muxer write
+    // an empty chunk for each missing frame.
+    return Fixture("dropped.avi",
+                   "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 "
+                   "-vf select='not(between(n\\,3\\,5))' -fps_mode passthrough" +
+                       RawBgr24);
+}
+
+path AviHalfRate() {
+    return Fixture("half-rate.avi",
+                   "-f lavfi -i testsrc2=size=64x48:rate=25/2 -frames:v 3" + RawBgr24);
+}
+
+path AviPcm16Stereo() {
+    return WithSound("pcm16.avi", "-ac 2 -c:a pcm_s16le");
+}
+
+path AviPcm8Mono() {
+    return WithSound("pcm8.avi", "-ar 11025 -ac 1 -c:a pcm_u8");
+}
+
+path AviMp3() {
+    return WithSound("mp3.avi", "-ac 2 -c:a libmp3lame -b:a 128k");
+}
+
+path AviImaAdpcm() {
+    return WithSound("ima.avi", "-ar 22050 -ac 1 -c:a adpcm_ima_wav");
+}
+
+path AviSixChannels() {
+    return WithSound("six-channels.avi", "-ar 48000 -ac 6 -c:a pcm_s16le");
+}
+
+path AviAudioFirst() {
+    return Fixture("audio-first.avi", Bgr24Source +
+                                          "-f lavfi -i sine=sample_rate=44100:duration=1 " +
+                                          "-map 1:a -map 0:v -ac 2 -c:a pcm_s16le" + RawBgr24);
+}
+
+path AviAudioOnly() {
+    return Fixture("audio-only.avi",
+                   "-f lavfi -i sine=sample_rate=44100:duration=1 -ac 2 -c:a pcm_s16le");
+}
+
+path AviUnknownVideoCodec() {
+    return DerivedFixture("unknown-video-codec.avi", AviMjpeg(), [](Bytes File) {
+        PutFourCC(File, StreamChunk(File, 0, "strh").DataOffset + StrhHandler, "QQQQ");
+        PutFourCC(File, StreamChunk(File, 0, "strf").DataOffset + 16, "QQQQ");
+        return File;
+    });
+}
+
+path AviUnknownAudioTag() {
+    return PatchedAudioTag("unknown-audio-tag.avi", AviPcm16Stereo(), 0xBEEF);
+}
+
+path AviSixChannelsAsPcm() {
+    return PatchedAudioTag("six-channels-pcm.avi", AviSixChannels(), 1);
+}
+
+path AviAudioWithoutFormat() {
+    return DerivedFixture("audio-without-format.avi", AviPcm16Stereo(), [](Bytes File) {
+        PutFourCC(File, StreamChunk(File, 1, "strf").Offset, "JUNK");
+        return File;
+    });
+}
+
+path AviFirstFrameUndecodable() {
+    return DerivedFixture("first-frame-undecodable.avi", AviMjpeg(), [](Bytes File) {
+        RiffEntry First = DataChunks(File, "dc").front();
+        std::fill_n(File.begin() + static_cast<long>(First.DataOffset), First.DataSize, 0);
+        return File;
+    });
+}
+
+path AviScaleZero() {
+    return PatchedStreamHeader("scale-zero.avi", AviBgr24(), StrhScale, 0);
+}
+
+path AviRate50Scale2() {
+    return DerivedFixture("rate50-scale2.avi", AviBgr24(), [](Bytes File) {
+        size_t Header = StreamChunk(File, 0, "strh").DataOffset;
+        PutLE32(File, Header + StrhScale, 2);
+        PutLE32(File, Header + StrhRate, 50);
+        return File;
+    });
+}
+
+path AviNoFrameRect() {
+    return DerivedFixture("no-frame-rect.avi", AviBgr24(), [](Bytes File) {
+        size_t Header = StreamChunk(File, 0, "strh").DataOffset;
+        PutLE32(File, Header + StrhRcFrame, 0);
+        PutLE32(File, Header + StrhRcFrame + 4, 0);
+        return File;
+    });
+}
+
+path AviTruncated() {
+    return DerivedFixture("truncated.avi", AviPcm16Stereo(), [](Bytes File) {
+        File.resize(File.size() / 2);
+        return File;
+    });
+}
+
+path AviIdx1CutShort() {
+    return DerivedFixture("idx1-cut-short.avi", AviPcm16Stereo(), [](Bytes File) {
+        File.resize(File.size() - 64);
+        return File;
+    });
+}
+
+path AviAbsoluteIdx1() {
+    return DerivedFixture("absolute-idx1.avi", AviPcm16Stereo(), WithAbsoluteIdx1);
+}
+
+path AviOpenDml() {
+    return CachedFile("opendml.avi", [](const path& Output) {
+        WriteOpenDml(ReadFileBytes(AviPcm16Stereo()), Output, true, 0);
+    });
+}
+
+path AviOpenDmlUnindexed() {
+    return CachedFile("opendml-unindexed.avi", [](const path& Output) {
+        WriteOpenDml(ReadFileBytes(AviPcm16Stereo()), Output, false, 0);
+    });
+}
+
+path AviOpenDmlBeyond4GB() {
+    return CachedFile("opendml-beyond-4gb.avi", [](const path& Output) {
+        WriteOpenDml(ReadFileBytes(AviPcm16Stereo()), Output, true, 0xFFFFFFE0);
+    });
+}
+
+path EmptyFile() {
+    return CachedFile("empty.avi", [](const path& Output) { WriteFileBytes(Output, {}); });
+}
+
+path TextFile() {
+    return CachedFile("text.avi", [](const path& Output) {
+        std::string Text = "This is a text file, not a video.\n";
+        WriteFileBytes(Output, Bytes(Text.begin(), Text.end()));
+    });
+}
+
+}  // namespace quorvane::test

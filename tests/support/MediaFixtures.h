@@ -1,0 +1,49 @@
+// The AVI files the media tests share, made by the ffmpeg tool (or derived
+// from those by patching) on first use. Each returns the cached file's path.
+#pragma once
+
+#include <filesystem>
+
+namespace quorvane::test {
+
+using std::filesystem::path;
+
+// Video only, raw and compressed.
+path AviBgr24();     // 64x48, 15 fps, 6 frames, BI_RGB 24 bits
+path AviBgra();      // 32x24, 10 fps, 4 frames, BI_RGB 32 bits
+path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
+path AviMjpeg();     // 160x120, 25 fps, 10 frames
+path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
+path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
+path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
+path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
+path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
+
+// Raw BGR 64x48 at 15 fps for one second, with one second of sound.
+path AviPcm16Stereo();  // PCM 16 bits stereo 44100 Hz
+path AviPcm8Mono();     // PCM 8 bits mono 11025 Hz
+path AviMp3();          // MP3 stereo 44100 Hz
+path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
+path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
+path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
+path AviAudioOnly();    // PCM 16 bits stereo, no video
+
+// Derived by patching.
+path AviUnknownVideoCodec();      // AviMjpeg with FourCC 'QQQQ'
+path AviUnknownAudioTag();        // AviPcm16Stereo with wFormatTag 0xBEEF
+path AviSixChannelsAsPcm();       // AviSixChannels with wFormatTag 1
+path AviAudioWithoutFormat();     // AviPcm16Stereo whose audio 'strf' became 'JUNK'
+path AviFirstFrameUndecodable();  // AviMjpeg with its first chunk zeroed
+path AviScaleZero();              // AviBgr24 with dwScale 0
+path AviRate50Scale2();           // AviBgr24 with dwRate 50, dwScale 2
+path AviNoFrameRect();            // AviBgr24 with rcFrame all zero
+path AviTruncated();              // AviPcm16Stereo cut in half
+path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
+path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
+path AviOpenDml();                // AviPcm16Stereo as OpenDML, indexed by 'indx' only
+path AviOpenDmlUnindexed();       // the same with empty super indexes
+path AviOpenDmlBeyond4GB();       // AviOpenDml with its chunks past 4 GB (a sparse file)
+path EmptyFile();                 // "empty.avi", no bytes
+path TextFile();                  // "text.avi", a line of text
+
+}  // namespace quorvane::test
