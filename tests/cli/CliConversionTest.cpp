@@ -72,14 +72,15 @@ std::vector<uint32_t> Multiples(uint32_t Step, uint32_t Below) {
     return Result;
 }
 
-// Every decoded frame equals the source frame shown at its timestamp.
-void ExpectFramesMatchSource(const path& Flv, const path& Avi, int FrameDurationMs) {
+// Every decoded frame equals the source frame shown at its timestamp, for
+// a source of FramesPerSecond frames a second.
+void ExpectFramesMatchSource(const path& Flv, const path& Avi, int FramesPerSecond) {
     const std::vector<DecodedFrame> Frames = DecodeFlvVideo(Flv);
     const std::vector<uint8_t> Source = DecodeWithFfmpeg(Avi, "bgr24");
     ASSERT_FALSE(Frames.empty());
     const size_t FrameBytes = Frames[0].Bgr.size();
     for (const DecodedFrame& Frame : Frames) {
-        const size_t Index = static_cast<size_t>(Frame.TimestampMs / FrameDurationMs);
+        const auto Index = static_cast<size_t>(Frame.TimestampMs * FramesPerSecond / 1000);
         ASSERT_LE((Index + 1) * FrameBytes, Source.size()) << Frame.TimestampMs;
         EXPECT_TRUE(std::equal(Frame.Bgr.begin(), Frame.Bgr.end(),
                                Source.begin() + static_cast<long>(Index * FrameBytes)))
@@ -117,7 +118,19 @@ TEST_F(CliConversion, LosslessVideoDecodesToTheSourceFrames) {
     EXPECT_EQ(File.Flags, 0x01);
     EXPECT_EQ(Timestamps(File, VideoTag), Multiples(40, 2000));
     EXPECT_EQ(KeyFrameTimestamps(File), std::vector<uint32_t>{0});
-    ExpectFramesMatchSource(Output, Avi, 40);
+    ExpectFramesMatchSource(Output, Avi, 25);
+}
+
+TEST_F(CliConversion, EveryRawPixelFormatConvertsLosslessly) {
+    const std::pair<path, int> Sources[] = {
+        {AviBgra(), 10}, {AviPal8(), 15}, {AviWidth642(), 5}, {AviBgr24(), 15}};
+    for (const auto& [Avi, FramesPerSecond] : Sources) {
+        SCOPED_TRACE(Avi.filename());
+        const TProcessResult Run = RunCli({Avi.string(), Output});
+        ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+        EXPECT_TRUE(FlvmetaAccepts(Output));
+        ExpectFramesMatchSource(Output, Avi, FramesPerSecond);
+    }
 }
 
 TEST_F(CliConversion, KeyFramesFollowTheIntervalInStreamTime) {
@@ -135,7 +148,7 @@ TEST_F(CliConversion, FrameRateLimitKeepsTheSourceTimestamps) {
     const TProcessResult Run = RunCli({"--fps-limit", "5", Avi.string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), Multiples(200, 2000));
-    ExpectFramesMatchSource(Output, Avi, 40);
+    ExpectFramesMatchSource(Output, Avi, 25);
 }
 
 TEST_F(CliConversion, ALimitAboveTheSourceRateEncodesEverySampleOnce) {
@@ -456,6 +469,19 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     2, "unknown option --speed"}),
     [](const auto& Info) { return Info.param.Name; });
+
+TEST_F(CliConversion, OnATerminalProgressUpdatesOneLine) {
+    // script(1) gives the converter a terminal of its own.
+    const std::string Command = std::string("'") + QUORVANE_CLI_PATH + "' '" +
+                                MovingVideo("25", "2").string() + "' '" + Output + "'";
+    const TProcessResult Run = RunProcess("script", {"-qec", Command, "/dev/null"});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Output;
+    EXPECT_NE(Run.Output.find("\r\033[KEncoding video... 0%  - "), std::string::npos) << Run.Output;
+    const size_t End = Run.Output.find("Encoding finished successfully.");
+    ASSERT_NE(End, std::string::npos);
+    // The progress line is cleared before the final texts.
+    EXPECT_EQ(Run.Output.rfind("\r\033[K", End), End - 4);
+}
 
 TEST(CliInformation, HelpAndVersion) {
     const TProcessResult Help = RunCli({"--help"});
