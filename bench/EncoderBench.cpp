@@ -19,6 +19,7 @@ extern "C" {
 
 #include "bench/ScreenFrames.h"
 #include "encoder/ScreenVideoEncoder.h"
+#include "platform/FfmpegPointers.h"
 
 namespace {
 
@@ -91,16 +92,6 @@ Figures EncodeWithOurs(const OurRun& Run, int Width, int Height, int Frames,
     return Result;
 }
 
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* Context) const { avcodec_free_context(&Context); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
-};
-
 void Check(int Result, const char* What) {
     if (Result < 0) {
         char Text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -109,13 +100,12 @@ void Check(int Result, const char* What) {
     }
 }
 
-std::unique_ptr<AVCodecContext, CodecContextDeleter> OpenTheirEncoder(int Width, int Height,
-                                                                      int Frames) {
+platform::CodecContextPtr OpenTheirEncoder(int Width, int Height, int Frames) {
     const AVCodec* Codec = avcodec_find_encoder(AV_CODEC_ID_FLASHSV);
     if (Codec == nullptr) {
         throw std::runtime_error("libavcodec has no flashsv encoder");
     }
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> Context(avcodec_alloc_context3(Codec));
+    platform::CodecContextPtr Context(avcodec_alloc_context3(Codec));
     Context->width = Width;
     Context->height = Height;
     Context->pix_fmt = AV_PIX_FMT_BGR24;
@@ -153,8 +143,8 @@ uint64_t DrainPackets(AVCodecContext* Context, AVPacket* Packet) {
 
 Figures EncodeWithTheirs(int Width, int Height, int Frames) {
     auto Context = OpenTheirEncoder(Width, Height, Frames);
-    std::unique_ptr<AVFrame, FrameDeleter> Frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketDeleter> Packet(av_packet_alloc());
+    platform::FramePtr Frame(av_frame_alloc());
+    platform::PacketPtr Packet(av_packet_alloc());
     bench::ScreenFrameGenerator Generator(Width, Height, 3);
     bench::FrameBuffer Picture(Width, Height, 3);
     Figures Result{0, FlvFileHeaderBytes};

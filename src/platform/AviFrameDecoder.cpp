@@ -12,14 +12,10 @@
 #include <map>
 #include <optional>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 #include "platform/AviFile.h"
 #include "platform/AviSource.h"
 #include "platform/DibPicture.h"
+#include "platform/FfmpegPointers.h"
 #include "platform/RiffReader.h"
 
 namespace quorvane::platform {
@@ -29,28 +25,15 @@ namespace {
 constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
 constexpr int PaletteEntries = AVPALETTE_SIZE / 4;
 
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* Context) const { avcodec_free_context(&Context); }
-};
-struct CodecParametersDeleter {
-    void operator()(AVCodecParameters* Parameters) const { avcodec_parameters_free(&Parameters); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
-};
-using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
-
 // libavformat's reading of the stream's header: the codec from the FourCC
 // with its known quirks, extradata, the bottom-up marker of raw RGB. Its
 // streams come in the order of the file's stream lists.
 CodecParametersPtr ReadCodecParameters(const std::string& FileName, size_t Index) {
-    AVFormatContext* Format = nullptr;
-    if (avformat_open_input(&Format, FileName.c_str(), av_find_input_format("avi"), nullptr) < 0) {
+    AVFormatContext* Opened = nullptr;
+    if (avformat_open_input(&Opened, FileName.c_str(), av_find_input_format("avi"), nullptr) < 0) {
         return nullptr;
     }
+    const FormatContextPtr Format(Opened);
     CodecParametersPtr Parameters;
     if (Index < Format->nb_streams &&
         Format->streams[Index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -60,7 +43,6 @@ CodecParametersPtr ReadCodecParameters(const std::string& FileName, size_t Index
             Parameters.reset();
         }
     }
-    avformat_close_input(&Format);
     return Parameters;
 }
 
@@ -92,8 +74,7 @@ std::vector<uint32_t> StoredPalette(const std::vector<uint8_t>& Format) {
 }  // namespace
 
 struct AviFrameDecoder {
-    AviFrameDecoder(const AviStream& Stream,
-                    std::unique_ptr<AVCodecContext, CodecContextDeleter> Context);
+    AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context);
     void* GetFrame(int32_t Position);
 
 private:
@@ -117,9 +98,9 @@ private:
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> Codec;
-    std::unique_ptr<AVFrame, FrameDeleter> Frame{av_frame_alloc()};
-    std::unique_ptr<AVPacket, PacketDeleter> Packet{av_packet_alloc()};
+    CodecContextPtr Codec;
+    FramePtr Frame{av_frame_alloc()};
+    PacketPtr Packet{av_packet_alloc()};
     const bool IntraOnly;
     const bool KeyFlagsKnown;
     const std::vector<uint32_t> Palette;
@@ -143,8 +124,7 @@ private:
     size_t NextPosition = 0;  // of the next picture out of the decoder
 };
 
-AviFrameDecoder::AviFrameDecoder(const AviStream& Stream,
-                                 std::unique_ptr<AVCodecContext, CodecContextDeleter> Context)
+AviFrameDecoder::AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context)
     : Source(Stream.Source),
       Samples(Stream.Samples()),
       Codec(std::move(Context)),
@@ -311,7 +291,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     if (!Decoder) {
         return nullptr;
     }
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> Context(avcodec_alloc_context3(Decoder));
+    CodecContextPtr Context(avcodec_alloc_context3(Decoder));
     if (!Context || avcodec_parameters_to_context(Context.get(), Parameters.get()) < 0) {
         return nullptr;
     }

@@ -1,10 +1,6 @@
 #include "support/FlvDecoding.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/frame.h>
-}
+#include "platform/FfmpegPointers.h"
 
 #include <cstring>
 #include <memory>
@@ -15,22 +11,6 @@ namespace quorvane::test {
 
 namespace {
 
-struct FormatDeleter {
-    void operator()(AVFormatContext* Context) const { avformat_close_input(&Context); }
-};
-struct CodecDeleter {
-    void operator()(AVCodecContext* Context) const { avcodec_free_context(&Context); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
-};
-
-using FormatPointer = std::unique_ptr<AVFormatContext, FormatDeleter>;
-using CodecPointer = std::unique_ptr<AVCodecContext, CodecDeleter>;
-
 void Check(int Result, const std::string& What) {
     if (Result < 0) {
         char Text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -39,15 +19,15 @@ void Check(int Result, const std::string& What) {
     }
 }
 
-FormatPointer OpenInput(const std::filesystem::path& Path) {
+platform::FormatContextPtr OpenInput(const std::filesystem::path& Path) {
     AVFormatContext* Raw = nullptr;
     Check(avformat_open_input(&Raw, Path.c_str(), nullptr, nullptr), "opening " + Path.string());
-    FormatPointer Format(Raw);
+    platform::FormatContextPtr Format(Raw);
     Check(avformat_find_stream_info(Format.get(), nullptr), "probing " + Path.string());
     return Format;
 }
 
-CodecPointer OpenScreenVideoDecoder(const AVStream& Stream) {
+platform::CodecContextPtr OpenScreenVideoDecoder(const AVStream& Stream) {
     if (Stream.codecpar->codec_id != AV_CODEC_ID_FLASHSV) {
         throw std::runtime_error("the video stream is not Screen Video");
     }
@@ -55,7 +35,7 @@ CodecPointer OpenScreenVideoDecoder(const AVStream& Stream) {
     if (Decoder == nullptr) {
         throw std::runtime_error("libavcodec has no flashsv decoder");
     }
-    CodecPointer Codec(avcodec_alloc_context3(Decoder));
+    platform::CodecContextPtr Codec(avcodec_alloc_context3(Decoder));
     Check(avcodec_parameters_to_context(Codec.get(), Stream.codecpar), "decoder parameters");
     Check(avcodec_open2(Codec.get(), Decoder, nullptr), "opening the flashsv decoder");
     return Codec;
@@ -82,7 +62,7 @@ DecodedFrame CopyFrame(const AVFrame& Frame, AVRational TimeBase) {
 void Decode(AVCodecContext* Codec, const AVPacket* Packet, AVRational TimeBase,
             std::vector<DecodedFrame>& Frames) {
     Check(avcodec_send_packet(Codec, Packet), "decoding");
-    std::unique_ptr<AVFrame, FrameDeleter> Frame(av_frame_alloc());
+    platform::FramePtr Frame(av_frame_alloc());
     int Result;
     while ((Result = avcodec_receive_frame(Codec, Frame.get())) == 0) {
         Frames.push_back(CopyFrame(*Frame, TimeBase));
@@ -96,13 +76,13 @@ void Decode(AVCodecContext* Codec, const AVPacket* Packet, AVRational TimeBase,
 }  // namespace
 
 std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path) {
-    FormatPointer Format = OpenInput(Path);
+    platform::FormatContextPtr Format = OpenInput(Path);
     const int StreamIndex =
         av_find_best_stream(Format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     Check(StreamIndex, "finding the video of " + Path.string());
     const AVStream& Stream = *Format->streams[StreamIndex];
-    CodecPointer Codec = OpenScreenVideoDecoder(Stream);
-    std::unique_ptr<AVPacket, PacketDeleter> Packet(av_packet_alloc());
+    platform::CodecContextPtr Codec = OpenScreenVideoDecoder(Stream);
+    platform::PacketPtr Packet(av_packet_alloc());
     std::vector<DecodedFrame> Frames;
     int Result;
     while ((Result = av_read_frame(Format.get(), Packet.get())) == 0) {
