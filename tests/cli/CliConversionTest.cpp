@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "support/Fixtures.h"
@@ -290,6 +291,38 @@ INSTANTIATE_TEST_SUITE_P(
         std::replace(Name.begin(), Name.end(), '-', '_');
         return Name;
     });
+
+// Where the stored frames start, as FFmpeg's own parser finds them.
+std::vector<size_t> Mp3PacketPositions(const path& Mp3) {
+    const TProcessResult Probe = RunProcess(
+        "ffprobe", {"-v", "error", "-show_entries", "packet=pos", "-of", "csv=p=0", Mp3.string()});
+    std::vector<size_t> Positions;
+    std::istringstream Lines(Probe.Output);
+    // Lines read "pos" or "pos,side_data,"; side data adds blank lines.
+    for (std::string Line; std::getline(Lines, Line);) {
+        if (!Line.empty()) {
+            Positions.push_back(std::stoul(Line.substr(0, Line.find(','))));
+        }
+    }
+    return Positions;
+}
+
+TEST_F(CliConversion, AFreeFormatHeaderEndsTheAudioThere) {
+    const path Mp3 = Mp3File("stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k");
+    const size_t Tenth = Mp3PacketPositions(Mp3).at(10);
+    const path Patched =
+        DerivedFixture("free-format-middle.mp3", Mp3, [&](std::vector<uint8_t> Bytes) {
+            Bytes[Tenth + 2] &= 0x0F;  // bitrate index 0: a frame of no fixed length
+            return Bytes;
+        });
+    const TProcessResult Run =
+        RunCli({"--audio", Patched.string(), MovingVideo("10", "5").string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    uint8_t SoundByte = 0;
+    const std::vector<uint8_t> Copied = AudioPayloads(ReadFlvFile(Output), SoundByte);
+    const std::vector<uint8_t> Original = ReadFileBytes(Mp3);
+    EXPECT_EQ(Copied.size(), Tenth - Id3v2Size(Original));
+}
 
 TEST_F(CliConversion, Mp3At48000AskedYesGivesVideoOnly) {
     const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
