@@ -18,7 +18,6 @@ public:
 
     TJobControls ReadControls() override { return Controls; }
     void PreparePreview(int32_t, int32_t) override {}
-    bool PreviewWanted() override { return false; }
 
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;

@@ -72,6 +72,7 @@ bool TAVIToScreenVideoThread::PrepareAudioConversion() {
 bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     OutputFileName = Name;
     Controls = FrontEnd.ReadControls();
+    PreviewWanted = Controls.PreviewCheckBox;
 
     if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
         if (!FrontEnd.AskYesNo("Error", AudioNotConvertibleText)) {
@@ -180,7 +181,7 @@ void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {
     if (KeyFrame) {
         LastKeyFrameTime = static_cast<uint32_t>(Time);
     }
-    if (FrontEnd.PreviewWanted()) {
+    if (PreviewWanted) {
         ShowPreview();
     }
     FProgress = VideoProgress.Measure(CurrentPosition, static_cast<uint32_t>(Time));

@@ -31,6 +31,10 @@ struct TJobControls {
     int ColorLimitComboBox = 0;   // item index: 19k, 2k, 304 colors
     int BlockWidthComboBox = 3;   // item index: (index + 1) * 16 pixels
     int BlockHeightComboBox = 1;  // item index
+
+    // Whether frames are previewed; during a run the front end changes it
+    // through TAVIToScreenVideoThread::SetPreviewWanted.
+    bool PreviewCheckBox = false;
 };
 
 // What the job reports after each unit of work and at the end.
@@ -48,9 +52,6 @@ public:
     virtual TJobControls ReadControls() = 0;
     // Main thread: make room for previews of frames of this size.
     virtual void PreparePreview(int32_t Width, int32_t Height) = 0;
-
-    // The job's thread, once per frame; must be safe to call from it.
-    virtual bool PreviewWanted() = 0;
 
     // Main thread (the job runs them through Synchronize).
     virtual void ShowStatus(const std::string& StepText) = 0;

@@ -6,6 +6,7 @@
 // OnTerminate event.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -38,6 +39,9 @@ public:
     // Main thread. True when the output file was created and the thread may
     // be resumed. Throws EConvertError for an edit that holds no number.
     bool PrepareEncoding(const std::string& OutputFileName);
+
+    // Any thread: turns the preview on or off from the next frame on.
+    void SetPreviewWanted(bool Wanted) { PreviewWanted = Wanted; }
 
     uint8_t State() const { return FState; }
     bool VideoFound() const { return FVideoFound; }
@@ -92,7 +96,8 @@ private:
     void ShowPreview();
 
     IJobFrontEnd& FrontEnd;
-    TJobControls Controls;  // copied when encoding is prepared
+    TJobControls Controls;                   // copied when encoding is prepared
+    std::atomic<bool> PreviewWanted{false};  // read by the job's thread every frame
 
     // Source.
     std::string InputFileName;

@@ -1,9 +1,9 @@
 // The job driven directly, through a front end that records what it is told.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
@@ -30,11 +30,13 @@ public:
         PreviewWidth = Width;
         PreviewHeight = Height;
     }
-    bool PreviewWanted() override { return WantPreview; }
     void ShowStatus(const std::string& StepText) override { Steps.push_back(StepText); }
     void ShowProgress(const TProgressReport& Report) override { Reports.push_back(Report); }
     void ShowPreview(const uint8_t* Frame) override {
         Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
+        if (OnPreview) {
+            OnPreview();
+        }
     }
     bool AskYesNo(const std::string& Caption, const std::string& Text) override {
         Messages.push_back({Caption, Text});
@@ -45,13 +47,13 @@ public:
     }
 
     TJobControls Controls;
-    std::atomic<bool> WantPreview{false};
     bool Answer = false;
     int32_t PreviewWidth = 0;
     int32_t PreviewHeight = 0;
     std::vector<std::string> Steps;
     std::vector<TProgressReport> Reports;
     std::vector<int32_t> Previews;
+    std::function<void()> OnPreview;
     std::vector<TMessage> Messages;
 };
 
@@ -91,7 +93,7 @@ protected:
 };
 
 TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
-    FrontEnd.WantPreview = true;
+    FrontEnd.Controls.PreviewCheckBox = true;
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     EXPECT_EQ(Job->State(), EncodingPrepared);
@@ -121,6 +123,20 @@ TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
                   static_cast<int>(std::nearbyint(Size * 8 / 0.4 / 1024)));
     EXPECT_EQ(FrontEnd.Reports[6].SpeedText, Expected);
     EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+TEST_F(JobConversion, ThePreviewSwitchTakesEffectFromTheNextFrame) {
+    FrontEnd.Controls.PreviewCheckBox = true;
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+    FrontEnd.OnPreview = [&] {
+        if (FrontEnd.Previews.size() == 2) {
+            Job->SetPreviewWanted(false);
+        }
+    };
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+    EXPECT_EQ(FrontEnd.Previews.size(), 2u);
+    EXPECT_EQ(FrontEnd.Reports.size(), 7u);
 }
 
 TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {

@@ -20,7 +20,6 @@ class SilentFrontEnd : public IJobFrontEnd {
 public:
     TJobControls ReadControls() override { return Unexpected<TJobControls>(); }
     void PreparePreview(int32_t, int32_t) override { Unexpected<void>(); }
-    bool PreviewWanted() override { return Unexpected<bool>(); }
     void ShowStatus(const std::string&) override { Unexpected<void>(); }
     void ShowProgress(const TProgressReport&) override { Unexpected<void>(); }
     void ShowPreview(const uint8_t*) override { Unexpected<void>(); }
