@@ -397,7 +397,8 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     const TProcessResult Run = Cli.Wait();
     EXPECT_EQ(Run.ExitStatus, 130) << Run.Errors;
     EXPECT_NE(Run.Output.find("Encoding stopped by user."), std::string::npos);
-    EXPECT_TRUE(FlvmetaAccepts(Output));
+    // On a slow machine the stop may come right after the key frame.
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
     const size_t Frames = DecodeFlvVideo(Output).size();
     EXPECT_GT(Frames, 0u);
     EXPECT_LT(Frames, 200u);
