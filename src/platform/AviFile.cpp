@@ -38,6 +38,19 @@ std::shared_ptr<AviSource> OpenSource(const char* FileName, HRESULT& Result) {
     return Source;
 }
 
+// Drops one reference to a file or stream handle, deleting it with the last.
+template <typename Handle>
+uint32_t ReleaseReference(Handle* Object) {
+    if (!Object) {
+        return 0;
+    }
+    const uint32_t Left = --Object->References;
+    if (Left == 0) {
+        delete Object;
+    }
+    return Left;
+}
+
 }  // namespace
 
 HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const void*) {
@@ -54,14 +67,7 @@ HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const 
 }
 
 uint32_t AVIFileRelease(PAVIFILE File) {
-    if (!File) {
-        return 0;
-    }
-    uint32_t Left = --File->References;
-    if (Left == 0) {
-        delete File;
-    }
-    return Left;
+    return ReleaseReference(File);
 }
 
 HRESULT AVIFileGetStream(PAVIFILE File, PAVISTREAM* Stream, FOURCC Type, int32_t Index) {
@@ -80,14 +86,7 @@ HRESULT AVIFileGetStream(PAVIFILE File, PAVISTREAM* Stream, FOURCC Type, int32_t
 }
 
 uint32_t AVIStreamRelease(PAVISTREAM Stream) {
-    if (!Stream) {
-        return 0;
-    }
-    uint32_t Left = --Stream->References;
-    if (Left == 0) {
-        delete Stream;
-    }
-    return Left;
+    return ReleaseReference(Stream);
 }
 
 int32_t AVIStreamStart(PAVISTREAM Stream) {
