@@ -1,0 +1,275 @@
+// Job control driven through the real window: whole conversions, Stop,
+// closing during a run, the page lock, the output name, and the messages
+// for files that can't be used.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabBar>
+
+#include "WindowTestKit.h"
+#include "support/Fixtures.h"
+#include "support/FlvReader.h"
+#include "support/FlvmetaCheck.h"
+#include "support/MediaFixtures.h"
+#include "support/TestPaths.h"
+#include "ui/BitmapLayer.h"
+#include "ui/PageControl.h"
+
+using namespace quorvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Name(const fs::path& Path) {
+    return QString::fromStdString(Path.string());
+}
+
+size_t VideoTags(const test::FlvFile& File) {
+    return std::count_if(File.Tags.begin(), File.Tags.end(),
+                         [](const test::FlvTag& Tag) { return Tag.Type == 9; });
+}
+
+// The picture as 24-bit rows, top row first, as the ffmpeg tool gives them.
+std::vector<uint8_t> Bgr24Rows(const QImage& Bitmap) {
+    std::vector<uint8_t> Bytes;
+    for (int Y = 0; Y < Bitmap.height(); ++Y) {
+        for (int X = 0; X < Bitmap.width(); ++X) {
+            const QRgb Pixel = Bitmap.pixel(X, Y);
+            Bytes.insert(Bytes.end(),
+                         {uint8_t(qBlue(Pixel)), uint8_t(qGreen(Pixel)), uint8_t(qRed(Pixel))});
+        }
+    }
+    return Bytes;
+}
+
+}  // namespace
+
+class WindowJobControl : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TForm1> Window;
+    fs::path Dir;
+
+    // Opens Input and starts a run that writes Output.
+    void Start(const fs::path& Input, const fs::path& Output) {
+        test::OpenInput(*Window, Input);
+        Window->PageControl1->setCurrentIndex(2);
+        test::ChooseFile(Window->SaveDialog, Output);
+        Window->StartButton->click();
+    }
+
+    void VerifyValidFlv(const fs::path& Output, size_t Frames,
+                        const std::vector<std::string>& Warnings = {}) {
+        const auto Check = test::FlvmetaAccepts(Output, Warnings);
+        QVERIFY2(bool(Check), Check.message());
+        QCOMPARE(VideoTags(test::ReadFlvFile(Output)), Frames);
+    }
+
+private slots:
+    void init() {
+        Window = test::ShowMainWindow();
+        Dir = test::FreshDir(std::string("window-") + QTest::currentTestFunction());
+    }
+    void cleanup() { Window.reset(); }
+
+    void aWholeConversionEndsWithTheWindowReset() {
+        const fs::path Tone = test::Fixture(
+            "window-tone.mp3",
+            "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 -c:a libmp3lame");
+        test::OpenInput(*Window, test::AviBgr24());
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviBgr24()));
+        QVERIFY(!Window->VideoDetailsLabel->text().isEmpty());
+        Window->MP3AudioRadioButton->click();
+        test::ChooseFile(Window->OpenDialog1, Tone);
+        Window->Button2->click();
+        QCOMPARE(Window->AudioFileEdit->text(), Name(Tone));
+
+        QImage FirstPreview;
+        QString TitleWhileRunning;
+        bool RunningState = false;
+        test::OnFirstProgress(*Window, [&] {
+            FirstPreview = Window->PreviewLayer->Bitmap.copy();
+            TitleWhileRunning = Window->ApplicationTitle();
+            RunningState = Window->ProgressBar->isVisible() && Window->StopButton->isEnabled() &&
+                           !Window->StartButton->isEnabled();
+        });
+        Window->PageControl1->setCurrentIndex(2);
+        test::ChooseFile(Window->SaveDialog, Dir / "clip");
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+
+        QVERIFY(RunningState);
+        QCOMPARE(TitleWhileRunning, "0% encoded - " + Window->windowTitle());
+        std::vector<uint8_t> FirstFrame = test::DecodeWithFfmpeg(test::AviBgr24(), "bgr24");
+        FirstFrame.resize(64 * 48 * 3);
+        QVERIFY(Bgr24Rows(FirstPreview) == FirstFrame);
+
+        QCOMPARE(Window->StepLabel->text(), QString("Encoding finished successfully."));
+        QVERIFY2(QRegularExpression(R"(^\d+ kBps - \d+[.,]\d\d MBytes$)")
+                     .match(Window->StatusLabel->text())
+                     .hasMatch(),
+                 qPrintable(Window->StatusLabel->text()));
+        QCOMPARE(Window->ApplicationTitle(), Window->windowTitle());
+        QVERIFY(Window->ProgressBar->isHidden());
+        QVERIFY(!Window->StartButton->isEnabled() && !Window->StopButton->isEnabled());
+        QVERIFY(Window->VideoFileEdit->text().isEmpty() && Window->AudioFileEdit->text().isEmpty());
+        QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
+        QImage Black(64, 48, QImage::Format_RGB32);
+        Black.fill(Qt::black);
+        QCOMPARE(Window->PreviewLayer->Bitmap, Black);
+
+        // The clip's six pictures change every other frame, and a frame
+        // without a change writes no tag.
+        const fs::path Output = Dir / "clip.flv";
+        VerifyValidFlv(Output, 3);
+        const test::FlvFile File = test::ReadFlvFile(Output);
+        QVERIFY(std::any_of(File.Tags.begin(), File.Tags.end(),
+                            [](const test::FlvTag& Tag) { return Tag.Type == 8; }));
+    }
+
+    void stopEndsTheRunWithAValidFile() {
+        test::OnFirstProgress(*Window, [&] { Window->StopButton->click(); });
+        Start(test::AviBgr24(), Dir / "stopped.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
+        QCOMPARE(Window->StatusLabel->text(), QString(" - "));
+        QVERIFY(!Window->StopButton->isEnabled());
+        VerifyValidFlv(Dir / "stopped.flv", 1, {test::flvmeta::OnlyKeyFrames});
+    }
+
+    void closingDuringARunFinishesTheFileFirst() {
+        bool Closed = true;
+        test::OnFirstProgress(*Window, [&] { Closed = Window->close(); });
+        Start(test::AviBgr24(), Dir / "closed.flv");
+        QVERIFY(QTest::qWaitFor([&] { return !Window->isVisible(); }, 15000));
+        QVERIFY(!Closed);
+        QVERIFY(!Window->JobRunning());
+        VerifyValidFlv(Dir / "closed.flv", 1, {test::flvmeta::OnlyKeyFrames});
+    }
+
+    void thePageStaysLockedDuringARun() {
+        std::vector<int> PagesWhileRunning;
+        test::OnFirstProgress(*Window, [&] {
+            Window->PageControl1->setCurrentIndex(0);
+            PagesWhileRunning.push_back(Window->PageControl1->currentIndex());
+            QTabBar* Tabs = Window->PageControl1->tabBar();
+            QTest::mouseClick(Tabs, Qt::LeftButton, {}, Tabs->tabRect(1).center());
+            PagesWhileRunning.push_back(Window->PageControl1->currentIndex());
+        });
+        Start(test::AviBgr24(), Dir / "locked.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(PagesWhileRunning, std::vector<int>({2, 2}));
+        Window->PageControl1->setCurrentIndex(0);
+        QCOMPARE(Window->PageControl1->currentIndex(), 0);
+    }
+
+    void theOutputNameEndsInFlv() {
+        const std::pair<const char*, const char*> Rows[] = {
+            {"clip", "clip.flv"}, {"clip.FLV", "clip.FLV"}, {"clip.flv.avi", "clip.flv.avi.flv"}};
+        for (const auto& [Typed, Written] : Rows) {
+            Start(test::AviBgr24(), Dir / Typed);
+            QVERIFY(test::WaitForRunToEnd(*Window));
+            QVERIFY2(fs::exists(Dir / Written), Written);
+            QCOMPARE(Window->SaveDialog.FileName, Name(Dir / Written));
+        }
+        QVERIFY(!fs::exists(Dir / "clip.flv.avi"));
+    }
+
+    void aMissingExternalAudioFileIsRefused() {
+        for (const std::optional<fs::path>& Chosen :
+             {std::optional<fs::path>(), std::optional(Dir / "missing.mp3")}) {
+            test::OpenInput(*Window, test::AviBgr24());
+            Window->MP3AudioRadioButton->click();
+            test::ChooseFile(Window->OpenDialog1, Chosen);
+            Window->Button2->click();
+            Window->PageControl1->setCurrentIndex(2);
+            bool SaveDialogRun = false;
+            Window->SaveDialog.Chooser = [&](const TFileDialog&) {
+                SaveDialogRun = true;
+                return std::optional<QString>();
+            };
+            test::TMessageBoxAnswerer Boxes;
+            Window->StartButton->click();
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+            QCOMPARE(Boxes.Shown[0].Text,
+                     QString("Please select an external audio file, or choose another source "
+                             "for the audio."));
+            QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
+            QCOMPARE(Boxes.Shown[0].Buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+            QVERIFY(!SaveDialogRun);
+            QCOMPARE(Window->PageControl1->currentIndex(), 0);
+            QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
+        }
+    }
+
+    void aNonNumericEditIsReportedAndStartsNothing() {
+        test::OpenInput(*Window, test::AviBgr24());
+        Window->BitrateCompressionRadioButton->click();
+        Window->BitRateEdit->clear();
+        test::ChooseFile(Window->SaveDialog, Dir / "never.flv");
+        test::TMessageBoxAnswerer Boxes;
+        Window->StartButton->click();
+        QCOMPARE(Boxes.Shown.size(), size_t(1));
+        QCOMPARE(Boxes.Shown[0].Caption, QString("Quorvane"));
+        QCOMPARE(Boxes.Shown[0].Text, QString("'' is not a valid integer value"));
+        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Critical);
+        QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
+        QVERIFY(Window->ProgressBar->isHidden());
+        QVERIFY(!fs::exists(Dir / "never.flv"));
+    }
+
+    void aFileThatCannotBeOpenedIsReported() {
+        test::OpenInput(*Window, test::AviBgr24());
+        test::TMessageBoxAnswerer Boxes;
+        test::OpenInput(*Window, test::TextFile());
+        QCOMPARE(Boxes.Shown.size(), size_t(1));
+        QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+        QCOMPARE(Boxes.Shown[0].Text, QString("Impossible to open this file."));
+        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::NoIcon);
+        QVERIFY(Window->VideoFileEdit->text().isEmpty());
+        QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
+        QVERIFY(!Window->AVIAudioRadioButton->isEnabled() &&
+                !Window->MP3AudioRadioButton->isEnabled());
+        QVERIFY(Window->NoAudioRadioButton->isChecked());
+        // Start stays as it was, and now acts on the file that did not open.
+        QVERIFY(Window->StartButton->isEnabled());
+        test::ChooseFile(Window->SaveDialog, Dir / "nothing.flv");
+        Window->StartButton->click();
+        QCOMPARE(Window->StepLabel->text(), QString("No video found in the selected file."));
+        QVERIFY(!Window->JobRunning());
+    }
+
+    void anUnstartedJobReleasesItsFileWhenAnotherIsOpened() {
+        test::OpenInput(*Window, test::AviBgr24());
+        QVERIFY(test::FileIsOpen(test::AviBgr24()));
+        test::OpenInput(*Window, test::AviMjpeg());
+        QVERIFY(!test::FileIsOpen(test::AviBgr24()));
+        QVERIFY(test::FileIsOpen(test::AviMjpeg()));
+        // A cancelled choice keeps the job and its file.
+        test::ChooseFile(Window->OpenDialog1, std::nullopt);
+        Window->Button1->click();
+        QVERIFY(test::FileIsOpen(test::AviMjpeg()));
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviMjpeg()));
+        Window.reset();
+        QVERIFY(!test::FileIsOpen(test::AviMjpeg()));
+    }
+
+    void theLastBlockWidthItemWritesBlocks256PixelsWide() {
+        Window->BlockWidthComboBox->setCurrentIndex(15);
+        Start(test::AviBgr24(), Dir / "wide.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        const test::FlvFile File = test::ReadFlvFile(Dir / "wide.flv");
+        const auto Video = std::find_if(File.Tags.begin(), File.Tags.end(),
+                                        [](const test::FlvTag& Tag) { return Tag.Type == 9; });
+        QVERIFY(Video != File.Tags.end());
+        QCOMPARE(test::ParseScreenVideoPacket(Video->Payload).BlockWidth, 256u);
+    }
+};
+
+QUORVANE_WINDOW_TEST_MAIN(WindowJobControl)
+#include "WindowJobTest.moc"
