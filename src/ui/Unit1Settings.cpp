@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "job/ScreenVideoEncoderThread.h"
 #include "ui/GapLabel.h"
 #include "ui/Image32.h"
 #include "ui/PageControl.h"
@@ -101,8 +102,12 @@ void TForm1::AudioRadioButtonClick() {
     SetEnabled({AudioFileEdit, Button2}, MP3AudioRadioButton->isChecked());
 }
 
+// A running job reads the switch from its own thread: it gets a copy.
 void TForm1::PreviewCheckBoxClick() {
     PreviewStyleComboBox->setEnabled(PreviewCheckBox->isChecked());
+    if (Job) {
+        Job->SetPreviewWanted(PreviewCheckBox->isChecked());
+    }
 }
 
 void TForm1::OnlyNumderEditKeyPress(QObject*, char& Key) {

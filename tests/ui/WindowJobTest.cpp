@@ -1,6 +1,7 @@
 // Job control driven through the real window: whole conversions, Stop,
 // closing during a run, the page lock, the output name, and the messages
 // for files that can't be used.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabBar>
+#include <map>
 
 #include "WindowTestKit.h"
 #include "support/Fixtures.h"
@@ -149,6 +151,23 @@ private slots:
         QVERIFY(!Closed);
         QVERIFY(!Window->JobRunning());
         VerifyValidFlv(Dir / "closed.flv", 1, {test::flvmeta::OnlyKeyFrames});
+    }
+
+    void thePreviewSwitchTakesEffectFromTheNextFrame() {
+        // The clip's pictures change every other frame: frame 2 differs
+        // from frame 0; progress is 0 % after frame 0, 33 % after frame 2.
+        std::map<int, QImage> Shown;
+        connect(Window->ProgressBar, &QProgressBar::valueChanged, this, [&](int Percent) {
+            Shown[Percent] = Window->PreviewLayer->Bitmap.copy();
+            if (Percent == 0) {
+                Window->PreviewCheckBox->click();
+            }
+        });
+        Start(test::AviBgr24(), Dir / "unwatched.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QVERIFY(!Window->PreviewStyleComboBox->isEnabled());
+        QVERIFY(Shown.count(0) && Shown.count(33));
+        QCOMPARE(Shown[33], Shown[0]);
     }
 
     void thePageStaysLockedDuringARun() {
