@@ -73,7 +73,8 @@ QLineEdit* ReadOnlyEdit(QWidget* Parent, const QRect& Geometry) {
 
 }  // namespace
 
-TForm1::TForm1() : Anchors(new TAnchors(this)) {
+TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
+    : OfferMP3Formats(std::move(OfferMP3Formats)), Anchors(new TAnchors(this)) {
     setFont(DesignFont());
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);

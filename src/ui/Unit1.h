@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "job/JobFrontEnd.h"
+#include "job/Mp3Formats.h"
 #include "ui/FileDialog.h"
 
 class QCheckBox;
@@ -38,7 +39,10 @@ class TPageControl;
 
 class TForm1 : public QWidget, public IJobFrontEnd {
 public:
-    TForm1();
+    // OfferMP3Formats: where the MP3 formats come from (the installed
+    // codecs; tests hand in their own offer).
+    explicit TForm1(
+        std::function<TMp3FormatOffer()> OfferMP3Formats = quorvane::EnumerateMP3Formats);
     ~TForm1() override;
 
     // The application's title: what the desktop's task list shows for the
@@ -184,6 +188,7 @@ private:
     void ShowOpeningFailure();
     void WaitForRunToEnd();
 
+    std::function<TMp3FormatOffer()> OfferMP3Formats;
     TAnchors* Anchors;
     QString Title;
     bool JobResumed = false;

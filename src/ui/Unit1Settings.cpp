@@ -70,7 +70,14 @@ void TForm1::FormCreate() {
 // With no MP3 encoder the list stays empty and says so; the AVI file's
 // own audio is then not offered.
 void TForm1::EnumerateMP3Formats() {
+    TMp3FormatOffer Offer = OfferMP3Formats();
+    MP3FormatList = std::move(Offer.MP3FormatList);
+    MP3InputFormatList = std::move(Offer.MP3InputFormatList);
+    for (const std::string& Item : Offer.Items) {
+        ComboBox1->addItem(QString::fromStdString(Item));
+    }
     ComboBox1->setPlaceholderText("No MP3 encoder available");
+    ComboBox1->setCurrentIndex(MP3FormatList.empty() ? -1 : 0);
 }
 
 void TForm1::FormCanResize(int& NewWidth, int& NewHeight, bool& Resize) {
@@ -155,6 +162,10 @@ TJobControls TForm1::ReadControls() {
     Controls.AVIAudioRadioButton = AVIAudioRadioButton->isChecked();
     Controls.MP3AudioRadioButton = MP3AudioRadioButton->isChecked();
     Controls.AudioFileEdit = FileNameBytes(AudioFileEdit->text());
+    if (MP3Format) {
+        Controls.MP3Format = *MP3Format;
+        Controls.MP3InputFormat = *MP3InputFormat;
+    }
 
     Controls.LosslessRadioButton = LosslessRadioButton->isChecked();
     Controls.BitrateCompressionRadioButton = BitrateCompressionRadioButton->isChecked();

@@ -278,6 +278,63 @@ private slots:
         QVERIFY(!test::FileIsOpen(test::AviMjpeg()));
     }
 
+    void theFilesOwnAudioIsOfferedOnlyWithAnMp3Format() {
+        for (const int Formats : {1, 0}) {
+            auto Fresh = test::ShowMainWindow(test::MadeUpOffer(Formats));
+            QCOMPARE(Fresh->ComboBox1->currentIndex(), Formats - 1);
+            test::OpenInput(*Fresh, test::AviPcm16Stereo());
+            const bool Offered = Formats > 0;
+            QCOMPARE(Fresh->AVIAudioRadioButton->isChecked(), Offered);
+            QCOMPARE(Fresh->AVIAudioRadioButton->isEnabled(), Offered);
+            QCOMPARE(Fresh->NoAudioRadioButton->isChecked(), !Offered);
+            QCOMPARE(Fresh->AudioDetailsLabel->isEnabled(), Offered);
+            QVERIFY(!Fresh->AudioDetailsLabel->text().isEmpty());
+            QVERIFY(Fresh->MP3AudioRadioButton->isEnabled());
+        }
+        auto Empty = test::ShowMainWindow(test::MadeUpOffer(0));
+        QCOMPARE(Empty->ComboBox1->currentText(), QString());
+        QCOMPARE(Empty->ComboBox1->placeholderText(), QString("No MP3 encoder available"));
+    }
+
+    void theMp3FormatIsFixedWhenTheInputFileIsOpened() {
+        const TMp3FormatOffer Offer = test::MadeUpOffer(3);
+        Window = test::ShowMainWindow(Offer);
+        Window->ComboBox1->setCurrentIndex(1);
+        test::OpenInput(*Window, test::AviBgr24());
+        Window->ComboBox1->setCurrentIndex(2);
+        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[1]);
+        QCOMPARE(Window->ReadControls().MP3InputFormat, Offer.MP3InputFormatList[1]);
+        test::OpenInput(*Window, test::AviBgr24());
+        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[2]);
+    }
+
+    // The job asks from its own thread; the window answers on its own.
+    void aQuestionOfTheJobsThreadIsAskedInTheWindow() {
+        const fs::path Tone48k = test::Fixture(
+            "window-tone-48k.mp3",
+            "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 -ac 2 -c:a libmp3lame");
+        test::OpenInput(*Window, test::AviBgr24());
+        Window->MP3AudioRadioButton->click();
+        test::ChooseFile(Window->OpenDialog1, Tone48k);
+        Window->Button2->click();
+        test::TMessageBoxAnswerer Boxes(QMessageBox::Yes);
+        Window->PageControl1->setCurrentIndex(2);
+        test::ChooseFile(Window->SaveDialog, Dir / "silent.flv");
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(Boxes.Shown.size(), size_t(1));
+        QCOMPARE(Boxes.Shown[0].Caption, QString("Confirmation"));
+        QVERIFY(
+            Boxes.Shown[0].Text.startsWith("The audio data is not compatible with Flash video."));
+        QCOMPARE(Boxes.Shown[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+        // Yes: the video goes on, without the audio (the header still
+        // announces audio: flvmeta's W11053).
+        VerifyValidFlv(Dir / "silent.flv", 3, {"W11053"});
+        const test::FlvFile File = test::ReadFlvFile(Dir / "silent.flv");
+        QVERIFY(std::none_of(File.Tags.begin(), File.Tags.end(),
+                             [](const test::FlvTag& Tag) { return Tag.Type == 8; }));
+    }
+
     void theLastBlockWidthItemWritesBlocks256PixelsWide() {
         Window->BlockWidthComboBox->setCurrentIndex(15);
         Start(test::AviBgr24(), Dir / "wide.flv");

@@ -115,6 +115,10 @@ private slots:
         QCOMPARE(Window->PreviewStyleComboBox->currentText(), QString("Auto"));
         QCOMPARE(Window->ColorLimitComboBox->currentText(), QString("19k colors"));
         QVERIFY(Window->ProgressBar->isHidden());
+        // The installed codecs' offer, its first item chosen.
+        QCOMPARE(size_t(Window->ComboBox1->count()), Window->MP3FormatList.size());
+        QCOMPARE(Window->MP3InputFormatList.size(), Window->MP3FormatList.size());
+        QCOMPARE(Window->ComboBox1->currentIndex(), Window->ComboBox1->count() > 0 ? 0 : -1);
         const QStringList Texts = {
             Window->BitRateEdit->text(),        Window->RToleranceEdit->text(),
             Window->GToleranceEdit->text(),     Window->BToleranceEdit->text(),

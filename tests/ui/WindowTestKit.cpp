@@ -21,13 +21,24 @@ void TMessageBoxAnswerer::AnswerOpenBox() {
     (Button ? Button : Box->defaultButton())->click();
 }
 
-std::unique_ptr<TForm1> ShowMainWindow() {
-    auto Window = std::make_unique<TForm1>();
+std::unique_ptr<TForm1> ShowMainWindow(std::optional<TMp3FormatOffer> Offer) {
+    auto Window =
+        Offer ? std::make_unique<TForm1>([Offer] { return *Offer; }) : std::make_unique<TForm1>();
     TProgram::ShowMainWindow(*Window);
     if (!QTest::qWaitForWindowExposed(Window.get())) {
         qWarning("the window was not exposed");
     }
     return Window;
+}
+
+TMp3FormatOffer MadeUpOffer(int Count) {
+    TMp3FormatOffer Offer;
+    for (int I = 0; I < Count; ++I) {
+        Offer.MP3FormatList.push_back({85, 0, uint8_t(I)});
+        Offer.MP3InputFormatList.push_back({1, 0, uint8_t(I)});
+        Offer.Items.push_back("Format " + std::to_string(I));
+    }
+    return Offer;
 }
 
 void ChooseFile(TFileDialog& Dialog, std::optional<std::filesystem::path> Path) {

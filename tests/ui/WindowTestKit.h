@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ui/Program.h"
@@ -41,8 +42,12 @@ private:
     QTimer Poll;
 };
 
-// The main window as the program starts it.
-std::unique_ptr<TForm1> ShowMainWindow();
+// The main window as the program starts it; with Offer, these MP3 formats
+// are offered in place of the installed codecs' ones.
+std::unique_ptr<TForm1> ShowMainWindow(std::optional<TMp3FormatOffer> Offer = std::nullopt);
+
+// An offer of Count made-up MP3 formats, "Format 0" and so on.
+TMp3FormatOffer MadeUpOffer(int Count);
 
 // Makes the dialog return Path (or a cancel, for an empty optional).
 void ChooseFile(TFileDialog& Dialog, std::optional<std::filesystem::path> Path);
