@@ -2,6 +2,7 @@
 // order and handlers.
 #include "ui/Unit1.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -241,7 +242,9 @@ QLineEdit* TForm1::NumberEdit(QWidget* Parent, const QRect& Geometry, const QStr
 QComboBox* TForm1::DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items) {
     auto* List = Place(new QComboBox(Parent), Geometry);
     List->addItems(Items);
+    // Typing into the open list would pick an item too.
     List->installEventFilter(this);
+    List->view()->installEventFilter(this);
     return List;
 }
 

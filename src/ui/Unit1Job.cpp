@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/BitmapLayer.h"
@@ -54,8 +53,7 @@ bool TForm1::JobRunning() const {
 // The job calls back into the window until its termination event has run.
 void TForm1::WaitForRunToEnd() {
     while (JobRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 

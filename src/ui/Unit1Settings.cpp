@@ -25,11 +25,13 @@ const int DesignClientHeight = 499;
 
 // The character a key press types, as the key filters see it: Ctrl with a
 // letter types its control character (Ctrl+V is 22), a character beyond
-// the 8-bit set counts as '?'. Keys that type nothing (arrows, Delete) and
-// Tab, which moves the focus, are no characters.
+// the 8-bit set counts as '?'. Keys that type nothing (arrows, Delete) are
+// no characters, nor are the keys that move the focus or pick an item of
+// an open list (Tab, Return, Escape).
 std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     const int Key = Event.key();
-    if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab || Key == Qt::Key_Delete) {
+    if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab || Key == Qt::Key_Delete ||
+        Key == Qt::Key_Return || Key == Qt::Key_Enter || Key == Qt::Key_Escape) {
         return std::nullopt;
     }
     if ((Event.modifiers() & Qt::ControlModifier) && Key >= Qt::Key_A && Key <= Qt::Key_Z) {

@@ -1,5 +1,6 @@
 // The window's settings, driven on the real window: defaults, key filters,
 // enabling rules, sizes, the preview's placement, and what reaches the job.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -172,9 +173,14 @@ private slots:
             QTest::keyClick(List, Qt::Key_Backspace);
             QCOMPARE(List->currentIndex(), Before);
         }
-        // Items are still picked with the arrow keys.
-        QTest::keyClick(Window->BlockWidthComboBox, Qt::Key_Down);
-        QCOMPARE(Window->BlockWidthComboBox->currentText(), QString("80"));
+        // Nor into an open one; items are picked with the arrow keys.
+        QComboBox* List = Window->BlockWidthComboBox;
+        Window->PageControl1->setCurrentIndex(1);
+        List->showPopup();
+        QTest::keyClicks(List->view(), "2");
+        QTest::keyClick(List->view(), Qt::Key_Down);
+        QTest::keyClick(List->view(), Qt::Key_Return);
+        QCOMPARE(List->currentText(), QString("80"));
     }
 
     void enablingRulesFollowTheirControls() {
