@@ -138,6 +138,7 @@ void TAVIToScreenVideoThread::OpenAudioSource() {
 
 void TAVIToScreenVideoThread::RunVideoPhase() {
     AudioTime = 0;
+    AudioClock = TAudioClock();
     StartPosition = AVIStreamStart(VideoStream);
     EndPosition = AVIStreamEnd(VideoStream);
     FStepText = "Encoding video...";
