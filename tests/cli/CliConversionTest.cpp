@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "CliTestKit.h"
 #include "support/Fixtures.h"
 #include "support/FlvDecoding.h"
 #include "support/FlvReader.h"
@@ -20,49 +21,8 @@
 namespace quorvane::test {
 namespace {
 
-constexpr uint8_t VideoTag = 9;
-constexpr uint8_t AudioTag = 8;
-constexpr uint8_t KeyFrameByte = 0x13;
-constexpr uint8_t InterFrameByte = 0x23;
-
-TProcessResult RunCli(const std::vector<std::string>& Arguments) {
-    return RunProcess(QUORVANE_CLI_PATH, Arguments);
-}
-
-// Moving pictures (every frame differs), raw so that decoding is exact.
-path MovingVideo(const std::string& Rate, const std::string& Duration) {
-    return Fixture("moving-" + Rate + "fps-" + Duration + "s.avi",
-                   "-f lavfi -i testsrc2=size=200x150:rate=" + Rate + ":duration=" + Duration +
-                       " -c:v rawvideo -pix_fmt bgr24");
-}
-
-path Mp3File(const std::string& Name, const std::string& Arguments) {
-    return Fixture(Name,
-                   "-f lavfi -i sine=frequency=440:duration=4 " + Arguments + " -c:a libmp3lame");
-}
-
-std::vector<uint32_t> Timestamps(const FlvFile& File, uint8_t Type) {
-    std::vector<uint32_t> Result;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == Type) {
-            Result.push_back(Tag.Timestamp);
-        }
-    }
-    return Result;
-}
-
 size_t Count(const FlvFile& File, uint8_t Type) {
     return Timestamps(File, Type).size();
-}
-
-std::vector<uint32_t> KeyFrameTimestamps(const FlvFile& File) {
-    std::vector<uint32_t> Result;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == VideoTag && Tag.FirstDataByte == KeyFrameByte) {
-            Result.push_back(Tag.Timestamp);
-        }
-    }
-    return Result;
 }
 
 std::vector<uint32_t> Multiples(uint32_t Step, uint32_t Below) {
@@ -238,18 +198,6 @@ TEST_F(CliConversion, Mp3FramesInterleaveWithTheVideoByTime) {
     EXPECT_EQ(TagsFrom(File, 0, Expected.size()), Expected);
     ExpectAudioInterleaved(File, 2000);
     EXPECT_TRUE(FlvmetaAccepts(Output));
-}
-
-// The audio tags' payloads, in order, are the MP3 file's frames unchanged.
-std::vector<uint8_t> AudioPayloads(const FlvFile& File, uint8_t& SoundByte) {
-    std::vector<uint8_t> Bytes;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == AudioTag) {
-            SoundByte = Tag.FirstDataByte;
-            Bytes.insert(Bytes.end(), Tag.Payload.begin(), Tag.Payload.end());
-        }
-    }
-    return Bytes;
 }
 
 size_t Id3v2Size(const std::vector<uint8_t>& Mp3) {
