@@ -251,7 +251,8 @@ Audio:
   --audio none|avi|FILE.mp3         no audio, the AVI's own audio transcoded to
                                     MP3, or an MP3 file copied as it is (none);
                                     name a file called "none" or "avi" ./none
-  --mp3-format INDEX                MP3 format for --audio avi
+  --mp3-format INDEX                MP3 format for --audio avi, an index of
+                                    --list-mp3-formats (0)
   --list-mp3-formats                list the MP3 formats and exit
 
 Output:

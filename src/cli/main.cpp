@@ -8,6 +8,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
+#include "cli/Mp3FormatChoice.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/VersionResource.h"
@@ -46,8 +47,16 @@ int Fail(const std::string& Text) {
     return ExitFailed;
 }
 
+int UsageFailure(const std::string& Text) {
+    std::cerr << "quorvane-cli: " << Text << "\nTry 'quorvane-cli --help'.\n";
+    return ExitUsage;
+}
+
 // What the window refuses before asking for an output name.
 std::string AudioChoiceProblem(const TCliOptions& Options, const TAVIToScreenVideoThread& Job) {
+    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
+        return NoMp3FormatText;
+    }
     if (Options.Audio == TAudioChoice::FromAvi && !Job.AudioUsable()) {
         return Job.AudioDescription().empty()
                    ? "The video file has no audio track."
@@ -127,13 +136,20 @@ int Convert(const TCliOptions& Options) {
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
 }
 
+int ListMp3Formats(const TMp3FormatOffer& Offer) {
+    if (Offer.Items.empty()) {
+        return Fail(NoMp3FormatText);
+    }
+    std::cout << Mp3FormatListing(Offer);
+    return ExitDone;
+}
+
 int Main(const std::vector<std::string>& Arguments) {
     TCliOptions Options;
     try {
         Options = ParseCommandLine(Arguments);
     } catch (const EUsageError& Error) {
-        std::cerr << "quorvane-cli: " << Error.what() << "\nTry 'quorvane-cli --help'.\n";
-        return ExitUsage;
+        return UsageFailure(Error.what());
     }
     if (Options.ShowHelp) {
         std::cout << UsageText();
@@ -143,8 +159,15 @@ int Main(const std::vector<std::string>& Arguments) {
         PrintVersion();
         return ExitDone;
     }
-    if (Options.ListMp3Formats || Options.Mp3FormatIndex) {
-        return Fail("AVI audio conversion to MP3 is not available in this build.");
+    // The window fixes its format pair when a file is opened; so does this.
+    const TMp3FormatOffer Offer = EnumerateMP3Formats();
+    if (Options.ListMp3Formats) {
+        return ListMp3Formats(Offer);
+    }
+    try {
+        ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Controls);
+    } catch (const EUsageError& Error) {
+        return UsageFailure(Error.what());
     }
     return Convert(Options);
 }

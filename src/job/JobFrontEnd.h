@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -13,6 +14,10 @@ struct TJobControls {
     bool AVIAudioRadioButton = false;
     bool MP3AudioRadioButton = false;
     std::string AudioFileEdit;
+    // The MP3 format pair (from EnumerateMP3Formats) fixed when the input
+    // file was opened; empty when no MP3 format is offered.
+    std::vector<uint8_t> MP3Format;       // chosen MP3 format record
+    std::vector<uint8_t> MP3InputFormat;  // the PCM format its encoder takes
 
     bool LosslessRadioButton = true;
     bool BitrateCompressionRadioButton = false;

@@ -1,14 +1,124 @@
 // The audio compression manager. Without a driver, its services answer for
-// every decoder libavcodec has.
+// every decoder libavcodec has; its one codec driver is the MP3 encoder.
 #include "platform/AudioCompressionManager.h"
 
+#include <lame.h>
+
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
 
 #include "platform/AudioCodecs.h"
+#include "platform/Mp3EncoderDriver.h"
 
 namespace quorvane::platform {
 
+struct AcmDriverId {
+    const char* ShortName;
+    const std::vector<AcmFormatTagEntry>& (*FormatTags)();
+};
+
+struct AcmDriver {
+    HACMDRIVERID Id;
+};
+
 namespace {
+
+// The handles given out and not yet closed, so that a stale or made-up
+// handle is refused instead of followed.
+template <typename Object>
+class HandleRegistry {
+public:
+    Object* Add(std::unique_ptr<Object> Opened) {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        Object* Handle = Opened.get();
+        Open.emplace(Handle, std::move(Opened));
+        return Handle;
+    }
+    bool Contains(Object* Handle) {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        return Open.count(Handle) != 0;
+    }
+    bool Remove(Object* Handle) {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        return Open.erase(Handle) != 0;
+    }
+
+private:
+    std::mutex Mutex;
+    std::map<Object*, std::unique_ptr<Object>> Open;
+};
+
+HandleRegistry<AcmDriver> OpenDrivers;
+
+const AcmDriverId Mp3Encoder{"MPEG Layer-3 Encoder", Mp3EncoderFormatTags};
+
+constexpr HACMDRIVERID InstalledDrivers[] = {&Mp3Encoder};
+
+constexpr uint32_t AcmVersion = 0x04000000;
+
+// Copies Text into a fixed character field, cut to fit with its closing zero.
+template <size_t Size>
+void CopyText(char (&Field)[Size], const std::string& Text) {
+    std::memset(Field, 0, Size);
+    Text.copy(Field, Size - 1);
+}
+
+bool IsInstalled(HACMDRIVERID Id) {
+    return std::find(std::begin(InstalledDrivers), std::end(InstalledDrivers), Id) !=
+           std::end(InstalledDrivers);
+}
+
+const AcmFormatTagEntry* FindTag(HACMDRIVER Driver, uint32_t Tag) {
+    for (const AcmFormatTagEntry& Entry : Driver->Id->FormatTags()) {
+        if (Entry.Tag == Tag) {
+            return &Entry;
+        }
+    }
+    return nullptr;
+}
+
+void FillTagDetails(const AcmFormatTagEntry& Entry, uint32_t Index, ACMFORMATTAGDETAILSA& Details) {
+    Details.dwFormatTagIndex = Index;
+    Details.dwFormatTag = Entry.Tag;
+    Details.cbFormatSize = Entry.FormatSize;
+    Details.fdwSupport = ACMDRIVERDETAILS_SUPPORTF_CODEC;
+    Details.cStandardFormats = static_cast<uint32_t>(Entry.Formats.size());
+    CopyText(Details.szFormatTag, Entry.Name);
+}
+
+MMRESULT DriverTagDetails(HACMDRIVER Driver, ACMFORMATTAGDETAILSA& Details, uint32_t Flags) {
+    const std::vector<AcmFormatTagEntry>& Tags = Driver->Id->FormatTags();
+    if (Flags == ACM_FORMATTAGDETAILSF_INDEX) {
+        if (Details.dwFormatTagIndex >= Tags.size()) {
+            return ACMERR_NOTPOSSIBLE;
+        }
+        FillTagDetails(Tags[Details.dwFormatTagIndex], Details.dwFormatTagIndex, Details);
+        return MMSYSERR_NOERROR;
+    }
+    for (uint32_t Index = 0; Index < Tags.size(); ++Index) {
+        if (Tags[Index].Tag == Details.dwFormatTag) {
+            FillTagDetails(Tags[Index], Index, Details);
+            return MMSYSERR_NOERROR;
+        }
+    }
+    return ACMERR_NOTPOSSIBLE;
+}
+
+// The MP3 driver suggests the PCM record it makes Source from.
+MMRESULT DriverSuggest(const WAVEFORMATEX& Source, uint32_t SourceSize, WAVEFORMATEX* Destination,
+                       uint32_t Size) {
+    if (!IsOfferedMp3Format(Source, SourceSize)) {
+        return ACMERR_NOTPOSSIBLE;
+    }
+    const WAVEFORMATEX Pcm = Mp3EncoderInput(Source);
+    std::memset(Destination, 0, Size);
+    std::memcpy(Destination, &Pcm, sizeof Pcm);
+    return MMSYSERR_NOERROR;
+}
 
 constexpr uint16_t SuggestedBitsPerSample = 16;
 
@@ -32,16 +142,96 @@ bool SuggestPcm(const WAVEFORMATEX& Source, WAVEFORMATEX& Suggested) {
 
 }  // namespace
 
-MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFORMATEX* Destination,
-                          uint32_t Size, uint32_t Flags) {
-    if (Driver) {
+MMRESULT acmDriverEnum(ACMDRIVERENUMCB Callback, uintptr_t Instance, uint32_t Flags) {
+    if (!Callback || Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    for (HACMDRIVERID Id : InstalledDrivers) {
+        if (!Callback(Id, Instance, ACMDRIVERDETAILS_SUPPORTF_CODEC)) {
+            break;
+        }
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmDriverDetailsA(HACMDRIVERID DriverId, ACMDRIVERDETAILSA* Details, uint32_t Flags) {
+    if (!IsInstalled(DriverId)) {
         return MMSYSERR_INVALHANDLE;
     }
+    if (!Details || Details->cbStruct < sizeof(ACMDRIVERDETAILSA) || Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    *Details = {};
+    Details->cbStruct = sizeof(ACMDRIVERDETAILSA);
+    Details->fccType = mmioFOURCC('a', 'u', 'd', 'c');
+    Details->vdwACM = AcmVersion;
+    Details->vdwDriver = AcmVersion;
+    Details->fdwSupport = ACMDRIVERDETAILS_SUPPORTF_CODEC;
+    Details->cFormatTags = static_cast<uint32_t>(DriverId->FormatTags().size());
+    CopyText(Details->szShortName, DriverId->ShortName);
+    CopyText(Details->szLongName,
+             std::string(DriverId->ShortName) + " (LAME " + get_lame_short_version() + ")");
+    CopyText(Details->szLicensing, "LGPL");
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmDriverOpen(HACMDRIVER* Driver, HACMDRIVERID DriverId, uint32_t Flags) {
+    if (!Driver || Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (!IsInstalled(DriverId)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    *Driver = OpenDrivers.Add(std::make_unique<AcmDriver>(AcmDriver{DriverId}));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmDriverClose(HACMDRIVER Driver, uint32_t Flags) {
+    if (Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    return OpenDrivers.Remove(Driver) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT acmFormatDetailsA(HACMDRIVER Driver, ACMFORMATDETAILSA* Details, uint32_t Flags) {
+    if (!OpenDrivers.Contains(Driver)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!Details || Details->cbStruct < sizeof(ACMFORMATDETAILSA) || !Details->pwfx) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (Flags != ACM_FORMATDETAILSF_INDEX) {
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    const AcmFormatTagEntry* Tag = FindTag(Driver, Details->dwFormatTag);
+    if (!Tag || Details->dwFormatIndex >= Tag->Formats.size()) {
+        return ACMERR_NOTPOSSIBLE;
+    }
+    if (Details->cbwfx < Tag->FormatSize) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const AcmFormatEntry& Format = Tag->Formats[Details->dwFormatIndex];
+    std::memset(Details->pwfx, 0, Details->cbwfx);
+    std::memcpy(Details->pwfx, Format.Record.data(), Format.Record.size());
+    Details->cbwfx = static_cast<uint32_t>(Format.Record.size());
+    Details->fdwSupport = ACMDRIVERDETAILS_SUPPORTF_CODEC;
+    CopyText(Details->szFormat, Format.Description);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFORMATEX* Destination,
+                          uint32_t Size, uint32_t Flags) {
     if (!Source || !Destination || Size < sizeof(WAVEFORMATEX)) {
         return MMSYSERR_INVALPARAM;
     }
     if ((Flags & ACM_FORMATSUGGESTF_WFORMATTAG) && Destination->wFormatTag != WAVE_FORMAT_PCM) {
         return ACMERR_NOTPOSSIBLE;
+    }
+    if (Driver) {
+        if (!OpenDrivers.Contains(Driver)) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        return DriverSuggest(*Source, sizeof(WAVEFORMATEX) + Source->cbSize, Destination, Size);
     }
     WAVEFORMATEX Suggested;
     if (!CanDecodeAudio(*Source) || !SuggestPcm(*Source, Suggested)) {
@@ -52,11 +242,15 @@ MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFOR
 }
 
 MMRESULT acmFormatTagDetailsA(HACMDRIVER Driver, ACMFORMATTAGDETAILSA* Details, uint32_t Flags) {
-    if (Driver) {
-        return MMSYSERR_INVALHANDLE;
-    }
     if (!Details || Details->cbStruct < sizeof(ACMFORMATTAGDETAILSA)) {
         return MMSYSERR_INVALPARAM;
+    }
+    if (Driver) {
+        if (!OpenDrivers.Contains(Driver)) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        return Flags <= ACM_FORMATTAGDETAILSF_FORMATTAG ? DriverTagDetails(Driver, *Details, Flags)
+                                                        : MMSYSERR_NOTSUPPORTED;
     }
     if (Flags != ACM_FORMATTAGDETAILSF_FORMATTAG) {
         return MMSYSERR_NOTSUPPORTED;

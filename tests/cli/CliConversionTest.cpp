@@ -458,10 +458,12 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};
                     },
                     1, "The video file has no audio track."},
-        FailureCase{
-            "Mp3FormatsUnavailable",
-            [](const std::string&) { return std::vector<std::string>{"--list-mp3-formats"}; }, 1,
-            "AVI audio conversion to MP3 is not available"},
+        FailureCase{"Mp3FormatBeyondTheList",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--audio", "avi",   "--mp3-format",
+                                                        "72",      Small(), D + "/o.flv"};
+                    },
+                    2, "--mp3-format takes 0 to 71 (see --list-mp3-formats), not 72"},
         FailureCase{
             "NumberTooLarge",
             [](const std::string& D) {
@@ -486,6 +488,14 @@ TEST_F(CliConversion, OnATerminalProgressUpdatesOneLine) {
     ASSERT_NE(End, std::string::npos);
     // The progress line is cleared before the final texts.
     EXPECT_EQ(Run.Output.rfind("\r\033[K", End), End - 4);
+}
+
+TEST(CliInformation, Mp3FormatsAreListedWithTheirIndex) {
+    const TProcessResult List = RunCli({"--list-mp3-formats"});
+    EXPECT_EQ(List.ExitStatus, 0);
+    EXPECT_EQ(List.Output.rfind("0: 128 kBit/s, 44,100 Hz, Stereo\n1: ", 0), 0u) << List.Output;
+    EXPECT_NE(List.Output.find("\n71: 8 kBit/s, 11,025 Hz, Mono\n"), std::string::npos);
+    EXPECT_EQ(std::count(List.Output.begin(), List.Output.end(), '\n'), 72);
 }
 
 TEST(CliInformation, HelpAndVersion) {

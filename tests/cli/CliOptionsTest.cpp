@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/Mp3FormatChoice.h"
+
 namespace quorvane::cli {
 namespace {
 
@@ -98,6 +100,33 @@ TEST(CliOptions, InformationalOptionsNeedNoFiles) {
     EXPECT_TRUE(Parse({"--help"}).ShowHelp);
     EXPECT_TRUE(Parse({"--version"}).ShowVersion);
     EXPECT_TRUE(Parse({"--list-mp3-formats"}).ListMp3Formats);
+}
+
+TEST(Mp3FormatChoice, TakesTheIndexedPairOrTheFirst) {
+    TMp3FormatOffer Offer;
+    for (uint8_t Item = 0; Item < 3; ++Item) {
+        Offer.MP3FormatList.push_back({85, Item});
+        Offer.MP3InputFormatList.push_back({1, Item});
+        Offer.Items.push_back("format " + std::to_string(Item));
+    }
+    TJobControls Controls;
+    ChooseMp3Format(Offer, std::nullopt, Controls);
+    EXPECT_EQ(Controls.MP3Format, (std::vector<uint8_t>{85, 0}));
+    ChooseMp3Format(Offer, "2", Controls);
+    EXPECT_EQ(Controls.MP3Format, (std::vector<uint8_t>{85, 2}));
+    EXPECT_EQ(Controls.MP3InputFormat, (std::vector<uint8_t>{1, 2}));
+    EXPECT_THROW(ChooseMp3Format(Offer, "3", Controls), EUsageError);
+    EXPECT_THROW(ChooseMp3Format(Offer, "99999999999999999999", Controls), EUsageError);
+    EXPECT_EQ(Mp3FormatListing(Offer), "0: format 0\n1: format 1\n2: format 2\n");
+}
+
+TEST(Mp3FormatChoice, AnEmptyOfferLeavesThePairEmpty) {
+    TJobControls Controls;
+    Controls.MP3Format = {85};
+    ChooseMp3Format({}, std::nullopt, Controls);
+    EXPECT_TRUE(Controls.MP3Format.empty() && Controls.MP3InputFormat.empty());
+    EXPECT_THROW(ChooseMp3Format({}, "0", Controls), EUsageError);
+    EXPECT_EQ(Mp3FormatListing({}), "");
 }
 
 }  // namespace
