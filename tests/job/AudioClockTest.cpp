@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace quorvane {
 namespace {
 
@@ -11,6 +13,11 @@ struct FrameTimeCase {
     uint32_t SampleRate;
     uint64_t Milliseconds;
 };
+
+void PrintTo(const FrameTimeCase& Case, std::ostream* Out) {
+    *Out << "frame " << Case.FrameIndex << " of " << Case.SamplesPerFrame << " at "
+         << Case.SampleRate << " Hz";
+}
 
 class AudioFrameTimes : public ::testing::TestWithParam<FrameTimeCase> {};
 
