@@ -1,11 +1,11 @@
-// The onMetaData tag added to finished files, and the files it refuses.
+// The onMetaData tag added to finished files: links, files without tags,
+// and the files it refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <functional>
 
 #include "EncoderTestKit.h"
-#include "encoder/Amf0Writer.h"
 #include "encoder/MetadataInjection.h"
 #include "support/Fixtures.h"
 
@@ -13,31 +13,6 @@ namespace quorvane::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(Amf0Writer, WritesMarkersAndBigEndianFields) {
-    TAmf0Writer Amf;
-    Amf.String("on");
-    Amf.BeginEcmaArray(2);
-    Amf.Key("n");
-    Amf.Number(1.5);
-    Amf.Key("b");
-    Amf.Boolean(true);
-    Amf.EndObject();
-    Amf.BeginObject();
-    Amf.Key("a");
-    Amf.StrictArray({-2});
-    Amf.EndObject();
-    const std::vector<uint8_t> Expected = {
-        0x02, 0, 2,    'o',  'n',                                 // string
-        0x08, 0, 0,    0,    2,                                   // ECMA array of 2 pairs
-        0,    1, 'n',  0x00, 0x3F, 0xF8, 0, 0, 0,    0,    0, 0,  // 1.5
-        0,    1, 'b',  0x01, 1,                                   // true
-        0,    0, 0x09,                                            // end
-        0x03,                                                     // object
-        0,    1, 'a',  0x0A, 0,    0,    0, 1, 0x00, 0xC0, 0, 0, 0, 0, 0, 0, 0,  // [-2]
-        0,    0, 0x09};
-    EXPECT_EQ(Amf.Bytes(), Expected);
-}
 
 // A small finished file: a key frame, an audio tag, an inter frame.
 fs::path SmallFile() {
@@ -56,30 +31,6 @@ std::vector<fs::path> FolderContents(const fs::path& Folder) {
         Names.push_back(Entry.path().filename());
     }
     return Names;
-}
-
-TEST(OnMetaData, GoesRightAfterTheHeaderAndCountsItself) {
-    const fs::path File = SmallFile();
-    const std::vector<uint8_t> Plain = ReadFileBytes(File);
-    const uint64_t Size = AddOnMetaData(File.string());
-
-    EXPECT_EQ(Size, fs::file_size(File));
-    const FlvFile Indexed = ReadFlvFile(File);
-    ASSERT_EQ(Indexed.Tags.size(), 4u);
-    EXPECT_EQ(Indexed.Tags[0].Type, 18);
-    EXPECT_EQ(Indexed.Tags[0].Timestamp, 0u);
-    const std::vector<uint8_t> Bytes = ReadFileBytes(File);
-    const auto TagsStart = static_cast<long>(Indexed.Tags[1].Offset);
-    EXPECT_TRUE(std::equal(Plain.begin(), Plain.begin() + 13, Bytes.begin()));
-    EXPECT_TRUE(std::equal(Plain.begin() + 13, Plain.end(), Bytes.begin() + TagsStart));
-    EXPECT_TRUE(FlvmetaFindsNoProblem(File));
-    const FlvmetaMetadata Metadata(File);
-    EXPECT_EQ(Metadata.Number("filesize"), static_cast<double>(Size));
-    EXPECT_EQ(Metadata.Numbers("filepositions"),
-              std::vector<double>{static_cast<double>(TagsStart)});
-    EXPECT_EQ(Metadata.Number("width"), 64);
-    EXPECT_EQ(Metadata.Number("height"), 48);
-    EXPECT_EQ(FolderContents(File.parent_path()), std::vector<fs::path>{File.filename()});
 }
 
 TEST(OnMetaData, ALinkKeepsPointingAtTheRewrittenFile) {
