@@ -40,27 +40,18 @@ INSTANTIATE_TEST_SUITE_P(Table, AudioFrameTimes,
                              // Beyond 32 bits of milliseconds and of samples.
                              FrameTimeCase{10000000000, 1152, 44100, 261224489795}));
 
-TEST(AudioClock, CountsFramesFromTheStart) {
+// Frames of 1152 samples at 44100 Hz and 576 at 22050 Hz last as long and
+// share one count; another duration counts on from the time reached.
+TEST(AudioClock, CountsFramesOfOneDurationFromWhereItStarted) {
     TAudioClock Clock;
     EXPECT_EQ(Clock.Now(), 0u);
-    for (int Frame = 0; Frame < 11; ++Frame) {
-        Clock.CountFrame(1152, 44100);
-    }
-    EXPECT_EQ(Clock.Now(), 287u);
-    // 576 samples at 22050 Hz last as long: the count goes on.
-    Clock.CountFrame(576, 22050);
-    EXPECT_EQ(Clock.Now(), 313u);
-}
-
-TEST(AudioClock, AnotherFrameDurationCountsOnFromTheTimeReached) {
-    TAudioClock Clock;
     Clock.CountFrame(576, 11025);
-    Clock.CountFrame(576, 11025);  // 104.5 ms
-    Clock.CountFrame(1152, 44100);
-    EXPECT_EQ(Clock.Now(), 104u + 26u);
+    Clock.CountFrame(576, 11025);
+    EXPECT_EQ(Clock.Now(), 104u);  // 104.5 ms
     for (int Frame = 0; Frame < 9; ++Frame) {
         Clock.CountFrame(1152, 44100);
     }
+    Clock.CountFrame(576, 22050);
     EXPECT_EQ(Clock.Now(), 104u + 261u);
     Clock.CountFrame(576, 11025);
     EXPECT_EQ(Clock.Now(), 365u + 52u);
