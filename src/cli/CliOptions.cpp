@@ -118,6 +118,7 @@ void TParser::ApplyOption(const std::string& Option) {
         {"--version", &Result.ShowVersion},
         {"--list-mp3-formats", &Result.ListMp3Formats},
         {"--quiet", &Result.Quiet},
+        {"--metadata", &Controls.MetadataCheckBox},
     };
     if (const auto Switch = Switches.find(Option); Switch != Switches.end()) {
         if (InlineValue) {
@@ -253,6 +254,11 @@ Audio:
   --mp3-format INDEX                MP3 format for --audio avi, an index of
                                     --list-mp3-formats (0)
   --list-mp3-formats                list the MP3 formats and exit
+
+Output:
+  --metadata                        add an onMetaData tag with the duration and a
+                                    key frame index, so that players show the
+                                    length and can seek (off)
 
 Other:
   --yes, --no                       answer the conversion's yes/no questions

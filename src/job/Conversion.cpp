@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 
+#include "encoder/MetadataInjection.h"
 #include "job/ScreenVideoEncoderThread.h"
 
 namespace quorvane {
@@ -138,6 +139,7 @@ void TAVIToScreenVideoThread::OpenAudioSource() {
 
 void TAVIToScreenVideoThread::RunVideoPhase() {
     AudioTime = 0;
+    AudioClock = TAudioClock();
     StartPosition = AVIStreamStart(VideoStream);
     EndPosition = AVIStreamEnd(VideoStream);
     FStepText = "Encoding video...";
@@ -221,15 +223,22 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     VideoProgress.Finish();
     CloseVideoFile();
     CloseAudioSource();
-    const uint32_t Size = Encoder->Finish();
+    uint32_t Size = Encoder->Finish();
 
     std::string Failure = FailureText;
     if (Failure.empty() && Encoder->FileError()) {
         Failure = "The output file could not be written (" + Encoder->FileError().message() + ").";
     }
+    // A file cut short by a failure is not indexed.
+    const std::string MetadataFailure =
+        Failure.empty() && Settings.AddMetadata ? AddMetadata(Size) : std::string();
     if (!Failure.empty()) {
         FRunFailed = true;
         FStepText = "Encoding failed.";
+    } else if (!MetadataFailure.empty()) {
+        FRunFailed = true;
+        FStepText = "Encoding finished without metadata.";
+        Failure = MetadataFailure;
     } else if (Terminated()) {
         FStepText = "Encoding stopped by user.";
     } else {
@@ -241,6 +250,22 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     ShowProgress();
     if (!Failure.empty()) {
         FrontEnd.ShowMessage("Error", Failure);
+    }
+}
+
+// Returns why the metadata could not be added, or nothing; the file is
+// complete either way. Rewriting a long recording takes a moment, so it is
+// shown as a step of its own.
+std::string TAVIToScreenVideoThread::AddMetadata(uint32_t& Size) {
+    FStepText = "Adding metadata...";
+    ShowStatus();
+    try {
+        Size = static_cast<uint32_t>(AddOnMetaData(OutputFileName));
+        return {};
+    } catch (const std::exception& Failure) {
+        return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +
+               ". The file is complete without them, but players may not show its duration "
+               "or seek in it.";
     }
 }
 

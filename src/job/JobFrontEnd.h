@@ -36,6 +36,9 @@ struct TJobControls {
     int ColorLimitComboBox = 0;   // item index: 19k, 2k, 304 colors
     int BlockWidthComboBox = 3;   // item index: (index + 1) * 16 pixels
     int BlockHeightComboBox = 1;  // item index
+    // An onMetaData tag with a key frame index, through which players show
+    // the duration and seek; added when the file is complete.
+    bool MetadataCheckBox = false;
 
     // Whether frames are previewed; during a run the front end changes it
     // through TAVIToScreenVideoThread::SetPreviewWanted.

@@ -60,6 +60,7 @@ TJobSettings ReadJobSettings(const TJobControls& Controls, const TJobSettings& P
         Controls.KeyFrameCheckBox ? StrToInt(Controls.KeyFrameIntervalEdit) : 0;
     Result.FrameRateLimit =
         Controls.FrameRateLimitCheckBox ? ClampTo8Bits(StrToInt(Controls.FrameRateLimitEdit)) : 0;
+    Result.AddMetadata = Controls.MetadataCheckBox;
 
     if (Controls.LosslessRadioButton) {
         Encoder.CompressionMode = LosslessMode;

@@ -18,6 +18,7 @@ struct TJobSettings {
     EncoderParameters Encoder;
     int32_t KeyFrameInterval = 0;  // milliseconds; 0 = only the first frame
     uint8_t FrameRateLimit = 0;    // frames per second; 0 = no limit
+    bool AddMetadata = false;      // the onMetaData tag, added to the finished file
 };
 
 // Reads only the edits the chosen settings use, so an empty edit of an

@@ -76,7 +76,8 @@ void TAVIToScreenVideoThread::ReadMP3Frame() {
     Encoder->WriteAudioTag(AudioFrame.data(), static_cast<int32_t>(Frame.FrameLength),
                            static_cast<int32_t>(AudioTime), Frame.StereoFlag, Frame.SoundRateIndex);
     CheckOutputFile();
-    AudioTime += Frame.DurationMs;
+    AudioClock.CountFrame(Frame.SamplesPerFrame, Frame.SampleRate);
+    AudioTime = static_cast<uint32_t>(AudioClock.Now());
 }
 
 void TAVIToScreenVideoThread::AskToContinueWithoutAudio() {

@@ -40,18 +40,20 @@ TMp3FrameHeader ParseMp3FrameHeader(const uint8_t Header[4]) {
         Result.Type = TMp3FrameHeader::Kind::NoFixedLength;
         return Result;
     }
-    Result.DurationMs = 26;
     if (Mpeg1) {
         Result.FrameLength = 144 * Kbps * 1000 / 44100;
         Result.SoundRateIndex = 3;
+        Result.SamplesPerFrame = 1152;
+        Result.SampleRate = 44100;
     } else {
         Result.FrameLength = 72 * Kbps * 1000 / 11025;
         Result.SoundRateIndex = 1;
-        Result.DurationMs = 52;
+        Result.SamplesPerFrame = 576;
+        Result.SampleRate = 11025;
         if (Mpeg2) {
             Result.FrameLength /= 2;
             Result.SoundRateIndex = 2;
-            Result.DurationMs = 26;
+            Result.SampleRate = 22050;
         }
     }
     if (Header[2] & 0x02) {

@@ -17,9 +17,9 @@ struct TMp3FrameHeader {
     uint32_t FrameLength = 0;    // bytes, header included
     uint8_t SoundRateIndex = 0;  // FLV rate code: 1 = 11 kHz, 2 = 22 kHz, 3 = 44 kHz
     uint8_t StereoFlag = 0;      // 0 mono, 1 stereo
-    // The frame's duration with the fraction dropped: 26 ms for the 1152
-    // samples at 44100 Hz and the 576 at 22050 Hz, 52 ms for 576 at 11025 Hz.
-    uint32_t DurationMs = 0;
+    // What the frame lasts: 1152 samples at 44100 Hz, 576 at 22050 or 11025 Hz.
+    uint32_t SamplesPerFrame = 0;
+    uint32_t SampleRate = 0;
 };
 
 // Reads the four header bytes at a frame boundary. Every frame is taken as

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "encoder/ScreenVideoEncoder.h"
+#include "job/AudioClock.h"
 #include "job/JobErrors.h"
 #include "job/JobFrontEnd.h"
 #include "job/JobSettings.h"
@@ -81,6 +82,7 @@ private:
     void AdvancePosition(int32_t Time);
     void CheckOutputFile() const;
     void FinishRun(const std::string& FailureText);
+    std::string AddMetadata(uint32_t& Size);
 
     // MP3 audio source.
     void OpenExternalAudio(const std::string& FileName);
@@ -133,7 +135,8 @@ private:
     // Audio source.
     std::FILE* AudioSource = nullptr;
     bool AudioMuted = false;  // open, but never read again
-    uint32_t AudioTime = 0;
+    uint32_t AudioTime = 0;   // the next frame's timestamp, from AudioClock
+    TAudioClock AudioClock;
     std::vector<uint8_t> AudioFrame;
 
     // Reports.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "CliTestKit.h"
 #include "support/Fixtures.h"
 #include "support/FlvDecoding.h"
 #include "support/FlvReader.h"
@@ -20,49 +21,8 @@
 namespace quorvane::test {
 namespace {
 
-constexpr uint8_t VideoTag = 9;
-constexpr uint8_t AudioTag = 8;
-constexpr uint8_t KeyFrameByte = 0x13;
-constexpr uint8_t InterFrameByte = 0x23;
-
-TProcessResult RunCli(const std::vector<std::string>& Arguments) {
-    return RunProcess(QUORVANE_CLI_PATH, Arguments);
-}
-
-// Moving pictures (every frame differs), raw so that decoding is exact.
-path MovingVideo(const std::string& Rate, const std::string& Duration) {
-    return Fixture("moving-" + Rate + "fps-" + Duration + "s.avi",
-                   "-f lavfi -i testsrc2=size=200x150:rate=" + Rate + ":duration=" + Duration +
-                       " -c:v rawvideo -pix_fmt bgr24");
-}
-
-path Mp3File(const std::string& Name, const std::string& Arguments) {
-    return Fixture(Name,
-                   "-f lavfi -i sine=frequency=440:duration=4 " + Arguments + " -c:a libmp3lame");
-}
-
-std::vector<uint32_t> Timestamps(const FlvFile& File, uint8_t Type) {
-    std::vector<uint32_t> Result;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == Type) {
-            Result.push_back(Tag.Timestamp);
-        }
-    }
-    return Result;
-}
-
 size_t Count(const FlvFile& File, uint8_t Type) {
     return Timestamps(File, Type).size();
-}
-
-std::vector<uint32_t> KeyFrameTimestamps(const FlvFile& File) {
-    std::vector<uint32_t> Result;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == VideoTag && Tag.FirstDataByte == KeyFrameByte) {
-            Result.push_back(Tag.Timestamp);
-        }
-    }
-    return Result;
 }
 
 std::vector<uint32_t> Multiples(uint32_t Step, uint32_t Below) {
@@ -173,10 +133,24 @@ TEST_F(CliConversion, ALimitLandingOnADroppedFrameShowsThePreviousPicture) {
     EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), (std::vector<uint32_t>{0, 200, 600, 800}));
 }
 
-// Audio tags carry 0, 26, 52... and each stands after the video tag of the
-// frame whose interval holds it and before the next one.
+// Where MP3 frame N starts, in whole milliseconds rounded down.
+uint32_t FrameStartMs(uint64_t N, uint32_t SamplesPerFrame, uint32_t SampleRate) {
+    return static_cast<uint32_t>(N * SamplesPerFrame * 1000 / SampleRate);
+}
+
+std::vector<uint32_t> FrameStarts(size_t Count, uint32_t SamplesPerFrame, uint32_t SampleRate) {
+    std::vector<uint32_t> Result;
+    for (size_t N = 0; N < Count; ++N) {
+        Result.push_back(FrameStartMs(N, SamplesPerFrame, SampleRate));
+    }
+    return Result;
+}
+
+// Audio tags of 44100 Hz frames carry their frames' start times, and each
+// stands after the video tag of the frame whose interval holds it and before
+// the next one.
 void ExpectAudioInterleaved(const FlvFile& File, uint32_t VideoEndMs) {
-    uint32_t ExpectedAudio = 0;
+    uint64_t AudioFrames = 0;
     int64_t LastVideo = -1;
     std::vector<uint32_t> VideoTimes = Timestamps(File, VideoTag);
     size_t NextVideo = 0;
@@ -187,16 +161,25 @@ void ExpectAudioInterleaved(const FlvFile& File, uint32_t VideoEndMs) {
             continue;
         }
         ASSERT_EQ(Tag.Type, AudioTag);
-        EXPECT_EQ(Tag.Timestamp, ExpectedAudio);
+        EXPECT_EQ(Tag.Timestamp, FrameStartMs(AudioFrames++, 1152, 44100));
         EXPECT_LE(LastVideo, static_cast<int64_t>(Tag.Timestamp));
         if (NextVideo < VideoTimes.size()) {
             EXPECT_LT(Tag.Timestamp, VideoTimes[NextVideo]);
         }
-        ExpectedAudio += 26;
     }
-    EXPECT_GT(ExpectedAudio, 0u);
-    EXPECT_LT(ExpectedAudio - 26, VideoEndMs);
-    EXPECT_GE(ExpectedAudio, VideoEndMs);
+    ASSERT_GT(AudioFrames, 0u);
+    EXPECT_LT(FrameStartMs(AudioFrames - 1, 1152, 44100), VideoEndMs);
+    EXPECT_GE(FrameStartMs(AudioFrames, 1152, 44100), VideoEndMs);
+}
+
+// The tags that follow each video tag, by type and timestamp.
+std::vector<std::pair<uint8_t, uint32_t>> TagsFrom(const FlvFile& File, size_t First,
+                                                   size_t Count) {
+    std::vector<std::pair<uint8_t, uint32_t>> Result;
+    for (size_t I = First; I < First + Count && I < File.Tags.size(); ++I) {
+        Result.emplace_back(File.Tags[I].Type, File.Tags[I].Timestamp);
+    }
+    return Result;
 }
 
 TEST_F(CliConversion, Mp3FramesInterleaveWithTheVideoByTime) {
@@ -206,29 +189,15 @@ TEST_F(CliConversion, Mp3FramesInterleaveWithTheVideoByTime) {
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     const FlvFile File = ReadFlvFile(Output);
     EXPECT_EQ(File.Flags, 0x05);
-    ASSERT_GE(File.Tags.size(), 6u);
-    // After the video tag at 0 ms come the audio tags at 0, 26, 52 and 78.
-    EXPECT_EQ(File.Tags[0].Type, VideoTag);
-    for (size_t I = 1; I <= 4; ++I) {
-        EXPECT_EQ(File.Tags[I].Type, AudioTag);
-        EXPECT_EQ(File.Tags[I].Timestamp, (I - 1) * 26);
-    }
-    EXPECT_EQ(File.Tags[5].Type, VideoTag);
-    EXPECT_EQ(File.Tags[5].Timestamp, 100u);
+    // Frames of 26.12 ms: the fraction is not lost from one frame to the next.
+    const std::vector<std::pair<uint8_t, uint32_t>> Expected = {
+        {VideoTag, 0},   {AudioTag, 0},   {AudioTag, 26},  {AudioTag, 52},
+        {AudioTag, 78},  {VideoTag, 100}, {AudioTag, 104}, {AudioTag, 130},
+        {AudioTag, 156}, {AudioTag, 182}, {VideoTag, 200}, {AudioTag, 208},
+        {AudioTag, 235}, {AudioTag, 261}, {AudioTag, 287}, {VideoTag, 300}};
+    EXPECT_EQ(TagsFrom(File, 0, Expected.size()), Expected);
     ExpectAudioInterleaved(File, 2000);
     EXPECT_TRUE(FlvmetaAccepts(Output));
-}
-
-// The audio tags' payloads, in order, are the MP3 file's frames unchanged.
-std::vector<uint8_t> AudioPayloads(const FlvFile& File, uint8_t& SoundByte) {
-    std::vector<uint8_t> Bytes;
-    for (const FlvTag& Tag : File.Tags) {
-        if (Tag.Type == AudioTag) {
-            SoundByte = Tag.FirstDataByte;
-            Bytes.insert(Bytes.end(), Tag.Payload.begin(), Tag.Payload.end());
-        }
-    }
-    return Bytes;
 }
 
 size_t Id3v2Size(const std::vector<uint8_t>& Mp3) {
@@ -242,7 +211,8 @@ struct Mp3Case {
     std::string Name;
     std::string Arguments;
     uint8_t SoundByte;  // MP3, 16 bits, rate code, stereo flag
-    uint32_t StepMs;    // between audio timestamps
+    uint32_t SamplesPerFrame;
+    uint32_t SampleRate;
 };
 
 void PrintTo(const Mp3Case& Case, std::ostream* Out) {
@@ -263,7 +233,7 @@ TEST_P(CliMp3Sources, FramesAreCopiedUnchangedWithTheirFlags) {
     const std::vector<uint8_t> Copied = AudioPayloads(File, SoundByte);
     EXPECT_EQ(SoundByte, Case.SoundByte);
     EXPECT_EQ(Timestamps(File, AudioTag),
-              Multiples(Case.StepMs, Case.StepMs * Count(File, AudioTag)));
+              FrameStarts(Count(File, AudioTag), Case.SamplesPerFrame, Case.SampleRate));
 
     std::vector<uint8_t> Mp3Bytes = ReadFileBytes(Mp3);
     const size_t Start = Id3v2Size(Mp3Bytes);
@@ -280,12 +250,13 @@ TEST_P(CliMp3Sources, FramesAreCopiedUnchangedWithTheirFlags) {
 INSTANTIATE_TEST_SUITE_P(
     Variants, CliMp3Sources,
     ::testing::Values(
-        Mp3Case{"stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k", 0x2F, 26},
-        Mp3Case{"no-id3.mp3", "-ar 44100 -ac 2 -b:a 160k -id3v2_version 0 -write_xing 0", 0x2F, 26},
-        Mp3Case{"mono-44100.mp3", "-ar 44100 -ac 1 -b:a 64k", 0x2E, 26},
-        Mp3Case{"mpeg2-22050.mp3", "-ar 22050 -ac 2 -b:a 64k", 0x2B, 26},
-        Mp3Case{"mpeg25-11025.mp3", "-ar 11025 -ac 1 -b:a 32k", 0x26, 52},
-        Mp3Case{"id3v1-44100.mp3", "-ar 44100 -ac 2 -b:a 128k -write_id3v1 1", 0x2F, 26}),
+        Mp3Case{"stereo-44100.mp3", "-ar 44100 -ac 2 -b:a 128k", 0x2F, 1152, 44100},
+        Mp3Case{"no-id3.mp3", "-ar 44100 -ac 2 -b:a 160k -id3v2_version 0 -write_xing 0", 0x2F,
+                1152, 44100},
+        Mp3Case{"mono-44100.mp3", "-ar 44100 -ac 1 -b:a 64k", 0x2E, 1152, 44100},
+        Mp3Case{"mpeg2-22050.mp3", "-ar 22050 -ac 2 -b:a 64k", 0x2B, 576, 22050},
+        Mp3Case{"mpeg25-11025.mp3", "-ar 11025 -ac 1 -b:a 32k", 0x26, 576, 11025},
+        Mp3Case{"id3v1-44100.mp3", "-ar 44100 -ac 2 -b:a 128k -write_id3v1 1", 0x2F, 1152, 44100}),
     [](const auto& Info) {
         std::string Name = Info.param.Name.substr(0, Info.param.Name.find('.'));
         std::replace(Name.begin(), Name.end(), '-', '_');

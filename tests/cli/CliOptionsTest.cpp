@@ -24,6 +24,7 @@ TEST(CliOptions, DefaultsMirrorTheWindow) {
     EXPECT_FALSE(Controls.KeyFrameCheckBox || Controls.FrameRateLimitCheckBox ||
                  Controls.ColorReductionCheckBox);
     EXPECT_FALSE(Controls.AVIAudioRadioButton || Controls.MP3AudioRadioButton);
+    EXPECT_FALSE(Controls.MetadataCheckBox);
     EXPECT_FALSE(Options.Answer.has_value());
 }
 
@@ -31,7 +32,7 @@ TEST(CliOptions, SettingsReachTheControls) {
     const TCliOptions Options =
         Parse({"--mode=quality", "--tolerance", "10,20,30", "--block-tolerance", "5",
                "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
-               "256x16", "--audio", "music.mp3", "--yes", "a.avi", "b.flv"});
+               "256x16", "--audio", "music.mp3", "--metadata", "--yes", "a.avi", "b.flv"});
     const TJobControls& Controls = Options.Controls;
     EXPECT_TRUE(Controls.QualityCompressionRadioButton);
     EXPECT_EQ(Controls.RToleranceEdit, "10");
@@ -49,6 +50,7 @@ TEST(CliOptions, SettingsReachTheControls) {
     EXPECT_TRUE(Controls.MP3AudioRadioButton);
     EXPECT_EQ(Controls.AudioFileEdit, "music.mp3");
     EXPECT_EQ(Options.Audio, TAudioChoice::Mp3File);
+    EXPECT_TRUE(Controls.MetadataCheckBox);
     EXPECT_EQ(Options.Answer, std::optional<bool>(true));
 }
 

@@ -1,10 +1,8 @@
 // Write failures are detected and reported, not ignored.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "EncoderTestKit.h"
+#include "support/FileSizeLimit.h"
 
 namespace quorvane::test {
 namespace {
@@ -26,21 +24,8 @@ TEST(OutputFailure, AFullDeviceIsReportedByFileError) {
 // the rest: both must be noticed, and Finish must report what the file holds.
 class FileSizeLimit : public ::testing::Test {
 protected:
-    void SetUp() override {
-        getrlimit(RLIMIT_FSIZE, &Saved);
-        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit Limited = Saved;
-        Limited.rlim_cur = Limit;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Limited), 0);
-    }
-    void TearDown() override {
-        setrlimit(RLIMIT_FSIZE, &Saved);
-        std::signal(SIGXFSZ, PreviousHandler);
-    }
-
-    static constexpr rlim_t Limit = 100000;
-    rlimit Saved{};
-    void (*PreviousHandler)(int) = nullptr;
+    static constexpr uint64_t Limit = 100000;
+    ScopedFileSizeLimit Limited{Limit};
 };
 
 TEST_F(FileSizeLimit, AShortWriteIsReportedAndTheSizeIsTrue) {

@@ -7,6 +7,7 @@
 
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
+#include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
 #include "support/MediaFixtures.h"
@@ -167,6 +168,31 @@ TEST_F(JobConversion, AStopBeforeTheFirstFrameFinishesAnEmptyFile) {
     const FlvFile File = ReadFlvFile(Output);
     EXPECT_EQ(File.Flags, 0x01);
     EXPECT_TRUE(File.Tags.empty());
+}
+
+// A file size limit lets the plain file be written but not its indexed copy.
+TEST_F(JobConversion, MetadataThatCannotBeWrittenLeavesThePlainFileWhole) {
+    TAVIToScreenVideoThread* Plain = LoadedJob(test::AviBgr24());
+    ASSERT_TRUE(Plain->PrepareEncoding(Output));
+    Run(Plain);
+    const std::vector<uint8_t> PlainBytes = test::ReadFileBytes(Output);
+
+    FrontEnd.Controls.MetadataCheckBox = true;
+    const std::filesystem::path Indexed = Dir / "indexed.flv";
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+    ASSERT_TRUE(Job->PrepareEncoding(Indexed.string()));
+    {
+        test::ScopedFileSizeLimit Limit(PlainBytes.size() + 100);
+        Run(Job);
+    }
+    EXPECT_TRUE(Failed);
+    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding finished without metadata.");
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Caption, "Error");
+    EXPECT_EQ(FrontEnd.Messages[0].Text.rfind("The metadata could not be added to", 0), 0u);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("File too large"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(Indexed), PlainBytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 2);
 }
 
 TEST_F(JobConversion, AnOutputThatCannotBeCreatedIsExplained) {

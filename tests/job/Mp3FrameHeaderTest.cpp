@@ -32,11 +32,12 @@ TEST(Mp3FrameHeader, LengthsAndRateCodesOfTheThreeSupportedRates) {
     EXPECT_EQ(Mpeg25.FrameLength, 208u);
     EXPECT_EQ(Mpeg25.SoundRateIndex, 1);
 
-    // 1152 samples at 44100 Hz and 576 at 22050 Hz last 26.12 ms, 576 at
-    // 11025 Hz twice as long.
-    EXPECT_EQ(Mpeg1.DurationMs, 26u);
-    EXPECT_EQ(Mpeg2.DurationMs, 26u);
-    EXPECT_EQ(Mpeg25.DurationMs, 52u);
+    EXPECT_EQ(Mpeg1.SamplesPerFrame, 1152u);
+    EXPECT_EQ(Mpeg1.SampleRate, 44100u);
+    EXPECT_EQ(Mpeg2.SamplesPerFrame, 576u);
+    EXPECT_EQ(Mpeg2.SampleRate, 22050u);
+    EXPECT_EQ(Mpeg25.SamplesPerFrame, 576u);
+    EXPECT_EQ(Mpeg25.SampleRate, 11025u);
 
     EXPECT_EQ(Parse(3, 14, 0, false, 0).FrameLength, 1044u);  // 320 kbit/s
 }

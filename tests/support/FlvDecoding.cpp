@@ -98,4 +98,28 @@ std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path) {
     return Frames;
 }
 
+FfmpegSeek SeekWithFfmpeg(const std::filesystem::path& Path, double Seconds) {
+    platform::FormatContextPtr Format = OpenInput(Path);
+    const int StreamIndex =
+        av_find_best_stream(Format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    Check(StreamIndex, "finding the video of " + Path.string());
+    const AVRational TimeBase = Format->streams[StreamIndex]->time_base;
+    FfmpegSeek Result;
+    Result.DurationSeconds = static_cast<double>(Format->duration) / AV_TIME_BASE;
+    const auto Target = av_rescale_q(static_cast<int64_t>(Seconds * 1000), {1, 1000}, TimeBase);
+    Check(av_seek_frame(Format.get(), StreamIndex, Target, AVSEEK_FLAG_BACKWARD), "seeking");
+    platform::PacketPtr Packet(av_packet_alloc());
+    for (;;) {
+        Check(av_read_frame(Format.get(), Packet.get()), "reading after the seek");
+        if (Packet->stream_index == StreamIndex) {
+            break;
+        }
+        av_packet_unref(Packet.get());
+    }
+    Result.TimestampMs = av_rescale_q(Packet->pts, TimeBase, {1, 1000});
+    Result.KeyFrame = (Packet->flags & AV_PKT_FLAG_KEY) != 0;
+    Result.Position = Packet->pos;
+    return Result;
+}
+
 }  // namespace quorvane::test

@@ -20,4 +20,18 @@ struct DecodedFrame {
 // video is not Screen Video.
 std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path);
 
+// What libavformat makes of a file when a player opens it and seeks.
+struct FfmpegSeek {
+    double DurationSeconds = 0;  // as the demuxer reports it
+    // The first video packet after a seek to the last key frame at or before
+    // the time asked for.
+    int64_t TimestampMs = 0;
+    bool KeyFrame = false;
+    int64_t Position = 0;  // of its tag in the file
+};
+
+// Throws std::runtime_error with FFmpeg's message when opening, seeking or
+// reading fails.
+FfmpegSeek SeekWithFfmpeg(const std::filesystem::path& Path, double Seconds);
+
 }  // namespace quorvane::test

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <regex>
+#include <stdexcept>
+
+#include "support/Process.h"
 
 namespace quorvane::test {
 
@@ -71,6 +74,52 @@ FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path) {
     return ::testing::AssertionFailure()
            << "flvmeta --check " << Path << " exited with " << Report.ExitCode << ":\n"
            << Report.Output;
+}
+
+::testing::AssertionResult FlvmetaFindsNoProblem(const std::filesystem::path& Path) {
+    const FlvmetaReport Report = RunFlvmetaCheck(Path);
+    if (Report.ExitCode == 0 && Report.MessageCodes.empty()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "flvmeta --check " << Path << " exited with " << Report.ExitCode << ":\n"
+           << Report.Output;
+}
+
+FlvmetaMetadata::FlvmetaMetadata(const std::filesystem::path& Path) {
+    const TProcessResult Dump = RunProcess("flvmeta", {"--dump", "--json", Path.string()});
+    if (Dump.ExitStatus != 0) {
+        throw std::runtime_error("flvmeta --dump failed: " + Dump.Errors);
+    }
+    Json = Dump.Output;
+}
+
+bool FlvmetaMetadata::Has(const std::string& Key) const {
+    return Json.find("\"" + Key + "\":") != std::string::npos;
+}
+
+double FlvmetaMetadata::Number(const std::string& Key) const {
+    std::smatch Match;
+    if (!std::regex_search(Json, Match, std::regex("\"" + Key + "\":(-?[0-9.eE+-]+)"))) {
+        throw std::runtime_error("no number " + Key + " in " + Json);
+    }
+    return std::stod(Match[1]);
+}
+
+std::vector<double> FlvmetaMetadata::Numbers(const std::string& Key) const {
+    std::smatch Match;
+    if (!std::regex_search(Json, Match, std::regex("\"" + Key + "\":\\[([^\\]]*)\\]"))) {
+        throw std::runtime_error("no array " + Key + " in " + Json);
+    }
+    std::vector<double> Values;
+    const std::string Items = Match[1];
+    for (size_t Start = 0; Start < Items.size();) {
+        size_t End = Items.find(',', Start);
+        End = End == std::string::npos ? Items.size() : End;
+        Values.push_back(std::stod(Items.substr(Start, End - Start)));
+        Start = End + 1;
+    }
+    return Values;
 }
 
 }  // namespace quorvane::test

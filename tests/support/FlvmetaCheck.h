@@ -32,4 +32,21 @@ FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path);
 ::testing::AssertionResult FlvmetaAccepts(const std::filesystem::path& Path,
                                           const std::vector<std::string>& Expected = {});
 
+// Succeeds when flvmeta finds neither an error nor a warning: what a file
+// with an onMetaData tag must give.
+::testing::AssertionResult FlvmetaFindsNoProblem(const std::filesystem::path& Path);
+
+// The onMetaData values as flvmeta reads them (`flvmeta --dump --json`).
+class FlvmetaMetadata {
+public:
+    explicit FlvmetaMetadata(const std::filesystem::path& Path);
+
+    bool Has(const std::string& Key) const;
+    // Throws std::runtime_error naming Key when it is not there.
+    double Number(const std::string& Key) const;
+    std::vector<double> Numbers(const std::string& Key) const;  // an array of numbers
+
+    std::string Json;
+};
+
 }  // namespace quorvane::test

@@ -1,0 +1,138 @@
+#include "encoder/OnMetaData.h"
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "encoder/Amf0Writer.h"
+#include "encoder/FlvLayout.h"
+
+namespace quorvane {
+
+using namespace flv;
+
+namespace {
+
+constexpr uint8_t ScriptTagType = 18;
+constexpr uint32_t SizeFieldSize = 4;
+
+using TNumberPairs = std::vector<std::pair<const char*, double>>;
+
+// Computed as flvmeta computes them, so that its check and players read the
+// same figures: the last tag's time plus one frame of the audio (of the
+// video when there is no audio); data rates in kilobits of 1024 bits over
+// the tags' data less their first byte; the frame rate counts video tags.
+double DurationSeconds(const TFlvFileSummary& Summary) {
+    const TFlvStreamSummary& Timing = Summary.Audio.Tags > 0 ? Summary.Audio : Summary.Video;
+    return (Summary.LastTagTime - Summary.FirstTagTime + Timing.FrameInterval) / 1000.0;
+}
+
+double PerSecond(double Amount, double Seconds) {
+    return Seconds > 0 ? Amount / Seconds : 0;
+}
+
+double Kilobits(uint64_t Bytes) {
+    return static_cast<double>(Bytes) * 8 / 1024;
+}
+
+double AudioSampleRate(uint8_t SoundByte) {
+    constexpr double Rates[4] = {5512.5, 11025, 22050, 44100};
+    return Rates[(SoundByte >> 2) & 0x03];
+}
+
+void AppendVideoNumbers(const TFlvFileSummary& Summary, double Duration, TNumberPairs& Pairs) {
+    const TFlvStreamSummary& Video = Summary.Video;
+    Pairs.insert(Pairs.end(),
+                 {{"width", static_cast<double>(Summary.Width)},
+                  {"height", static_cast<double>(Summary.Height)},
+                  {"framerate", PerSecond(Video.Tags, Duration)},
+                  {"videocodecid", static_cast<double>(Video.FirstDataByte & 0x0F)},
+                  {"videodatarate", PerSecond(Kilobits(Video.PayloadBytes), Duration)}});
+}
+
+void AppendAudioNumbers(const TFlvFileSummary& Summary, double Duration, TNumberPairs& Pairs) {
+    const uint8_t SoundByte = Summary.Audio.FirstDataByte;
+    Pairs.insert(Pairs.end(),
+                 {{"audiocodecid", static_cast<double>(SoundByte >> 4)},
+                  {"audiosamplerate", AudioSampleRate(SoundByte)},
+                  {"audiosamplesize", (SoundByte & 0x02) != 0 ? 16.0 : 8.0},
+                  {"audiodatarate", PerSecond(Kilobits(Summary.Audio.PayloadBytes), Duration)}});
+}
+
+// Times in seconds; positions of the tags' first bytes once a tag of
+// TagSize bytes stands before them.
+void WriteKeyFrames(const TFlvFileSummary& Summary, uint64_t TagSize, TAmf0Writer& Amf) {
+    std::vector<double> Times;
+    std::vector<double> Positions;
+    for (const TFlvKeyFrame& KeyFrame : Summary.KeyFrames) {
+        Times.push_back(KeyFrame.Time / 1000.0);
+        Positions.push_back(static_cast<double>(KeyFrame.Position + TagSize));
+    }
+    Amf.Key("keyframes");
+    Amf.BeginObject();
+    Amf.Key("times");
+    Amf.StrictArray(Times);
+    Amf.Key("filepositions");
+    Amf.StrictArray(Positions);
+    Amf.EndObject();
+}
+
+// The tag's data: the name and the array, for a tag of TagSize bytes.
+std::vector<uint8_t> MetaDataBody(const TFlvFileSummary& Summary, uint64_t TagSize) {
+    const bool HasVideo = Summary.Video.Tags > 0;
+    const bool HasAudio = Summary.Audio.Tags > 0;
+    const double Duration = DurationSeconds(Summary);
+    TNumberPairs Numbers = {{"duration", Duration}};
+    if (HasVideo) {
+        AppendVideoNumbers(Summary, Duration, Numbers);
+    }
+    if (HasAudio) {
+        AppendAudioNumbers(Summary, Duration, Numbers);
+    }
+    Numbers.emplace_back("filesize", static_cast<double>(Summary.FileSize + TagSize));
+
+    TAmf0Writer Amf;
+    Amf.String("onMetaData");
+    Amf.BeginEcmaArray(static_cast<uint32_t>(Numbers.size()) + HasAudio + HasVideo);
+    for (const auto& [Name, Value] : Numbers) {
+        Amf.Key(Name);
+        Amf.Number(Value);
+    }
+    if (HasAudio) {
+        Amf.Key("stereo");
+        Amf.Boolean((Summary.Audio.FirstDataByte & 0x01) != 0);
+    }
+    if (HasVideo) {
+        WriteKeyFrames(Summary, TagSize, Amf);
+    }
+    Amf.EndObject();
+    return Amf.Bytes();
+}
+
+void AppendBigEndian(std::vector<uint8_t>& Bytes, uint32_t Value, int Size) {
+    for (int Shift = (Size - 1) * 8; Shift >= 0; Shift -= 8) {
+        Bytes.push_back(static_cast<uint8_t>(Value >> Shift));
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildOnMetaDataTag(const TFlvFileSummary& Summary) {
+    // Every value is a number of fixed size, so the size does not depend on them.
+    const uint64_t DataSize = MetaDataBody(Summary, 0).size();
+    if (DataSize > LargestTagDataSize) {
+        throw std::length_error("the key frame index does not fit an FLV tag");
+    }
+    const std::vector<uint8_t> Body =
+        MetaDataBody(Summary, TagHeaderSize + DataSize + SizeFieldSize);
+
+    std::vector<uint8_t> Bytes = {ScriptTagType};
+    AppendBigEndian(Bytes, static_cast<uint32_t>(DataSize), 3);
+    AppendBigEndian(Bytes, 0, 4);  // timestamp 0 and its extension
+    AppendBigEndian(Bytes, 0, 3);  // stream identifier
+    Bytes.insert(Bytes.end(), Body.begin(), Body.end());
+    AppendBigEndian(Bytes, static_cast<uint32_t>(DataSize) + TagHeaderSize, 4);
+    return Bytes;
+}
+
+}  // namespace quorvane
