@@ -77,21 +77,25 @@ void TThread::Finished() {
     });
 }
 
-void TThread::Synchronize(const std::function<void()>& Method) {
+void RunOnMainThread(const std::function<void()>& Call) {
     if (TheDispatcher->IsMainThread()) {
-        Method();
+        Call();
         return;
     }
     std::promise<void> Done;
     TheDispatcher->Post([&] {
         try {
-            Method();
+            Call();
             Done.set_value();
         } catch (...) {
             Done.set_exception(std::current_exception());
         }
     });
     Done.get_future().get();
+}
+
+void TThread::Synchronize(const std::function<void()>& Method) {
+    RunOnMainThread(Method);
 }
 
 }  // namespace quorvane::platform

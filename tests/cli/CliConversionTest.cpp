@@ -505,7 +505,7 @@ TEST(CliInformation, HelpAndVersion) {
               std::string::npos);
     const TProcessResult Version = RunCli({"--version"});
     EXPECT_EQ(Version.ExitStatus, 0);
-    EXPECT_EQ(Version.Output.rfind("quorvane-cli 0.1 build ", 0), 0u) << Version.Output;
+    EXPECT_EQ(Version.Output, "quorvane-cli 1.0 build 21\n");
 }
 
 }  // namespace

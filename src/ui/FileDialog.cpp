@@ -1,0 +1,40 @@
+#include "ui/FileDialog.h"
+
+#include <QFileDialog>
+
+namespace quorvane {
+
+bool TFileDialog::Execute(QWidget* Owner) {
+    std::optional<QString> Chosen;
+    if (Chooser) {
+        Chosen = Chooser(*this);
+    } else {
+        QFileDialog Dialog(Owner, QString(), QFileInfo(FileName).path(), NameFilters());
+        Dialog.setAcceptMode(Kind == TKind::Open ? QFileDialog::AcceptOpen
+                                                 : QFileDialog::AcceptSave);
+        Dialog.setFileMode(Kind == TKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        Dialog.selectFile(QFileInfo(FileName).fileName());
+        if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty()) {
+            Chosen = Dialog.selectedFiles().first();
+        }
+    }
+    if (!Chosen) {
+        return false;
+    }
+    FileName = *Chosen;
+    return true;
+}
+
+// "AVI video files (*.avi)|*.avi" becomes the name filter "AVI video files
+// (*.avi)"; a description without its pattern gets it appended.
+QString TFileDialog::NameFilters() const {
+    const QStringList Parts = Filter.split('|');
+    QStringList Filters;
+    for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
+        const QString Pattern = Parts[I + 1];
+        Filters << (Parts[I].contains(Pattern) ? Parts[I] : Parts[I] + " (" + Pattern + ")");
+    }
+    return Filters.join(";;");
+}
+
+}  // namespace quorvane

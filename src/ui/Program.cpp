@@ -1,0 +1,41 @@
+#include "ui/Program.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include "ui/VersionInfo.h"
+
+namespace quorvane {
+
+namespace {
+
+QIcon ProgramIcon() {
+    QIcon Icon;
+    for (const char* Size : {"16x16", "24x24", "32x32", "48x48", "64x64", "256x256"}) {
+        Icon.addFile(QString(":/icons/%1/apps/quorvane.png").arg(Size));
+    }
+    return Icon;
+}
+
+}  // namespace
+
+TProgram::TProgram() {
+    // The window places its controls at fixed design positions: Fusion's
+    // metrics are the same on every desktop, so the captions fit everywhere.
+    QApplication::setStyle("Fusion");
+    QGuiApplication::setDesktopFileName("quorvane");
+    QApplication::setWindowIcon(ProgramIcon());
+    platform::SetMainThreadDispatcher(&Dispatcher);
+}
+
+TProgram::~TProgram() {
+    platform::SetMainThreadDispatcher(nullptr);
+}
+
+void TProgram::ShowMainWindow(TForm1& Form1) {
+    Form1.SetApplicationTitle("Quorvane");
+    Form1.setWindowTitle("Quorvane " + QString::fromStdString(GetVersionString()));
+    Form1.show();
+}
+
+}  // namespace quorvane

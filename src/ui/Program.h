@@ -1,0 +1,27 @@
+// What the program sets up around its window: the toolkit's style, the
+// program's icon, and the dispatcher that runs the job's main-thread calls
+// in the Qt event loop.
+#pragma once
+
+#include "ui/QtMainThreadDispatcher.h"
+#include "ui/Unit1.h"
+
+namespace quorvane {
+
+class TProgram {
+public:
+    // After the QApplication has been created.
+    TProgram();
+    ~TProgram();
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    // Titles the main window ("Quorvane" for the task list, the caption
+    // with the version text) and shows it.
+    static void ShowMainWindow(TForm1& Form1);
+
+private:
+    TQtMainThreadDispatcher Dispatcher;
+};
+
+}  // namespace quorvane

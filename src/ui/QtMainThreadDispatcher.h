@@ -1,0 +1,16 @@
+// Runs the job's main-thread calls (Synchronize, its termination event) in
+// the Qt event loop.
+#pragma once
+
+#include "platform/Thread.h"
+
+namespace quorvane {
+
+class TQtMainThreadDispatcher : public platform::IMainThreadDispatcher {
+public:
+    // The QApplication's thread is the main thread.
+    void Post(std::function<void()> Call) override;
+    bool IsMainThread() const override;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,342 @@
+// The window's controls: their places, captions, initial states, focus
+// order and handlers.
+#include "ui/Unit1.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+#include "ui/Anchors.h"
+#include "ui/GapLabel.h"
+#include "ui/Image32.h"
+#include "ui/PageControl.h"
+#include "ui/TabIcons.h"
+
+namespace quorvane {
+
+namespace {
+
+// Client sizes at design time; anchored controls keep their distances to
+// the anchored sides of these.
+const QSize FormClientSize(607, 499);
+const QSize PageSize(583, 454);
+const QSize FileGroupSize(565, 97);
+const QSize AudioGroupSize(565, 193);
+
+// The design font is not found on Linux. Carlito at the design's 11 pixels
+// is as compact and as tall (13 pixels a line), so every caption fits its
+// control at the design sizes.
+QFont DesignFont() {
+    QFont Font("Carlito");
+    Font.setPixelSize(11);
+    return Font;
+}
+
+template <class TControl>
+TControl* Place(TControl* Control, const QRect& Geometry) {
+    Control->setGeometry(Geometry);
+    return Control;
+}
+
+QLabel* AutoSizeLabel(QWidget* Parent, QPoint At, const QString& Caption) {
+    auto* Label = new QLabel(Caption, Parent);
+    Label->setTextFormat(Qt::PlainText);
+    Label->move(At);
+    Label->adjustSize();
+    return Label;
+}
+
+QLabel* FixedSizeLabel(QWidget* Parent, const QRect& Geometry) {
+    auto* Label = Place(new QLabel(Parent), Geometry);
+    Label->setTextFormat(Qt::PlainText);
+    return Label;
+}
+
+TGapLabel* GapLabel(QWidget* Parent, const QRect& Geometry, const QString& Caption) {
+    auto* Label = Place(new TGapLabel(Caption, Parent), Geometry);
+    Label->setTextFormat(Qt::PlainText);
+    return Label;
+}
+
+QLineEdit* ReadOnlyEdit(QWidget* Parent, const QRect& Geometry) {
+    auto* Edit = Place(new QLineEdit(Parent), Geometry);
+    Edit->setReadOnly(true);
+    return Edit;
+}
+
+}  // namespace
+
+TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
+    : OfferMP3Formats(std::move(OfferMP3Formats)), Anchors(new TAnchors(this)) {
+    setFont(DesignFont());
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    CreatePageControl();
+    CreateFilesPage();
+    CreateParametersPage();
+    CreateProcessPage();
+    SetFocusOrder();
+    NameControls();
+    BindHandlers();
+    FormCreate();
+
+    setMinimumSize(FormClientSize);
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, FormClientSize,
+                                    screen()->availableGeometry()));
+}
+
+void TForm1::CreatePageControl() {
+    PageControl1 = Place(new TPageControl(this), QRect(8, 8, 591, 483));
+    Anchors->Anchor(PageControl1, akLeft | akTop | akRight | akBottom, FormClientSize);
+    ImageList1 = DrawTabIcons();
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet3 = new QWidget;
+    PageControl1->addTab(TabSheet1, ImageList1[0], "Audio and video files");
+    PageControl1->addTab(TabSheet2, ImageList1[1], "Encoding parameters");
+    PageControl1->addTab(TabSheet3, ImageList1[2], "Encoding process");
+    PageControl1->setCurrentIndex(2);
+}
+
+void TForm1::CreateFilesPage() {
+    const int LTR = akLeft | akTop | akRight;
+    const int TR = akTop | akRight;
+
+    GroupBox1 = Place(new QGroupBox(" Video ", TabSheet1), QRect(8, 8, 565, 97));
+    Anchors->Anchor(GroupBox1, LTR, PageSize);
+    Label3 = AutoSizeLabel(GroupBox1, QPoint(24, 35), "File:");
+    VideoFileEdit = ReadOnlyEdit(GroupBox1, QRect(48, 32, 457, 21));
+    Anchors->Anchor(VideoFileEdit, LTR, FileGroupSize);
+    Button1 = Place(new QPushButton("...", GroupBox1), QRect(514, 32, 35, 21));
+    Anchors->Anchor(Button1, TR, FileGroupSize);
+    VideoDetailsLabel = FixedSizeLabel(GroupBox1, QRect(48, 62, 457, 13));
+    Anchors->Anchor(VideoDetailsLabel, LTR, FileGroupSize);
+
+    GroupBox5 = Place(new QGroupBox(" Audio ", TabSheet1), QRect(8, 112, 565, 193));
+    Anchors->Anchor(GroupBox5, LTR, PageSize);
+    AVIAudioRadioButton =
+        Place(new QRadioButton("Use included audio", GroupBox5), QRect(24, 34, 113, 17));
+    AVIAudioRadioButton->setEnabled(false);
+    AudioDetailsLabel = FixedSizeLabel(GroupBox5, QRect(48, 58, 505, 13));
+    Anchors->Anchor(AudioDetailsLabel, LTR, AudioGroupSize);
+    MP3AudioRadioButton =
+        Place(new QRadioButton("Use an external audio file", GroupBox5), QRect(24, 88, 145, 17));
+    MP3AudioRadioButton->setEnabled(false);
+    AudioFileEdit = ReadOnlyEdit(GroupBox5, QRect(48, 112, 457, 21));
+    AudioFileEdit->setEnabled(false);
+    Anchors->Anchor(AudioFileEdit, LTR, AudioGroupSize);
+    Button2 = Place(new QPushButton("...", GroupBox5), QRect(514, 112, 35, 21));
+    Button2->setEnabled(false);
+    Anchors->Anchor(Button2, TR, AudioGroupSize);
+    NoAudioRadioButton = Place(new QRadioButton("No audio", GroupBox5), QRect(24, 152, 65, 17));
+    NoAudioRadioButton->setChecked(true);
+}
+
+void TForm1::CreateParametersPage() {
+    const int LTR = akLeft | akTop | akRight;
+
+    GroupBox3 = Place(new QGroupBox(" Video compression ", TabSheet2), QRect(8, 8, 565, 185));
+    Anchors->Anchor(GroupBox3, LTR, PageSize);
+    LosslessRadioButton =
+        Place(new QRadioButton("Lossless compression", GroupBox3), QRect(24, 32, 121, 17));
+    LosslessRadioButton->setChecked(true);
+    BitrateCompressionRadioButton = Place(
+        new QRadioButton("Bitrate based lossy compression", GroupBox3), QRect(24, 64, 175, 17));
+    Label5 = GapLabel(GroupBox3, QRect(56, 90, 257, 13),
+                      "Maximum bitrate:              KBps (excluding keyframes)");
+    BitRateEdit = NumberEdit(GroupBox3, QRect(144, 87, 33, 21), "250");
+    QualityCompressionRadioButton = Place(
+        new QRadioButton("Quality based lossy compression", GroupBox3), QRect(24, 120, 177, 17));
+    Label1 = FixedSizeLabel(GroupBox3, QRect(48, 146, 189, 13));
+    Label1->setText("Pixel color tolerance (% of RGB colors):");
+    RToleranceEdit = NumberEdit(GroupBox3, QRect(240, 143, 25, 21), "30");
+    GToleranceEdit = NumberEdit(GroupBox3, QRect(272, 143, 25, 21), "15");
+    BToleranceEdit = NumberEdit(GroupBox3, QRect(304, 143, 25, 21), "30");
+    Label2 =
+        GapLabel(GroupBox3, QRect(360, 146, 185, 13), "Block pixels change tolerance:          %");
+    BlockToleranceEdit = NumberEdit(GroupBox3, QRect(508, 143, 25, 21), "3");
+    SetEnabled({Label5, BitRateEdit, Label1, RToleranceEdit, GToleranceEdit, BToleranceEdit, Label2,
+                BlockToleranceEdit},
+               false);
+
+    GroupBox4 = Place(new QGroupBox(" Audio compression ", TabSheet2), QRect(8, 200, 565, 97));
+    Anchors->Anchor(GroupBox4, LTR, PageSize);
+    Label8 = AutoSizeLabel(GroupBox4, QPoint(24, 31), "AVI audio recompression:");
+    ComboBox1 = DropDownList(GroupBox4, QRect(152, 28, 233, 21), {});
+    Label7 =
+        AutoSizeLabel(GroupBox4, QPoint(24, 63),
+                      "Note: external audio files are not recompressed to ensure best quality.");
+
+    GroupBox2 = Place(new QGroupBox(" Advanced settings ", TabSheet2), QRect(8, 304, 565, 143));
+    Anchors->Anchor(GroupBox2, LTR, PageSize);
+    KeyFrameCheckBox = Place(new QCheckBox("Insert keyframe", GroupBox2), QRect(24, 31, 97, 17));
+    Label4 = GapLabel(GroupBox2, QRect(123, 33, 134, 13), "every                 milliseconds");
+    KeyFrameIntervalEdit = NumberEdit(GroupBox2, QRect(155, 30, 41, 21), "10000");
+    FrameRateLimitCheckBox =
+        Place(new QCheckBox("Limit frame rate", GroupBox2), QRect(304, 31, 97, 17));
+    Label9 = GapLabel(GroupBox2, QRect(403, 33, 58, 13), "to           fps");
+    FrameRateLimitEdit = NumberEdit(GroupBox2, QRect(419, 30, 22, 21), "10");
+    SetEnabled({Label4, KeyFrameIntervalEdit, Label9, FrameRateLimitEdit}, false);
+    Label6 = GapLabel(GroupBox2, QRect(24, 68, 196, 13),
+                      "Block size:                   x                   pixels");
+    BlockWidthComboBox = DropDownList(GroupBox2, QRect(76, 65, 49, 21), {});
+    BlockHeightComboBox = DropDownList(GroupBox2, QRect(140, 65, 49, 21), {});
+    ColorReductionCheckBox =
+        Place(new QCheckBox("Limit the number of colors to", GroupBox2), QRect(24, 104, 153, 17));
+    ColorLimitComboBox =
+        DropDownList(GroupBox2, QRect(182, 102, 83, 21), {"19k colors", "2k colors", "304 colors"});
+
+    Label5->SetGapControls({BitRateEdit});
+    Label2->SetGapControls({BlockToleranceEdit});
+    Label4->SetGapControls({KeyFrameIntervalEdit});
+    Label9->SetGapControls({FrameRateLimitEdit});
+    Label6->SetGapControls({BlockWidthComboBox, BlockHeightComboBox});
+}
+
+void TForm1::CreateProcessPage() {
+    StartButton = Place(new QPushButton("Start", TabSheet3), QRect(8, 8, 65, 25));
+    StartButton->setEnabled(false);
+    StopButton = Place(new QPushButton("Stop", TabSheet3), QRect(88, 8, 65, 25));
+    StopButton->setEnabled(false);
+    PreviewCheckBox =
+        Place(new QCheckBox("Preview input image", TabSheet3), QRect(400, 12, 117, 17));
+    PreviewCheckBox->setChecked(true);
+    Anchors->Anchor(PreviewCheckBox, akTop | akRight, PageSize);
+    PreviewStyleComboBox =
+        DropDownList(TabSheet3, QRect(518, 10, 57, 21), {"50%", "100%", "200%", "300%", "Auto"});
+    PreviewStyleComboBox->setCurrentIndex(4);
+    Anchors->Anchor(PreviewStyleComboBox, akTop | akRight, PageSize);
+    PreviewImage = Place(new TImage32(TabSheet3), QRect(8, 42, 566, 367));
+    Anchors->Anchor(PreviewImage, akLeft | akTop | akRight | akBottom, PageSize);
+    StepLabel = FixedSizeLabel(TabSheet3, QRect(10, 421, 150, 13));
+    Anchors->Anchor(StepLabel, akLeft | akBottom, PageSize);
+    ProgressBar = Place(new QProgressBar(TabSheet3), QRect(162, 419, 120, 17));
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->hide();
+    Anchors->Anchor(ProgressBar, akLeft | akBottom, PageSize);
+    StatusLabel = FixedSizeLabel(TabSheet3, QRect(290, 421, 287, 13));
+    Anchors->Anchor(StatusLabel, akLeft | akRight | akBottom, PageSize);
+}
+
+void TForm1::SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled) {
+    for (QWidget* Control : Controls) {
+        Control->setEnabled(Enabled);
+    }
+}
+
+QLineEdit* TForm1::NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text) {
+    auto* Edit = Place(new QLineEdit(Text, Parent), Geometry);
+    Edit->installEventFilter(this);
+    return Edit;
+}
+
+QComboBox* TForm1::DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items) {
+    auto* List = Place(new QComboBox(Parent), Geometry);
+    List->addItems(Items);
+    // Typing into the open list would pick an item too.
+    List->installEventFilter(this);
+    List->view()->installEventFilter(this);
+    return List;
+}
+
+void TForm1::SetFocusOrder() {
+    const std::vector<QWidget*> Order = {Button1,
+                                         VideoFileEdit,
+                                         MP3AudioRadioButton,
+                                         AVIAudioRadioButton,
+                                         AudioFileEdit,
+                                         Button2,
+                                         NoAudioRadioButton,
+                                         RToleranceEdit,
+                                         GToleranceEdit,
+                                         BToleranceEdit,
+                                         BlockToleranceEdit,
+                                         LosslessRadioButton,
+                                         BitrateCompressionRadioButton,
+                                         QualityCompressionRadioButton,
+                                         BitRateEdit,
+                                         KeyFrameIntervalEdit,
+                                         ColorReductionCheckBox,
+                                         ColorLimitComboBox,
+                                         BlockWidthComboBox,
+                                         BlockHeightComboBox,
+                                         KeyFrameCheckBox,
+                                         FrameRateLimitEdit,
+                                         FrameRateLimitCheckBox,
+                                         ComboBox1,
+                                         StopButton,
+                                         StartButton,
+                                         ProgressBar,
+                                         PreviewCheckBox,
+                                         PreviewStyleComboBox,
+                                         PreviewImage};
+    for (size_t I = 1; I < Order.size(); ++I) {
+        setTabOrder(Order[I - 1], Order[I]);
+    }
+}
+
+// The controls carry their names, for accessibility and for finding them.
+void TForm1::NameControls() {
+#define QUORVANE_NAMES(...)                                                     \
+    {                                                                           \
+        QObject* Controls[] = {__VA_ARGS__};                                    \
+        const QStringList Names = QString(#__VA_ARGS__).remove(' ').split(','); \
+        for (int I = 0; I < Names.size(); ++I) {                                \
+            Controls[I]->setObjectName(Names[I]);                               \
+        }                                                                       \
+    }
+    QUORVANE_NAMES(
+        StartButton, StopButton, RToleranceEdit, BToleranceEdit, GToleranceEdit, Label1, GroupBox2,
+        BlockToleranceEdit, Label2, Label4, KeyFrameIntervalEdit, LosslessRadioButton,
+        BitrateCompressionRadioButton, QualityCompressionRadioButton, Label5, BitRateEdit,
+        ColorReductionCheckBox, ColorLimitComboBox, Label6, BlockWidthComboBox, BlockHeightComboBox,
+        PreviewImage, GroupBox3, ComboBox1, ProgressBar, PreviewStyleComboBox, PreviewCheckBox,
+        PageControl1, TabSheet1, TabSheet2, TabSheet3, StepLabel, StatusLabel, GroupBox4, Label3,
+        VideoFileEdit, Button1, VideoDetailsLabel, AVIAudioRadioButton, MP3AudioRadioButton,
+        AudioFileEdit, Button2, AudioDetailsLabel, NoAudioRadioButton, GroupBox1, GroupBox5, Label7,
+        Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit)
+#undef QUORVANE_NAMES
+}
+
+void TForm1::BindHandlers() {
+    connect(Button1, &QPushButton::clicked, this, Guarded([this] { OpenInputFile(); }));
+    connect(Button2, &QPushButton::clicked, this, Guarded([this] { OpenAudioFile(); }));
+    connect(StartButton, &QPushButton::clicked, this, Guarded([this] { StartButtonClick(); }));
+    connect(StopButton, &QPushButton::clicked, this, Guarded([this] { StopButtonClick(); }));
+    for (QRadioButton* Button : {AVIAudioRadioButton, MP3AudioRadioButton, NoAudioRadioButton}) {
+        connect(Button, &QRadioButton::toggled, this, Guarded([this] { AudioRadioButtonClick(); }));
+    }
+    for (QRadioButton* Button :
+         {LosslessRadioButton, BitrateCompressionRadioButton, QualityCompressionRadioButton}) {
+        connect(Button, &QRadioButton::toggled, this,
+                Guarded([this] { CompressionRadioButtonClick(); }));
+    }
+    for (QCheckBox* Box : {KeyFrameCheckBox, FrameRateLimitCheckBox, ColorReductionCheckBox}) {
+        connect(Box, &QCheckBox::toggled, this, Guarded([this] { SettingsCheckBoxClick(); }));
+    }
+    connect(PreviewCheckBox, &QCheckBox::toggled, this,
+            Guarded([this] { PreviewCheckBoxClick(); }));
+    connect(PreviewStyleComboBox, &QComboBox::currentIndexChanged, this,
+            Guarded([this] { FormResize(); }));
+    PageControl1->OnChanging = [this](bool& AllowChange) { PageControl1Changing(AllowChange); };
+}
+
+QString TForm1::ApplicationTitle() const {
+    return Title;
+}
+
+void TForm1::SetApplicationTitle(const QString& NewTitle) {
+    Title = NewTitle;
+    setWindowIconText(Title);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,198 @@
+// The main window: every setting of a conversion in its controls, the
+// choice of files, Start and Stop, and the display of the job's reports.
+#pragma once
+
+#include <QIcon>
+#include <QList>
+#include <QMessageBox>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "job/JobFrontEnd.h"
+#include "job/Mp3Formats.h"
+#include "ui/FileDialog.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace quorvane {
+
+namespace platform {
+class TThread;
+}
+class TAVIToScreenVideoThread;
+class TAnchors;
+class TBitmapLayer;
+class TGapLabel;
+class TImage32;
+class TPageControl;
+
+class TForm1 : public QWidget, public IJobFrontEnd {
+public:
+    // OfferMP3Formats: where the MP3 formats come from (the installed
+    // codecs; tests hand in their own offer).
+    explicit TForm1(
+        std::function<TMp3FormatOffer()> OfferMP3Formats = quorvane::EnumerateMP3Formats);
+    ~TForm1() override;
+
+    // The application's title: what the desktop's task list shows for the
+    // program (the window's icon text). The caption is not changed by it.
+    QString ApplicationTitle() const;
+    void SetApplicationTitle(const QString& Title);
+
+    // Whether a job has been started and has not ended yet.
+    bool JobRunning() const;
+
+    // The controls, named as the window's design names them.
+    QPushButton* StartButton;
+    TFileDialog OpenDialog1{TFileDialog::TKind::Open};
+    QPushButton* StopButton;
+    QLineEdit* RToleranceEdit;
+    QLineEdit* BToleranceEdit;
+    QLineEdit* GToleranceEdit;
+    QLabel* Label1;
+    QGroupBox* GroupBox2;
+    QLineEdit* BlockToleranceEdit;
+    TGapLabel* Label2;
+    TGapLabel* Label4;
+    QLineEdit* KeyFrameIntervalEdit;
+    QRadioButton* LosslessRadioButton;
+    QRadioButton* BitrateCompressionRadioButton;
+    QRadioButton* QualityCompressionRadioButton;
+    TGapLabel* Label5;
+    QLineEdit* BitRateEdit;
+    QCheckBox* ColorReductionCheckBox;
+    QComboBox* ColorLimitComboBox;
+    TGapLabel* Label6;
+    QComboBox* BlockWidthComboBox;
+    QComboBox* BlockHeightComboBox;
+    TImage32* PreviewImage;
+    QGroupBox* GroupBox3;
+    QComboBox* ComboBox1;
+    QProgressBar* ProgressBar;
+    QComboBox* PreviewStyleComboBox;
+    QCheckBox* PreviewCheckBox;
+    TPageControl* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QLabel* StepLabel;
+    QLabel* StatusLabel;
+    QGroupBox* GroupBox4;
+    QList<QIcon> ImageList1;
+    QLabel* Label3;
+    QLineEdit* VideoFileEdit;
+    QPushButton* Button1;
+    QLabel* VideoDetailsLabel;
+    QRadioButton* AVIAudioRadioButton;
+    QRadioButton* MP3AudioRadioButton;
+    QLineEdit* AudioFileEdit;
+    QPushButton* Button2;
+    QLabel* AudioDetailsLabel;
+    QRadioButton* NoAudioRadioButton;
+    QGroupBox* GroupBox1;
+    QGroupBox* GroupBox5;
+    TFileDialog SaveDialog{TFileDialog::TKind::Save};
+    QLabel* Label7;
+    QLabel* Label8;
+    QCheckBox* KeyFrameCheckBox;
+    QCheckBox* FrameRateLimitCheckBox;
+    TGapLabel* Label9;
+    QLineEdit* FrameRateLimitEdit;
+
+    // The MP3 formats offered for the AVI file's own audio, parallel to the
+    // items of ComboBox1, and the PCM format each one is made from.
+    std::vector<std::vector<uint8_t>> MP3FormatList;
+    std::vector<std::vector<uint8_t>> MP3InputFormatList;
+    // The current job: owned by the window until it is started, then by
+    // itself; none once its run has ended.
+    TAVIToScreenVideoThread* Job = nullptr;
+    // The entries of the two lists chosen when the input file was opened.
+    const std::vector<uint8_t>* MP3Format = nullptr;
+    const std::vector<uint8_t>* MP3InputFormat = nullptr;
+    // The preview picture, a layer of PreviewImage.
+    TBitmapLayer* PreviewLayer = nullptr;
+
+    // Settings handlers.
+    void FormCreate();
+    void FormCanResize(int& NewWidth, int& NewHeight, bool& Resize);
+    void PageControl1Changing(bool& AllowChange);
+    void CompressionRadioButtonClick();
+    void SettingsCheckBoxClick();
+    void AudioRadioButtonClick();
+    void PreviewCheckBoxClick();
+    // Key is the typed 8-bit character; 0 discards the keystroke.
+    void OnlyNumderEditKeyPress(QObject* Sender, char& Key);
+    void ComboBoxKeyPress(QObject* Sender, char& Key);
+    void EnumerateMP3Formats();
+
+    // Job control handlers.
+    void OpenInputFile();
+    void OpenAudioFile();
+    void StartButtonClick();
+    void StopButtonClick();
+    void JobFinished(platform::TThread* Sender);
+    void FormResize();
+
+    // The job's front end.
+    TJobControls ReadControls() override;
+    void PreparePreview(int32_t Width, int32_t Height) override;
+    void ShowStatus(const std::string& StepText) override;
+    void ShowProgress(const TProgressReport& Report) override;
+    void ShowPreview(const uint8_t* Frame) override;
+    bool AskYesNo(const std::string& Caption, const std::string& Text) override;
+    void ShowMessage(const std::string& Caption, const std::string& Text) override;
+
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    // Layout, page by page.
+    void CreatePageControl();
+    void CreateFilesPage();
+    void CreateParametersPage();
+    void CreateProcessPage();
+    void SetFocusOrder();
+    void NameControls();
+    void BindHandlers();
+    QLineEdit* NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text);
+    QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
+    static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
+    // A file name as the job takes it: the bytes the system knows it by.
+    static std::string FileNameBytes(const QString& Name);
+
+    // Runs a handler; an exception it lets out is reported as the toolkit
+    // reports an unhandled error.
+    std::function<void()> Guarded(std::function<void()> Handler);
+    void ShowUnhandledError(const std::exception& Error);
+    QMessageBox::StandardButton ShowMessageBox(const QString& Caption, const QString& Text,
+                                               QMessageBox::Icon Icon,
+                                               QMessageBox::StandardButtons Buttons);
+
+    // Job control steps.
+    void ReleaseUnstartedJob();
+    void TakeMP3FormatChoice();
+    void ShowOpenedFile();
+    void ShowOpeningFailure();
+    void WaitForRunToEnd();
+
+    std::function<TMp3FormatOffer()> OfferMP3Formats;
+    TAnchors* Anchors;
+    QString Title;
+    bool JobResumed = false;
+    bool CloseWhenJobEnds = false;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,193 @@
+// The settings: creation, enabling rules, key filters, the minimum size,
+// the page lock, and what the job reads from the controls.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <optional>
+
+#include "job/ScreenVideoEncoderThread.h"
+#include "ui/GapLabel.h"
+#include "ui/Image32.h"
+#include "ui/PageControl.h"
+#include "ui/Unit1.h"
+
+namespace quorvane {
+
+namespace {
+
+const int DesignClientWidth = 607;
+const int DesignClientHeight = 499;
+
+// The character a key press types, as the key filters see it: Ctrl with a
+// letter types its control character (Ctrl+V is 22), a character beyond
+// the 8-bit set counts as '?'. Keys that type nothing (arrows, Delete) are
+// no characters, nor are the keys that move the focus or pick an item of
+// an open list (Tab, Return, Escape).
+std::optional<char> TypedCharacter(const QKeyEvent& Event) {
+    const int Key = Event.key();
+    if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab || Key == Qt::Key_Delete ||
+        Key == Qt::Key_Return || Key == Qt::Key_Enter || Key == Qt::Key_Escape) {
+        return std::nullopt;
+    }
+    if ((Event.modifiers() & Qt::ControlModifier) && Key >= Qt::Key_A && Key <= Qt::Key_Z) {
+        return static_cast<char>(Key - Qt::Key_A + 1);
+    }
+    if (Key == Qt::Key_Backspace) {
+        return '\b';
+    }
+    if (Event.text().isEmpty()) {
+        return std::nullopt;
+    }
+    const char16_t Code = Event.text().at(0).unicode();
+    return Code <= 0xFF ? static_cast<char>(Code) : '?';
+}
+
+}  // namespace
+
+void TForm1::FormCreate() {
+    PageControl1->setCurrentIndex(0);
+    const QStringList BlockSizes = [] {
+        QStringList Items;
+        for (int N = 1; N <= 16; ++N) {
+            Items << QString::number(N * 16);
+        }
+        return Items;
+    }();
+    for (QComboBox* List : {BlockWidthComboBox, BlockHeightComboBox}) {
+        List->clear();
+        List->addItems(BlockSizes);
+    }
+    BlockWidthComboBox->setCurrentIndex(3);
+    BlockHeightComboBox->setCurrentIndex(1);
+    PreviewLayer = &PreviewImage->AddBitmapLayer();
+    PreviewImage->installEventFilter(this);
+    EnumerateMP3Formats();
+}
+
+// With no MP3 encoder the list stays empty and says so; the AVI file's
+// own audio is then not offered.
+void TForm1::EnumerateMP3Formats() {
+    TMp3FormatOffer Offer = OfferMP3Formats();
+    MP3FormatList = std::move(Offer.MP3FormatList);
+    MP3InputFormatList = std::move(Offer.MP3InputFormatList);
+    for (const std::string& Item : Offer.Items) {
+        ComboBox1->addItem(QString::fromStdString(Item));
+    }
+    ComboBox1->setPlaceholderText("No MP3 encoder available");
+    ComboBox1->setCurrentIndex(MP3FormatList.empty() ? -1 : 0);
+}
+
+void TForm1::FormCanResize(int& NewWidth, int& NewHeight, bool& Resize) {
+    const QSize Frame = frameGeometry().size() - size();
+    NewWidth = std::max(NewWidth, DesignClientWidth + Frame.width());
+    NewHeight = std::max(NewHeight, DesignClientHeight + Frame.height());
+    Resize = true;
+}
+
+void TForm1::PageControl1Changing(bool& AllowChange) {
+    AllowChange = !JobRunning();
+}
+
+void TForm1::CompressionRadioButtonClick() {
+    const bool Bitrate = BitrateCompressionRadioButton->isChecked();
+    const bool Quality = QualityCompressionRadioButton->isChecked();
+    SetEnabled({Label5, BitRateEdit}, Bitrate);
+    SetEnabled({Label1, Label2, RToleranceEdit, GToleranceEdit, BToleranceEdit, BlockToleranceEdit},
+               Quality);
+}
+
+void TForm1::SettingsCheckBoxClick() {
+    SetEnabled({Label4, KeyFrameIntervalEdit}, KeyFrameCheckBox->isChecked());
+    SetEnabled({Label9, FrameRateLimitEdit}, FrameRateLimitCheckBox->isChecked());
+    ColorLimitComboBox->setEnabled(ColorReductionCheckBox->isChecked());
+}
+
+void TForm1::AudioRadioButtonClick() {
+    SetEnabled({AudioFileEdit, Button2}, MP3AudioRadioButton->isChecked());
+}
+
+// A running job reads the switch from its own thread: it gets a copy.
+void TForm1::PreviewCheckBoxClick() {
+    PreviewStyleComboBox->setEnabled(PreviewCheckBox->isChecked());
+    if (Job) {
+        Job->SetPreviewWanted(PreviewCheckBox->isChecked());
+    }
+}
+
+void TForm1::OnlyNumderEditKeyPress(QObject*, char& Key) {
+    if (Key != '\b' && (Key < '0' || Key > '9')) {
+        Key = 0;
+    }
+}
+
+void TForm1::ComboBoxKeyPress(QObject*, char& Key) {
+    Key = 0;
+}
+
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == PreviewImage) {
+        // The page control sizes a page only when it is shown: the preview
+        // follows the view's own size too, not only the window's.
+        if (Event->type() == QEvent::Resize) {
+            FormResize();
+        }
+        return false;
+    }
+    if (Event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const std::optional<char> Typed = TypedCharacter(static_cast<const QKeyEvent&>(*Event));
+    if (!Typed) {
+        return false;
+    }
+    char Key = *Typed;
+    if (qobject_cast<QLineEdit*>(Watched)) {
+        OnlyNumderEditKeyPress(Watched, Key);
+    } else {
+        ComboBoxKeyPress(Watched, Key);
+    }
+    return Key == 0;
+}
+
+void TForm1::resizeEvent(QResizeEvent* Event) {
+    QWidget::resizeEvent(Event);
+    FormResize();
+}
+
+TJobControls TForm1::ReadControls() {
+    TJobControls Controls;
+    Controls.AVIAudioRadioButton = AVIAudioRadioButton->isChecked();
+    Controls.MP3AudioRadioButton = MP3AudioRadioButton->isChecked();
+    Controls.AudioFileEdit = FileNameBytes(AudioFileEdit->text());
+    if (MP3Format) {
+        Controls.MP3Format = *MP3Format;
+        Controls.MP3InputFormat = *MP3InputFormat;
+    }
+
+    Controls.LosslessRadioButton = LosslessRadioButton->isChecked();
+    Controls.BitrateCompressionRadioButton = BitrateCompressionRadioButton->isChecked();
+    Controls.QualityCompressionRadioButton = QualityCompressionRadioButton->isChecked();
+    Controls.BitRateEdit = BitRateEdit->text().toStdString();
+    Controls.RToleranceEdit = RToleranceEdit->text().toStdString();
+    Controls.GToleranceEdit = GToleranceEdit->text().toStdString();
+    Controls.BToleranceEdit = BToleranceEdit->text().toStdString();
+    Controls.BlockToleranceEdit = BlockToleranceEdit->text().toStdString();
+
+    Controls.KeyFrameCheckBox = KeyFrameCheckBox->isChecked();
+    Controls.KeyFrameIntervalEdit = KeyFrameIntervalEdit->text().toStdString();
+    Controls.FrameRateLimitCheckBox = FrameRateLimitCheckBox->isChecked();
+    Controls.FrameRateLimitEdit = FrameRateLimitEdit->text().toStdString();
+    Controls.ColorReductionCheckBox = ColorReductionCheckBox->isChecked();
+    Controls.ColorLimitComboBox = ColorLimitComboBox->currentIndex();
+    Controls.BlockWidthComboBox = BlockWidthComboBox->currentIndex();
+    Controls.BlockHeightComboBox = BlockHeightComboBox->currentIndex();
+    Controls.PreviewCheckBox = PreviewCheckBox->isChecked();
+    return Controls;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,404 @@
+// The window's settings, driven on the real window: defaults, key filters,
+// enabling rules, sizes, the preview's placement, and what reaches the job.
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QTabBar>
+
+#include "WindowTestKit.h"
+#include "job/JobSettings.h"
+#include "ui/BitmapLayer.h"
+#include "ui/GapLabel.h"
+#include "ui/Image32.h"
+#include "ui/PageControl.h"
+
+using namespace quorvane;
+
+namespace {
+
+QWidget* Control(TForm1& Window, const char* Name) {
+    auto* Found = Window.findChild<QWidget*>(Name);
+    if (!Found) {
+        qFatal("no control %s", Name);
+    }
+    return Found;
+}
+
+QStringList EnabledOf(TForm1& Window, const QStringList& Names) {
+    QStringList Enabled;
+    for (const QString& Name : Names) {
+        if (Control(Window, qPrintable(Name))->isEnabled()) {
+            Enabled << Name;
+        }
+    }
+    return Enabled;
+}
+
+// Where a control draws: a label with gaps only where its text is.
+std::vector<QRect> InkOf(const QWidget& Control) {
+    const auto* Label = dynamic_cast<const TGapLabel*>(&Control);
+    if (!Label) {
+        return {Control.geometry()};
+    }
+    std::vector<QRect> Pieces = Label->PieceRects();
+    for (QRect& Piece : Pieces) {
+        Piece.translate(Label->pos());
+    }
+    return Pieces;
+}
+
+bool Overlaps(const QRect& Area, const std::vector<QRect>& Others) {
+    return std::any_of(Others.begin(), Others.end(),
+                       [&](const QRect& Other) { return Area.intersects(Other); });
+}
+
+int WidestItem(const QComboBox& List) {
+    int Widest = 0;
+    for (int I = 0; I < List.count(); ++I) {
+        Widest = std::max(Widest, List.fontMetrics().horizontalAdvance(List.itemText(I)));
+    }
+    return Widest;
+}
+
+int TextRoom(const QAbstractButton& Button) {
+    QStyleOptionButton Option;
+    Option.initFrom(&Button);
+    Option.text = Button.text();
+    const QStyle::SubElement Contents =
+        qobject_cast<const QRadioButton*>(&Button) ? QStyle::SE_RadioButtonContents
+        : qobject_cast<const QCheckBox*>(&Button)  ? QStyle::SE_CheckBoxContents
+                                                   : QStyle::SE_PushButtonContents;
+    return Button.style()->subElementRect(Contents, &Option, &Button).width();
+}
+
+int TextRoom(const QComboBox& List) {
+    QStyleOptionComboBox Option;
+    Option.initFrom(&List);
+    return List.style()
+        ->subControlRect(QStyle::CC_ComboBox, &Option, QStyle::SC_ComboBoxEditField, &List)
+        .width();
+}
+
+}  // namespace
+
+class WindowSettings : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TForm1> Window;
+
+private slots:
+    void init() { Window = test::ShowMainWindow(); }
+    void cleanup() { Window.reset(); }
+
+    void aFreshWindowShowsTheDefaults() {
+        QCOMPARE(Window->windowTitle(), QString("Quorvane Version 1.0 build 21"));
+        QCOMPARE(Window->ApplicationTitle(), QString("Quorvane"));
+        QCOMPARE(Window->windowIconText(), QString("Quorvane"));
+        QCOMPARE(Window->size(), QSize(607, 499));
+        QCOMPARE(Window->PageControl1->currentIndex(), 0);
+        QCOMPARE(Window->PageControl1->tabText(2), QString("Encoding process"));
+        QCOMPARE(Window->BlockWidthComboBox->count(), 16);
+        QCOMPARE(Window->BlockHeightComboBox->itemText(15), QString("256"));
+        QCOMPARE(Window->BlockWidthComboBox->currentText(), QString("64"));
+        QCOMPARE(Window->BlockHeightComboBox->currentText(), QString("32"));
+        QVERIFY(Window->LosslessRadioButton->isChecked());
+        QVERIFY(Window->NoAudioRadioButton->isChecked());
+        QVERIFY(Window->PreviewCheckBox->isChecked());
+        QCOMPARE(Window->PreviewStyleComboBox->currentText(), QString("Auto"));
+        QCOMPARE(Window->ColorLimitComboBox->currentText(), QString("19k colors"));
+        QVERIFY(Window->ProgressBar->isHidden());
+        // The installed codecs' offer, its first item chosen.
+        QCOMPARE(size_t(Window->ComboBox1->count()), Window->MP3FormatList.size());
+        QCOMPARE(Window->MP3InputFormatList.size(), Window->MP3FormatList.size());
+        QCOMPARE(Window->ComboBox1->currentIndex(), Window->ComboBox1->count() > 0 ? 0 : -1);
+        const QStringList Texts = {
+            Window->BitRateEdit->text(),        Window->RToleranceEdit->text(),
+            Window->GToleranceEdit->text(),     Window->BToleranceEdit->text(),
+            Window->BlockToleranceEdit->text(), Window->KeyFrameIntervalEdit->text(),
+            Window->FrameRateLimitEdit->text()};
+        QCOMPARE(Texts, QStringList({"250", "30", "15", "30", "3", "10000", "10"}));
+        // Colour reduction is off, yet its list starts enabled.
+        const QStringList Watched = {"StartButton",
+                                     "StopButton",
+                                     "Button1",
+                                     "Button2",
+                                     "AudioFileEdit",
+                                     "AVIAudioRadioButton",
+                                     "MP3AudioRadioButton",
+                                     "NoAudioRadioButton",
+                                     "Label5",
+                                     "BitRateEdit",
+                                     "Label1",
+                                     "Label4",
+                                     "FrameRateLimitEdit",
+                                     "ColorLimitComboBox",
+                                     "PreviewStyleComboBox"};
+        QCOMPARE(EnabledOf(*Window, Watched),
+                 QStringList({"Button1", "NoAudioRadioButton", "ColorLimitComboBox",
+                              "PreviewStyleComboBox"}));
+    }
+
+    void numericEditsTakeDigitsAndBackspaceOnly() {
+        QGuiApplication::clipboard()->setText("99");
+        for (QLineEdit* Edit : {Window->BitRateEdit, Window->RToleranceEdit, Window->GToleranceEdit,
+                                Window->BToleranceEdit, Window->BlockToleranceEdit,
+                                Window->KeyFrameIntervalEdit, Window->FrameRateLimitEdit}) {
+            Edit->setEnabled(true);
+            Edit->clear();
+            QTest::keyClicks(Edit, "1a2");
+            QCOMPARE(Edit->text(), QString("12"));
+            QTest::keyClicks(Edit, " -+.,x");
+            QTest::keyClick(Edit, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(Edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(Edit, Qt::Key_Backspace);
+            QCOMPARE(Edit->text(), QString("1"));
+        }
+    }
+
+    void typingIntoAListChangesNothing() {
+        for (QComboBox* List :
+             {Window->ComboBox1, Window->BlockWidthComboBox, Window->BlockHeightComboBox,
+              Window->ColorLimitComboBox, Window->PreviewStyleComboBox}) {
+            const int Before = List->currentIndex();
+            QTest::keyClicks(List, "2a3");
+            QTest::keyClick(List, Qt::Key_Backspace);
+            QCOMPARE(List->currentIndex(), Before);
+        }
+        // Nor into an open one; items are picked with the arrow keys.
+        QComboBox* List = Window->BlockWidthComboBox;
+        Window->PageControl1->setCurrentIndex(1);
+        List->showPopup();
+        QTest::keyClicks(List->view(), "2");
+        QTest::keyClick(List->view(), Qt::Key_Down);
+        QTest::keyClick(List->view(), Qt::Key_Return);
+        QCOMPARE(List->currentText(), QString("80"));
+    }
+
+    void enablingRulesFollowTheirControls() {
+        const QStringList Dependents = {"Label5",
+                                        "BitRateEdit",
+                                        "Label1",
+                                        "Label2",
+                                        "RToleranceEdit",
+                                        "GToleranceEdit",
+                                        "BToleranceEdit",
+                                        "BlockToleranceEdit",
+                                        "Label4",
+                                        "KeyFrameIntervalEdit",
+                                        "Label9",
+                                        "FrameRateLimitEdit",
+                                        "ColorLimitComboBox",
+                                        "AudioFileEdit",
+                                        "Button2",
+                                        "PreviewStyleComboBox"};
+        const QStringList Fresh = {"ColorLimitComboBox", "PreviewStyleComboBox"};
+        struct TRow {
+            const char* Clicked;  // the buttons clicked, in order
+            QStringList Enabled;
+        };
+        const TRow Rows[] = {
+            {"BitrateCompressionRadioButton", Fresh + QStringList{"Label5", "BitRateEdit"}},
+            {"QualityCompressionRadioButton",
+             Fresh + QStringList{"Label1", "Label2", "RToleranceEdit", "GToleranceEdit",
+                                 "BToleranceEdit", "BlockToleranceEdit"}},
+            {"QualityCompressionRadioButton,LosslessRadioButton", Fresh},
+            {"KeyFrameCheckBox", {"Label4", "KeyFrameIntervalEdit", "PreviewStyleComboBox"}},
+            {"FrameRateLimitCheckBox,FrameRateLimitCheckBox", {"PreviewStyleComboBox"}},
+            {"ColorReductionCheckBox", Fresh},
+            {"PreviewCheckBox", {"ColorLimitComboBox"}},
+            {"MP3AudioRadioButton", Fresh + QStringList{"AudioFileEdit", "Button2"}},
+            {"MP3AudioRadioButton,NoAudioRadioButton", Fresh},
+        };
+        for (const TRow& Row : Rows) {
+            auto Fresh = test::ShowMainWindow();
+            for (const QString& Name : QString(Row.Clicked).split(',')) {
+                auto* Button = static_cast<QAbstractButton*>(Control(*Fresh, qPrintable(Name)));
+                Button->setEnabled(true);  // the audio choices wait for an input file
+                Button->click();
+            }
+            QStringList Expected = Row.Enabled;
+            QStringList Actual = EnabledOf(*Fresh, Dependents);
+            Expected.sort();
+            Actual.sort();
+            QVERIFY2(Actual == Expected, Row.Clicked);
+        }
+    }
+
+    void theClientAreaNeverShrinksBelowTheDesignSize() {
+        const QSize Frame = Window->frameGeometry().size() - Window->size();
+        struct TRow {
+            QSize Proposed, Allowed;  // client sizes
+        };
+        const TRow Rows[] = {{{300, 200}, {607, 499}},
+                             {{600, 800}, {607, 800}},
+                             {{900, 400}, {900, 499}},
+                             {{1000, 700}, {1000, 700}}};
+        for (const TRow& Row : Rows) {
+            int Width = Row.Proposed.width() + Frame.width();
+            int Height = Row.Proposed.height() + Frame.height();
+            bool Resize = false;
+            Window->FormCanResize(Width, Height, Resize);
+            QVERIFY(Resize);
+            QCOMPARE(QSize(Width, Height), Row.Allowed + Frame);
+            Window->resize(Row.Proposed);
+            QCOMPARE(Window->size(), Row.Allowed);
+        }
+    }
+
+    void tabsShareThePageControlsWidth() {
+        for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 195}, std::pair{707, 228}}) {
+            Window->resize(ClientWidth, 499);
+            QCOMPARE(Window->PageControl1->width(), ClientWidth - 16);
+            for (int Page = 0; Page < 3; ++Page) {
+                QCOMPARE(Window->PageControl1->tabBar()->tabRect(Page).width(), TabWidth);
+            }
+        }
+    }
+
+    void thePreviewIsScaledAndCentredByStyle() {
+        Window->PageControl1->setCurrentIndex(2);
+        Window->PreviewImage->resize(566, 367);
+        enum { Half, Actual, Double, Triple, Auto };
+        struct TRow {
+            int Style;
+            QSize Frame;
+            QRect Expected;  // left, top, right, bottom
+        };
+        const TRow Rows[] = {
+            {Auto, {320, 240}, QRect(QPoint(38, 0), QPoint(527, 367))},
+            {Auto, {640, 480}, QRect(QPoint(38, 0), QPoint(527, 367))},
+            {Auto, {1024, 256}, QRect(QPoint(0, 112), QPoint(566, 254))},
+            {Auto, {1132, 281}, QRect(QPoint(0, 113), QPoint(566, 253))},
+            {Triple, {640, 480}, QRect(QPoint(-677, -536), QPoint(1243, 904))},
+            {Half, {321, 241}, QRect(QPoint(203, 123), QPoint(363, 243))},
+            {Actual, {640, 480}, QRect(QPoint(-37, -56), QPoint(603, 424))},
+            {Double, {100, 50}, QRect(QPoint(183, 133), QPoint(383, 233))},
+            {Auto, {0, 0}, QRect(QPoint(283, 183), QPoint(283, 183))},
+            {Triple, {0, 0}, QRect(QPoint(283, 183), QPoint(283, 183))},
+        };
+        for (const TRow& Row : Rows) {
+            Window->PreparePreview(Row.Frame.width(), Row.Frame.height());
+            Window->PreviewStyleComboBox->setCurrentIndex(Row.Style);
+            Window->FormResize();
+            const QRectF Location = Window->PreviewLayer->Location;
+            const QRect Actual(QPoint(int(Location.left()), int(Location.top())),
+                               QPoint(int(Location.right()), int(Location.bottom())));
+            QCOMPARE(Actual, Row.Expected);
+        }
+    }
+
+    // What a font or style change could break: a caption cut off, or one
+    // control drawn over another.
+    void everyCaptionFitsAndNoControlOverlapsAnother() {
+        for (int Page = 0; Page < 3; ++Page) {
+            Window->PageControl1->setCurrentIndex(Page);
+            QTest::qWait(0);
+        }
+        Window->ProgressBar->show();
+        for (auto* Button : Window->findChildren<QAbstractButton*>()) {
+            QVERIFY2(Button->fontMetrics().horizontalAdvance(Button->text()) <= TextRoom(*Button),
+                     qPrintable(Button->text()));
+        }
+        for (auto* List : Window->findChildren<QComboBox*>()) {
+            QVERIFY2(WidestItem(*List) <= TextRoom(*List), qPrintable(List->objectName()));
+        }
+        for (auto* Label : Window->findChildren<QLabel*>()) {
+            const bool Gapped = dynamic_cast<TGapLabel*>(Label);
+            if (!Gapped && !Label->text().isEmpty()) {
+                QVERIFY2(Label->sizeHint().width() <= Label->width(), qPrintable(Label->text()));
+                QVERIFY2(Label->fontMetrics().height() <= Label->height(),
+                         qPrintable(Label->text()));
+            }
+        }
+        for (auto* Container : Window->findChildren<QWidget*>()) {
+            const auto Children = Container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QWidget* A : Children) {
+                for (QWidget* B : Children) {
+                    if (A == B || A->isHidden() || B->isHidden()) {
+                        continue;
+                    }
+                    const std::vector<QRect> InkOfB = InkOf(*B);
+                    for (const QRect& Area : InkOf(*A)) {
+                        QVERIFY2(!Overlaps(Area, InkOfB),
+                                 qPrintable(A->objectName() + " / " + B->objectName()));
+                    }
+                }
+            }
+        }
+    }
+
+    void settingsReachTheJob() {
+        struct TRow {
+            const char* Name;
+            std::function<void(TForm1&)> Set;
+            std::function<bool(const TJobSettings&)> Holds;
+        };
+        const auto Quality = [](TForm1& W) { W.QualityCompressionRadioButton->click(); };
+        const TRow Rows[] = {
+            {"defaults: lossless, 64 x 32 blocks, no key frames, no limit", [](TForm1&) {},
+             [](const TJobSettings& S) {
+                 return S.Encoder.CompressionMode == LosslessMode && S.Encoder.BlockWidth == 64 &&
+                        S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
+                        S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0;
+             }},
+            {"the last block-width item",
+             [](TForm1& W) { W.BlockWidthComboBox->setCurrentIndex(15); },
+             [](const TJobSettings& S) { return S.Encoder.BlockWidth == 256; }},
+            {"bit rate", [](TForm1& W) { W.BitrateCompressionRadioButton->click(); },
+             [](const TJobSettings& S) {
+                 return S.Encoder.CompressionMode == BitrateMode && S.Encoder.BitRate == 250;
+             }},
+            {"tolerances 30, 15, 30 and 3", Quality,
+             [](const TJobSettings& S) {
+                 return S.Encoder.CompressionMode == QualityMode && S.Encoder.RedTolerance == 76 &&
+                        S.Encoder.GreenTolerance == 38 && S.Encoder.BlueTolerance == 76 &&
+                        S.Encoder.BlockTolerance == 3;
+             }},
+            {"tolerances beyond their range are clamped",
+             [&](TForm1& W) {
+                 Quality(W);
+                 W.RToleranceEdit->setText("100");
+                 W.GToleranceEdit->setText("101");
+                 W.BToleranceEdit->setText("250");
+                 W.BlockToleranceEdit->setText("300");
+             },
+             [](const TJobSettings& S) {
+                 return S.Encoder.RedTolerance == 255 && S.Encoder.GreenTolerance == 255 &&
+                        S.Encoder.BlueTolerance == 255 && S.Encoder.BlockTolerance == 255;
+             }},
+            {"key frames every 2500 ms, at most 300 fps",
+             [](TForm1& W) {
+                 W.KeyFrameCheckBox->click();
+                 W.KeyFrameIntervalEdit->setText("2500");
+                 W.FrameRateLimitCheckBox->click();
+                 W.FrameRateLimitEdit->setText("300");
+             },
+             [](const TJobSettings& S) {
+                 return S.KeyFrameInterval == 2500 && S.FrameRateLimit == 255;
+             }},
+            {"304 colours",
+             [](TForm1& W) {
+                 W.ColorReductionCheckBox->click();
+                 W.ColorLimitComboBox->setCurrentIndex(2);
+             },
+             [](const TJobSettings& S) { return S.Encoder.ColorShift == 5; }},
+        };
+        for (const TRow& Row : Rows) {
+            auto Fresh = test::ShowMainWindow();
+            Row.Set(*Fresh);
+            QVERIFY2(Row.Holds(ReadJobSettings(Fresh->ReadControls(), {})), Row.Name);
+        }
+    }
+};
+
+QUORVANE_WINDOW_TEST_MAIN(WindowSettings)
+#include "WindowSettingsTest.moc"
