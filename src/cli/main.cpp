@@ -20,19 +20,26 @@ namespace {
 enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2, ExitStopped = 130 };
 
 std::atomic<bool> Interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnInterrupt(int) {
-    Interrupted = true;
+// Async-signal-safe. The first Ctrl-C asks the job to stop, which leaves a
+// valid file; a second one, or SIGTERM, ends the program at once, without
+// leaving the temporary audio file behind.
+void OnInterrupt(int Signal) {
+    if (Signal == SIGINT && !Interrupted.exchange(true)) {
+        return;
+    }
+    RemoveTemporaryFilesNow();
+    ::signal(Signal, SIG_DFL);
+    ::raise(Signal);
 }
 
-// The first Ctrl-C asks the job to stop, which leaves a valid file; a
-// second one ends the program at once.
-void CatchFirstInterrupt() {
+void CatchInterrupts() {
     struct sigaction Action {};
     Action.sa_handler = OnInterrupt;
-    Action.sa_flags = SA_RESETHAND;
     sigemptyset(&Action.sa_mask);
     sigaction(SIGINT, &Action, nullptr);
+    sigaction(SIGTERM, &Action, nullptr);
 }
 
 void PrintVersion() {
@@ -85,7 +92,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
         Outcome = {true, Ended->RunFailed(), Ended->Terminated(), Ended->StepText(),
                    Ended->Progress()};
     };
-    CatchFirstInterrupt();
+    CatchInterrupts();
     Job->Resume();
     bool StopRequested = false;
     Loop.RunUntil([&] {

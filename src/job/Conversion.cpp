@@ -63,13 +63,6 @@ std::string FailureTextOf(const std::exception& Failure) {
 
 }  // namespace
 
-// The AVI audio reaches the FLV file as MP3 through an MP3 encoder of the
-// audio codec layer; until that layer offers one, the chain can't be built
-// and the user is offered the video alone.
-bool TAVIToScreenVideoThread::PrepareAudioConversion() {
-    return false;
-}
-
 bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     OutputFileName = Name;
     Controls = FrontEnd.ReadControls();
@@ -133,7 +126,9 @@ void TAVIToScreenVideoThread::Execute() {
 
 void TAVIToScreenVideoThread::OpenAudioSource() {
     if (Controls.MP3AudioRadioButton) {
-        OpenExternalAudio(Controls.AudioFileEdit);
+        AudioSource = std::make_unique<TMp3FrameReader>(Controls.AudioFileEdit, true);
+    } else if (FAudioUsable && Controls.AVIAudioRadioButton) {
+        TranscodeAviAudio();
     }
 }
 
@@ -223,6 +218,9 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     VideoProgress.Finish();
     CloseVideoFile();
     CloseAudioSource();
+    Transcoder.reset();
+    // The temporary audio file goes with the run, also after a stop or a failure.
+    AudioFile.reset();
     uint32_t Size = Encoder->Finish();
 
     std::string Failure = FailureText;

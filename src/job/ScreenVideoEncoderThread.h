@@ -8,17 +8,19 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/AudioClock.h"
+#include "job/AudioTranscoder.h"
 #include "job/JobErrors.h"
 #include "job/JobFrontEnd.h"
 #include "job/JobSettings.h"
+#include "job/Mp3FrameReader.h"
 #include "job/ProgressMeter.h"
+#include "job/TemporaryFile.h"
 #include "platform/AviFile.h"
 #include "platform/Thread.h"
 
@@ -76,6 +78,11 @@ private:
     bool OutputWouldReplaceAnInput() const;
     bool CreateEncoder();
     void OpenAudioSource();
+    void TranscodeAviAudio();
+    void TranscodeChunks(int32_t Start, int32_t End);
+    void ConvertChunk(int32_t Position, uint32_t Bytes);
+    void FlushTranscoder();
+    void ShowTranscodingFailure(TTranscodeStage Stage);
     void RunVideoPhase();
     void EncodeFrameAt(int32_t Time);
     bool IsKeyFrame(int32_t Time) const;
@@ -85,8 +92,6 @@ private:
     std::string AddMetadata(uint32_t& Size);
 
     // MP3 audio source.
-    void OpenExternalAudio(const std::string& FileName);
-    void SkipID3v2Tag();
     void ReadMP3Frame();
     void WriteAudioBefore(int32_t Position);
     void AskToContinueWithoutAudio();
@@ -132,8 +137,14 @@ private:
     bool AnyFrameEncoded = false;
     TProgressMeter VideoProgress;
 
+    // AVI audio transcoding: the chain from PrepareAudioConversion to the
+    // end of the pass, and the MP3 file it writes, kept to the end of the run.
+    std::unique_ptr<TAudioTranscoder> Transcoder;
+    std::unique_ptr<TTemporaryFile> AudioFile;
+    TProgressMeter AudioProgress;
+
     // Audio source.
-    std::FILE* AudioSource = nullptr;
+    std::unique_ptr<TMp3FrameReader> AudioSource;
     bool AudioMuted = false;  // open, but never read again
     uint32_t AudioTime = 0;   // the next frame's timestamp, from AudioClock
     TAudioClock AudioClock;

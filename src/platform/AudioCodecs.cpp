@@ -82,16 +82,20 @@ constexpr KnownTag KnownTags[] = {
 
 }  // namespace
 
-bool CanDecodeAudio(const WAVEFORMATEX& Format) {
+const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format) {
     uint16_t Tag = Format.wFormatTag;
     if (Tag == WAVE_FORMAT_EXTENSIBLE) {
         std::optional<uint16_t> Inner = ExtensibleTag(Format);
         if (!Inner) {
-            return false;
+            return nullptr;
         }
         Tag = *Inner;
     }
-    return avcodec_find_decoder(CodecFor(Tag, Format.wBitsPerSample)) != nullptr;
+    return avcodec_find_decoder(CodecFor(Tag, Format.wBitsPerSample));
+}
+
+bool CanDecodeAudio(const WAVEFORMATEX& Format) {
+    return FindAudioDecoder(Format) != nullptr;
 }
 
 std::optional<AudioTagDetails> DecodableAudioTag(uint16_t Tag) {

@@ -8,6 +8,8 @@
 
 #include "platform/WinTypes.h"
 
+struct AVCodec;
+
 namespace quorvane::platform {
 
 constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
@@ -16,6 +18,8 @@ constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 // Format must be followed by its cbSize extra bytes. True when a decoder
 // exists for it.
 bool CanDecodeAudio(const WAVEFORMATEX& Format);
+// The decoder for Format (followed by its extra bytes), or null.
+const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format);
 
 struct AudioTagDetails {
     std::string Name;

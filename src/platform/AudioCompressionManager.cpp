@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/AudioCodecs.h"
+#include "platform/AudioStreams.h"
 #include "platform/Mp3EncoderDriver.h"
 
 namespace quorvane::platform {
@@ -23,6 +24,11 @@ struct AcmDriverId {
 
 struct AcmDriver {
     HACMDRIVERID Id;
+};
+
+struct AcmStream {
+    std::unique_ptr<IAudioStream> Converter;
+    std::vector<uint8_t> Pending;  // output that did not fit a destination yet
 };
 
 namespace {
@@ -53,6 +59,7 @@ private:
 };
 
 HandleRegistry<AcmDriver> OpenDrivers;
+HandleRegistry<AcmStream> OpenStreams;
 
 const AcmDriverId Mp3Encoder{"MPEG Layer-3 Encoder", Mp3EncoderFormatTags};
 
@@ -138,6 +145,42 @@ bool SuggestPcm(const WAVEFORMATEX& Source, WAVEFORMATEX& Suggested) {
     Suggested.nBlockAlign = static_cast<uint16_t>(BlockAlign);
     Suggested.wBitsPerSample = SuggestedBitsPerSample;
     return true;
+}
+
+// The PCM record with cbSize cleared (PCM records may come without it).
+WAVEFORMATEX WholeRecord(const WAVEFORMATEX& Format) {
+    WAVEFORMATEX Record = Format;
+    if (Format.wFormatTag == WAVE_FORMAT_PCM) {
+        Record.cbSize = 0;
+    }
+    return Record;
+}
+
+std::unique_ptr<IAudioStream> OpenStreamKind(const WAVEFORMATEX& Source,
+                                             const WAVEFORMATEX& Destination) {
+    if (Destination.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+        return Source.wFormatTag == WAVE_FORMAT_PCM ? OpenMp3EncodingStream(WholeRecord(Source), Destination)
+                                                    : nullptr;
+    }
+    if (Destination.wFormatTag != WAVE_FORMAT_PCM) {
+        return nullptr;
+    }
+    return Source.wFormatTag == WAVE_FORMAT_PCM
+               ? OpenPcmConversionStream(WholeRecord(Source), WholeRecord(Destination))
+               : OpenDecodingStream(Source, WholeRecord(Destination));
+}
+
+bool IsUsableHeader(const ACMSTREAMHEADER* Header) {
+    return Header && Header->cbStruct >= sizeof(ACMSTREAMHEADER) &&
+           (Header->pbSrc || Header->cbSrcLength == 0) && (Header->pbDst || Header->cbDstLength == 0);
+}
+
+// Hands out what fits the destination; the rest waits for the next call.
+void DeliverPending(AcmStream& Stream, ACMSTREAMHEADER& Header) {
+    const size_t Given = std::min<size_t>(Stream.Pending.size(), Header.cbDstLength);
+    std::copy_n(Stream.Pending.begin(), Given, Header.pbDst);
+    Stream.Pending.erase(Stream.Pending.begin(), Stream.Pending.begin() + static_cast<std::ptrdiff_t>(Given));
+    Header.cbDstLengthUsed = static_cast<uint32_t>(Given);
 }
 
 }  // namespace
@@ -238,6 +281,91 @@ MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFOR
         return ACMERR_NOTPOSSIBLE;
     }
     std::memcpy(Destination, &Suggested, sizeof Suggested);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmStreamOpen(HACMSTREAM* Stream, HACMDRIVER Driver, const WAVEFORMATEX* Source,
+                       const WAVEFORMATEX* Destination, const void* Filter, uintptr_t Callback,
+                       uintptr_t, uint32_t Flags) {
+    if (!Stream || !Source || !Destination) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (Driver && !OpenDrivers.Contains(Driver)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (Filter || Callback || Flags != 0) {
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    std::unique_ptr<IAudioStream> Converter = OpenStreamKind(*Source, *Destination);
+    if (!Converter) {
+        return ACMERR_NOTPOSSIBLE;
+    }
+    *Stream = OpenStreams.Add(std::make_unique<AcmStream>(AcmStream{std::move(Converter), {}}));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmStreamClose(HACMSTREAM Stream, uint32_t Flags) {
+    if (Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    return OpenStreams.Remove(Stream) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT acmStreamSize(HACMSTREAM Stream, uint32_t Input, uint32_t* Output, uint32_t Flags) {
+    if (!OpenStreams.Contains(Stream)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!Output) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (Flags != ACM_STREAMSIZEF_SOURCE) {
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    *Output = static_cast<uint32_t>(Stream->Converter->MaxOutput(Input));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmStreamPrepareHeader(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags) {
+    if (!OpenStreams.Contains(Stream)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!IsUsableHeader(Header) || Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    Header->fdwStatus = ACMSTREAMHEADER_STATUSF_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmStreamUnprepareHeader(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags) {
+    if (!OpenStreams.Contains(Stream)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!Header || !(Header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) || Flags != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    Header->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmStreamConvert(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags) {
+    if (!OpenStreams.Contains(Stream)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!IsUsableHeader(Header) || !(Header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) ||
+        (Flags & ~ACM_STREAMCONVERTF_END) != 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    Header->cbSrcLengthUsed = Header->cbSrcLength;
+    Header->cbDstLengthUsed = 0;
+    const size_t Before = Stream->Pending.size();
+    if (!Stream->Converter->Convert(Header->pbSrc, Header->cbSrcLength,
+                                    (Flags & ACM_STREAMCONVERTF_END) != 0, Stream->Pending)) {
+        Stream->Pending.resize(Before);
+        Header->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;
+        return ACMERR_NOTPOSSIBLE;
+    }
+    DeliverPending(*Stream, *Header);
+    Header->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;
     return MMSYSERR_NOERROR;
 }
 

@@ -20,8 +20,10 @@ constexpr MMRESULT ACMERR_NOTPOSSIBLE = 512;
 
 struct AcmDriverId;
 struct AcmDriver;
+struct AcmStream;
 using HACMDRIVERID = const AcmDriverId*;
 using HACMDRIVER = AcmDriver*;
+using HACMSTREAM = AcmStream*;
 
 constexpr uint32_t ACM_FORMATSUGGESTF_WFORMATTAG = 0x00010000;
 constexpr uint32_t ACM_FORMATTAGDETAILSF_INDEX = 0;
@@ -125,5 +127,49 @@ MMRESULT acmFormatSuggest(HACMDRIVER Driver, const WAVEFORMATEX* Source, WAVEFOR
 // ACMERR_NOTPOSSIBLE for others. With a driver: the details of the driver's
 // tag dwFormatTagIndex (ACM_FORMATTAGDETAILSF_INDEX) or dwFormatTag.
 MMRESULT acmFormatTagDetailsA(HACMDRIVER Driver, ACMFORMATTAGDETAILSA* Details, uint32_t Flags);
+
+constexpr uint32_t ACM_STREAMSIZEF_SOURCE = 0;
+// acmStreamConvert: the input has ended; everything held back is given out.
+constexpr uint32_t ACM_STREAMCONVERTF_END = 0x00000020;
+
+constexpr uint32_t ACMSTREAMHEADER_STATUSF_DONE = 0x00010000;
+constexpr uint32_t ACMSTREAMHEADER_STATUSF_PREPARED = 0x00020000;
+
+// A header describes one conversion: cbSrcLength bytes at pbSrc into at
+// most cbDstLength bytes at pbDst. cbStruct is its size here.
+struct ACMSTREAMHEADER {
+    uint32_t cbStruct;
+    uint32_t fdwStatus;
+    uintptr_t dwUser;
+    uint8_t* pbSrc;
+    uint32_t cbSrcLength;
+    uint32_t cbSrcLengthUsed;
+    uintptr_t dwSrcUser;
+    uint8_t* pbDst;
+    uint32_t cbDstLength;
+    uint32_t cbDstLengthUsed;
+    uintptr_t dwDstUser;
+    uint32_t dwReservedDriver[10];
+};
+
+// Opens a stream from Source to Destination (whole records): stored audio
+// to 16-bit PCM, PCM to 16-bit PCM at another rate, channel count or width,
+// or 16-bit PCM to one of the offered MP3 formats. Driver may be null (any
+// driver); no filter, callback or flags are supported. ACMERR_NOTPOSSIBLE
+// when no stream converts Source to Destination.
+MMRESULT acmStreamOpen(HACMSTREAM* Stream, HACMDRIVER Driver, const WAVEFORMATEX* Source,
+                       const WAVEFORMATEX* Destination, const void* Filter, uintptr_t Callback,
+                       uintptr_t Instance, uint32_t Flags);
+MMRESULT acmStreamClose(HACMSTREAM Stream, uint32_t Flags);
+// With ACM_STREAMSIZEF_SOURCE: the output buffer size that Input bytes need.
+MMRESULT acmStreamSize(HACMSTREAM Stream, uint32_t Input, uint32_t* Output, uint32_t Flags);
+MMRESULT acmStreamPrepareHeader(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags);
+MMRESULT acmStreamUnprepareHeader(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags);
+// Converts the header's input (flags 0 or ACM_STREAMCONVERTF_END). The whole
+// input is always consumed: a stream keeps the bytes it can't use yet for
+// the next call, and output that does not fit cbDstLength comes out of the
+// next calls (with no input, or with END until cbDstLengthUsed is 0). On
+// failure this call's output is dropped and the stream goes on.
+MMRESULT acmStreamConvert(HACMSTREAM Stream, ACMSTREAMHEADER* Header, uint32_t Flags);
 
 }  // namespace quorvane::platform

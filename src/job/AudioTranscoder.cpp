@@ -1,0 +1,137 @@
+#include "job/AudioTranscoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvane {
+
+using namespace platform;
+
+namespace {
+
+const WAVEFORMATEX* AsFormat(const std::vector<uint8_t>& Record) {
+    return reinterpret_cast<const WAVEFORMATEX*>(Record.data());
+}
+
+WAVEFORMATEX HeaderOf(const std::vector<uint8_t>& Record) {
+    WAVEFORMATEX Header{};
+    std::memcpy(&Header, Record.data(), std::min(Record.size(), sizeof Header));
+    return Header;
+}
+
+constexpr TTranscodeStage StageNames[] = {TTranscodeStage::Decompression,
+                                          TTranscodeStage::Conversion,
+                                          TTranscodeStage::Compression};
+
+}  // namespace
+
+uint32_t ChunkSizeFor(const WAVEFORMATEX& Source) {
+    const uint32_t Block = std::max<uint32_t>(Source.nBlockAlign, 1);
+    const uint64_t Wanted = static_cast<uint64_t>(Source.nAvgBytesPerSec) * Source.nChannels;
+    const uint64_t Bounded = std::clamp<uint64_t>(Wanted, Block, MaxChunkBytes);
+    return static_cast<uint32_t>(std::max<uint64_t>(Bounded - Bounded % Block, Block));
+}
+
+TAudioTranscoder::~TAudioTranscoder() {
+    for (TStage& Stage : Stages) {
+        if (Stage.Stream) {
+            acmStreamClose(Stage.Stream, 0);
+        }
+    }
+}
+
+bool TAudioTranscoder::Prepare(const std::vector<uint8_t>& SourceFormat,
+                               const std::vector<uint8_t>& DecodedFormat,
+                               const std::vector<uint8_t>& Mp3Format,
+                               const std::vector<uint8_t>& Mp3InputFormat) {
+    for (const std::vector<uint8_t>* Record :
+         {&SourceFormat, &DecodedFormat, &Mp3Format, &Mp3InputFormat}) {
+        if (Record->size() < sizeof(WAVEFORMATEX) - sizeof(uint16_t)) {
+            return false;
+        }
+    }
+    SourceBuffer.assign(ChunkSizeFor(HeaderOf(SourceFormat)), 0);
+    const WAVEFORMATEX Decoded = HeaderOf(DecodedFormat);
+    const uint64_t SecondOfDecoded = static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
+    return OpenStage(Stages[0], SourceFormat, DecodedFormat,
+                     static_cast<uint32_t>(SourceBuffer.size())) &&
+           OpenStage(Stages[1], DecodedFormat, Mp3InputFormat,
+                     static_cast<uint32_t>(std::min<uint64_t>(SecondOfDecoded, MaxChunkBytes))) &&
+           OpenStage(Stages[2], Mp3InputFormat, Mp3Format,
+                     static_cast<uint32_t>(Stages[1].Output.size()));
+}
+
+// Opens the stream, sizes its output for InputBytes and presets its header;
+// the previous stage's output (or the chunk buffer) is its input.
+bool TAudioTranscoder::OpenStage(TStage& Stage, const std::vector<uint8_t>& From,
+                                 const std::vector<uint8_t>& To, uint32_t InputBytes) {
+    uint32_t OutputBytes = 0;
+    if (acmStreamOpen(&Stage.Stream, nullptr, AsFormat(From), AsFormat(To), nullptr, 0, 0, 0) !=
+            MMSYSERR_NOERROR ||
+        acmStreamSize(Stage.Stream, InputBytes, &OutputBytes, ACM_STREAMSIZEF_SOURCE) !=
+            MMSYSERR_NOERROR ||
+        OutputBytes == 0) {
+        return false;
+    }
+    Stage.Output.assign(OutputBytes, 0);
+    Stage.Header = {};
+    Stage.Header.cbStruct = sizeof(ACMSTREAMHEADER);
+    Stage.Header.pbDst = Stage.Output.data();
+    Stage.Header.cbDstLength = OutputBytes;
+    return true;
+}
+
+std::span<uint8_t> TAudioTranscoder::ChunkBuffer() {
+    return SourceBuffer;
+}
+
+bool TAudioTranscoder::RunStage(TStage& Stage, uint8_t* Input, uint32_t Bytes, uint32_t Flags) {
+    Stage.Header.pbSrc = Input;
+    Stage.Header.cbSrcLength = Bytes;
+    Stage.Header.cbDstLengthUsed = 0;
+    if (acmStreamPrepareHeader(Stage.Stream, &Stage.Header, 0) != MMSYSERR_NOERROR) {
+        return false;
+    }
+    const bool Converted = acmStreamConvert(Stage.Stream, &Stage.Header, Flags) == MMSYSERR_NOERROR;
+    acmStreamUnprepareHeader(Stage.Stream, &Stage.Header, 0);
+    return Converted;
+}
+
+// Stage First gets Input with Flags; the stages after it get its output.
+TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_t Bytes,
+                                           uint32_t Flags) {
+    for (size_t Index = First; Index < std::size(Stages); ++Index) {
+        TStage& Stage = Stages[Index];
+        if (!RunStage(Stage, Input, Bytes, Index == First ? Flags : 0)) {
+            return {StageNames[Index], {}};
+        }
+        Input = Stage.Output.data();
+        Bytes = Stage.Header.cbDstLengthUsed;
+    }
+    return {TTranscodeStage::None, std::span<const uint8_t>(Input, Bytes)};
+}
+
+TTranscodeResult TAudioTranscoder::ConvertChunk(uint32_t Bytes) {
+    return RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+}
+
+// Each stage in turn is told that its input has ended, as often as it has
+// output, and what it gives goes through the stages after it.
+TTranscodeResult TAudioTranscoder::Flush() {
+    Flushed.clear();
+    for (size_t First = 0; First < std::size(Stages); ++First) {
+        for (;;) {
+            const TTranscodeResult Result = RunFrom(First, nullptr, 0, ACM_STREAMCONVERTF_END);
+            if (Result.FailedStage != TTranscodeStage::None) {
+                return {Result.FailedStage, Flushed};
+            }
+            Flushed.insert(Flushed.end(), Result.Mp3.begin(), Result.Mp3.end());
+            if (Stages[First].Header.cbDstLengthUsed == 0) {
+                break;
+            }
+        }
+    }
+    return {TTranscodeStage::None, Flushed};
+}
+
+}  // namespace quorvane

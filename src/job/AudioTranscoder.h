@@ -1,0 +1,65 @@
+// The chain that turns stored AVI audio into MP3 bytes: decompression to
+// PCM, conversion to the PCM the MP3 encoder takes, and compression, each an
+// audio codec stream with its own buffer allocated once.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/AudioCompressionManager.h"
+
+namespace quorvane {
+
+enum class TTranscodeStage : uint8_t { None, Decompression, Conversion, Compression };
+
+struct TTranscodeResult {
+    TTranscodeStage FailedStage = TTranscodeStage::None;  // None: converted
+    std::span<const uint8_t> Mp3;  // the MP3 bytes made; valid until the next call
+};
+
+// The chunk for a stored format: nAvgBytesPerSec x nChannels bytes (two
+// seconds of 16-bit stereo), kept to whole blocks between one block and
+// MaxChunkBytes, whatever the header claims.
+constexpr uint32_t MaxChunkBytes = 4u << 20;
+uint32_t ChunkSizeFor(const platform::WAVEFORMATEX& Source);
+
+class TAudioTranscoder {
+public:
+    TAudioTranscoder() = default;
+    ~TAudioTranscoder();
+    TAudioTranscoder(const TAudioTranscoder&) = delete;
+    TAudioTranscoder& operator=(const TAudioTranscoder&) = delete;
+
+    // Whole format records: the stored format, the PCM it decodes to, the
+    // MP3 format and the PCM its encoder takes. False at the first stream
+    // that can't be opened; the streams opened so far go with the object.
+    bool Prepare(const std::vector<uint8_t>& SourceFormat, const std::vector<uint8_t>& DecodedFormat,
+                 const std::vector<uint8_t>& Mp3Format, const std::vector<uint8_t>& Mp3InputFormat);
+
+    // Where one chunk of stored audio is read to; its size is the chunk size.
+    std::span<uint8_t> ChunkBuffer();
+    // Runs the first Bytes of ChunkBuffer through the three stages. A stage
+    // that fails gives up the chunk: the later stages don't run.
+    TTranscodeResult ConvertChunk(uint32_t Bytes);
+    // After the last chunk: what the stages still hold (input held back, the
+    // resampler's last samples, the encoder's last frames).
+    TTranscodeResult Flush();
+
+private:
+    struct TStage {
+        platform::HACMSTREAM Stream = nullptr;
+        std::vector<uint8_t> Output;
+        platform::ACMSTREAMHEADER Header{};
+    };
+    bool OpenStage(TStage& Stage, const std::vector<uint8_t>& From, const std::vector<uint8_t>& To,
+                   uint32_t InputBytes);
+    bool RunStage(TStage& Stage, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
+    TTranscodeResult RunFrom(size_t First, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
+
+    std::vector<uint8_t> SourceBuffer;
+    TStage Stages[3];  // decompression, conversion, compression
+    std::vector<uint8_t> Flushed;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,59 @@
+#include "job/Mp3FrameReader.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "job/JobErrors.h"
+
+namespace quorvane {
+
+TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
+    : File(std::fopen(FileName.c_str(), "rb")) {
+    if (!File) {
+        throw EJobFailure("Impossible to open the audio file " + FileName + " (" +
+                          std::strerror(errno) + ").");
+    }
+    if (SkipId3v2) {
+        SkipId3v2Tag();
+    }
+}
+
+TMp3FrameReader::~TMp3FrameReader() {
+    std::fclose(File);
+}
+
+void TMp3FrameReader::SkipId3v2Tag() {
+    uint8_t Magic[3];
+    uint8_t SizeBytes[4];
+    const bool Tagged = std::fread(Magic, 1, 3, File) == 3 && Magic[0] == 'I' &&
+                        Magic[1] == 'D' && Magic[2] == '3';
+    // Version and flags (3 bytes) stand between the magic and the size.
+    if (Tagged && std::fseek(File, 3, SEEK_CUR) == 0 && std::fread(SizeBytes, 1, 4, File) == 4) {
+        std::fseek(File, static_cast<long>(Id3v2TagBodySize(SizeBytes)), SEEK_CUR);
+        return;
+    }
+    std::fseek(File, 0, SEEK_SET);
+}
+
+TMp3FrameHeader TMp3FrameReader::Next() {
+    uint8_t Header[4];
+    if (Ended || std::fread(Header, 1, 4, File) != 4) {
+        Ended = true;
+        return {};
+    }
+    const TMp3FrameHeader Frame = ParseMp3FrameHeader(Header);
+    if (Frame.Type != TMp3FrameHeader::Kind::Frame) {
+        Ended = true;
+        return Frame;
+    }
+    Bytes.resize(Frame.FrameLength);
+    std::memcpy(Bytes.data(), Header, sizeof Header);
+    const size_t Rest = Frame.FrameLength - sizeof Header;
+    if (std::fread(Bytes.data() + sizeof Header, 1, Rest, File) != Rest) {
+        Ended = true;
+        return {};
+    }
+    return Frame;
+}
+
+}  // namespace quorvane

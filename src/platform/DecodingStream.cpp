@@ -1,0 +1,186 @@
+// Stored audio to PCM through libavcodec: a parser cuts the bytes into
+// packets where the codec has one (MP3, AC-3, ...); otherwise whole blocks
+// (nBlockAlign) go to the decoder, a partial block waiting for the next call.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/AudioCodecs.h"
+#include "platform/AudioStreams.h"
+#include "platform/FfmpegPointers.h"
+#include "platform/SampleConverter.h"
+
+namespace quorvane::platform {
+
+namespace {
+
+struct ParserDeleter {
+    void operator()(AVCodecParserContext* Parser) const { av_parser_close(Parser); }
+};
+
+class TDecodingStream : public IAudioStream {
+public:
+    TDecodingStream(const WAVEFORMATEX& Source, const WAVEFORMATEX& Destination)
+        : Source(Source), Destination(Destination), Carry(Source.nBlockAlign) {}
+
+    bool Open(const AVCodec* Decoder);
+    size_t MaxOutput(size_t InputBytes) const override;
+    bool Convert(const uint8_t* Input, size_t InputBytes, bool End,
+                 std::vector<uint8_t>& Output) override;
+
+private:
+    bool ParseAndDecode(const uint8_t* Input, size_t InputBytes, std::vector<uint8_t>& Output);
+    bool Decode(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Output);
+    bool Receive(std::vector<uint8_t>& Output);
+    bool Drain(std::vector<uint8_t>& Output);
+
+    WAVEFORMATEX Source;
+    WAVEFORMATEX Destination;
+    TBlockCarry Carry;
+    CodecContextPtr Context;
+    std::unique_ptr<AVCodecParserContext, ParserDeleter> Parser;
+    PacketPtr Packet{av_packet_alloc()};
+    FramePtr Frame{av_frame_alloc()};
+    TSampleConverter Converter;
+    bool Drained = false;
+};
+
+bool TDecodingStream::Open(const AVCodec* Decoder) {
+    Context.reset(avcodec_alloc_context3(Decoder));
+    if (!Context || !Packet || !Frame) {
+        return false;
+    }
+    Context->sample_rate = static_cast<int>(Source.nSamplesPerSec);
+    av_channel_layout_default(&Context->ch_layout, Source.nChannels);
+    Context->block_align = Source.nBlockAlign;
+    Context->bits_per_coded_sample = Source.wBitsPerSample;
+    Context->bit_rate = static_cast<int64_t>(Source.nAvgBytesPerSec) * 8;
+    if (Source.cbSize > 0) {
+        // The record is followed by its cbSize extra bytes (the codec's set-up).
+        Context->extradata = static_cast<uint8_t*>(
+            av_mallocz(static_cast<size_t>(Source.cbSize) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!Context->extradata) {
+            return false;
+        }
+        std::memcpy(Context->extradata, &Source + 1, Source.cbSize);
+        Context->extradata_size = Source.cbSize;
+    }
+    if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
+        return false;
+    }
+    Parser.reset(av_parser_init(Decoder->id));
+    return true;
+}
+
+// A second of source gives a second of output; the estimate is doubled for
+// variable rates. Output beyond it is held by the caller, not lost.
+size_t TDecodingStream::MaxOutput(size_t InputBytes) const {
+    const uint64_t Rate = std::max<uint32_t>(Source.nAvgBytesPerSec, 1);
+    const uint64_t Estimate =
+        (static_cast<uint64_t>(InputBytes) * Destination.nAvgBytesPerSec / Rate + 1) * 2 +
+        Destination.nBlockAlign * 4096ULL;
+    return static_cast<size_t>(std::min<uint64_t>(Estimate, MaxStreamOutput));
+}
+
+bool TDecodingStream::Convert(const uint8_t* Input, size_t InputBytes, bool End,
+                              std::vector<uint8_t>& Output) {
+    if (Drained) {
+        return InputBytes == 0;
+    }
+    bool Converted = true;
+    if (Parser) {
+        Converted = ParseAndDecode(Input, InputBytes, Output);
+    } else {
+        const std::vector<uint8_t>& Blocks = Carry.WholeBlocks(Input, InputBytes);
+        Converted = Blocks.empty() || Decode(Blocks.data(), Blocks.size(), Output);
+    }
+    if (End) {
+        // The parser's last packet comes out of a call without input.
+        if (Parser) {
+            Converted = ParseAndDecode(nullptr, 0, Output) && Converted;
+        }
+        Converted = Drain(Output) && Converted;
+    }
+    return Converted;
+}
+
+bool TDecodingStream::ParseAndDecode(const uint8_t* Input, size_t InputBytes,
+                                     std::vector<uint8_t>& Output) {
+    bool Converted = true;
+    do {
+        uint8_t* Data = nullptr;
+        int Size = 0;
+        const int Used = av_parser_parse2(Parser.get(), Context.get(), &Data, &Size, Input,
+                                          static_cast<int>(InputBytes), AV_NOPTS_VALUE,
+                                          AV_NOPTS_VALUE, 0);
+        if (Used < 0) {
+            return false;
+        }
+        Input += Used;
+        InputBytes -= static_cast<size_t>(Used);
+        if (Size > 0) {
+            // A damaged packet is given up; the packets after it still play.
+            Converted = Decode(Data, static_cast<size_t>(Size), Output) && Converted;
+        } else if (Used == 0) {
+            break;
+        }
+    } while (InputBytes > 0);
+    return Converted;
+}
+
+bool TDecodingStream::Decode(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Output) {
+    if (av_new_packet(Packet.get(), static_cast<int>(Size)) < 0) {
+        return false;
+    }
+    std::memcpy(Packet->data, Data, Size);
+    const int Sent = avcodec_send_packet(Context.get(), Packet.get());
+    av_packet_unref(Packet.get());
+    return Sent >= 0 && Receive(Output);
+}
+
+bool TDecodingStream::Receive(std::vector<uint8_t>& Output) {
+    for (;;) {
+        const int Result = avcodec_receive_frame(Context.get(), Frame.get());
+        if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) {
+            return true;
+        }
+        if (Result < 0) {
+            return false;
+        }
+        if (!Converter.IsOpen() &&
+            !Converter.Open(static_cast<AVSampleFormat>(Frame->format),
+                            Frame->ch_layout.nb_channels, Frame->sample_rate,
+                            Destination.nChannels, static_cast<int>(Destination.nSamplesPerSec))) {
+            return false;
+        }
+        const bool Converted = Converter.Convert(Frame->extended_data, Frame->nb_samples, Output);
+        av_frame_unref(Frame.get());
+        if (!Converted) {
+            return false;
+        }
+    }
+}
+
+bool TDecodingStream::Drain(std::vector<uint8_t>& Output) {
+    Drained = true;
+    const bool Received = avcodec_send_packet(Context.get(), nullptr) >= 0 && Receive(Output);
+    return Received && (!Converter.IsOpen() || Converter.Flush(Output));
+}
+
+}  // namespace
+
+std::unique_ptr<IAudioStream> OpenDecodingStream(const WAVEFORMATEX& Source,
+                                                 const WAVEFORMATEX& Destination) {
+    const AVCodec* Decoder = FindAudioDecoder(Source);
+    if (!Decoder || Destination.wFormatTag != WAVE_FORMAT_PCM ||
+        Destination.wBitsPerSample != 16 || Destination.nChannels == 0 ||
+        Destination.nSamplesPerSec == 0) {
+        return nullptr;
+    }
+    auto Stream = std::make_unique<TDecodingStream>(Source, Destination);
+    if (!Stream->Open(Decoder)) {
+        return nullptr;
+    }
+    return Stream;
+}
+
+}  // namespace quorvane::platform
