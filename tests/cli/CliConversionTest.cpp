@@ -340,18 +340,11 @@ TEST_F(CliConversion, LossyModesWriteValidFiles) {
     }
 }
 
-TEST_F(CliConversion, AviAudioIsOfferedVideoOnlyUntilItCanBeConverted) {
-    const TProcessResult Declined =
-        RunCli({"--audio", "avi", "--no", AviPcm16Stereo().string(), Output});
-    EXPECT_EQ(Declined.ExitStatus, 1);
-    EXPECT_NE(Declined.Errors.find("The audio contained in the video file can not be converted."),
-              std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(Output));
-
-    const TProcessResult Accepted =
-        RunCli({"--audio", "avi", "--yes", AviPcm16Stereo().string(), Output});
-    ASSERT_EQ(Accepted.ExitStatus, 0) << Accepted.Errors;
-    EXPECT_EQ(ReadFlvFile(Output).Flags, 0x01);
+TEST_F(CliConversion, AviAudioIsTranscodedToMp3) {
+    const TProcessResult Run = RunCli({"--audio", "avi", AviPcm16Stereo().string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(ReadFlvFile(Output).Flags, 0x05);
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
 }
 
 TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
