@@ -113,6 +113,13 @@ path AviAudioFirst() {
                                           "-map 1:a -map 0:v -ac 2 -c:a pcm_s16le" + RawBgr24);
 }
 
+path AviPaddingFirst() {
+    return DerivedFixture("padding-first.avi", AviAudioFirst(), [](Bytes File) {
+        PutFourCC(File, StreamChunk(File, 0, "strh").DataOffset, "pads");
+        return File;
+    });
+}
+
 path AviAudioOnly() {
     return Fixture("audio-only.avi",
                    "-f lavfi -i sine=sample_rate=44100:duration=1 -ac 2 -c:a pcm_s16le");

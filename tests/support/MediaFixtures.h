@@ -26,6 +26,7 @@ path AviMp3();          // MP3 stereo 44100 Hz
 path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
 path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
 path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
+path AviPaddingFirst();  // AviAudioFirst with its audio stream header turned to 'pads'
 path AviAudioOnly();    // PCM 16 bits stereo, no video
 
 // Derived by patching.
