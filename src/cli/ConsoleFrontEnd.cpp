@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "platform/Thread.h"
+
 namespace quorvane::cli {
 
 namespace {
@@ -46,7 +48,15 @@ void TConsoleFrontEnd::EndProgressLine() {
     }
 }
 
+// The job asks from its own thread; the terminal is the main thread's, which
+// draws the progress line, so questions and messages are taken there.
 bool TConsoleFrontEnd::AskYesNo(const std::string& Caption, const std::string& Text) {
+    bool Reply = false;
+    platform::RunOnMainThread([&] { Reply = Ask(Caption, Text); });
+    return Reply;
+}
+
+bool TConsoleFrontEnd::Ask(const std::string& Caption, const std::string& Text) {
     EndProgressLine();
     std::cerr << Caption << ": " << Text << '\n';
     if (Answer) {
@@ -70,8 +80,10 @@ bool TConsoleFrontEnd::AskOnTerminal() {
 }
 
 void TConsoleFrontEnd::ShowMessage(const std::string& Caption, const std::string& Text) {
-    EndProgressLine();
-    std::cerr << Caption << ": " << Text << '\n';
+    platform::RunOnMainThread([&] {
+        EndProgressLine();
+        std::cerr << Caption << ": " << Text << '\n';
+    });
 }
 
 }  // namespace quorvane::cli

@@ -105,9 +105,9 @@ uint32_t TScreenVideoEncoder::Finish() {
     if (!FirstFileError) {
         FirstFileError = CloseError;
     }
-    const uint64_t Size = OutputStream->Size();
+    FinalSize = OutputStream->Size();
     OutputStream.reset();
-    return static_cast<uint32_t>(Size);
+    return static_cast<uint32_t>(FinalSize);
 }
 
 void TScreenVideoEncoder::RequireOpen(const char* Operation) const {

@@ -100,6 +100,8 @@ public:
 
     // Closes the file and returns its size in bytes (low 32 bits).
     uint32_t Finish();
+    // The file's full size once Finish has run.
+    uint64_t FinishedSize() const { return FinalSize; }
 
     // The first failure of the output file: creating it, writing to it or
     // closing it. Writes are buffered, so a failure may surface only at a
@@ -151,6 +153,7 @@ private:
     std::unique_ptr<OutputFile> OutputStream;
     std::unique_ptr<Deflater> BlockDeflater;
     std::error_code FirstFileError;
+    uint64_t FinalSize = 0;
 };
 
 }  // namespace quorvane

@@ -47,6 +47,7 @@ void TAVIToScreenVideoThread::AskToContinueWithoutAudio() {
     AudioMuted = true;
     if (!FrontEnd.AskYesNo("Confirmation", UnsupportedRateQuestion)) {
         CurrentPosition = EndPosition;
+        FCutShortByAnswer = true;
     }
 }
 
