@@ -96,6 +96,7 @@ int32_t TScreenVideoEncoder::CreateOutputFile() {
     const uint8_t Flags = (HasVideo ? 0x01 : 0x00) | (HasAudio ? 0x04 : 0x00);
     const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
     WriteBytes(Header, sizeof Header);
+    OutputStream->MarkWhole();
     return StartSucceeded;
 }
 

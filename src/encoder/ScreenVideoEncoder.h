@@ -120,6 +120,7 @@ private:
     void WriteUInt32BE(uint32_t Value);
     void WriteBytes(const uint8_t* Data, size_t Size);
     void WriteTagHeader(uint8_t TagType, uint32_t DataSize, int32_t Timestamp);
+    void WriteTagEnd(uint32_t DataSize);
 
     // Throws std::logic_error unless Start succeeded and Finish has not run.
     void RequireOpen(const char* Operation) const;
