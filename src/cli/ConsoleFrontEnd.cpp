@@ -4,8 +4,6 @@
 
 #include <iostream>
 
-#include "platform/Thread.h"
-
 namespace quorvane::cli {
 
 namespace {
@@ -48,15 +46,7 @@ void TConsoleFrontEnd::EndProgressLine() {
     }
 }
 
-// The job asks from its own thread; the terminal is the main thread's, which
-// draws the progress line, so questions and messages are taken there.
 bool TConsoleFrontEnd::AskYesNo(const std::string& Caption, const std::string& Text) {
-    bool Reply = false;
-    platform::RunOnMainThread([&] { Reply = Ask(Caption, Text); });
-    return Reply;
-}
-
-bool TConsoleFrontEnd::Ask(const std::string& Caption, const std::string& Text) {
     EndProgressLine();
     std::cerr << Caption << ": " << Text << '\n';
     if (Answer) {
@@ -80,10 +70,8 @@ bool TConsoleFrontEnd::AskOnTerminal() {
 }
 
 void TConsoleFrontEnd::ShowMessage(const std::string& Caption, const std::string& Text) {
-    platform::RunOnMainThread([&] {
-        EndProgressLine();
-        std::cerr << Caption << ": " << Text << '\n';
-    });
+    EndProgressLine();
+    std::cerr << Caption << ": " << Text << '\n';
 }
 
 }  // namespace quorvane::cli

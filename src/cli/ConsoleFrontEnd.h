@@ -23,7 +23,6 @@ public:
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const uint8_t*) override {}
 
-    // Any thread; they run on the main thread.
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;
 
@@ -32,7 +31,6 @@ public:
 
 private:
     void DrawProgressLine();
-    bool Ask(const std::string& Caption, const std::string& Text);
     bool AskOnTerminal();
 
     TJobControls Controls;

@@ -76,7 +76,7 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     PreviewWanted = Controls.PreviewCheckBox;
 
     if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
-        if (!FrontEnd.AskYesNo("Error", AudioNotConvertibleText)) {
+        if (!Ask("Error", AudioNotConvertibleText)) {
             return false;
         }
         FAudioUsable = false;
@@ -88,7 +88,7 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     }
     Settings = ReadJobSettings(Controls, Settings);
     if (OutputWouldReplaceAnInput()) {
-        FrontEnd.ShowMessage("Error", "The output file can not be one of the input files.");
+        Tell("Error", "The output file can not be one of the input files.");
         return false;
     }
     return CreateEncoder();
@@ -112,7 +112,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FState = EncodingPrepared;
     const int32_t Result = Encoder->Start();
     if (Result != StartSucceeded) {
-        FrontEnd.ShowMessage("Error", StartFailureText(Result, *Encoder, OutputFileName,
+        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName,
                                                        FFrameFormat, Settings.Encoder));
         return false;
     }
@@ -275,9 +275,9 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     ShowStatus();
     ShowProgress();
     if (!Failure.empty()) {
-        FrontEnd.ShowMessage("Error", Failure);
+        Tell("Error", Failure);
     } else if (FramesNotDecoded != 0) {
-        FrontEnd.ShowMessage("Error", FramesNotDecodedText(FramesNotDecoded));
+        Tell("Error", FramesNotDecodedText(FramesNotDecoded));
     }
 }
 

@@ -106,10 +106,12 @@ private:
     void AskToContinueWithoutAudio();
     void CloseAudioSource();
 
-    // Reports, run on the main thread.
+    // Reports, questions and messages, run on the main thread.
     void ShowStatus();
     void ShowProgress();
     void ShowPreview();
+    bool Ask(const std::string& Caption, const std::string& Text);
+    void Tell(const std::string& Caption, const std::string& Text);
 
     IJobFrontEnd& FrontEnd;
     TJobControls Controls;                   // copied when encoding is prepared
