@@ -59,6 +59,22 @@ TEST_F(CliHostileInput, FramesThatFailToDecodeAreCounted) {
     EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), 9u);
 }
 
+// Past 2^24 ms (4 h 39 min) a tag's time needs its extension byte.
+TEST_F(CliHostileInput, FiveHoursKeepTheirTimestampsPastTwentyFourBits) {
+    const path Avi = Fixture("five-hours-16x16.avi",
+                             "-f lavfi -i color=gray:size=16x16:rate=1:duration=18000 -c:v "
+                             "rawvideo -pix_fmt bgr24");
+    const TProcessResult Run =
+        RunCli({"--keyframe-interval", "600000", Avi.string(), Output("o.flv")});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::vector<uint32_t> Times = KeyFrameTimestamps(ReadFlvFile(Output("o.flv")));
+    ASSERT_GE(Times.size(), 2u);
+    EXPECT_EQ(Times.back(), 29u * 601000u) << "the last key frame, at 4 h 50 min 29 s";
+    for (size_t I = 1; I < Times.size(); ++I) {
+        EXPECT_EQ(Times[I] - Times[I - 1], 601000u) << "at " << Times[I];
+    }
+}
+
 // What happens to an existing output file, by the answer given.
 struct ExistingOutputCase {
     std::string Name;
