@@ -157,6 +157,28 @@ TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
     EXPECT_TRUE(File.Tags.empty());
 }
 
+// No MP3 format offered (the pair left empty): the AVI's audio can't be
+// converted, and the user may go on with the video alone.
+TEST_F(JobConversion, WithoutAnMp3FormatTheAviAudioGivesWayToVideoOnly) {
+    FrontEnd.Controls.AVIAudioRadioButton = true;
+    FrontEnd.Answer = true;
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviPcm16Stereo());
+    ASSERT_TRUE(Job->AudioUsable());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Text.rfind("The audio contained in the video file can not be "
+                                              "converted.",
+                                              0),
+              0u);
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x01);
+    EXPECT_FALSE(File.Tags.empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+}
+
 TEST_F(JobConversion, AStopBeforeTheFirstFrameFinishesAnEmptyFile) {
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
