@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "CliTestKit.h"
@@ -79,31 +80,26 @@ double PeakFrequency(const std::vector<float>& Samples, double Hz, uint32_t Rate
     return Peak;
 }
 
-// The sine of Hz that fits the sound best (least squares, with its offset),
-// against what is left: signal-to-noise ratio in dB.
+// The sine of Hz that fits the sound best (least squares, after its mean
+// is taken off) against what is left, which is orthogonal to it: the
+// signal-to-noise ratio in dB.
 double ToneSnrDb(const std::vector<float>& Samples, double Hz, uint32_t Rate) {
     double Mean = 0;
     for (float Sample : Samples) {
         Mean += Sample;
     }
     Mean /= static_cast<double>(Samples.size());
-    double CC = 0, SS = 0, CS = 0, XC = 0, XS = 0;
+    double CC = 0, SS = 0, CS = 0, XC = 0, XS = 0, XX = 0;
     for (size_t N = 0; N < Samples.size(); ++N) {
         const double Phase = 2 * M_PI * Hz * static_cast<double>(N) / Rate;
         const double C = std::cos(Phase), S = std::sin(Phase), X = Samples[N] - Mean;
-        CC += C * C, SS += S * S, CS += C * S, XC += X * C, XS += X * S;
+        CC += C * C, SS += S * S, CS += C * S, XC += X * C, XS += X * S, XX += X * X;
     }
     const double Determinant = CC * SS - CS * CS;
     const double A = (XC * SS - XS * CS) / Determinant;
     const double B = (XS * CC - XC * CS) / Determinant;
-    double Signal = 0, Noise = 0;
-    for (size_t N = 0; N < Samples.size(); ++N) {
-        const double Phase = 2 * M_PI * Hz * static_cast<double>(N) / Rate;
-        const double Fit = A * std::cos(Phase) + B * std::sin(Phase);
-        Signal += Fit * Fit;
-        Noise += std::pow(Samples[N] - Mean - Fit, 2);
-    }
-    return 10 * std::log10(Signal / Noise);
+    const double Signal = A * XC + B * XS;  // the fit's energy
+    return 10 * std::log10(Signal / (XX - Signal));
 }
 
 // The sound without the encoder's lead-in and the last frames.
@@ -135,15 +131,15 @@ std::vector<std::string> FilesIn(const path& Folder) {
 
 // The --mp3-format index of the offered format described as Text.
 std::string Mp3FormatIndex(const std::string& Text) {
-    const std::string Listing = RunCli({"--list-mp3-formats"}).Output;
-    const size_t Found = Listing.find(": " + Text + "\n");
-    if (Found == std::string::npos) {
-        ADD_FAILURE() << "no MP3 format " << Text;
-        return "0";
+    std::istringstream Listing(RunCli({"--list-mp3-formats"}).Output);
+    for (std::string Line; std::getline(Listing, Line);) {
+        const size_t Colon = Line.find(": ");
+        if (Line.substr(Colon + 2) == Text) {
+            return Line.substr(0, Colon);
+        }
     }
-    const size_t LineStart = Listing.rfind('\n', Found);
-    return Listing.substr(LineStart == std::string::npos ? 0 : LineStart + 1,
-                          Found - (LineStart == std::string::npos ? 0 : LineStart + 1));
+    ADD_FAILURE() << "no MP3 format " << Text;
+    return "0";
 }
 
 const std::string DefaultFormat = "128 kBit/s, 44,100 Hz, Stereo";
