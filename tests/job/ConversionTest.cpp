@@ -162,19 +162,27 @@ TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
     EXPECT_TRUE(File.Tags.empty());
 }
 
+// The AVI's own audio, to the first MP3 format offered.
+void ChooseAviAudio(TJobControls& Controls) {
+    const TMp3FormatOffer Offer = EnumerateMP3Formats();
+    ASSERT_FALSE(Offer.Items.empty());
+    Controls.AVIAudioRadioButton = true;
+    Controls.MP3Format = Offer.MP3FormatList[0];
+    Controls.MP3InputFormat = Offer.MP3InputFormatList[0];
+}
+
+std::filesystem::path FiveSecondsOfTone() {
+    return test::Fixture("tone-pcm16-stereo-44100-5s.avi",
+                         "-f lavfi -i testsrc2=size=32x24:rate=5:duration=5 "
+                         "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=5 "
+                         "-c:v rawvideo -pix_fmt bgr24 -ac 2 -c:a pcm_s16le");
+}
+
 // Five seconds of 16-bit stereo at 44100 Hz: chunks of two seconds, each
 // reported from its first sample, so the last one reads below 100 %.
 TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
-    const TMp3FormatOffer Offer = EnumerateMP3Formats();
-    ASSERT_FALSE(Offer.Items.empty());
-    FrontEnd.Controls.AVIAudioRadioButton = true;
-    FrontEnd.Controls.MP3Format = Offer.MP3FormatList[0];
-    FrontEnd.Controls.MP3InputFormat = Offer.MP3InputFormatList[0];
-    TAVIToScreenVideoThread* Job =
-        LoadedJob(test::Fixture("tone-pcm16-stereo-44100-5s.avi",
-                                "-f lavfi -i testsrc2=size=32x24:rate=5:duration=5 "
-                                "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=5 "
-                                "-c:v rawvideo -pix_fmt bgr24 -ac 2 -c:a pcm_s16le"));
+    ChooseAviAudio(FrontEnd.Controls);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     Run(Job);
 
@@ -191,6 +199,22 @@ TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
     EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
     EXPECT_EQ(FrontEnd.Reports[1].RemainingText.rfind("Remaining time: ", 0), 0u);
     EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+// A full disk while the MP3 is written ends the run; the temporary file goes.
+TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
+    ChooseAviAudio(FrontEnd.Controls);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    {
+        test::ScopedFileSizeLimit Limit(20000);
+        Run(Job);
+    }
+    EXPECT_TRUE(Failed);
+    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("temporary audio file"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
 }
 
 // No MP3 format offered (the pair left empty): the AVI's audio can't be
