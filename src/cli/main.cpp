@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <clocale>
-#include <filesystem>
 #include <iostream>
 
 #include "cli/CliOptions.h"
@@ -59,23 +58,6 @@ int UsageFailure(const std::string& Text) {
     return ExitUsage;
 }
 
-// What the window refuses before asking for an output name.
-std::string AudioChoiceProblem(const TCliOptions& Options, const TAVIToScreenVideoThread& Job) {
-    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
-        return NoMp3FormatText;
-    }
-    if (Options.Audio == TAudioChoice::FromAvi && !Job.AudioUsable()) {
-        return Job.AudioDescription().empty()
-                   ? "The video file has no audio track."
-                   : "The video file's audio can not be used: " + Job.AudioDescription();
-    }
-    if (Options.Audio == TAudioChoice::Mp3File &&
-        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
-        return "Please select an external audio file, or choose another source for the audio.";
-    }
-    return {};
-}
-
 struct TRunOutcome {
     bool Ended = false;
     bool Failed = false;
@@ -120,7 +102,9 @@ int Convert(const TCliOptions& Options) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
-    if (const std::string Problem = AudioChoiceProblem(Options, *Job); !Problem.empty()) {
+    if (const std::string Problem =
+            AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
+        !Problem.empty()) {
         return Fail(Problem);
     }
     try {
