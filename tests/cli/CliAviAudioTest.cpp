@@ -348,5 +348,35 @@ TEST_F(CliAviAudioRun, AReadGivingNoSampleEndsTheAudioPass) {
     EXPECT_EQ(FilesIn(Dir), std::vector<std::string>{"out.flv"});
 }
 
+// Microsoft ADPCM whose middle block names a predictor that does not exist.
+path AviWithAnUndecodableBlock() {
+    const path Adpcm = AviWithTone("tone-ms-adpcm.avi", 8, "-ar 22050 -ac 1 -c:a adpcm_ms");
+    return DerivedFixture("ms-adpcm-bad-block.avi", Adpcm, [](std::vector<uint8_t> File) {
+        const std::vector<RiffEntry> Blocks = DataChunks(File, "wb");
+        File[Blocks[Blocks.size() / 2].DataOffset] = 0xFF;
+        return File;
+    });
+}
+
+// The chunk is given up with the MP3 bytes written so far as its offset, and
+// the pass goes on with the next one.
+TEST_F(CliAviAudioRun, AChunkThatCannotBeDecodedLeavesAGap) {
+    const path Avi = AviWithAnUndecodableBlock();
+    const TProcessResult Run = RunCli({"--audio", "avi", Avi.string(), Output.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::string Text = "Error during audio decompression at offset ";
+    const size_t Found = Run.Errors.find(Text);
+    ASSERT_NE(Found, std::string::npos) << Run.Errors;
+    uint8_t SoundByte = 0;
+    const size_t Offset = std::stoul(Run.Errors.substr(Found + Text.size()));
+    EXPECT_GT(Offset, 0u);
+    EXPECT_LT(Offset, AudioPayloads(ReadFlvFile(Output), SoundByte).size());
+
+    const std::vector<float> Source = DecodeSound(Avi, 44100, Dir);
+    const std::vector<float> Sound = DecodeSound(Output, 44100, Dir);
+    EXPECT_LT(Sound.size(), Source.size());
+    EXPECT_GT(Sound.size(), Source.size() * 3 / 4);
+}
+
 }  // namespace
 }  // namespace quorvane::test
