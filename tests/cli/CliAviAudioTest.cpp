@@ -324,15 +324,21 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliAviAudioInterrupted,
                                            InterruptCase{"Terminate", SIGTERM, 128 + SIGTERM}),
                          [](const auto& Info) { return Info.param.Name; });
 
-// MP3 stored frame by frame whose header claims 100 bytes a second in
-// blocks of one byte: no frame fits the chunk, so a read gives no sample.
+// MP3 stored frame by frame whose index makes the first frame 64000 bytes
+// long, more than a chunk (32000 bytes at 128 kbit/s stereo): a read there
+// gives no sample.
 path AviWhoseReadGivesNoSample() {
     const path Mp3 =
         AviWithTone("tone-mp3_stereo_44100.avi", 3.7, "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
-    return DerivedFixture("mp3-read-gives-nothing.avi", Mp3, [](std::vector<uint8_t> File) {
-        const size_t Format = StreamChunk(File, 1, "strf").DataOffset;
-        PutLE32(File, Format + 8, 100);  // nAvgBytesPerSec
-        PutLE16(File, Format + 12, 1);   // nBlockAlign
+    return DerivedFixture("mp3-first-chunk-too-long.avi", Mp3, [](std::vector<uint8_t> File) {
+        const std::vector<RiffEntry> Entries = RiffEntries(File);
+        const auto Idx1 = std::find_if(Entries.begin(), Entries.end(),
+                                       [](const RiffEntry& Entry) { return Entry.Id == "idx1"; });
+        size_t Entry = Idx1->DataOffset;
+        while (std::string(File.begin() + Entry, File.begin() + Entry + 4) != "01wb") {
+            Entry += 16;
+        }
+        PutLE32(File, Entry + 12, 64000);
         return File;
     });
 }
