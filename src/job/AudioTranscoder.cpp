@@ -28,7 +28,7 @@ constexpr TTranscodeStage StageNames[] = {TTranscodeStage::Decompression,
 uint32_t ChunkSizeFor(const WAVEFORMATEX& Source) {
     const uint32_t Block = std::max<uint32_t>(Source.nBlockAlign, 1);
     const uint64_t Wanted = static_cast<uint64_t>(Source.nAvgBytesPerSec) * Source.nChannels;
-    const uint64_t Bounded = std::clamp<uint64_t>(Wanted, Block, MaxChunkBytes);
+    const uint64_t Bounded = std::clamp<uint64_t>(Wanted, MinChunkBytes, MaxChunkBytes);
     return static_cast<uint32_t>(std::max<uint64_t>(Bounded - Bounded % Block, Block));
 }
 

@@ -19,8 +19,11 @@ struct TTranscodeResult {
 };
 
 // The chunk for a stored format: nAvgBytesPerSec x nChannels bytes (two
-// seconds of 16-bit stereo), kept to whole blocks between one block and
-// MaxChunkBytes, whatever the header claims.
+// seconds of 16-bit stereo), kept to whole blocks between MinChunkBytes (or
+// one block when that is larger) and MaxChunkBytes, whatever the header
+// claims: a header claiming no bytes a second would otherwise have the pass
+// read a sample at a time.
+constexpr uint32_t MinChunkBytes = 4096;
 constexpr uint32_t MaxChunkBytes = 4u << 20;
 uint32_t ChunkSizeFor(const platform::WAVEFORMATEX& Source);
 
