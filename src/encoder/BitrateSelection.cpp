@@ -43,27 +43,29 @@ uint32_t FrameBudget(int32_t BitRate, int32_t Timestamp, int32_t PreviousTimesta
 // Sends the blocks with the largest differences until the budget is spent;
 // the test comes before each pick, so the last block may pass the budget.
 void TScreenVideoEncoder::SelectBlocksWithinBudget(uint32_t Budget) {
+    RankUnsentBlocks();
     uint32_t Spent = 0;
-    for (size_t Picks = 0; Picks < Blocks.size() && Spent < Budget; ++Picks) {
-        TImageBlock* Block = MostChangedUnsentBlock();
-        if (Block == nullptr) {
-            return;
-        }
-        CompressBlock(*Block, *BlockDeflater);
-        Block->Changed = true;
-        Spent += static_cast<uint32_t>(Block->CompressedSize) + PerBlockOverhead;
+    for (size_t Picks = 0; Picks < Ranking.size() && Spent < Budget; ++Picks) {
+        TImageBlock& Block = Blocks[Ranking[Picks]];
+        CompressBlock(Block, *BlockDeflater);
+        Block.Changed = true;
+        Spent += static_cast<uint32_t>(Block.CompressedSize) + PerBlockOverhead;
     }
 }
 
-// The first of the blocks not yet sent with the largest difference.
-TImageBlock* TScreenVideoEncoder::MostChangedUnsentBlock() {
-    TImageBlock* Best = nullptr;
-    for (TImageBlock& Block : Blocks) {
-        if (!Block.Changed && (Best == nullptr || Block.Difference > Best->Difference)) {
-            Best = &Block;
+// The blocks not yet sent, largest difference first and, among equal
+// differences, lowest index first: the order in which picking the first
+// largest one again and again would take them.
+void TScreenVideoEncoder::RankUnsentBlocks() {
+    Ranking.clear();
+    for (uint32_t Index = 0; Index < Blocks.size(); ++Index) {
+        if (!Blocks[Index].Changed) {
+            Ranking.push_back(Index);
         }
     }
-    return Best;
+    std::stable_sort(Ranking.begin(), Ranking.end(), [this](uint32_t Left, uint32_t Right) {
+        return Blocks[Left].Difference > Blocks[Right].Difference;
+    });
 }
 
 }  // namespace quorvane

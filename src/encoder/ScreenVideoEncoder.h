@@ -131,7 +131,7 @@ private:
     void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
     std::vector<TImageBlock*> BlocksToSend();
     void SelectBlocksWithinBudget(uint32_t Budget);
-    TImageBlock* MostChangedUnsentBlock();
+    void RankUnsentBlocks();
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
     int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame);
 
@@ -147,6 +147,7 @@ private:
     int32_t BlockColumns = 0;
     int32_t BlockRows = 0;
     std::vector<TImageBlock> Blocks;
+    std::vector<uint32_t> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
     std::unique_ptr<Deflater> BlockDeflater;
