@@ -1,5 +1,7 @@
 #include "encoder/CompressBuffer.h"
 
+#include <algorithm>
+
 namespace quorvane {
 
 namespace {
@@ -32,8 +34,14 @@ Deflater::~Deflater() {
 }
 
 std::vector<uint8_t> Deflater::CompressBuffer(const uint8_t* Input, size_t Length) {
+    std::vector<uint8_t> Output;
+    Output.resize(CompressInto(Input, Length, Output));
+    return Output;
+}
+
+size_t Deflater::CompressInto(const uint8_t* Input, size_t Length, std::vector<uint8_t>& Output) {
     ThrowOnFailure(deflateReset(&Stream));
-    std::vector<uint8_t> Output(InitialCapacity(Length));
+    Output.resize(std::max(Output.size(), InitialCapacity(Length)));
     Stream.next_in = const_cast<Bytef*>(Input);
     Stream.avail_in = static_cast<uInt>(Length);
     Stream.next_out = Output.data();
@@ -46,13 +54,12 @@ std::vector<uint8_t> Deflater::CompressBuffer(const uint8_t* Input, size_t Lengt
         Stream.next_out = Output.data() + Produced;
         Stream.avail_out = static_cast<uInt>(Output.size() - Produced);
     }
-    Output.resize(Stream.total_out);
-    return Output;
+    return Stream.total_out;
 }
 
 void CompressBlock(TImageBlock& Block, Deflater& Context) {
-    Block.CompressedData = Context.CompressBuffer(Block.Pixels.data(), Block.Pixels.size());
-    Block.CompressedSize = static_cast<int32_t>(Block.CompressedData.size());
+    Block.CompressedSize = static_cast<int32_t>(
+        Context.CompressInto(Block.Pixels.data(), Block.Pixels.size(), Block.CompressedData));
 }
 
 void CompressBlocks(std::span<TImageBlock* const> List, Deflater& Context) {

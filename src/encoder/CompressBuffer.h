@@ -26,11 +26,17 @@ public:
     // level 9. Throws ECompressionError("Error") when zlib fails.
     std::vector<uint8_t> CompressBuffer(const uint8_t* Input, size_t Length);
 
+    // The same stream written to the front of Output, which grows as needed
+    // and never shrinks, so a buffer kept from stream to stream stops
+    // allocating once it has met the largest. Returns the stream's length.
+    size_t CompressInto(const uint8_t* Input, size_t Length, std::vector<uint8_t>& Output);
+
 private:
     z_stream Stream{};
 };
 
-// Fills the block's CompressedData and CompressedSize from its Pixels.
+// Writes the stream of the block's Pixels to the front of its CompressedData
+// and its length to CompressedSize.
 void CompressBlock(TImageBlock& Block, Deflater& Context);
 
 // Compresses each listed block; the blocks share nothing but the context, so

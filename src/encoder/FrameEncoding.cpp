@@ -18,7 +18,6 @@ void ResetForFrame(TImageBlock& Block) {
     Block.Changed = false;
     Block.Difference = 0;
     Block.CompressedSize = 0;
-    Block.CompressedData = {};  // left over only when an earlier frame failed
 }
 
 std::string BlockTooLargeMessage(const EncoderParameters& Parameters, int32_t CompressedSize) {
@@ -103,14 +102,14 @@ void TScreenVideoEncoder::DecideBlock(TImageBlock& Block, size_t PixelCount, boo
     }
 }
 
-std::vector<TImageBlock*> TScreenVideoEncoder::BlocksToSend() {
-    std::vector<TImageBlock*> List;
+const std::vector<TImageBlock*>& TScreenVideoEncoder::BlocksToSend() {
+    SendList.clear();
     for (TImageBlock& Block : Blocks) {
         if (Block.Changed) {
-            List.push_back(&Block);
+            SendList.push_back(&Block);
         }
     }
-    return List;
+    return SendList;
 }
 
 // Everything is checked before the first byte of the tag is written, so a
@@ -144,9 +143,9 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp,
     for (TImageBlock& Block : Blocks) {
         WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
         if (Block.Changed) {
-            WriteBytes(Block.CompressedData.data(), Block.CompressedData.size());
-            Block.CompressedData = {};
-            Block.PreviousPixels = Block.Pixels;
+            WriteBytes(Block.CompressedData.data(), static_cast<size_t>(Block.CompressedSize));
+            // Pixels is refilled before it is read again.
+            std::swap(Block.PreviousPixels, Block.Pixels);
         }
     }
     WriteUInt32BE(DataSize + TagHeaderSize);

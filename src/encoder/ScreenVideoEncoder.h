@@ -65,7 +65,8 @@ public:
 // One block of the grid, kept for the whole conversion.
 struct TImageBlock {
     int32_t CompressedSize = 0;
-    std::vector<uint8_t> CompressedData;  // zlib stream while the frame is assembled
+    // The zlib stream in its first CompressedSize bytes; kept for the run.
+    std::vector<uint8_t> CompressedData;
     std::vector<uint8_t> Pixels;          // blue, green, red; bottom row first
     std::vector<uint8_t> PreviousPixels;  // as last sent; empty until first sent
     bool Changed = false;
@@ -129,7 +130,7 @@ private:
     // The steps of EncodeFrame, in order.
     void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
     void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
-    std::vector<TImageBlock*> BlocksToSend();
+    const std::vector<TImageBlock*>& BlocksToSend();
     void SelectBlocksWithinBudget(uint32_t Budget);
     void RankUnsentBlocks();
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
@@ -147,6 +148,7 @@ private:
     int32_t BlockColumns = 0;
     int32_t BlockRows = 0;
     std::vector<TImageBlock> Blocks;
+    std::vector<TImageBlock*> SendList;  // kept for the run
     std::vector<uint32_t> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
