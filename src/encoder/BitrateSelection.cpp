@@ -6,6 +6,7 @@
 #include "encoder/BitrateBudget.h"
 #include "encoder/CompressBuffer.h"
 #include "encoder/ScreenVideoEncoder.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -42,15 +43,36 @@ uint32_t FrameBudget(int32_t BitRate, int32_t Timestamp, int32_t PreviousTimesta
 
 // Sends the blocks with the largest differences until the budget is spent;
 // the test comes before each pick, so the last block may pass the budget.
+// The next few blocks in line are compressed together on the pool, then
+// picked one by one as before; a block compressed but not reached is not
+// sent, so the picks are the same whatever the number of threads.
 void TScreenVideoEncoder::SelectBlocksWithinBudget(uint32_t Budget) {
     RankUnsentBlocks();
     uint32_t Spent = 0;
-    for (size_t Picks = 0; Picks < Ranking.size() && Spent < Budget; ++Picks) {
-        TImageBlock& Block = Blocks[Ranking[Picks]];
-        CompressBlock(Block, *BlockDeflater);
-        Block.Changed = true;
-        Spent += static_cast<uint32_t>(Block.CompressedSize) + PerBlockOverhead;
+    size_t Picks = 0;
+    while (Picks < Ranking.size() && Spent < Budget) {
+        const size_t BatchEnd = NextBatchEnd(Picks, Spent, Budget);
+        CompressListed(Ranking, Picks, BatchEnd);
+        for (; Picks < BatchEnd && Spent < Budget; ++Picks) {
+            Ranking[Picks]->Changed = true;
+            Spent += static_cast<uint32_t>(Ranking[Picks]->CompressedSize) + PerBlockOverhead;
+        }
+        for (size_t Unsent = Picks; Unsent < BatchEnd; ++Unsent) {
+            Ranking[Unsent]->CompressedSize = 0;
+        }
     }
+}
+
+// One block on one thread; otherwise as many blocks as the rest of the
+// budget is likely to buy at the cost of the picks so far, and at least one
+// per thread.
+size_t TScreenVideoEncoder::NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const {
+    size_t Likely = Pool->Size();
+    if (Likely > 1 && Picks > 0) {
+        const uint64_t AverageCost = std::max<uint64_t>(1, Spent / Picks);
+        Likely = std::max<size_t>(Likely, (uint64_t{Budget} - Spent) / AverageCost + 1);
+    }
+    return std::min(Ranking.size(), Picks + Likely);
 }
 
 // The blocks not yet sent, largest difference first and, among equal
@@ -58,14 +80,15 @@ void TScreenVideoEncoder::SelectBlocksWithinBudget(uint32_t Budget) {
 // largest one again and again would take them.
 void TScreenVideoEncoder::RankUnsentBlocks() {
     Ranking.clear();
-    for (uint32_t Index = 0; Index < Blocks.size(); ++Index) {
-        if (!Blocks[Index].Changed) {
-            Ranking.push_back(Index);
+    for (TImageBlock& Block : Blocks) {
+        if (!Block.Changed) {
+            Ranking.push_back(&Block);
         }
     }
-    std::stable_sort(Ranking.begin(), Ranking.end(), [this](uint32_t Left, uint32_t Right) {
-        return Blocks[Left].Difference > Blocks[Right].Difference;
-    });
+    std::stable_sort(Ranking.begin(), Ranking.end(),
+                     [](const TImageBlock* Left, const TImageBlock* Right) {
+                         return Left->Difference > Right->Difference;
+                     });
 }
 
 }  // namespace quorvane

@@ -62,10 +62,4 @@ void CompressBlock(TImageBlock& Block, Deflater& Context) {
         Context.CompressInto(Block.Pixels.data(), Block.Pixels.size(), Block.CompressedData));
 }
 
-void CompressBlocks(std::span<TImageBlock* const> List, Deflater& Context) {
-    for (TImageBlock* Block : List) {
-        CompressBlock(*Block, Context);
-    }
-}
-
 }  // namespace quorvane

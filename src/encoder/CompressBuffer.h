@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "encoder/ScreenVideoEncoder.h"
@@ -38,9 +37,5 @@ private:
 // Writes the stream of the block's Pixels to the front of its CompressedData
 // and its length to CompressedSize.
 void CompressBlock(TImageBlock& Block, Deflater& Context);
-
-// Compresses each listed block; the blocks share nothing but the context, so
-// a list may be split between threads, each with a context of its own.
-void CompressBlocks(std::span<TImageBlock* const> List, Deflater& Context);
 
 }  // namespace quorvane

@@ -7,6 +7,7 @@
 #include "encoder/CompressBuffer.h"
 #include "encoder/FlvLayout.h"
 #include "encoder/ScreenVideoEncoder.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -43,7 +44,8 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
         throw std::invalid_argument("EncodeFrame was given no pixels.");
     }
     RunBlockPass(Pixels, KeyFrame);
-    CompressBlocks(BlocksToSend(), *BlockDeflater);
+    const std::vector<TImageBlock*>& List = BlocksToSend();
+    CompressListed(List, 0, List.size());
     if (Parameters.CompressionMode == BitrateMode && !KeyFrame) {
         SelectBlocksWithinBudget(FrameBudget(Parameters.BitRate, Timestamp, PreviousTimestamp));
     }
@@ -52,20 +54,24 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
     return SentCount * 100 / (BlockColumns * BlockRows);
 }
 
+// Blocks share nothing in this pass, so they are shared out between threads.
 void TScreenVideoEncoder::RunBlockPass(const uint8_t* Frame, bool KeyFrame) {
+    Pool->Run(Blocks.size(),
+              [&](size_t Index, unsigned /*Slot*/) { PassBlock(Frame, Index, KeyFrame); });
+}
+
+void TScreenVideoEncoder::PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame) {
     const size_t Stride = (size_t{FrameWidth} * BytesPerPixel + 3) & ~size_t{3};
-    for (int32_t Row = 0; Row < BlockRows; ++Row) {
-        for (int32_t Column = 0; Column < BlockColumns; ++Column) {
-            const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
-                                                 Parameters.BlockHeight, FrameWidth, FrameHeight);
-            TImageBlock& Block = Blocks[static_cast<size_t>(Row) * BlockColumns + Column];
-            Block.Pixels.resize(Area.PixelCount() * 3);
-            CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
-                            Block.Pixels.data());
-            ResetForFrame(Block);
-            DecideBlock(Block, Area.PixelCount(), KeyFrame);
-        }
-    }
+    const auto Row = static_cast<uint32_t>(Index / BlockColumns);
+    const auto Column = static_cast<uint32_t>(Index % BlockColumns);
+    const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
+                                         Parameters.BlockHeight, FrameWidth, FrameHeight);
+    TImageBlock& Block = Blocks[Index];
+    Block.Pixels.resize(Area.PixelCount() * 3);
+    CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
+                    Block.Pixels.data());
+    ResetForFrame(Block);
+    DecideBlock(Block, Area.PixelCount(), KeyFrame);
 }
 
 // Marks the block Changed when it must be sent; in bitrate mode only scores
@@ -110,6 +116,15 @@ const std::vector<TImageBlock*>& TScreenVideoEncoder::BlocksToSend() {
         }
     }
     return SendList;
+}
+
+// Each stream depends on its block alone and lands in the block's own
+// buffer, so the bytes are the same whichever thread makes them.
+void TScreenVideoEncoder::CompressListed(const std::vector<TImageBlock*>& List, size_t Begin,
+                                         size_t End) {
+    Pool->Run(End - Begin, [&](size_t Index, unsigned Slot) {
+        CompressBlock(*List[Begin + Index], *Deflaters[Slot]);
+    });
 }
 
 // Everything is checked before the first byte of the tag is written, so a

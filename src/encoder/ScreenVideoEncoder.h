@@ -29,6 +29,11 @@ struct EncoderParameters {
     uint8_t ColorShift = 0;      // low bits cleared in every colour byte; 0 = off
 };
 
+// How the encoder spends the machine: it changes the speed, never the bytes.
+struct EncoderEngine {
+    unsigned Threads = 0;  // threads compressing blocks; 0 = one per processor
+};
+
 struct FrameFormat {
     uint16_t Width = 0;
     uint16_t Height = 0;
@@ -75,6 +80,7 @@ struct TImageBlock {
 
 class OutputFile;
 class Deflater;
+class WorkerPool;
 
 class TScreenVideoEncoder {
 public:
@@ -85,6 +91,7 @@ public:
 
     void SetParameters(const EncoderParameters& Parameters);
     void SetFrameSize(const FrameFormat& Format);
+    void SetEngine(const EncoderEngine& Engine);
 
     // Returns a StartResult.
     int32_t Start();
@@ -129,10 +136,14 @@ private:
 
     // The steps of EncodeFrame, in order.
     void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
+    void PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame);
     void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
     const std::vector<TImageBlock*>& BlocksToSend();
+    // Compresses List[Begin..End) on the pool.
+    void CompressListed(const std::vector<TImageBlock*>& List, size_t Begin, size_t End);
     void SelectBlocksWithinBudget(uint32_t Budget);
     void RankUnsentBlocks();
+    size_t NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const;
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
     int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame);
 
@@ -149,10 +160,12 @@ private:
     int32_t BlockRows = 0;
     std::vector<TImageBlock> Blocks;
     std::vector<TImageBlock*> SendList;  // kept for the run
-    std::vector<uint32_t> Ranking;  // bitrate mode's order of picks, kept for the run
+    std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
-    std::unique_ptr<Deflater> BlockDeflater;
+    EncoderEngine Engine;
+    std::unique_ptr<WorkerPool> Pool;
+    std::vector<std::unique_ptr<Deflater>> Deflaters;  // one per pool slot
     std::error_code FirstFileError;
 };
 

@@ -56,20 +56,6 @@ TEST(CompressBuffer, MatchesAFreshLevelNineStreamWhenTheContextIsReused) {
     }
 }
 
-TEST(CompressBlocks, FillsEachListedBlockAndNoOther) {
-    std::vector<TImageBlock> Blocks(3);
-    for (size_t Index = 0; Index < Blocks.size(); ++Index) {
-        Blocks[Index].Pixels = Noise(300 + Index, static_cast<uint32_t>(Index));
-    }
-    Deflater Context;
-    const std::vector<TImageBlock*> List = {&Blocks[2], &Blocks[0]};
-    CompressBlocks(List, Context);
-    for (size_t Index : {0, 2}) {
-        EXPECT_EQ(StreamOf(Blocks[Index]), Compress2(Blocks[Index].Pixels));
-    }
-    EXPECT_EQ(Blocks[1].CompressedSize, 0);
-}
-
 // The buffer is kept from frame to frame: a smaller stream after a larger
 // one must not carry the larger one's tail, nor a larger one lose its end.
 TEST(CompressBlock, ReusesTheBlocksBufferForEachNewStream) {
