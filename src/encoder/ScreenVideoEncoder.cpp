@@ -68,7 +68,7 @@ int32_t TScreenVideoEncoder::Start() {
     Pool = std::make_unique<WorkerPool>(Engine.Threads);
     Deflaters.clear();
     for (unsigned Slot = 0; Slot < Pool->Size(); ++Slot) {
-        Deflaters.push_back(std::make_unique<Deflater>());
+        Deflaters.push_back(MakeDeflater(Engine.Deflate));
     }
     return CreateOutputFile();
 }

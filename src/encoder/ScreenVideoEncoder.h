@@ -29,9 +29,15 @@ struct EncoderParameters {
     uint8_t ColorShift = 0;      // low bits cleared in every colour byte; 0 = off
 };
 
-// How the encoder spends the machine: it changes the speed, never the bytes.
+// zlib makes the streams at level 9; libdeflate makes them several times
+// faster, a few percent larger. Both make complete zlib streams.
+enum class DeflateEngine : uint8_t { Zlib, Libdeflate };
+
+// How the encoder spends the machine. The number of threads changes the
+// speed, never the bytes.
 struct EncoderEngine {
     unsigned Threads = 0;  // threads compressing blocks; 0 = one per processor
+    DeflateEngine Deflate = DeflateEngine::Zlib;
 };
 
 struct FrameFormat {

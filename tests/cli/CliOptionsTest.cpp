@@ -26,6 +26,7 @@ TEST(CliOptions, DefaultsMirrorTheWindow) {
     EXPECT_FALSE(Controls.AVIAudioRadioButton || Controls.MP3AudioRadioButton);
     EXPECT_FALSE(Controls.MetadataCheckBox);
     EXPECT_EQ(Controls.Engine.Threads, 0u);
+    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Zlib);
     EXPECT_FALSE(Options.Answer.has_value());
 }
 
@@ -34,7 +35,7 @@ TEST(CliOptions, SettingsReachTheControls) {
         Parse({"--mode=quality", "--tolerance", "10,20,30", "--block-tolerance", "5",
                "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
                "256x16", "--audio", "music.mp3", "--metadata", "--yes", "--threads", "3",
-               "a.avi", "b.flv"});
+               "--deflate", "libdeflate", "a.avi", "b.flv"});
     const TJobControls& Controls = Options.Controls;
     EXPECT_TRUE(Controls.QualityCompressionRadioButton);
     EXPECT_EQ(Controls.RToleranceEdit, "10");
@@ -55,6 +56,7 @@ TEST(CliOptions, SettingsReachTheControls) {
     EXPECT_TRUE(Controls.MetadataCheckBox);
     EXPECT_EQ(Options.Answer, std::optional<bool>(true));
     EXPECT_EQ(Controls.Engine.Threads, 3u);
+    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Libdeflate);
 }
 
 TEST(CliOptions, AModeOptionChoosesItsModeUnlessAnotherIsNamed) {
@@ -91,6 +93,7 @@ TEST(CliOptions, UsageErrors) {
         {"--threads", "0", "a", "b"},
         {"--threads", "two", "a", "b"},
         {"--threads", "1000", "a", "b"},
+        {"--deflate", "gzip", "a", "b"},
     };
     for (const auto& Arguments : Bad) {
         EXPECT_THROW(ParseCommandLine(Arguments), EUsageError) << Arguments[0];

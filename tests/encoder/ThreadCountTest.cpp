@@ -15,6 +15,7 @@ namespace {
 struct ModeCase {
     const char* Name;
     uint8_t Mode;
+    DeflateEngine Deflate = DeflateEngine::Zlib;
 };
 
 std::vector<uint8_t> FileBytes(const std::filesystem::path& Path) {
@@ -26,10 +27,10 @@ class SameBytes : public ::testing::TestWithParam<ModeCase> {
 protected:
     // Generated screen frames in small blocks; the bit rate buys a part of
     // each inter frame's changes, so the budget ends within a batch.
-    static std::vector<uint8_t> EncodeWithThreads(uint8_t Mode, unsigned Threads) {
+    static std::vector<uint8_t> EncodeWithThreads(const ModeCase& Case, unsigned Threads) {
         constexpr int Width = 320;
         constexpr int Height = 240;
-        EncoderParameters Parameters = ParametersFor(Mode, 16, 16);
+        EncoderParameters Parameters = ParametersFor(Case.Mode, 16, 16);
         Parameters.BitRate = 300;
         Parameters.RedTolerance = Parameters.GreenTolerance = Parameters.BlueTolerance = 20;
         Parameters.BlockTolerance = 2;
@@ -38,7 +39,7 @@ protected:
         TScreenVideoEncoder Encoder(Path.string(), true, false);
         Encoder.SetParameters(Parameters);
         Encoder.SetFrameSize(FrameFormat{Width, Height, 3});
-        Encoder.SetEngine(EncoderEngine{Threads});
+        Encoder.SetEngine(EncoderEngine{Threads, Case.Deflate});
         EXPECT_EQ(Encoder.Start(), StartSucceeded);
         const bench::ScreenFrameGenerator Generator(Width, Height, 3);
         for (int Index = 0; Index < 12; ++Index) {
@@ -52,10 +53,10 @@ protected:
 };
 
 TEST_P(SameBytes, WhateverTheNumberOfThreadsAndTheRun) {
-    const std::vector<uint8_t> OneThread = EncodeWithThreads(GetParam().Mode, 1);
+    const std::vector<uint8_t> OneThread = EncodeWithThreads(GetParam(), 1);
     ASSERT_GT(OneThread.size(), 13u);
     for (unsigned Threads : {2u, 3u, 8u, 8u}) {
-        EXPECT_TRUE(EncodeWithThreads(GetParam().Mode, Threads) == OneThread)
+        EXPECT_TRUE(EncodeWithThreads(GetParam(), Threads) == OneThread)
             << Threads << " threads";
     }
 }
@@ -63,7 +64,9 @@ TEST_P(SameBytes, WhateverTheNumberOfThreadsAndTheRun) {
 INSTANTIATE_TEST_SUITE_P(Modes, SameBytes,
                          ::testing::Values(ModeCase{"Lossless", LosslessMode},
                                            ModeCase{"Bitrate", BitrateMode},
-                                           ModeCase{"Quality", QualityMode}),
+                                           ModeCase{"Quality", QualityMode},
+                                           ModeCase{"BitrateLibdeflate", BitrateMode,
+                                                    DeflateEngine::Libdeflate}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 class WorkerPools : public ::testing::TestWithParam<unsigned> {};
