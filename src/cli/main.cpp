@@ -117,7 +117,7 @@ int Convert(const TCliOptions& Options) {
     }
     if (!Options.Quiet) {
         std::cout << "Video: " << Job->VideoDescription() << '\n'
-                  << "Audio: "
+                  << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
     if (const std::string Problem = AudioChoiceProblem(Options, *Job); !Problem.empty()) {
