@@ -61,6 +61,8 @@ private:
     void ApplyColors(const std::string& Value);
     void ApplyBlock(const std::string& Value);
     void ApplyTolerance(const std::string& Value);
+    void ApplyThreads(const std::string& Value);
+    void ApplyDeflate(const std::string& Value);
     void SetModeFromOptions();
 
     const std::vector<std::string>& Arguments;
@@ -155,6 +157,10 @@ void TParser::ApplyOption(const std::string& Option) {
         ApplyBlock(TakeValue(Option));
     } else if (Option == "--audio") {
         ApplyAudio(TakeValue(Option));
+    } else if (Option == "--deflate") {
+        ApplyDeflate(TakeValue(Option));
+    } else if (Option == "--threads") {
+        ApplyThreads(TakeValue(Option));
     } else if (Option == "--mp3-format") {
         Result.Mp3FormatIndex = DigitsValue(Option, TakeValue(Option));
     } else {
@@ -197,6 +203,21 @@ void TParser::ApplyBlock(const std::string& Value) {
     }
     Result.Controls.BlockWidthComboBox = BlockSizeItem("--block", Sides[0]);
     Result.Controls.BlockHeightComboBox = BlockSizeItem("--block", Sides[1]);
+}
+
+void TParser::ApplyThreads(const std::string& Value) {
+    if (!AllDigits(Value) || Value.size() > 3 || std::stoi(Value) < 1) {
+        throw EUsageError("--threads takes a number of threads from 1 to 999, not '" + Value + "'");
+    }
+    Result.Controls.Engine.Threads = static_cast<unsigned>(std::stoi(Value));
+}
+
+void TParser::ApplyDeflate(const std::string& Value) {
+    if (Value != "zlib" && Value != "libdeflate") {
+        throw EUsageError("--deflate is zlib or libdeflate, not '" + Value + "'");
+    }
+    Result.Controls.Engine.Deflate =
+        Value == "zlib" ? DeflateEngine::Zlib : DeflateEngine::Libdeflate;
 }
 
 void TParser::ApplyAudio(const std::string& Value) {
@@ -262,6 +283,13 @@ Output:
   --metadata                        add an onMetaData tag with the duration and a
                                     key frame index, so that players show the
                                     length and can seek (off)
+
+Speed:
+  --threads N                       threads compressing blocks (one per
+                                    processor); the output stays the same
+  --deflate zlib|libdeflate         block compression: zlib level 9, or
+                                    libdeflate, several times faster and a few
+                                    percent larger (zlib)
 
 Other:
   --yes, --no                       answer the conversion's yes/no questions

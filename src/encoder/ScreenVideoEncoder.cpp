@@ -2,6 +2,7 @@
 
 #include "encoder/CompressBuffer.h"
 #include "encoder/OutputFile.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -48,6 +49,11 @@ void TScreenVideoEncoder::SetFrameSize(const FrameFormat& Format) {
     FrameSizeSet = true;
 }
 
+void TScreenVideoEncoder::SetEngine(const EncoderEngine& NewEngine) {
+    RequireNotOpen("SetEngine");
+    Engine = NewEngine;
+}
+
 int32_t TScreenVideoEncoder::Start() {
     if (!ParametersSet) {
         return StartWithoutParameters;
@@ -59,7 +65,11 @@ int32_t TScreenVideoEncoder::Start() {
         return Refusal;
     }
     BuildGrid();
-    BlockDeflater = std::make_unique<Deflater>();
+    Pool = std::make_unique<WorkerPool>(Engine.Threads);
+    Deflaters.clear();
+    for (unsigned Slot = 0; Slot < Pool->Size(); ++Slot) {
+        Deflaters.push_back(MakeDeflater(Engine.Deflate));
+    }
     return CreateOutputFile();
 }
 
@@ -96,6 +106,7 @@ int32_t TScreenVideoEncoder::CreateOutputFile() {
     const uint8_t Flags = (HasVideo ? 0x01 : 0x00) | (HasAudio ? 0x04 : 0x00);
     const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
     WriteBytes(Header, sizeof Header);
+    OutputStream->MarkWhole();
     return StartSucceeded;
 }
 
@@ -105,9 +116,9 @@ uint32_t TScreenVideoEncoder::Finish() {
     if (!FirstFileError) {
         FirstFileError = CloseError;
     }
-    const uint64_t Size = OutputStream->Size();
+    FinalSize = OutputStream->Size();
     OutputStream.reset();
-    return static_cast<uint32_t>(Size);
+    return static_cast<uint32_t>(FinalSize);
 }
 
 void TScreenVideoEncoder::RequireOpen(const char* Operation) const {

@@ -15,6 +15,10 @@ path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
+// 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
+// bt470bg), optionally stated in the stream.
+path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
+                    bool Tagged);
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
@@ -26,6 +30,7 @@ path AviMp3();          // MP3 stereo 44100 Hz
 path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
 path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
 path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
+path AviPaddingFirst();  // AviAudioFirst with its audio stream header turned to 'pads'
 path AviAudioOnly();    // PCM 16 bits stereo, no video
 
 // Derived by patching.
@@ -37,6 +42,10 @@ path AviFirstFrameUndecodable();  // AviMjpeg with its first chunk zeroed
 path AviScaleZero();              // AviBgr24 with dwScale 0
 path AviRate50Scale2();           // AviBgr24 with dwRate 50, dwScale 2
 path AviNoFrameRect();            // AviBgr24 with rcFrame all zero
+path AviLengthBeyondData();       // AviBgr24 with dwLength 0x7FFFFFFF
+path AviSaturatedTimes();         // AviBgr24 with dwScale 0xFFFFFFFF, dwRate 1
+path AviWidthBeyond16Bits();      // raw BGR frames announced as 65600x1
+path AviMiddleFrameUndecodable(); // AviMjpeg with its fifth chunk zeroed
 path AviTruncated();              // AviPcm16Stereo cut in half
 path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
