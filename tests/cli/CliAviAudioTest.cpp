@@ -168,7 +168,7 @@ void PrintTo(const AviAudioCase& Case, std::ostream* Out) {
     *Out << Case.Name;
 }
 
-class CliAviAudio : public ::testing::TestWithParam<AviAudioCase> {
+class CliAviAudioRun : public ::testing::Test {
 protected:
     void SetUp() override {
         Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -178,6 +178,8 @@ protected:
     path Dir;
     path Output;
 };
+
+class CliAviAudio : public CliAviAudioRun, public ::testing::WithParamInterface<AviAudioCase> {};
 
 TEST_P(CliAviAudio, SoundComesBackAtItsFrequencyAndLength) {
     const AviAudioCase& Case = GetParam();
@@ -198,9 +200,8 @@ TEST_P(CliAviAudio, SoundComesBackAtItsFrequencyAndLength) {
     EXPECT_TRUE(FlvmetaAccepts(Output));
     EXPECT_EQ(SoundBytes(File), std::set<uint8_t>{Case.SoundByte});
 
-    const fs::path Work = FreshDir(Case.Name + "-decoded");
-    const std::vector<float> Source = DecodeSound(Avi, Case.SourceRate, Work);
-    const std::vector<float> Sound = DecodeSound(Output, Case.TargetRate, Work);
+    const std::vector<float> Source = DecodeSound(Avi, Case.SourceRate, Dir);
+    const std::vector<float> Sound = DecodeSound(Output, Case.TargetRate, Dir);
     const double SourceSamples =
         static_cast<double>(Source.size()) * Case.TargetRate / Case.SourceRate;
     const double Excess = static_cast<double>(Sound.size()) - SourceSamples;
@@ -247,17 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
         AviAudioCase{"pcm16_stereo_96000", 3.7, 96000, Stereo16, DefaultFormat, 0x2F, 44100, 1152,
                      60}),
     [](const auto& Info) { return Info.param.Name; });
-
-class CliAviAudioRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        Output = Dir / "out.flv";
-    }
-
-    path Dir;
-    path Output;
-};
 
 const std::string TalkFormat = "32 kBit/s, 22,050 Hz, Mono";
 
