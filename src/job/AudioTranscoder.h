@@ -37,8 +37,9 @@ public:
     // Whole format records: the stored format, the PCM it decodes to, the
     // MP3 format and the PCM its encoder takes. False at the first stream
     // that can't be opened; the streams opened so far go with the object.
-    bool Prepare(const std::vector<uint8_t>& SourceFormat, const std::vector<uint8_t>& DecodedFormat,
-                 const std::vector<uint8_t>& Mp3Format, const std::vector<uint8_t>& Mp3InputFormat);
+    bool Prepare(const std::vector<uint8_t>& SourceFormat,
+                 const std::vector<uint8_t>& DecodedFormat, const std::vector<uint8_t>& Mp3Format,
+                 const std::vector<uint8_t>& Mp3InputFormat);
 
     // Where one chunk of stored audio is read to; its size is the chunk size.
     std::span<uint8_t> ChunkBuffer();
