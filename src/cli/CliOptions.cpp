@@ -1,7 +1,10 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+
+#include "cli/Mp3FormatChoice.h"
 
 namespace quorvane::cli {
 
@@ -58,6 +61,8 @@ private:
     void ApplyColors(const std::string& Value);
     void ApplyBlock(const std::string& Value);
     void ApplyTolerance(const std::string& Value);
+    void ApplyThreads(const std::string& Value);
+    void ApplyDeflate(const std::string& Value);
     void SetModeFromOptions();
 
     const std::vector<std::string>& Arguments;
@@ -152,6 +157,10 @@ void TParser::ApplyOption(const std::string& Option) {
         ApplyBlock(TakeValue(Option));
     } else if (Option == "--audio") {
         ApplyAudio(TakeValue(Option));
+    } else if (Option == "--deflate") {
+        ApplyDeflate(TakeValue(Option));
+    } else if (Option == "--threads") {
+        ApplyThreads(TakeValue(Option));
     } else if (Option == "--mp3-format") {
         Result.Mp3FormatIndex = DigitsValue(Option, TakeValue(Option));
     } else {
@@ -194,6 +203,21 @@ void TParser::ApplyBlock(const std::string& Value) {
     }
     Result.Controls.BlockWidthComboBox = BlockSizeItem("--block", Sides[0]);
     Result.Controls.BlockHeightComboBox = BlockSizeItem("--block", Sides[1]);
+}
+
+void TParser::ApplyThreads(const std::string& Value) {
+    if (!AllDigits(Value) || Value.size() > 3 || std::stoi(Value) < 1) {
+        throw EUsageError("--threads takes a number of threads from 1 to 999, not '" + Value + "'");
+    }
+    Result.Controls.Engine.Threads = static_cast<unsigned>(std::stoi(Value));
+}
+
+void TParser::ApplyDeflate(const std::string& Value) {
+    if (Value != "zlib" && Value != "libdeflate") {
+        throw EUsageError("--deflate is zlib or libdeflate, not '" + Value + "'");
+    }
+    Result.Controls.Engine.Deflate =
+        Value == "zlib" ? DeflateEngine::Zlib : DeflateEngine::Libdeflate;
 }
 
 void TParser::ApplyAudio(const std::string& Value) {
@@ -260,6 +284,13 @@ Output:
                                     key frame index, so that players show the
                                     length and can seek (off)
 
+Speed:
+  --threads N                       threads compressing blocks (one per
+                                    processor); the output stays the same
+  --deflate zlib|libdeflate         block compression: zlib level 9, or
+                                    libdeflate, several times faster and a few
+                                    percent larger (zlib)
+
 Other:
   --yes, --no                       answer the conversion's yes/no questions
                                     (default: ask on a terminal, else no)
@@ -269,6 +300,23 @@ Other:
 Exit status: 0 done, 1 conversion failed or input unusable, 2 usage error,
 130 stopped by Ctrl-C (the output then holds what was converted).
 )";
+}
+
+std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
+                               const std::string& AudioDescription) {
+    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
+        return NoMp3FormatText;
+    }
+    if (Options.Audio == TAudioChoice::FromAvi && !AudioUsable) {
+        return AudioDescription.empty()
+                   ? "The video file has no audio track."
+                   : "The video file's audio can not be used: " + AudioDescription;
+    }
+    if (Options.Audio == TAudioChoice::Mp3File &&
+        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
+        return "Please select an external audio file, or choose another source for the audio.";
+    }
+    return {};
 }
 
 }  // namespace quorvane::cli

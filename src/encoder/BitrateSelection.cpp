@@ -6,6 +6,7 @@
 #include "encoder/BitrateBudget.h"
 #include "encoder/CompressBuffer.h"
 #include "encoder/ScreenVideoEncoder.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -42,28 +43,52 @@ uint32_t FrameBudget(int32_t BitRate, int32_t Timestamp, int32_t PreviousTimesta
 
 // Sends the blocks with the largest differences until the budget is spent;
 // the test comes before each pick, so the last block may pass the budget.
+// The next few blocks in line are compressed together on the pool, then
+// picked one by one as before; a block compressed but not reached is not
+// sent, so the picks are the same whatever the number of threads.
 void TScreenVideoEncoder::SelectBlocksWithinBudget(uint32_t Budget) {
+    RankUnsentBlocks();
     uint32_t Spent = 0;
-    for (size_t Picks = 0; Picks < Blocks.size() && Spent < Budget; ++Picks) {
-        TImageBlock* Block = MostChangedUnsentBlock();
-        if (Block == nullptr) {
-            return;
+    size_t Picks = 0;
+    while (Picks < Ranking.size() && Spent < Budget) {
+        const size_t BatchEnd = NextBatchEnd(Picks, Spent, Budget);
+        CompressListed(Ranking, Picks, BatchEnd);
+        for (; Picks < BatchEnd && Spent < Budget; ++Picks) {
+            Ranking[Picks]->Changed = true;
+            Spent += static_cast<uint32_t>(Ranking[Picks]->CompressedSize) + PerBlockOverhead;
         }
-        CompressBlock(*Block, *BlockDeflater);
-        Block->Changed = true;
-        Spent += static_cast<uint32_t>(Block->CompressedSize) + PerBlockOverhead;
+        for (size_t Unsent = Picks; Unsent < BatchEnd; ++Unsent) {
+            Ranking[Unsent]->CompressedSize = 0;
+        }
     }
 }
 
-// The first of the blocks not yet sent with the largest difference.
-TImageBlock* TScreenVideoEncoder::MostChangedUnsentBlock() {
-    TImageBlock* Best = nullptr;
+// One block on one thread; otherwise as many blocks as the rest of the
+// budget is likely to buy at the cost of the picks so far, and at least one
+// per thread.
+size_t TScreenVideoEncoder::NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const {
+    size_t Likely = Pool->Size();
+    if (Likely > 1 && Picks > 0) {
+        const uint64_t AverageCost = std::max<uint64_t>(1, Spent / Picks);
+        Likely = std::max<size_t>(Likely, (uint64_t{Budget} - Spent) / AverageCost + 1);
+    }
+    return std::min(Ranking.size(), Picks + Likely);
+}
+
+// The blocks not yet sent, largest difference first and, among equal
+// differences, lowest index first: the order in which picking the first
+// largest one again and again would take them.
+void TScreenVideoEncoder::RankUnsentBlocks() {
+    Ranking.clear();
     for (TImageBlock& Block : Blocks) {
-        if (!Block.Changed && (Best == nullptr || Block.Difference > Best->Difference)) {
-            Best = &Block;
+        if (!Block.Changed) {
+            Ranking.push_back(&Block);
         }
     }
-    return Best;
+    std::stable_sort(Ranking.begin(), Ranking.end(),
+                     [](const TImageBlock* Left, const TImageBlock* Right) {
+                         return Left->Difference > Right->Difference;
+                     });
 }
 
 }  // namespace quorvane

@@ -7,6 +7,7 @@
 #include "encoder/CompressBuffer.h"
 #include "encoder/FlvLayout.h"
 #include "encoder/ScreenVideoEncoder.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -18,7 +19,6 @@ void ResetForFrame(TImageBlock& Block) {
     Block.Changed = false;
     Block.Difference = 0;
     Block.CompressedSize = 0;
-    Block.CompressedData = {};  // left over only when an earlier frame failed
 }
 
 std::string BlockTooLargeMessage(const EncoderParameters& Parameters, int32_t CompressedSize) {
@@ -44,7 +44,8 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
         throw std::invalid_argument("EncodeFrame was given no pixels.");
     }
     RunBlockPass(Pixels, KeyFrame);
-    CompressBlocks(BlocksToSend(), *BlockDeflater);
+    const std::vector<TImageBlock*>& List = BlocksToSend();
+    CompressListed(List, 0, List.size());
     if (Parameters.CompressionMode == BitrateMode && !KeyFrame) {
         SelectBlocksWithinBudget(FrameBudget(Parameters.BitRate, Timestamp, PreviousTimestamp));
     }
@@ -53,20 +54,24 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
     return SentCount * 100 / (BlockColumns * BlockRows);
 }
 
+// Blocks share nothing in this pass, so they are shared out between threads.
 void TScreenVideoEncoder::RunBlockPass(const uint8_t* Frame, bool KeyFrame) {
+    Pool->Run(Blocks.size(),
+              [&](size_t Index, unsigned /*Slot*/) { PassBlock(Frame, Index, KeyFrame); });
+}
+
+void TScreenVideoEncoder::PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame) {
     const size_t Stride = (size_t{FrameWidth} * BytesPerPixel + 3) & ~size_t{3};
-    for (int32_t Row = 0; Row < BlockRows; ++Row) {
-        for (int32_t Column = 0; Column < BlockColumns; ++Column) {
-            const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
-                                                 Parameters.BlockHeight, FrameWidth, FrameHeight);
-            TImageBlock& Block = Blocks[static_cast<size_t>(Row) * BlockColumns + Column];
-            Block.Pixels.resize(Area.PixelCount() * 3);
-            CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
-                            Block.Pixels.data());
-            ResetForFrame(Block);
-            DecideBlock(Block, Area.PixelCount(), KeyFrame);
-        }
-    }
+    const auto Row = static_cast<uint32_t>(Index / BlockColumns);
+    const auto Column = static_cast<uint32_t>(Index % BlockColumns);
+    const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
+                                         Parameters.BlockHeight, FrameWidth, FrameHeight);
+    TImageBlock& Block = Blocks[Index];
+    Block.Pixels.resize(Area.PixelCount() * 3);
+    CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
+                    Block.Pixels.data());
+    ResetForFrame(Block);
+    DecideBlock(Block, Area.PixelCount(), KeyFrame);
 }
 
 // Marks the block Changed when it must be sent; in bitrate mode only scores
@@ -103,14 +108,23 @@ void TScreenVideoEncoder::DecideBlock(TImageBlock& Block, size_t PixelCount, boo
     }
 }
 
-std::vector<TImageBlock*> TScreenVideoEncoder::BlocksToSend() {
-    std::vector<TImageBlock*> List;
+const std::vector<TImageBlock*>& TScreenVideoEncoder::BlocksToSend() {
+    SendList.clear();
     for (TImageBlock& Block : Blocks) {
         if (Block.Changed) {
-            List.push_back(&Block);
+            SendList.push_back(&Block);
         }
     }
-    return List;
+    return SendList;
+}
+
+// Each stream depends on its block alone and lands in the block's own
+// buffer, so the bytes are the same whichever thread makes them.
+void TScreenVideoEncoder::CompressListed(const std::vector<TImageBlock*>& List, size_t Begin,
+                                         size_t End) {
+    Pool->Run(End - Begin, [&](size_t Index, unsigned Slot) {
+        CompressBlock(*List[Begin + Index], *Deflaters[Slot]);
+    });
 }
 
 // Everything is checked before the first byte of the tag is written, so a
@@ -144,9 +158,9 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp,
     for (TImageBlock& Block : Blocks) {
         WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
         if (Block.Changed) {
-            WriteBytes(Block.CompressedData.data(), Block.CompressedData.size());
-            Block.CompressedData = {};
-            Block.PreviousPixels = Block.Pixels;
+            WriteBytes(Block.CompressedData.data(), static_cast<size_t>(Block.CompressedSize));
+            // Pixels is refilled before it is read again.
+            std::swap(Block.PreviousPixels, Block.Pixels);
         }
     }
     WriteTagEnd(DataSize);

@@ -2,6 +2,7 @@
 
 #include "encoder/CompressBuffer.h"
 #include "encoder/OutputFile.h"
+#include "encoder/WorkerPool.h"
 
 namespace quorvane {
 
@@ -48,6 +49,11 @@ void TScreenVideoEncoder::SetFrameSize(const FrameFormat& Format) {
     FrameSizeSet = true;
 }
 
+void TScreenVideoEncoder::SetEngine(const EncoderEngine& NewEngine) {
+    RequireNotOpen("SetEngine");
+    Engine = NewEngine;
+}
+
 int32_t TScreenVideoEncoder::Start() {
     if (!ParametersSet) {
         return StartWithoutParameters;
@@ -59,7 +65,11 @@ int32_t TScreenVideoEncoder::Start() {
         return Refusal;
     }
     BuildGrid();
-    BlockDeflater = std::make_unique<Deflater>();
+    Pool = std::make_unique<WorkerPool>(Engine.Threads);
+    Deflaters.clear();
+    for (unsigned Slot = 0; Slot < Pool->Size(); ++Slot) {
+        Deflaters.push_back(MakeDeflater(Engine.Deflate));
+    }
     return CreateOutputFile();
 }
 

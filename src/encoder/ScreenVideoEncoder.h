@@ -29,6 +29,17 @@ struct EncoderParameters {
     uint8_t ColorShift = 0;      // low bits cleared in every colour byte; 0 = off
 };
 
+// zlib makes the streams at level 9; libdeflate makes them several times
+// faster, a few percent larger. Both make complete zlib streams.
+enum class DeflateEngine : uint8_t { Zlib, Libdeflate };
+
+// How the encoder spends the machine. The number of threads changes the
+// speed, never the bytes.
+struct EncoderEngine {
+    unsigned Threads = 0;  // threads compressing blocks; 0 = one per processor
+    DeflateEngine Deflate = DeflateEngine::Zlib;
+};
+
 struct FrameFormat {
     uint16_t Width = 0;
     uint16_t Height = 0;
@@ -65,7 +76,8 @@ public:
 // One block of the grid, kept for the whole conversion.
 struct TImageBlock {
     int32_t CompressedSize = 0;
-    std::vector<uint8_t> CompressedData;  // zlib stream while the frame is assembled
+    // The zlib stream in its first CompressedSize bytes; kept for the run.
+    std::vector<uint8_t> CompressedData;
     std::vector<uint8_t> Pixels;          // blue, green, red; bottom row first
     std::vector<uint8_t> PreviousPixels;  // as last sent; empty until first sent
     bool Changed = false;
@@ -74,6 +86,7 @@ struct TImageBlock {
 
 class OutputFile;
 class Deflater;
+class WorkerPool;
 
 class TScreenVideoEncoder {
 public:
@@ -84,6 +97,7 @@ public:
 
     void SetParameters(const EncoderParameters& Parameters);
     void SetFrameSize(const FrameFormat& Format);
+    void SetEngine(const EncoderEngine& Engine);
 
     // Returns a StartResult.
     int32_t Start();
@@ -131,10 +145,14 @@ private:
 
     // The steps of EncodeFrame, in order.
     void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
+    void PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame);
     void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
-    std::vector<TImageBlock*> BlocksToSend();
+    const std::vector<TImageBlock*>& BlocksToSend();
+    // Compresses List[Begin..End) on the pool.
+    void CompressListed(const std::vector<TImageBlock*>& List, size_t Begin, size_t End);
     void SelectBlocksWithinBudget(uint32_t Budget);
-    TImageBlock* MostChangedUnsentBlock();
+    void RankUnsentBlocks();
+    size_t NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const;
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
     int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame);
 
@@ -150,9 +168,13 @@ private:
     int32_t BlockColumns = 0;
     int32_t BlockRows = 0;
     std::vector<TImageBlock> Blocks;
+    std::vector<TImageBlock*> SendList;  // kept for the run
+    std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
-    std::unique_ptr<Deflater> BlockDeflater;
+    EncoderEngine Engine;
+    std::unique_ptr<WorkerPool> Pool;
+    std::vector<std::unique_ptr<Deflater>> Deflaters;  // one per pool slot
     std::error_code FirstFileError;
     uint64_t FinalSize = 0;
 };

@@ -105,6 +105,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     Encoder = std::make_unique<TScreenVideoEncoder>(OutputFileName, FVideoFound, HasAudio);
     Encoder->SetParameters(Settings.Encoder);
     Encoder->SetFrameSize(FFrameFormat);
+    Encoder->SetEngine(Controls.Engine);
 
     const auto* Header = static_cast<const BITMAPINFOHEADER*>(CurrentFrame());
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "encoder/ScreenVideoEncoder.h"
+
 namespace quorvane {
 
 // The settings controls as the job reads them when encoding is prepared:
@@ -39,6 +41,10 @@ struct TJobControls {
     // An onMetaData tag with a key frame index, through which players show
     // the duration and seek; added when the file is complete.
     bool MetadataCheckBox = false;
+
+    // How the encoder uses the machine; no window control, the command line
+    // may set it.
+    EncoderEngine Engine;
 
     // Whether frames are previewed; during a run the front end changes it
     // through TAVIToScreenVideoThread::SetPreviewWanted.

@@ -5,12 +5,25 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct AVFrame;
 struct SwsContext;
 
 namespace quorvane::platform {
+
+// The YUV to RGB matrix (an SWS_CS_ value) and range of a decoded picture.
+struct ColourMatrix {
+    int Coefficients = 0;
+    bool FullRange = false;
+
+    bool operator==(const ColourMatrix&) const = default;
+};
+
+// What the decoder reports; BT.601 when it reports nothing for an SD
+// picture, BT.709 for an HD one.
+ColourMatrix SourceColourMatrix(const AVFrame& Frame);
 
 class DibPicture {
 public:
@@ -26,8 +39,11 @@ public:
     void* Data() { return Bitmap.data(); }
 
 private:
+    void UseSourceMatrix(const AVFrame& Frame);
+
     const uint16_t BitCount;
     SwsContext* Scaler = nullptr;  // kept while the picture format stays
+    std::optional<ColourMatrix> ScalerMatrix;  // set on Scaler
     std::vector<uint8_t> Bitmap;
 };
 

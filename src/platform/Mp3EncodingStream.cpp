@@ -22,7 +22,8 @@ size_t LameBound(size_t Samples) {
 
 class TMp3EncodingStream : public IAudioStream {
 public:
-    explicit TMp3EncodingStream(const WAVEFORMATEX& Source) : Source(Source), Carry(Source.nBlockAlign) {}
+    explicit TMp3EncodingStream(const WAVEFORMATEX& Source)
+        : Source(Source), Carry(Source.nBlockAlign) {}
     ~TMp3EncodingStream() override {
         if (Lame) {
             lame_close(Lame);
@@ -42,8 +43,7 @@ public:
                lame_set_out_samplerate(Lame, static_cast<int>(Mp3.nSamplesPerSec)) == 0 &&
                lame_set_brate(Lame, static_cast<int>(Mp3.nAvgBytesPerSec * 8 / 1000)) == 0 &&
                lame_set_mode(Lame, Mp3.nChannels == 1 ? MONO : JOINT_STEREO) == 0 &&
-               lame_set_bWriteVbrTag(Lame, 0) == 0 &&
-               lame_init_params(Lame) == 0;
+               lame_set_bWriteVbrTag(Lame, 0) == 0 && lame_init_params(Lame) == 0;
     }
 
     size_t MaxOutput(size_t InputBytes) const override {
@@ -74,13 +74,15 @@ private:
                 : lame_encode_buffer_interleaved(Lame, Pcm.data(), static_cast<int>(Samples),
                                                  Output.data() + Before, Room);
         Output.resize(Before + static_cast<size_t>(std::max(Made, 0)));
+        AnySample = true;
         return Made >= 0;
     }
 
     // The frames LAME still holds; the last one is completed with silence,
-    // as every MP3 encoder must.
+    // as every MP3 encoder must. A stream given no sound gives no frame:
+    // LAME would make frames of silence out of nothing.
     bool Flush(std::vector<uint8_t>& Output) {
-        if (Flushed) {
+        if (Flushed || !AnySample) {
             return true;
         }
         Flushed = true;
@@ -95,6 +97,7 @@ private:
     TBlockCarry Carry;
     lame_global_flags* Lame = nullptr;
     std::vector<int16_t> Pcm;
+    bool AnySample = false;
     bool Flushed = false;
 };
 

@@ -371,12 +371,15 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     EXPECT_LT(Frames, 200u);
 }
 
+// The temporary audio file takes another name beside it, and goes.
 TEST_F(CliConversion, AnUnrelatedFileNamedLikeTheTemporaryAudioIsKept) {
     const std::string Unrelated = Output + "audio";
     std::ofstream(Unrelated) << "keep me";
-    const TProcessResult Run = RunCli({MovingVideo("10", "2").string(), Output});
+    const TProcessResult Run = RunCli({"--audio", "avi", AviPcm16Stereo().string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     EXPECT_EQ(ReadFileBytes(Unrelated).size(), 7u);
+    EXPECT_FALSE(Timestamps(ReadFlvFile(Output), AudioTag).empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 2);
 }
 
 // Every way the command line can fail, with its exit status and message.

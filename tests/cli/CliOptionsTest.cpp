@@ -25,6 +25,8 @@ TEST(CliOptions, DefaultsMirrorTheWindow) {
                  Controls.ColorReductionCheckBox);
     EXPECT_FALSE(Controls.AVIAudioRadioButton || Controls.MP3AudioRadioButton);
     EXPECT_FALSE(Controls.MetadataCheckBox);
+    EXPECT_EQ(Controls.Engine.Threads, 0u);
+    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Zlib);
     EXPECT_FALSE(Options.Answer.has_value());
 }
 
@@ -32,7 +34,8 @@ TEST(CliOptions, SettingsReachTheControls) {
     const TCliOptions Options =
         Parse({"--mode=quality", "--tolerance", "10,20,30", "--block-tolerance", "5",
                "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
-               "256x16", "--audio", "music.mp3", "--metadata", "--yes", "a.avi", "b.flv"});
+               "256x16", "--audio", "music.mp3", "--metadata", "--yes", "--threads", "3",
+               "--deflate", "libdeflate", "a.avi", "b.flv"});
     const TJobControls& Controls = Options.Controls;
     EXPECT_TRUE(Controls.QualityCompressionRadioButton);
     EXPECT_EQ(Controls.RToleranceEdit, "10");
@@ -52,6 +55,8 @@ TEST(CliOptions, SettingsReachTheControls) {
     EXPECT_EQ(Options.Audio, TAudioChoice::Mp3File);
     EXPECT_TRUE(Controls.MetadataCheckBox);
     EXPECT_EQ(Options.Answer, std::optional<bool>(true));
+    EXPECT_EQ(Controls.Engine.Threads, 3u);
+    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Libdeflate);
 }
 
 TEST(CliOptions, AModeOptionChoosesItsModeUnlessAnotherIsNamed) {
@@ -85,6 +90,10 @@ TEST(CliOptions, UsageErrors) {
         {"--yes", "--no", "a", "b"},
         {"--quiet=1", "a", "b"},
         {"--frobnicate", "a", "b"},
+        {"--threads", "0", "a", "b"},
+        {"--threads", "two", "a", "b"},
+        {"--threads", "1000", "a", "b"},
+        {"--deflate", "gzip", "a", "b"},
     };
     for (const auto& Arguments : Bad) {
         EXPECT_THROW(ParseCommandLine(Arguments), EUsageError) << Arguments[0];
@@ -128,6 +137,40 @@ TEST(Mp3FormatChoice, AnEmptyOfferLeavesThePairEmpty) {
     EXPECT_THROW(ChooseMp3Format({}, "0", Controls), EUsageError);
     EXPECT_EQ(Mp3FormatListing({}), "");
 }
+
+// The audio chosen against the MP3 format pair and the loaded file's audio.
+struct AudioProblemCase {
+    std::string Name;
+    std::string Audio;  // --audio
+    bool Mp3FormatOffered;
+    bool AudioUsable;
+    std::string Problem;  // empty: none
+};
+
+void PrintTo(const AudioProblemCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class AudioChoiceProblems : public ::testing::TestWithParam<AudioProblemCase> {};
+
+TEST_P(AudioChoiceProblems, AreFoundBeforeTheOutputIsNamed) {
+    const AudioProblemCase& Case = GetParam();
+    TCliOptions Options = Parse({"--audio", Case.Audio, "in.avi", "out.flv"});
+    if (Case.Mp3FormatOffered) {
+        Options.Controls.MP3Format = {85};
+        Options.Controls.MP3InputFormat = {1};
+    }
+    EXPECT_EQ(AudioChoiceProblem(Options, Case.AudioUsable, ""), Case.Problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , AudioChoiceProblems,
+    ::testing::Values(
+        AudioProblemCase{"AviAudioWithoutAnMp3Format", "avi", false, true, NoMp3FormatText},
+        AudioProblemCase{"AviAudioWithAnMp3Format", "avi", true, true, ""},
+        AudioProblemCase{"NoAviAudio", "avi", true, false, "The video file has no audio track."},
+        AudioProblemCase{"NoAudioWithoutAnMp3Format", "none", false, true, ""}),
+    [](const auto& Info) { return Info.param.Name; });
 
 }  // namespace
 }  // namespace quorvane::cli

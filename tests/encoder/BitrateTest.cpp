@@ -1,6 +1,7 @@
 // Bitrate mode: the frame budget and the choice of blocks that spend it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "EncoderTestKit.h"
@@ -157,6 +158,125 @@ TEST_F(BitrateFrames, SendEveryBlockOfAKeyFrameWithoutBudget) {
     EXPECT_EQ(Session->Encode(Frame, 0, true), 100);
     EXPECT_EQ(SentIn(Session->Finish({flvmeta::OnlyKeyFrames}).Tags.at(1)).size(), 8u);
 }
+
+// A budget set around the exact cost of the first picks. Picks is how many
+// picks the budget's base pays for, Slack what is added to it; Sent is how
+// many blocks go out.
+struct TightBudgetCase {
+    size_t Picks;
+    int32_t Slack;
+    size_t Sent;
+};
+
+// 64x32 frames in 16x16 blocks: 8 blocks, bottom row 0-3, top row 4-7, each
+// with a noise patch of its own size, so every stream has a size of its own.
+// The inter frame disturbs blocks 6, 1 and 3, in falling order of
+// difference; the others follow unchanged, lowest index first.
+class TightBudget : public ::testing::TestWithParam<TightBudgetCase> {
+protected:
+    static constexpr int Width = 64;
+    static constexpr int Height = 32;
+    static constexpr int Side = 16;
+    static constexpr uint32_t PerBlockCost = 15;
+
+    TightBudget() {
+        std::mt19937 Noise(5);
+        for (int Y = 0; Y < Height; ++Y) {
+            for (int X = 0; X < Width; ++X) {
+                const int Block = (1 - Y / Side) * (Width / Side) + X / Side;
+                const bool Patch = X % Side < 2 + Block && Y % Side < 3 + Block;
+                const auto Level = static_cast<uint8_t>(Patch ? Noise() : X * 3);
+                Key.SetColour(X, Y, {Level, static_cast<uint8_t>(Level / 3), 40});
+            }
+        }
+        Changed = Key;
+        Disturb(6, 120);
+        Disturb(1, 60);
+        Disturb(3, 20);
+    }
+
+    // The streams of every block of the inter frame, from a run whose
+    // budget buys them all.
+    std::vector<size_t> StreamSizes() {
+        EncoderSession Session(Parameters(), Width, Height, 3);
+        Session.Encode(Key, 0, true);
+        Session.Encode(Changed, 1000000, false);
+        const ScreenVideoPacket Packet = ParseScreenVideoPacket(Session.Finish().Tags.at(1).Payload);
+        std::vector<size_t> Sizes;
+        for (const auto& Stream : Packet.Blocks) {
+            Sizes.push_back(Stream.size());
+        }
+        return Sizes;
+    }
+
+    // Blocks sent by an inter frame given exactly Budget bytes.
+    std::vector<size_t> SentWithin(uint32_t Budget) {
+        // At 1 kbit/s a millisecond is worth 0.128 bytes: the first time that
+        // reaches Budget gives exactly Budget.
+        const int32_t Elapsed = static_cast<int32_t>((uint64_t{Budget} * 1000 + 127) / 128);
+        EXPECT_EQ(FrameBudget(1, Elapsed, 0), Budget);
+        EncoderSession Session(Parameters(), Width, Height, 3);
+        Session.Encode(Key, 0, true);
+        Session.Encode(Changed, Elapsed, false);
+        const FlvFile File = Session.Finish({flvmeta::OnlyKeyFrames});
+        if (File.Tags.size() < 2) {
+            return {};
+        }
+        const ScreenVideoPacket Packet = ParseScreenVideoPacket(File.Tags[1].Payload);
+        std::vector<size_t> Sent;
+        for (size_t Index = 0; Index < Packet.Blocks.size(); ++Index) {
+            if (!Packet.Blocks[Index].empty()) {
+                Sent.push_back(Index);
+            }
+        }
+        return Sent;
+    }
+
+    static EncoderParameters Parameters() {
+        EncoderParameters Result = ParametersFor(BitrateMode, Side, Side);
+        Result.BitRate = 1;
+        return Result;
+    }
+
+    // Moves the red of the first Pixels pixels of the block by 100.
+    void Disturb(int Block, int Pixels) {
+        const int Left = Block % (Width / Side) * Side;
+        const int Top = Height - Side - Block / (Width / Side) * Side;
+        for (int Pixel = 0; Pixel < Pixels; ++Pixel) {
+            uint8_t& Red = Changed.PixelAt(Left + Pixel % Side, Top + Side - 1 - Pixel / Side)[2];
+            Red = static_cast<uint8_t>(Red + 100);
+        }
+    }
+
+    bench::FrameBuffer Key{Width, Height, 3};
+    bench::FrameBuffer Changed{Width, Height, 3};
+};
+
+TEST_P(TightBudget, IsTestedBeforeEachPickWithFifteenBytesPerBlock) {
+    const TightBudgetCase& Case = GetParam();
+    const std::vector<size_t> PickOrder = {6, 1, 3, 0, 2, 4, 5, 7};
+    const std::vector<size_t> Sizes = StreamSizes();
+    ASSERT_EQ(Sizes.size(), PickOrder.size());
+    uint32_t Cost = 0;
+    for (size_t Pick = 0; Pick < Case.Picks; ++Pick) {
+        Cost += static_cast<uint32_t>(Sizes[PickOrder[Pick]]) + PerBlockCost;
+    }
+    std::vector<size_t> Expected(PickOrder.begin(), PickOrder.begin() + Case.Sent);
+    std::sort(Expected.begin(), Expected.end());
+    EXPECT_EQ(SentWithin(Cost + Case.Slack), Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AroundTheCostOfThePicks, TightBudget,
+    ::testing::Values(TightBudgetCase{0, 0, 0}, TightBudgetCase{0, 1, 1},
+                      TightBudgetCase{1, -1, 1}, TightBudgetCase{1, 0, 1},
+                      TightBudgetCase{1, 1, 2}, TightBudgetCase{3, 0, 3},
+                      TightBudgetCase{3, 1, 4}, TightBudgetCase{5, -1, 5},
+                      TightBudgetCase{5, 0, 5}, TightBudgetCase{7, 1, 8}),
+    [](const ::testing::TestParamInfo<TightBudgetCase>& Info) {
+        return "Picks" + std::to_string(Info.param.Picks) +
+               (Info.param.Slack < 0 ? "Less" : Info.param.Slack > 0 ? "More" : "Exactly");
+    });
 
 // 32-bit pixels: a change only in the unused byte adds nothing to a block's
 // difference, so it does not outrank a lower block.

@@ -38,10 +38,14 @@ std::vector<uint8_t> Compress2(const std::vector<uint8_t>& Input) {
     return Output;
 }
 
+std::vector<uint8_t> StreamOf(const TImageBlock& Block) {
+    return {Block.CompressedData.begin(), Block.CompressedData.begin() + Block.CompressedSize};
+}
+
 // One context serves many blocks; what came before must not leak into the
 // next stream.
 TEST(CompressBuffer, MatchesAFreshLevelNineStreamWhenTheContextIsReused) {
-    Deflater Context;
+    ZlibDeflater Context;
     const std::vector<std::vector<uint8_t>> Inputs = {
         ScreenLike(64 * 64 * 3), Noise(64 * 64 * 3, 1), std::vector<uint8_t>(3, 0),
         Noise(256 * 256 * 3, 2), ScreenLike(16 * 16 * 3)};
@@ -52,22 +56,39 @@ TEST(CompressBuffer, MatchesAFreshLevelNineStreamWhenTheContextIsReused) {
     }
 }
 
-TEST(CompressBlocks, FillsEachListedBlockAndNoOther) {
-    std::vector<TImageBlock> Blocks(3);
-    for (size_t Index = 0; Index < Blocks.size(); ++Index) {
-        Blocks[Index].Pixels = Noise(300 + Index, static_cast<uint32_t>(Index));
+class Engines : public ::testing::TestWithParam<DeflateEngine> {};
+
+// Whole zlib streams (a header zlib's inflate accepts, the Adler-32 it
+// checks) from one context, incompressible and empty inputs included.
+TEST_P(Engines, MakeCompleteZlibStreams) {
+    const std::unique_ptr<Deflater> Context = MakeDeflater(GetParam());
+    const std::vector<std::vector<uint8_t>> Inputs = {
+        ScreenLike(64 * 64 * 3), Noise(256 * 256 * 3, 2), std::vector<uint8_t>(3, 0),
+        std::vector<uint8_t>{}, ScreenLike(16 * 16 * 3)};
+    for (const auto& Input : Inputs) {
+        const std::vector<uint8_t> Stream = Context->CompressBuffer(Input.data(), Input.size());
+        EXPECT_EQ(Inflate(Stream, Input.size()), Input) << Input.size() << " bytes";
     }
-    Deflater Context;
-    const std::vector<TImageBlock*> List = {&Blocks[2], &Blocks[0]};
-    CompressBlocks(List, Context);
-    for (size_t Index : {0, 2}) {
-        EXPECT_EQ(Blocks[Index].CompressedData, Compress2(Blocks[Index].Pixels));
-        EXPECT_EQ(Blocks[Index].CompressedSize,
-                  static_cast<int32_t>(Blocks[Index].CompressedData.size()));
-    }
-    EXPECT_TRUE(Blocks[1].CompressedData.empty());
-    EXPECT_EQ(Blocks[1].CompressedSize, 0);
 }
+
+// The buffer is kept from frame to frame: a smaller stream after a larger
+// one must not carry the larger one's tail, nor a larger one lose its end.
+TEST_P(Engines, ReuseTheBlocksBufferForEachNewStream) {
+    TImageBlock Block;
+    const std::unique_ptr<Deflater> Context = MakeDeflater(GetParam());
+    for (size_t Length : {4000u, 300u, 9000u, 0u}) {
+        Block.Pixels = Noise(Length, static_cast<uint32_t>(Length));
+        CompressBlock(Block, *Context);
+        EXPECT_EQ(StreamOf(Block), Context->CompressBuffer(Block.Pixels.data(), Length));
+        EXPECT_EQ(Inflate(StreamOf(Block), Length), Block.Pixels) << Length << " bytes";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Engines,
+                         ::testing::Values(DeflateEngine::Zlib, DeflateEngine::Libdeflate),
+                         [](const auto& Info) {
+                             return Info.param == DeflateEngine::Zlib ? "Zlib" : "Libdeflate";
+                         });
 
 }  // namespace
 }  // namespace quorvane::test

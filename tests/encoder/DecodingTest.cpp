@@ -21,6 +21,7 @@ struct DecodingCase {
     int Width, Height, BytesPerPixel;
     EncoderParameters Parameters;
     int Jitter;  // camera-like noise of up to this much per channel and frame
+    DeflateEngine Deflate = DeflateEngine::Zlib;
 };
 
 EncoderParameters With(uint8_t Mode, uint32_t BlockWidth, uint32_t BlockHeight,
@@ -148,7 +149,8 @@ protected:
 
 TEST_P(IndependentDecoding, ShowsWhatWasEncoded) {
     const DecodingCase& Case = GetParam();
-    EncoderSession Session(Case.Parameters, Case.Width, Case.Height, Case.BytesPerPixel);
+    EncoderSession Session(Case.Parameters, Case.Width, Case.Height, Case.BytesPerPixel, false,
+                           EncoderEngine{0, Case.Deflate});
     for (int Index = 0; Index < FrameCount; ++Index) {
         Session.Encode(InputFrame(Index), Index * FrameDurationMs,
                        Index == 0 || Index == SecondKeyFrame);
@@ -196,7 +198,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodingCase{"QualityShift4", 333, 251, 4, Quality(16, 48, 25, 25, 25, 10, 4),
                                    20},
                       DecodingCase{"Bitrate", 641, 479, 3, Bitrate(64, 64, 300), 0},
-                      DecodingCase{"Bitrate32", 333, 251, 4, Bitrate(80, 16, 100), 0}),
+                      DecodingCase{"Bitrate32", 333, 251, 4, Bitrate(80, 16, 100), 0},
+                      DecodingCase{"LosslessLibdeflate", 641, 479, 3, With(LosslessMode, 64, 64),
+                                   0, DeflateEngine::Libdeflate},
+                      DecodingCase{"BitrateLibdeflate", 333, 251, 4, Bitrate(80, 16, 100), 0,
+                                   DeflateEngine::Libdeflate}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(IndependentDecodingOfTime, KeepsTimestampsBeyondTwentyFourBits) {

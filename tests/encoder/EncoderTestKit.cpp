@@ -30,12 +30,13 @@ std::filesystem::path OutputPathForTest(const char* FileName) {
 }
 
 EncoderSession::EncoderSession(const EncoderParameters& Parameters, int Width, int Height,
-                               int BytesPerPixel, bool HasAudio)
+                               int BytesPerPixel, bool HasAudio, const EncoderEngine& Engine)
     : FilePath(OutputPathForTest()),
       Object(std::make_unique<TScreenVideoEncoder>(FilePath.string(), true, HasAudio)) {
     Object->SetParameters(Parameters);
     Object->SetFrameSize(FrameFormat{static_cast<uint16_t>(Width), static_cast<uint16_t>(Height),
                                      static_cast<uint8_t>(BytesPerPixel)});
+    Object->SetEngine(Engine);
     if (int32_t Result = Object->Start(); Result != StartSucceeded) {
         throw std::runtime_error("Start returned " + std::to_string(Result));
     }

@@ -25,7 +25,7 @@ std::filesystem::path OutputPathForTest(const char* FileName = "out.flv");
 class EncoderSession {
 public:
     EncoderSession(const EncoderParameters& Parameters, int Width, int Height, int BytesPerPixel,
-                   bool HasAudio = false);
+                   bool HasAudio = false, const EncoderEngine& Engine = {});
 
     TScreenVideoEncoder& Encoder() { return *Object; }
     const std::filesystem::path& Path() const { return FilePath; }

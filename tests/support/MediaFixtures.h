@@ -15,6 +15,10 @@ path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
+// 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
+// bt470bg), optionally stated in the stream.
+path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
+                    bool Tagged);
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
