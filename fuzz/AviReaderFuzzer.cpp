@@ -74,7 +74,8 @@ void ExerciseStream(PAVISTREAM Stream) {
     const int64_t Start = AVIStreamStart(Stream);
     const int64_t End = AVIStreamEnd(Stream);
     for (const int64_t Position : {Start, Start + 1, (Start + End) / 2, End - 1, End}) {
-        ReadSamplesAround(Stream, static_cast<int32_t>(std::clamp<int64_t>(Position, INT32_MIN, INT32_MAX)),
+        ReadSamplesAround(Stream,
+                          static_cast<int32_t>(std::clamp<int64_t>(Position, INT32_MIN, INT32_MAX)),
                           Buffer);
     }
     if (Info.fccType == streamtypeVIDEO) {

@@ -63,8 +63,8 @@ bool TDecodingStream::Open(const AVCodec* Decoder) {
     Context->bit_rate = static_cast<int64_t>(Source.nAvgBytesPerSec) * 8;
     if (!ExtraBytes.empty()) {
         // The codec's set-up.
-        Context->extradata = static_cast<uint8_t*>(
-            av_mallocz(ExtraBytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        Context->extradata =
+            static_cast<uint8_t*>(av_mallocz(ExtraBytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!Context->extradata) {
             return false;
         }

@@ -134,12 +134,13 @@ TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, CliExistingOutput,
-    ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
-                      ExistingOutputCase{"No", {"--no"}, 1, false},
-                      ExistingOutputCase{"NoTerminal", {}, 1, false}),
-    [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) { return Info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
+                         ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
+                                           ExistingOutputCase{"No", {"--no"}, 1, false},
+                                           ExistingOutputCase{"NoTerminal", {}, 1, false}),
+                         [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
+                             return Info.param.Name;
+                         });
 
 }  // namespace
 }  // namespace quorvane::test
