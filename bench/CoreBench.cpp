@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -44,6 +46,13 @@ EncoderParameters ParametersFor(const CoreRun& Run) {
 
 }  // namespace
 
+double ProcessCpuSeconds() {
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    const auto Seconds = [](const timeval& Time) { return Time.tv_sec + Time.tv_usec / 1e6; };
+    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
 // Only EncodeFrame is timed; rendering the frames is not.
 Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
                        const std::filesystem::path& Output) {
@@ -61,9 +70,11 @@ Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
     for (int Index = 0; Index < Frames; ++Index) {
         Generator.Render(Index, Frame);
         const auto Begin = Clock::now();
+        const double CpuBegin = ProcessCpuSeconds();
         Encoder.EncodeFrame(Frame.Data(), FrameTime(Index), Index == 0 ? 0 : FrameTime(Index - 1),
                             Index == 0);
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
+        Result.CpuSeconds += ProcessCpuSeconds() - CpuBegin;
     }
     Result.Bytes = Encoder.Finish();
     if (Encoder.FileError()) {
@@ -141,9 +152,11 @@ Figures EncodeWithTheirs(int Width, int Height, int Frames) {
             Input = Frame.get();
         }
         const auto Begin = Clock::now();
+        const double CpuBegin = ProcessCpuSeconds();
         Check(avcodec_send_frame(Context.get(), Input), "avcodec_send_frame");
         Result.Bytes += DrainPackets(Context.get(), Packet.get());
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
+        Result.CpuSeconds += ProcessCpuSeconds() - CpuBegin;
     }
     return Result;
 }

@@ -25,10 +25,11 @@ using namespace quorvane::bench;
 namespace fs = std::filesystem;
 
 constexpr int Sizes[][2] = {{1280, 720}, {1920, 1080}};
-constexpr int EndToEndRepeats = 2;  // alternated; the fastest of each counts
+constexpr int CoreRepeats = 2;      // alternated; the fastest of each counts
+constexpr int EndToEndRepeats = 2;
 
 struct Options {
-    int Frames = 60;
+    int Frames = 30;
     fs::path Cli;
 };
 
@@ -47,32 +48,44 @@ bool SameFileBytes(const fs::path& Left, const fs::path& Right) {
                       std::istreambuf_iterator<char>(B), std::istreambuf_iterator<char>());
 }
 
-void PrintCoreRow(const char* Name, int Frames, const Figures& Ours, const Figures& Theirs) {
-    std::printf("  %-34s %9.2f fps %12llu bytes  %6.2fx fps  %6.3fx bytes\n", Name,
-                Frames / Ours.Seconds, static_cast<unsigned long long>(Ours.Bytes),
-                Ratio(Theirs.Seconds, Ours.Seconds), Ratio(Ours.Bytes, Theirs.Bytes));
+// Cores used: processor time over wall time, what the machine gave the run.
+void PrintCoreRow(const char* Name, int Frames, const Figures& Ours, const Figures* Theirs) {
+    std::printf("  %-38s %7.2f fps %4.2f cores %10llu bytes", Name, Frames / Ours.Seconds,
+                Ratio(Ours.CpuSeconds, Ours.Seconds), static_cast<unsigned long long>(Ours.Bytes));
+    if (Theirs != nullptr) {
+        std::printf(" %6.2fx fps %6.3fx bytes", Ratio(Theirs->Seconds, Ours.Seconds),
+                    Ratio(Ours.Bytes, Theirs->Bytes));
+    }
+    std::printf("\n");
 }
 
 // Goals 1 and 2: the encoder alone, lossless 64x64, zlib and libdeflate.
 void BenchmarkCore(int Width, int Height, const Options& Settings, const fs::path& Folder) {
     const int Frames = Settings.Frames;
-    std::printf("\nEncoder core, %dx%d, %d generated screen frames, lossless 64x64\n", Width,
-                Height, Frames);
-    const Figures Theirs = EncodeWithTheirs(Width, Height, Frames);
-    std::printf("  %-34s %9.2f fps %12llu bytes\n", "libavcodec flashsv (1 thread)",
-                Frames / Theirs.Seconds, static_cast<unsigned long long>(Theirs.Bytes));
+    std::printf("\nEncoder core, %dx%d, %d generated screen frames, lossless 64x64, fastest of %d "
+                "alternated runs\n",
+                Width, Height, Frames, CoreRepeats);
     const fs::path Single = Folder / "core-1.flv";
     const fs::path Many = Folder / "core-n.flv";
     const fs::path Fast = Folder / "core-libdeflate.flv";
-    const Figures OneThread =
-        EncodeWithOurs({LosslessMode, 64, 64, {1, DeflateEngine::Zlib}}, Width, Height, Frames, Single);
-    const Figures Threads =
-        EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Zlib}}, Width, Height, Frames, Many);
-    const Figures Libdeflate = EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Libdeflate}},
-                                              Width, Height, Frames, Fast);
-    PrintCoreRow("quorvane zlib, 1 thread", Frames, OneThread, Theirs);
-    PrintCoreRow("quorvane zlib, default threads", Frames, Threads, Theirs);
-    PrintCoreRow("quorvane libdeflate, default threads", Frames, Libdeflate, Theirs);
+    Figures Theirs, OneThread, Threads, Libdeflate;
+    Theirs.Seconds = OneThread.Seconds = Threads.Seconds = Libdeflate.Seconds = 1e30;
+    const auto Keep = [](Figures& Best, const Figures& Next) {
+        Best = Next.Seconds < Best.Seconds ? Next : Best;
+    };
+    for (int Repeat = 0; Repeat < CoreRepeats; ++Repeat) {
+        Keep(Theirs, EncodeWithTheirs(Width, Height, Frames));
+        Keep(OneThread, EncodeWithOurs({LosslessMode, 64, 64, {1, DeflateEngine::Zlib}}, Width,
+                                       Height, Frames, Single));
+        Keep(Threads, EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Zlib}}, Width,
+                                     Height, Frames, Many));
+        Keep(Libdeflate, EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Libdeflate}},
+                                        Width, Height, Frames, Fast));
+    }
+    PrintCoreRow("libavcodec flashsv (1 thread)", Frames, Theirs, nullptr);
+    PrintCoreRow("quorvane zlib, 1 thread", Frames, OneThread, &Theirs);
+    PrintCoreRow("quorvane zlib, default threads", Frames, Threads, &Theirs);
+    PrintCoreRow("quorvane libdeflate, default threads", Frames, Libdeflate, &Theirs);
     const double ZlibRatio = Ratio(Theirs.Seconds, Threads.Seconds);
     const bool Identical = SameFileBytes(Single, Many);
     std::printf("  goal 1: zlib >= 1.9x flashsv fps (%.2fx), bytes identical to 1 thread (%s): %s\n",
@@ -163,8 +176,10 @@ void BenchmarkEndToEnd(int Width, int Height, const Options& Settings, const fs:
     }
     const EndToEndRun& Theirs = Runs[0];
     for (const EndToEndRun& Run : Runs) {
-        std::printf("  %-48s %6.2f s %5.3fx time %11llu bytes %6.3fx bytes %6.2f dB %5ld MB peak\n",
-                    Run.Name, Run.Best.Seconds, Ratio(Run.Best.Seconds, Theirs.Best.Seconds),
+        std::printf("  %-48s %6.2f s %4.2f cores %5.3fx time %10llu bytes %5.3fx bytes %6.2f dB "
+                    "%4ld MB peak\n",
+                    Run.Name, Run.Best.Seconds, Ratio(Run.Best.CpuSeconds, Run.Best.Seconds),
+                    Ratio(Run.Best.Seconds, Theirs.Best.Seconds),
                     static_cast<unsigned long long>(Run.Bytes), Ratio(Run.Bytes, Theirs.Bytes),
                     Run.Psnr, Run.Best.PeakKilobytes / 1024);
     }
@@ -251,7 +266,7 @@ int main(int argc, char** argv) {
     try {
         Settings = ParseOptions(argc, argv);
     } catch (const std::exception&) {
-        std::fprintf(stderr, "usage: quorvane-bench [--frames N (>= 2, default 60)] "
+        std::fprintf(stderr, "usage: quorvane-bench [--frames N (>= 2, default 30)] "
                              "[--cli PATH-TO-quorvane-cli]\n");
         return 2;
     }

@@ -54,6 +54,8 @@ ProcessFigures RunWithErrorsTo(const std::vector<std::string>& Arguments, int Er
     ProcessFigures Figures;
     Figures.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - Begin).count();
+    Figures.CpuSeconds = Usage.ru_utime.tv_sec + Usage.ru_utime.tv_usec / 1e6 +
+                         Usage.ru_stime.tv_sec + Usage.ru_stime.tv_usec / 1e6;
     Figures.PeakKilobytes = Usage.ru_maxrss;
     return Figures;
 }

@@ -8,8 +8,9 @@
 namespace quorvane::bench {
 
 struct ProcessFigures {
-    double Seconds = 0;         // wall-clock time
-    long PeakKilobytes = 0;     // peak resident memory
+    double Seconds = 0;     // wall-clock time
+    double CpuSeconds = 0;  // processor time, all threads
+    long PeakKilobytes = 0;  // peak resident memory
 };
 
 // Runs the program with its output discarded; throws unless it exits with 0.
