@@ -76,10 +76,23 @@ std::string AudioChoiceProblem(const TCliOptions& Options, const TAVIToScreenVid
     return {};
 }
 
+// A user's file is replaced only when they said so: on the terminal, or by
+// --yes beforehand. Devices (/dev/full) are not files to lose; an input
+// named as the output is refused by the job.
+bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
+    const std::string& FileName = Options.OutputFileName;
+    std::error_code Ignored;
+    return !std::filesystem::is_regular_file(FileName, Ignored) ||
+           std::filesystem::equivalent(FileName, Options.InputFileName, Ignored) ||
+           FrontEnd.AskYesNo("Confirmation",
+                             "The file " + FileName + " already exists. Do you want to replace it?");
+}
+
 struct TRunOutcome {
     bool Ended = false;
     bool Failed = false;
     bool Stopped = false;
+    bool CutShort = false;
     std::string StepText;
     TProgressReport Figures;
 };
@@ -89,7 +102,11 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
     // Runs on the main thread just before the job deletes itself.
     Job->OnTerminate = [&Outcome](platform::TThread* Sender) {
         const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
-        Outcome = {true, Ended->RunFailed(), Ended->Terminated(), Ended->StepText(),
+        Outcome = {true,
+                   Ended->RunFailed(),
+                   Ended->Terminated(),
+                   Ended->CutShortByAnswer(),
+                   Ended->StepText(),
                    Ended->Progress()};
     };
     CatchInterrupts();
@@ -123,6 +140,9 @@ int Convert(const TCliOptions& Options) {
     if (const std::string Problem = AudioChoiceProblem(Options, *Job); !Problem.empty()) {
         return Fail(Problem);
     }
+    if (!MayWriteOutput(Options, FrontEnd)) {
+        return Fail("The file " + Options.OutputFileName + " was left as it was.");
+    }
     try {
         if (!Job->PrepareEncoding(Options.OutputFileName)) {
             return ExitFailed;
@@ -135,10 +155,15 @@ int Convert(const TCliOptions& Options) {
     FrontEnd.EndProgressLine();
     if (!Options.Quiet) {
         std::cout << Outcome.StepText << '\n';
-        if (!Outcome.Failed && !Outcome.Stopped) {
+        // After a stop these are the last figures of the run, as the window shows them.
+        if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {
             std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
                       << '\n';
         }
+    }
+    if (Outcome.CutShort) {
+        return Fail(
+            "The conversion was cut short by the answer: only part of the video was converted.");
     }
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
 }

@@ -57,7 +57,13 @@ void TScreenVideoEncoder::WriteAudioTag(const uint8_t* Data, int32_t Size, int32
     WriteTagHeader(AudioTagType, DataSize, Timestamp);
     WriteUInt8(Mp3SoundFormat | SixteenBitSamples | (SoundRateIndex << 2) | StereoFlag);
     WriteBytes(Data, static_cast<size_t>(Size));
+    WriteTagEnd(DataSize);
+}
+
+// The size of the tag just written closes it: the file is whole up to here.
+void TScreenVideoEncoder::WriteTagEnd(uint32_t DataSize) {
     WriteUInt32BE(DataSize + TagHeaderSize);
+    OutputStream->MarkWhole();
 }
 
 }  // namespace quorvane

@@ -163,7 +163,7 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp,
             std::swap(Block.PreviousPixels, Block.Pixels);
         }
     }
-    WriteUInt32BE(DataSize + TagHeaderSize);
+    WriteTagEnd(DataSize);
     return SentCount;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,9 +51,18 @@ void OutputFile::Write(const uint8_t* Data, size_t Size) {
     Buffered += Size;
 }
 
+void OutputFile::MarkWhole() {
+    if (!FirstError) {
+        WholeEnds.push_back(BytesInFile + Buffered);
+    }
+}
+
 void OutputFile::Flush() {
     WriteThrough(Buffer.data(), Buffered);
     Buffered = 0;
+    if (!FirstError) {
+        WholeEnds.erase(WholeEnds.begin(), WholeEnds.end() - 1);
+    }
 }
 
 // A regular file may accept fewer bytes than asked (a full disk, a size
@@ -80,11 +90,24 @@ std::error_code OutputFile::Close() {
         return FirstError;
     }
     Flush();
+    if (FirstError) {
+        CutBackToLastWhole();
+    }
     if (close(Descriptor) != 0) {
         Fail(LastSystemError());
     }
     Descriptor = -1;
     return FirstError;
+}
+
+// A partial unit would make the whole file unreadable to strict readers.
+void OutputFile::CutBackToLastWhole() {
+    auto Whole = std::find_if(WholeEnds.rbegin(), WholeEnds.rend(),
+                              [this](uint64_t End) { return End <= BytesInFile; });
+    const uint64_t Keep = Whole == WholeEnds.rend() ? 0 : *Whole;
+    if (BytesInFile > Keep && ftruncate(Descriptor, static_cast<off_t>(Keep)) == 0) {
+        BytesInFile = Keep;
+    }
 }
 
 void OutputFile::Fail(std::error_code Error) {

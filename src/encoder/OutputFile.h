@@ -12,8 +12,9 @@ namespace quorvane {
 
 // Buffered sequential writer over a POSIX file descriptor. The first failure
 // (a failed or short write, or a failed close) is kept; every later write is
-// dropped, so the file holds exactly the bytes before the failure and Size()
-// says how many those are.
+// dropped. The writer marks where each whole unit (an FLV tag) ends; after a
+// failure, Close cuts the file back to the last mark, so that it holds only
+// whole units, and Size() says how many bytes those are.
 class OutputFile {
 public:
     // Creates the file, replacing any file of that name. Returns null and
@@ -25,6 +26,8 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const uint8_t* Data, size_t Size);
+    // Everything written so far forms whole units.
+    void MarkWhole();
 
     // Writes what is buffered and closes the file; returns the first error.
     std::error_code Close();
@@ -38,11 +41,15 @@ private:
     void Flush();
     void WriteThrough(const uint8_t* Data, size_t Size);
     void Fail(std::error_code Error);
+    void CutBackToLastWhole();
 
     int Descriptor;
     std::vector<uint8_t> Buffer;
     size_t Buffered = 0;
     uint64_t BytesInFile = 0;
+    // Where whole units end: the last one known to be in the file, then
+    // those still in the buffer.
+    std::vector<uint64_t> WholeEnds{0};
     std::error_code FirstError;
 };
 

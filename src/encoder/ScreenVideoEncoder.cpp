@@ -106,6 +106,7 @@ int32_t TScreenVideoEncoder::CreateOutputFile() {
     const uint8_t Flags = (HasVideo ? 0x01 : 0x00) | (HasAudio ? 0x04 : 0x00);
     const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
     WriteBytes(Header, sizeof Header);
+    OutputStream->MarkWhole();
     return StartSucceeded;
 }
 
@@ -115,9 +116,9 @@ uint32_t TScreenVideoEncoder::Finish() {
     if (!FirstFileError) {
         FirstFileError = CloseError;
     }
-    const uint64_t Size = OutputStream->Size();
+    FinalSize = OutputStream->Size();
     OutputStream.reset();
-    return static_cast<uint32_t>(Size);
+    return static_cast<uint32_t>(FinalSize);
 }
 
 void TScreenVideoEncoder::RequireOpen(const char* Operation) const {

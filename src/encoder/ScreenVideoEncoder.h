@@ -114,6 +114,8 @@ public:
 
     // Closes the file and returns its size in bytes (low 32 bits).
     uint32_t Finish();
+    // The file's full size once Finish has run.
+    uint64_t FinishedSize() const { return FinalSize; }
 
     // The first failure of the output file: creating it, writing to it or
     // closing it. Writes are buffered, so a failure may surface only at a
@@ -132,6 +134,7 @@ private:
     void WriteUInt32BE(uint32_t Value);
     void WriteBytes(const uint8_t* Data, size_t Size);
     void WriteTagHeader(uint8_t TagType, uint32_t DataSize, int32_t Timestamp);
+    void WriteTagEnd(uint32_t DataSize);
 
     // Throws std::logic_error unless Start succeeded and Finish has not run.
     void RequireOpen(const char* Operation) const;
@@ -173,6 +176,7 @@ private:
     std::unique_ptr<WorkerPool> Pool;
     std::vector<std::unique_ptr<Deflater>> Deflaters;  // one per pool slot
     std::error_code FirstFileError;
+    uint64_t FinalSize = 0;
 };
 
 }  // namespace quorvane

@@ -61,7 +61,7 @@ void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
         int32_t Samples = 0;
         if (AVIStreamRead(AudioStream, Position, ChunkSize, Chunk.data(), ChunkSize, &Bytes,
                           &Samples) != AVIERR_OK) {
-            FrontEnd.ShowMessage("Error", "Error reading audio from the AVI file at sample " +
+            Tell("Error", "Error reading audio from the AVI file at sample " +
                                               std::to_string(Position));
         } else {
             ConvertChunk(Position, static_cast<uint32_t>(Bytes));
@@ -97,7 +97,7 @@ void TAVIToScreenVideoThread::FlushTranscoder() {
 }
 
 void TAVIToScreenVideoThread::ShowTranscodingFailure(TTranscodeStage Stage) {
-    FrontEnd.ShowMessage("Error", StageFailureText(Stage) + std::to_string(AudioFile->Size()));
+    Tell("Error", StageFailureText(Stage) + std::to_string(AudioFile->Size()));
 }
 
 }  // namespace quorvane

@@ -19,6 +19,15 @@ const char* const AudioNotConvertibleText =
     "The audio contained in the video file can not be converted.\r\n"
     "Please choose an external file for the audio or encode video only.";
 
+const char* const NoFrameDecodedText =
+    "No frame of the video could be decoded: nothing was converted.";
+
+std::string FramesNotDecodedText(uint32_t Count) {
+    return std::to_string(Count) +
+           (Count == 1 ? " frame of the video could not be decoded and was left out."
+                       : " frames of the video could not be decoded and were left out.");
+}
+
 std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
                              const std::string& FileName, const FrameFormat& Format,
                              const EncoderParameters& Parameters) {
@@ -27,9 +36,7 @@ std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
             return "Impossible to create the output file " + FileName + " (" +
                    Encoder.FileError().message() + ").";
         case StartFrameSizeUnsupported:
-            return "The video is " + std::to_string(Format.Width) + "x" +
-                   std::to_string(Format.Height) +
-                   " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
+            return UnsupportedFrameSizeText(Format.Width, Format.Height);
         case StartBlockSizeUnsupported:
             return "The block size " + std::to_string(Parameters.BlockWidth) + "x" +
                    std::to_string(Parameters.BlockHeight) +
@@ -69,7 +76,7 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     PreviewWanted = Controls.PreviewCheckBox;
 
     if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
-        if (!FrontEnd.AskYesNo("Error", AudioNotConvertibleText)) {
+        if (!Ask("Error", AudioNotConvertibleText)) {
             return false;
         }
         FAudioUsable = false;
@@ -81,7 +88,7 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     }
     Settings = ReadJobSettings(Controls, Settings);
     if (OutputWouldReplaceAnInput()) {
-        FrontEnd.ShowMessage("Error", "The output file can not be one of the input files.");
+        Tell("Error", "The output file can not be one of the input files.");
         return false;
     }
     return CreateEncoder();
@@ -100,13 +107,13 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     Encoder->SetFrameSize(FFrameFormat);
     Encoder->SetEngine(Controls.Engine);
 
-    const auto* Header = static_cast<const BITMAPINFOHEADER*>(FCurrentFrame);
+    const auto* Header = static_cast<const BITMAPINFOHEADER*>(CurrentFrame());
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
     const int32_t Result = Encoder->Start();
     if (Result != StartSucceeded) {
-        FrontEnd.ShowMessage("Error", StartFailureText(Result, *Encoder, OutputFileName,
+        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName,
                                                        FFrameFormat, Settings.Encoder));
         return false;
     }
@@ -137,7 +144,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     AudioTime = 0;
     AudioClock = TAudioClock();
     StartPosition = AVIStreamStart(VideoStream);
-    EndPosition = AVIStreamEnd(VideoStream);
+    EndPosition = DataEnd();
     FStepText = "Encoding video...";
     ShowStatus();
 
@@ -160,15 +167,18 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     VideoProgress.Finish();
 }
 
+// The stream ends with its last sample that holds data, whatever length its
+// header claims: past it there is nothing to show.
+int32_t TAVIToScreenVideoThread::DataEnd() const {
+    const int32_t HeaderEnd = AVIStreamEnd(VideoStream);
+    const int32_t LastWithData = AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
+    return LastWithData < 0 ? StartPosition : std::min(HeaderEnd, LastWithData + 1);
+}
+
 void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {
     FCurrentFrame = AVIStreamGetFrame(FrameDecoder, CurrentPosition);
-    const auto* Header = static_cast<const BITMAPINFOHEADER*>(FCurrentFrame);
-    // A picture of another size than the first one (a stream that changes
-    // its size midway) can't go into the same grid; it is skipped like a
-    // frame that can't be decoded.
-    if (!Header || Header->biWidth != FFrameFormat.Width ||
-        Header->biHeight != FFrameFormat.Height ||
-        Header->biBitCount != FFrameFormat.BytesPerPixel * 8) {
+    if (!IsFrameOfTheFormat(FCurrentFrame)) {
+        ++FramesNotDecoded;
         return;
     }
     const bool KeyFrame = IsKeyFrame(Time);
@@ -188,6 +198,16 @@ void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {
     VideoProgress.MarkUpdated(static_cast<uint32_t>(Time));
 }
 
+// A picture of another size than the first one (a stream that changes its
+// size midway) can't go into the same grid; it is skipped like a frame that
+// can't be decoded.
+bool TAVIToScreenVideoThread::IsFrameOfTheFormat(const void* Frame) const {
+    const auto* Header = static_cast<const BITMAPINFOHEADER*>(Frame);
+    return Header && Header->biWidth == FFrameFormat.Width &&
+           Header->biHeight == FFrameFormat.Height &&
+           Header->biBitCount == FFrameFormat.BytesPerPixel * 8;
+}
+
 // The first frame encoded is a key frame even when the stream's first
 // sample could not be decoded: a file must start with one to be playable.
 bool TAVIToScreenVideoThread::IsKeyFrame(int32_t Time) const {
@@ -199,11 +219,15 @@ bool TAVIToScreenVideoThread::IsKeyFrame(int32_t Time) const {
            static_cast<int64_t>(SinceKeyFrame) > static_cast<int64_t>(Settings.KeyFrameInterval);
 }
 
+// Sample times saturate at the largest time; the next one can't lie beyond.
 void TAVIToScreenVideoThread::AdvancePosition(int32_t Time) {
-    const int32_t Next =
-        Settings.FrameRateLimit != 0
-            ? AVIStreamTimeToSample(VideoStream, Time + 1000 / Settings.FrameRateLimit)
-            : AVIStreamNextSample(VideoStream, CurrentPosition);
+    const auto NextTime = [&] {
+        return static_cast<int32_t>(std::min<int64_t>(
+            static_cast<int64_t>(Time) + 1000 / Settings.FrameRateLimit, INT32_MAX));
+    };
+    const int32_t Next = Settings.FrameRateLimit != 0
+                             ? AVIStreamTimeToSample(VideoStream, NextTime())
+                             : AVIStreamNextSample(VideoStream, CurrentPosition);
     CurrentPosition = (Next == -1 || Next <= CurrentPosition) ? CurrentPosition + 1 : Next;
 }
 
@@ -222,11 +246,15 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     Transcoder.reset();
     // The temporary audio file goes with the run, also after a stop or a failure.
     AudioFile.reset();
-    uint32_t Size = Encoder->Finish();
+    Encoder->Finish();
+    uint64_t Size = Encoder->FinishedSize();
 
     std::string Failure = FailureText;
     if (Failure.empty() && Encoder->FileError()) {
         Failure = "The output file could not be written (" + Encoder->FileError().message() + ").";
+    }
+    if (Failure.empty() && !Terminated() && !AnyFrameEncoded) {
+        Failure = NoFrameDecodedText;
     }
     // A file cut short by a failure is not indexed.
     const std::string MetadataFailure =
@@ -248,18 +276,20 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     ShowStatus();
     ShowProgress();
     if (!Failure.empty()) {
-        FrontEnd.ShowMessage("Error", Failure);
+        Tell("Error", Failure);
+    } else if (FramesNotDecoded != 0) {
+        Tell("Error", FramesNotDecodedText(FramesNotDecoded));
     }
 }
 
 // Returns why the metadata could not be added, or nothing; the file is
 // complete either way. Rewriting a long recording takes a moment, so it is
 // shown as a step of its own.
-std::string TAVIToScreenVideoThread::AddMetadata(uint32_t& Size) {
+std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
     FStepText = "Adding metadata...";
     ShowStatus();
     try {
-        Size = static_cast<uint32_t>(AddOnMetaData(OutputFileName));
+        Size = AddOnMetaData(OutputFileName);
         return {};
     } catch (const std::exception& Failure) {
         return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +

@@ -74,9 +74,8 @@ public:
     // valid for the length of the call.
     virtual void ShowPreview(const uint8_t* Frame) = 0;
 
-    // Modal questions and messages, asked from the thread that needs the
-    // answer (the main thread or the job's thread); they block it until
-    // answered. The front end brings them to its main thread if it must.
+    // Modal questions and messages, main thread (the job's thread asks
+    // through Synchronize); they block the job until answered.
     virtual bool AskYesNo(const std::string& Caption, const std::string& Text) = 0;
     virtual void ShowMessage(const std::string& Caption, const std::string& Text) = 0;
 };

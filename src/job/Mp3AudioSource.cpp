@@ -45,8 +45,9 @@ void TAVIToScreenVideoThread::ReadMP3Frame() {
 void TAVIToScreenVideoThread::AskToContinueWithoutAudio() {
     AudioTime = static_cast<uint32_t>(AVIStreamSampleToTime(VideoStream, EndPosition));
     AudioMuted = true;
-    if (!FrontEnd.AskYesNo("Confirmation", UnsupportedRateQuestion)) {
+    if (!Ask("Confirmation", UnsupportedRateQuestion)) {
         CurrentPosition = EndPosition;
+        FCutShortByAnswer = true;
     }
 }
 

@@ -45,16 +45,16 @@ std::string SpeedText(int64_t MediaDeltaMs, uint32_t WallDeltaMs) {
     return Format("Speed: %.2fX", Speed);
 }
 
-std::string OutputSizeText(uint32_t SizeBytes) {
-    return Format("%.2f MBytes", SizeBytes / 1048576.0);
+std::string OutputSizeText(uint64_t SizeBytes) {
+    return Format("%.2f MBytes", static_cast<double>(SizeBytes) / 1048576.0);
 }
 
-std::string AverageRateText(uint32_t SizeBytes, int64_t DurationMs) {
+std::string AverageRateText(uint64_t SizeBytes, int64_t DurationMs) {
     // A stream without duration carries no media: nothing per second.
     if (DurationMs <= 0) {
         return Format("%d kBps", 0);
     }
-    const double Bits = static_cast<double>(static_cast<uint64_t>(SizeBytes) * 8);
+    const double Bits = static_cast<double>(SizeBytes) * 8;
     const double Rate = RoundHalfEven(Bits / (static_cast<double>(DurationMs) / 1000.0) / 1024.0);
     return Format("%d kBps", static_cast<int>(Rate));
 }

@@ -6,7 +6,9 @@ TAVIToScreenVideoThread::TAVIToScreenVideoThread(IJobFrontEnd& Front) : FrontEnd
     FreeOnTerminate = true;
 }
 
+// A job deleted while it runs first waits for its body, which uses it all.
 TAVIToScreenVideoThread::~TAVIToScreenVideoThread() {
+    WaitFor();
     CloseAudioSource();
     if (FState != NoSourceOpen) {
         CloseVideoFile();
@@ -29,6 +31,18 @@ void TAVIToScreenVideoThread::ShowPreview() {
         } catch (...) {
         }
     });
+}
+
+// The front end's questions and messages meet the main thread's output there
+// only. A job being deleted answers No for its user.
+bool TAVIToScreenVideoThread::Ask(const std::string& Caption, const std::string& Text) {
+    bool Yes = false;
+    Synchronize([&] { Yes = FrontEnd.AskYesNo(Caption, Text); });
+    return Yes;
+}
+
+void TAVIToScreenVideoThread::Tell(const std::string& Caption, const std::string& Text) {
+    Synchronize([&] { FrontEnd.ShowMessage(Caption, Text); });
 }
 
 }  // namespace quorvane

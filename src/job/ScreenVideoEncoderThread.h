@@ -46,6 +46,7 @@ public:
     // Any thread: turns the preview on or off from the next frame on.
     void SetPreviewWanted(bool Wanted) { PreviewWanted = Wanted; }
 
+    // Any thread.
     uint8_t State() const { return FState; }
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
@@ -53,13 +54,18 @@ public:
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
     const FrameFormat& GetFrameFormat() const { return FFrameFormat; }
-    const void* CurrentFrame() const { return FCurrentFrame; }
+    // The first frame, as decoded when the file was loaded: a packed DIB
+    // owned by the job, null when no file is loaded. Main thread.
+    const void* CurrentFrame() const { return FirstFrame.empty() ? nullptr : FirstFrame.data(); }
 
     const std::string& StepText() const { return FStepText; }
     const TProgressReport& Progress() const { return FProgress; }
     // Whether the run ended on a failure (reported to the front end in a
     // message); the output file then holds what was written before it.
     bool RunFailed() const { return FRunFailed; }
+    // Whether the user's answer to a question ended the run before the end
+    // of the video.
+    bool CutShortByAnswer() const { return FCutShortByAnswer; }
 
 protected:
     void Execute() override;
@@ -67,7 +73,8 @@ protected:
 private:
     // Video source (LoadVideoFile's helpers).
     void AbandonLoad(const std::string& Reason);
-    void TakeFrameFormat();
+    bool TakeFrameFormat();
+    void KeepFirstFrame();
     void DescribeVideo();
     void ProbeAudio();
     bool ReadSourceAudioFormat();
@@ -84,12 +91,14 @@ private:
     void FlushTranscoder();
     void ShowTranscodingFailure(TTranscodeStage Stage);
     void RunVideoPhase();
+    int32_t DataEnd() const;
     void EncodeFrameAt(int32_t Time);
+    bool IsFrameOfTheFormat(const void* Frame) const;
     bool IsKeyFrame(int32_t Time) const;
     void AdvancePosition(int32_t Time);
     void CheckOutputFile() const;
     void FinishRun(const std::string& FailureText);
-    std::string AddMetadata(uint32_t& Size);
+    std::string AddMetadata(uint64_t& Size);
 
     // MP3 audio source.
     void ReadMP3Frame();
@@ -97,10 +106,12 @@ private:
     void AskToContinueWithoutAudio();
     void CloseAudioSource();
 
-    // Reports, run on the main thread.
+    // Reports, questions and messages, run on the main thread.
     void ShowStatus();
     void ShowProgress();
     void ShowPreview();
+    bool Ask(const std::string& Caption, const std::string& Text);
+    void Tell(const std::string& Caption, const std::string& Text);
 
     IJobFrontEnd& FrontEnd;
     TJobControls Controls;                   // copied when encoding is prepared
@@ -108,7 +119,7 @@ private:
 
     // Source.
     std::string InputFileName;
-    uint8_t FState = NoSourceOpen;
+    std::atomic<uint8_t> FState{NoSourceOpen};
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
@@ -118,7 +129,8 @@ private:
     platform::PAVISTREAM VideoStream = nullptr;
     platform::PAVISTREAM AudioStream = nullptr;
     platform::PGETFRAME FrameDecoder = nullptr;
-    const void* FCurrentFrame = nullptr;
+    const void* FCurrentFrame = nullptr;  // the decoder's, valid until the next decode
+    std::vector<uint8_t> FirstFrame;
     FrameFormat FFrameFormat;
     std::vector<uint8_t> SourceAudioFormat;
     std::vector<uint8_t> DecodedAudioFormat;
@@ -135,6 +147,7 @@ private:
     int32_t PreviousTimestamp = 0;
     uint32_t LastKeyFrameTime = 0;
     bool AnyFrameEncoded = false;
+    uint32_t FramesNotDecoded = 0;
     TProgressMeter VideoProgress;
 
     // AVI audio transcoding: the chain from PrepareAudioConversion to the
@@ -154,6 +167,7 @@ private:
     std::string FStepText;
     TProgressReport FProgress;
     bool FRunFailed = false;
+    bool FCutShortByAnswer = false;
 };
 
 }  // namespace quorvane

@@ -50,6 +50,21 @@ std::string ChannelsText(uint16_t Channels) {
     }
 }
 
+BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
+    BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Frame, sizeof Header);
+    return Header;
+}
+
+bool FitsFrameFormat(int32_t Side) {
+    return Side > 0 && Side <= UINT16_MAX;
+}
+
+std::string FrameSizeText(const void* Frame) {
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
+    return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
+}
+
 WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
     WAVEFORMATEX Header;
     std::memcpy(&Header, Format.data(), sizeof Header);
@@ -85,7 +100,11 @@ void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
         AbandonLoad(NoFirstFrameText);
         return;
     }
-    TakeFrameFormat();
+    if (!TakeFrameFormat()) {
+        AbandonLoad(FrameSizeText(FCurrentFrame));
+        return;
+    }
+    KeepFirstFrame();
     FVideoFound = true;
     FState = SourceOpen;
     FVideoDescription.clear();
@@ -99,6 +118,7 @@ void TAVIToScreenVideoThread::AbandonLoad(const std::string& Reason) {
     AVIStreamGetFrameClose(FrameDecoder);
     FrameDecoder = nullptr;
     FCurrentFrame = nullptr;
+    FirstFrame.clear();
     AVIStreamRelease(VideoStream);
     VideoStream = nullptr;
     AVIFileRelease(AviFile);
@@ -106,12 +126,27 @@ void TAVIToScreenVideoThread::AbandonLoad(const std::string& Reason) {
     AVIFileExit();
 }
 
-void TAVIToScreenVideoThread::TakeFrameFormat() {
-    BITMAPINFOHEADER Header;
-    std::memcpy(&Header, FCurrentFrame, sizeof Header);
+// A side beyond the format's 16 bits would wrap to another size, to which
+// no decoded frame would then match.
+bool TAVIToScreenVideoThread::TakeFrameFormat() {
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(FCurrentFrame);
+    if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
+        return false;
+    }
     FFrameFormat.Width = static_cast<uint16_t>(Header.biWidth);
     FFrameFormat.Height = static_cast<uint16_t>(Header.biHeight);
     FFrameFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
+    return true;
+}
+
+// A copy, so that what the front end reads stays valid whatever the run
+// does with the decoder.
+void TAVIToScreenVideoThread::KeepFirstFrame() {
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(FCurrentFrame);
+    const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
+    const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
+    const auto* Frame = static_cast<const uint8_t*>(FCurrentFrame);
+    FirstFrame.assign(Frame, Frame + Bytes);
 }
 
 void TAVIToScreenVideoThread::CloseVideoFile() {
@@ -122,6 +157,7 @@ void TAVIToScreenVideoThread::CloseVideoFile() {
     FrameDecoder = nullptr;
     FCurrentFrame = nullptr;
     VideoStream = nullptr;
+    FirstFrame.clear();
     if (AudioStream) {
         AVIStreamRelease(AudioStream);
         AudioStream = nullptr;

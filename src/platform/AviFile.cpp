@@ -170,11 +170,17 @@ int32_t AVIStreamTimeToSample(PAVISTREAM Stream, int32_t Time) {
 }
 
 int32_t AVIStreamFindSample(PAVISTREAM Stream, int32_t Position, int32_t Flags) {
-    // Only forward searches for any sample with data are offered.
-    if (!Stream || Flags != (FIND_NEXT | FIND_ANY)) {
+    // Only searches for any sample with data are offered.
+    if (!Stream) {
         return -1;
     }
-    return Stream->Samples().FindNextNonEmpty(Position);
+    if (Flags == (FIND_NEXT | FIND_ANY)) {
+        return Stream->Samples().FindNextNonEmpty(Position);
+    }
+    if (Flags == (FIND_PREV | FIND_ANY)) {
+        return Stream->Samples().FindPreviousNonEmpty(Position);
+    }
+    return -1;
 }
 
 }  // namespace quorvane::platform

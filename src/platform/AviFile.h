@@ -79,8 +79,10 @@ HRESULT AVIStreamRead(PAVISTREAM Stream, int32_t Start, int32_t Samples, void* B
 int32_t AVIStreamSampleToTime(PAVISTREAM Stream, int32_t Sample);
 int32_t AVIStreamTimeToSample(PAVISTREAM Stream, int32_t Time);
 
-// FIND_NEXT | FIND_ANY (the only search offered): the first non-empty sample
-// at or after Position, -1 when there is none before the end of the stream.
+// FIND_NEXT | FIND_ANY: the first non-empty sample at or after Position, -1
+// when there is none before the end of the stream. FIND_PREV | FIND_ANY: the
+// last non-empty sample at or before Position, -1 when there is none. No
+// other search is offered.
 int32_t AVIStreamFindSample(PAVISTREAM Stream, int32_t Position, int32_t Flags);
 inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
     return AVIStreamFindSample(Stream, Position + 1, FIND_NEXT | FIND_ANY);

@@ -26,15 +26,28 @@ namespace {
 constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
 constexpr int PaletteEntries = AVPALETTE_SIZE / 4;
 
+constexpr FOURCC streamtypePADDING = mmioFOURCC('p', 'a', 'd', 's');
+
+// libavformat leaves out the padding streams that we count.
+size_t LibavformatIndexOf(const AviStream& Stream) {
+    const auto& Streams = Stream.Source->Contents.Streams;
+    return Stream.Index - static_cast<size_t>(std::count_if(
+                              Streams.begin(), Streams.begin() + static_cast<long>(Stream.Index),
+                              [](const AviStreamContents& Other) {
+                                  return Other.Header.fccType == streamtypePADDING;
+                              }));
+}
+
 // libavformat's reading of the stream's header: the codec from the FourCC
-// with its known quirks, extradata, the bottom-up marker of raw RGB. Its
-// streams come in the order of the file's stream lists.
-CodecParametersPtr ReadCodecParameters(const std::string& FileName, size_t Index) {
+// with its known quirks, extradata, the bottom-up marker of raw RGB.
+CodecParametersPtr ReadCodecParameters(const AviStream& Stream) {
     AVFormatContext* Opened = nullptr;
-    if (avformat_open_input(&Opened, FileName.c_str(), av_find_input_format("avi"), nullptr) < 0) {
+    if (avformat_open_input(&Opened, Stream.Source->FileName.c_str(), av_find_input_format("avi"),
+                            nullptr) < 0) {
         return nullptr;
     }
     const FormatContextPtr Format(Opened);
+    const size_t Index = LibavformatIndexOf(Stream);
     CodecParametersPtr Parameters;
     if (Index < Format->nb_streams &&
         Format->streams[Index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -338,7 +351,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     if (!Stream || Wanted || Stream->Contents().Header.fccType != streamtypeVIDEO) {
         return nullptr;
     }
-    CodecParametersPtr Parameters = ReadCodecParameters(Stream->Source->FileName, Stream->Index);
+    CodecParametersPtr Parameters = ReadCodecParameters(*Stream);
     const AVCodec* Decoder = Parameters ? avcodec_find_decoder(Parameters->codec_id) : nullptr;
     if (!Decoder) {
         return nullptr;

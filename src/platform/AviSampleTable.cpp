@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 
 namespace quorvane::platform {
 
@@ -84,6 +85,21 @@ int32_t AviSampleTable::FindNextNonEmpty(int32_t Position) const {
     }
     auto Found = std::lower_bound(NonEmpty.begin(), NonEmpty.end(), First);
     return Found == NonEmpty.end() ? -1 : ClampToInt32(*Found + static_cast<int64_t>(StartSample));
+}
+
+int32_t AviSampleTable::FindPreviousNonEmpty(int32_t Position) const {
+    const int64_t Last = static_cast<int64_t>(Position) - StartSample;
+    if (Last < 0) {
+        return -1;
+    }
+    if (CountsBytes()) {
+        const int64_t Stored = ChunkStartBytes.back() / SampleSize;
+        return Stored > 0 ? ClampToInt32(std::min(Last, Stored - 1) + StartSample) : -1;
+    }
+    auto After = std::upper_bound(NonEmpty.begin(), NonEmpty.end(), Last);
+    return After == NonEmpty.begin()
+               ? -1
+               : ClampToInt32(*std::prev(After) + static_cast<int64_t>(StartSample));
 }
 
 HRESULT AviSampleTable::Read(const FileReader& Reader, int32_t Start, int32_t Samples, void* Buffer,

@@ -23,6 +23,8 @@ public:
     int32_t TimeToSample(int32_t Time) const;
     // The first sample at or after Position that has data, -1 when none.
     int32_t FindNextNonEmpty(int32_t Position) const;
+    // The last sample at or before Position that has data, -1 when none.
+    int32_t FindPreviousNonEmpty(int32_t Position) const;
 
     HRESULT Read(const FileReader& Reader, int32_t Start, int32_t Samples, void* Buffer,
                  int32_t BufferSize, int32_t& BytesRead, int32_t& SamplesRead) const;

@@ -74,13 +74,15 @@ private:
                 : lame_encode_buffer_interleaved(Lame, Pcm.data(), static_cast<int>(Samples),
                                                  Output.data() + Before, Room);
         Output.resize(Before + static_cast<size_t>(std::max(Made, 0)));
+        AnySample = true;
         return Made >= 0;
     }
 
     // The frames LAME still holds; the last one is completed with silence,
-    // as every MP3 encoder must.
+    // as every MP3 encoder must. A stream given no sound gives no frame:
+    // LAME would make frames of silence out of nothing.
     bool Flush(std::vector<uint8_t>& Output) {
-        if (Flushed) {
+        if (Flushed || !AnySample) {
             return true;
         }
         Flushed = true;
@@ -95,6 +97,7 @@ private:
     TBlockCarry Carry;
     lame_global_flags* Lame = nullptr;
     std::vector<int16_t> Pcm;
+    bool AnySample = false;
     bool Flushed = false;
 };
 

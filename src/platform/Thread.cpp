@@ -37,13 +37,29 @@ IMainThreadDispatcher* MainThreadDispatcher() {
 TThread::TThread() = default;
 
 TThread::~TThread() {
-    if (Worker.joinable()) {
-        if (Worker.get_id() == std::this_thread::get_id()) {
-            Worker.detach();
-        } else {
-            Worker.join();
-        }
+    WaitFor();
+}
+
+void TThread::WaitFor() {
+    Terminate();
+    {
+        std::lock_guard<std::mutex> Lock(Lifeline->Mutex);
+        Lifeline->Abandoned = true;
     }
+    Lifeline->Changed.notify_all();
+    if (!Worker.joinable()) {
+        return;
+    }
+    if (Worker.get_id() == std::this_thread::get_id()) {
+        Worker.detach();
+    } else {
+        Worker.join();
+    }
+}
+
+bool TThread::Abandoned() const {
+    std::lock_guard<std::mutex> Lock(Lifeline->Mutex);
+    return Lifeline->Abandoned;
 }
 
 void TThread::Resume() {
@@ -67,7 +83,10 @@ void TThread::Run() {
 void TThread::Finished() {
     // Nothing of this object may be touched on this thread once the call is
     // posted: the main thread may delete it right away.
-    TheDispatcher->Post([this] {
+    TheDispatcher->Post([this, Lifeline = Lifeline] {
+        if (std::lock_guard<std::mutex> Lock(Lifeline->Mutex); Lifeline->Abandoned) {
+            return;
+        }
         if (OnTerminate) {
             OnTerminate(this);
         }
@@ -95,7 +114,38 @@ void RunOnMainThread(const std::function<void()>& Call) {
 }
 
 void TThread::Synchronize(const std::function<void()>& Method) {
-    RunOnMainThread(Method);
+    if (TheDispatcher->IsMainThread()) {
+        Method();
+        return;
+    }
+    struct TCall {
+        bool Done = false;
+        std::exception_ptr Failure;
+    };
+    auto Call = std::make_shared<TCall>();
+    if (Abandoned()) {
+        return;
+    }
+    TheDispatcher->Post([Lifeline = Lifeline, Call, &Method] {
+        if (std::lock_guard<std::mutex> Lock(Lifeline->Mutex); Lifeline->Abandoned) {
+            return;  // the worker no longer waits: Method is gone
+        }
+        try {
+            Method();
+        } catch (...) {
+            Call->Failure = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> Lock(Lifeline->Mutex);
+            Call->Done = true;
+        }
+        Lifeline->Changed.notify_all();
+    });
+    std::unique_lock<std::mutex> Lock(Lifeline->Mutex);
+    Lifeline->Changed.wait(Lock, [&] { return Call->Done || Lifeline->Abandoned; });
+    if (Call->Failure) {
+        std::rethrow_exception(Call->Failure);
+    }
 }
 
 }  // namespace quorvane::platform

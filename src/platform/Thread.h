@@ -5,7 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace quorvane::platform {
@@ -35,6 +38,8 @@ class TThread {
 public:
     // Threads are always created suspended; Resume starts the body.
     TThread();
+    // Derived classes whose members the body uses call WaitFor first in
+    // their own destructor: here they are gone already.
     virtual ~TThread();
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
@@ -56,13 +61,29 @@ public:
 protected:
     virtual void Execute() = 0;
     // Runs Method on the main thread while this thread waits; runs it at
-    // once when called on the main thread.
+    // once when called on the main thread. Once the object is being
+    // deleted (WaitFor), calls are dropped instead.
     void Synchronize(const std::function<void()>& Method);
 
+    // For the destructor, on the main thread: asks the body to
+    // stop, drops its pending and later calls to the main thread (whose
+    // thread may be the one waiting here), and waits for it to end.
+    void WaitFor();
+
 private:
+    // Shared with the calls posted to the main thread, which may run after
+    // the object is gone.
+    struct TLifeline {
+        std::mutex Mutex;
+        std::condition_variable Changed;
+        bool Abandoned = false;
+    };
+
     void Run();
     void Finished();
+    bool Abandoned() const;
 
+    std::shared_ptr<TLifeline> Lifeline = std::make_shared<TLifeline>();
     std::thread Worker;
     std::atomic<bool> TerminateRequested{false};
     TThreadPriority Priority = TThreadPriority::tpNormal;

@@ -87,7 +87,7 @@ TEST_F(CliConversion, EveryRawPixelFormatConvertsLosslessly) {
         {AviBgra(), 10}, {AviPal8(), 15}, {AviWidth642(), 5}, {AviBgr24(), 15}};
     for (const auto& [Avi, FramesPerSecond] : Sources) {
         SCOPED_TRACE(Avi.filename());
-        const TProcessResult Run = RunCli({Avi.string(), Output});
+        const TProcessResult Run = RunCli({"--yes", Avi.string(), Output});
         ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
         EXPECT_TRUE(FlvmetaAccepts(Output));
         ExpectFramesMatchSource(Output, Avi, FramesPerSecond);
@@ -308,11 +308,12 @@ TEST_F(CliConversion, Mp3At48000AskedYesGivesVideoOnly) {
     EXPECT_EQ(Timestamps(File, VideoTag), Multiples(100, 2000));
 }
 
-TEST_F(CliConversion, Mp3At48000AskedNoGivesTheFirstFrameOnly) {
+TEST_F(CliConversion, Mp3At48000AskedNoGivesTheFirstFrameOnlyAndFails) {
     const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
     const TProcessResult Run =
         RunCli({"--no", "--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
-    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    ASSERT_EQ(Run.ExitStatus, 1) << Run.Errors;
+    EXPECT_NE(Run.Errors.find("cut short"), std::string::npos) << Run.Errors;
     const FlvFile File = ReadFlvFile(Output);
     EXPECT_EQ(Timestamps(File, VideoTag), std::vector<uint32_t>{0});
     EXPECT_TRUE(Timestamps(File, AudioTag).empty());
@@ -322,7 +323,7 @@ TEST_F(CliConversion, WithoutATerminalOrAnAnswerTheQuestionIsAnsweredNo) {
     const path Mp3 = Mp3File("tone-48000.mp3", "-ar 48000 -ac 2 -b:a 128k");
     const TProcessResult Run =
         RunCli({"--audio", Mp3.string(), MovingVideo("10", "2").string(), Output});
-    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    ASSERT_EQ(Run.ExitStatus, 1) << Run.Errors;
     EXPECT_EQ(Timestamps(ReadFlvFile(Output), VideoTag), std::vector<uint32_t>{0});
 }
 
@@ -332,7 +333,7 @@ TEST_F(CliConversion, LossyModesWriteValidFiles) {
          {std::vector<std::string>{"--mode", "quality", "--colors", "2k"},
           std::vector<std::string>{"--bitrate", "100", "--block", "32x32"}}) {
         std::vector<std::string> Arguments = Mode;
-        Arguments.insert(Arguments.end(), {Avi.string(), Output});
+        Arguments.insert(Arguments.end(), {"--yes", Avi.string(), Output});
         const TProcessResult Run = RunCli(Arguments);
         ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
         EXPECT_TRUE(FlvmetaAccepts(Output));
@@ -353,14 +354,16 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
                              "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
                              "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
     TBackgroundProcess Cli(QUORVANE_CLI_PATH, {Avi.string(), Output});
-    // Stopped once a few frames are out, well before the end.
-    for (int Wait = 0; Wait < 2000 && FileSize(Output) < 100000; ++Wait) {
+    // Stopped once a few frames are out (progress figures exist from the
+    // first percent on), well before the end.
+    for (int Wait = 0; Wait < 2000 && FileSize(Output) < 5000000; ++Wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Cli.Signal(SIGINT);
     const TProcessResult Run = Cli.Wait();
     EXPECT_EQ(Run.ExitStatus, 130) << Run.Errors;
     EXPECT_NE(Run.Output.find("Encoding stopped by user."), std::string::npos);
+    EXPECT_NE(Run.Output.find("Remaining time:"), std::string::npos) << Run.Output;
     // On a slow machine the stop may come right after the key frame.
     EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
     const size_t Frames = DecodeFlvVideo(Output).size();
@@ -368,12 +371,15 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     EXPECT_LT(Frames, 200u);
 }
 
+// The temporary audio file takes another name beside it, and goes.
 TEST_F(CliConversion, AnUnrelatedFileNamedLikeTheTemporaryAudioIsKept) {
     const std::string Unrelated = Output + "audio";
     std::ofstream(Unrelated) << "keep me";
-    const TProcessResult Run = RunCli({MovingVideo("10", "2").string(), Output});
+    const TProcessResult Run = RunCli({"--audio", "avi", AviPcm16Stereo().string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     EXPECT_EQ(ReadFileBytes(Unrelated).size(), 7u);
+    EXPECT_FALSE(Timestamps(ReadFlvFile(Output), AudioTag).empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 2);
 }
 
 // Every way the command line can fail, with its exit status and message.

@@ -27,10 +27,12 @@ protected:
         Output = (Dir / "out.flv").string();
     }
 
-    // Converts with the options given; --metadata added when Metadata is set.
+    // Converts with the options given, replacing an earlier output; --metadata
+    // added when Metadata is set.
     FlvFile Convert(std::vector<std::string> Arguments, bool Metadata,
                     const std::string& File = "") {
         const std::string Target = File.empty() ? Output : (Dir / File).string();
+        Arguments.insert(Arguments.begin(), "--yes");
         if (Metadata) {
             Arguments.insert(Arguments.begin(), "--metadata");
         }

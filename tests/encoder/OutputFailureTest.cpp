@@ -21,29 +21,32 @@ TEST(OutputFailure, AFullDeviceIsReportedByFileError) {
 }
 
 // A file size limit makes the system accept only part of a write, then refuse
-// the rest: both must be noticed, and Finish must report what the file holds.
+// the rest: both must be noticed, the file cut back to its last whole tag,
+// and Finish must report what the file holds.
 class FileSizeLimit : public ::testing::Test {
 protected:
     static constexpr uint64_t Limit = 100000;
     ScopedFileSizeLimit Limited{Limit};
 };
 
-TEST_F(FileSizeLimit, AShortWriteIsReportedAndTheSizeIsTrue) {
+TEST_F(FileSizeLimit, AShortWriteIsReportedAndLeavesWholeTagsOnly) {
     const auto Path = OutputPathForTest();
     TScreenVideoEncoder Encoder(Path.string(), true, false);
     Encoder.SetParameters(ParametersFor(LosslessMode, 64, 64));
-    Encoder.SetFrameSize(FrameFormat{320, 240, 3});
+    Encoder.SetFrameSize(FrameFormat{160, 120, 3});
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
-    for (int32_t Index = 0; Index < 4; ++Index) {
-        const bench::FrameBuffer Frame = NoiseFrame(320, 240, 3, static_cast<uint32_t>(Index));
+    for (int32_t Index = 0; Index < 8; ++Index) {
+        const bench::FrameBuffer Frame = NoiseFrame(160, 120, 3, static_cast<uint32_t>(Index));
         Encoder.EncodeFrame(Frame.Data(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
                             Index == 0);
     }
     EXPECT_EQ(Encoder.FileError(), std::errc::file_too_large)
         << "the failure shows before Finish once the buffer was written";
-    EXPECT_EQ(Encoder.Finish(), Limit);
-    EXPECT_EQ(std::filesystem::file_size(Path), Limit);
+    const uint32_t Size = Encoder.Finish();
+    EXPECT_LT(Size, Limit);
+    EXPECT_EQ(std::filesystem::file_size(Path), Size);
     EXPECT_EQ(Encoder.FileError(), std::errc::file_too_large);
+    EXPECT_FALSE(ReadFlvFile(Path).Tags.empty());
 }
 
 }  // namespace

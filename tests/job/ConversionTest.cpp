@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "job/Mp3Formats.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "support/FileSizeLimit.h"
@@ -32,7 +33,10 @@ public:
         PreviewHeight = Height;
     }
     void ShowStatus(const std::string& StepText) override { Steps.push_back(StepText); }
-    void ShowProgress(const TProgressReport& Report) override { Reports.push_back(Report); }
+    void ShowProgress(const TProgressReport& Report) override {
+        Reports.push_back(Report);
+        ReportSteps.push_back(Steps.empty() ? "" : Steps.back());
+    }
     void ShowPreview(const uint8_t* Frame) override {
         Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
         if (OnPreview) {
@@ -53,6 +57,7 @@ public:
     int32_t PreviewHeight = 0;
     std::vector<std::string> Steps;
     std::vector<TProgressReport> Reports;
+    std::vector<std::string> ReportSteps;  // the step shown with each report
     std::vector<int32_t> Previews;
     std::function<void()> OnPreview;
     std::vector<TMessage> Messages;
@@ -155,6 +160,83 @@ TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
     const FlvFile File = ReadFlvFile(Output);
     EXPECT_EQ(File.Flags, 0x05);
     EXPECT_TRUE(File.Tags.empty());
+}
+
+// The AVI's own audio, to the first MP3 format offered.
+void ChooseAviAudio(TJobControls& Controls) {
+    const TMp3FormatOffer Offer = EnumerateMP3Formats();
+    ASSERT_FALSE(Offer.Items.empty());
+    Controls.AVIAudioRadioButton = true;
+    Controls.MP3Format = Offer.MP3FormatList[0];
+    Controls.MP3InputFormat = Offer.MP3InputFormatList[0];
+}
+
+std::filesystem::path FiveSecondsOfTone() {
+    return test::Fixture("tone-pcm16-stereo-44100-5s.avi",
+                         "-f lavfi -i testsrc2=size=32x24:rate=5:duration=5 "
+                         "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=5 "
+                         "-c:v rawvideo -pix_fmt bgr24 -ac 2 -c:a pcm_s16le");
+}
+
+// Five seconds of 16-bit stereo at 44100 Hz: chunks of two seconds, each
+// reported from its first sample, so the last one reads below 100 %.
+TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
+    ChooseAviAudio(FrontEnd.Controls);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    ASSERT_FALSE(FrontEnd.Steps.empty());
+    EXPECT_EQ(FrontEnd.Steps[0], "Encoding audio...");
+    std::vector<int> Percents;
+    for (size_t I = 0; I < FrontEnd.Reports.size(); ++I) {
+        if (FrontEnd.ReportSteps[I] == "Encoding audio...") {
+            Percents.push_back(FrontEnd.Reports[I].ProgressPercent);
+        }
+    }
+    EXPECT_EQ(Percents, (std::vector<int>{0, 40, 80}));
+    EXPECT_TRUE(FrontEnd.Reports[0].SpeedText.empty());
+    EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
+    EXPECT_EQ(FrontEnd.Reports[1].RemainingText.rfind("Remaining time: ", 0), 0u);
+    EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+// A full disk while the MP3 is written ends the run; the temporary file goes.
+TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
+    ChooseAviAudio(FrontEnd.Controls);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    {
+        test::ScopedFileSizeLimit Limit(20000);
+        Run(Job);
+    }
+    EXPECT_TRUE(Failed);
+    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("temporary audio file"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+}
+
+// No MP3 format offered (the pair left empty): the AVI's audio can't be
+// converted, and the user may go on with the video alone.
+TEST_F(JobConversion, WithoutAnMp3FormatTheAviAudioGivesWayToVideoOnly) {
+    FrontEnd.Controls.AVIAudioRadioButton = true;
+    FrontEnd.Answer = true;
+    TAVIToScreenVideoThread* Job = LoadedJob(test::AviPcm16Stereo());
+    ASSERT_TRUE(Job->AudioUsable());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Text.rfind("The audio contained in the video file can not be "
+                                              "converted.",
+                                              0),
+              0u);
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(File.Flags, 0x01);
+    EXPECT_FALSE(File.Tags.empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
 }
 
 TEST_F(JobConversion, AStopBeforeTheFirstFrameFinishesAnEmptyFile) {

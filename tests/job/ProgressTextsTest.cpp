@@ -44,6 +44,12 @@ TEST(EndFigures, RateOfLargeFilesNeedsMoreThanThirtyTwoBits) {
     EXPECT_EQ(AverageRateText(SixHundredMegabytes, 600000), "8192 kBps");
 }
 
+TEST(EndFigures, OutputsPastFourGigabytesKeepTheirFullSize) {
+    const uint64_t FiveGigabytes = 5ull << 30;
+    EXPECT_EQ(OutputSizeText(FiveGigabytes), "5120.00 MBytes");
+    EXPECT_EQ(AverageRateText(FiveGigabytes, 3600000), "11651 kBps");
+}
+
 TEST(EndFigures, AStreamWithoutDurationHasNoRateToDivide) {
     EXPECT_EQ(AverageRateText(13, 0), "0 kBps");
 }

@@ -257,6 +257,15 @@ TEST(AviFrames, VideoStoredAfterAudioIsFound) {
     ExpectExactFrames(test::AviAudioFirst(), "bgr24", 3);
 }
 
+TEST(AviFrames, APaddingStreamBeforeTheVideoChangesNoPicture) {
+    VideoSource Original(test::AviAudioFirst());
+    VideoSource Padded(test::AviPaddingFirst());
+    ASSERT_TRUE(Padded.Frames());
+    for (int32_t S = 0; S < Original.End(); ++S) {
+        EXPECT_EQ(Padded.Dib(S), Original.Dib(S)) << "frame " << S;
+    }
+}
+
 TEST(AviFrames, OpenDmlFilesDecodeLikeTheirOriginal) {
     VideoSource Original(test::AviPcm16Stereo());
     for (const path& File :

@@ -169,6 +169,17 @@ TEST(AviFindSample, StepsOverEmptySamplesAndEndsWithMinusOne) {
     EXPECT_EQ(Table.FindNextNonEmpty(INT32_MAX), -1);
 }
 
+TEST(AviFindSample, BackwardsFindsTheLastSampleWithData) {
+    AviStreamContents Contents = Video(1, 25, {0, 10, 0, 10, 0, 0});
+    Contents.Header.dwStart = 2;
+    Contents.Header.dwLength = 0x7FFFFFFF;
+    AviSampleTable Table(Contents, 0);
+    EXPECT_EQ(Table.FindPreviousNonEmpty(INT32_MAX), 5);
+    EXPECT_EQ(Table.FindPreviousNonEmpty(4), 3);
+    EXPECT_EQ(Table.FindPreviousNonEmpty(2), -1);
+    EXPECT_EQ(Table.FindPreviousNonEmpty(INT32_MIN), -1);
+}
+
 TEST(AviFindSample, CountsFromTheStreamStart) {
     AviStreamContents Contents = Video(1, 25, {10, 0, 10});
     Contents.Header.dwStart = 10;
@@ -186,6 +197,7 @@ TEST(AviFindSample, FixedSizeAudioHasDataUpToItsLastWholeSample) {
     EXPECT_EQ(Table.FindNextNonEmpty(150), 150);
     EXPECT_EQ(Table.FindNextNonEmpty(199), 199);
     EXPECT_EQ(Table.FindNextNonEmpty(200), -1);
+    EXPECT_EQ(Table.FindPreviousNonEmpty(500), 199);
 }
 
 TEST(AviSampleTable, ListsTheChunksWithDataAndTheKeyFrames) {

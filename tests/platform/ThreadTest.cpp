@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "platform/EventLoop.h"
 #include "platform/Thread.h"
@@ -123,6 +124,33 @@ TEST_F(TThreadTest, IdlePriorityAppliesToTheBodyOnly) {
     RunUntil([&] { return Ended; });
     EXPECT_EQ(Policy, SCHED_IDLE);
     EXPECT_NE(sched_getscheduler(0), SCHED_IDLE);
+}
+
+// A body that reports through its own members until it is stopped.
+class TReportingThread : public TThread {
+public:
+    ~TReportingThread() override { WaitFor(); }
+    std::vector<int> Reports;  // main thread
+
+protected:
+    void Execute() override {
+        while (!Terminated()) {
+            Synchronize([this] { Reports.push_back(1); });
+        }
+    }
+};
+
+TEST_F(TThreadTest, DeletingARunningThreadWaitsForItsBodyAndDropsItsCalls) {
+    auto* Worker = new TReportingThread;
+    bool EventRan = false;
+    Worker->OnTerminate = [&](TThread*) { EventRan = true; };
+    Worker->Resume();
+    RunUntil([&] { return Worker->Reports.size() >= 3; });
+    delete Worker;  // while the body waits in Synchronize, or is about to
+    // Whatever the body had posted must find nothing to run.
+    const auto Later = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    RunUntil([&] { return std::chrono::steady_clock::now() >= Later; });
+    EXPECT_FALSE(EventRan);
 }
 
 TEST_F(TThreadTest, AThreadNeverResumedRunsNothing) {

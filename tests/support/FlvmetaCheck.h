@@ -21,6 +21,7 @@ inline const std::string OnlyKeyFrames = "W60057";
 inline const std::string NoKeyFrame = "W60056";
 inline const std::string FirstFrameNotKey = "W60035";
 inline const std::string AudioFormatChanged = "W50026";
+inline const std::string NoAudioTag = "W11053";  // the header announces audio
 }  // namespace flvmeta
 
 // Runs `flvmeta --check` on the file.

@@ -123,6 +123,13 @@ path AviAudioFirst() {
                                           "-map 1:a -map 0:v -ac 2 -c:a pcm_s16le" + RawBgr24);
 }
 
+path AviPaddingFirst() {
+    return DerivedFixture("padding-first.avi", AviAudioFirst(), [](Bytes File) {
+        PutFourCC(File, StreamChunk(File, 0, "strh").DataOffset, "pads");
+        return File;
+    });
+}
+
 path AviAudioOnly() {
     return Fixture("audio-only.avi",
                    "-f lavfi -i sine=sample_rate=44100:duration=1 -ac 2 -c:a pcm_s16le");
@@ -155,6 +162,39 @@ path AviFirstFrameUndecodable() {
     return DerivedFixture("first-frame-undecodable.avi", AviMjpeg(), [](Bytes File) {
         RiffEntry First = DataChunks(File, "dc").front();
         std::fill_n(File.begin() + static_cast<long>(First.DataOffset), First.DataSize, 0);
+        return File;
+    });
+}
+
+path AviLengthBeyondData() {
+    return PatchedStreamHeader("length-beyond-data.avi", AviBgr24(), StrhLength, 0x7FFFFFFF);
+}
+
+path AviSaturatedTimes() {
+    return DerivedFixture("saturated-times.avi", AviBgr24(), [](Bytes File) {
+        const size_t Header = StreamChunk(File, 0, "strh").DataOffset;
+        PutLE32(File, Header + StrhScale, 0xFFFFFFFF);
+        PutLE32(File, Header + StrhRate, 1);
+        return File;
+    });
+}
+
+// 32800x2 frames hold the bytes of 65600x1 ones: the announced size decodes.
+path AviWidthBeyond16Bits() {
+    const path Source = Fixture("bgr24-32800x2.avi",
+                                "-f lavfi -i color=red:size=32800x2:rate=5 -frames:v 2" + RawBgr24);
+    return DerivedFixture("width-beyond-16-bits.avi", Source, [](Bytes File) {
+        const size_t Format = StreamChunk(File, 0, "strf").DataOffset;
+        PutLE32(File, Format + 4, 65600);
+        PutLE32(File, Format + 8, 1);
+        return File;
+    });
+}
+
+path AviMiddleFrameUndecodable() {
+    return DerivedFixture("middle-frame-undecodable.avi", AviMjpeg(), [](Bytes File) {
+        RiffEntry Fifth = DataChunks(File, "dc").at(4);
+        std::fill_n(File.begin() + static_cast<long>(Fifth.DataOffset), Fifth.DataSize, 0);
         return File;
     });
 }

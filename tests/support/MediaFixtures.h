@@ -30,6 +30,7 @@ path AviMp3();          // MP3 stereo 44100 Hz
 path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
 path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
 path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
+path AviPaddingFirst();  // AviAudioFirst with its audio stream header turned to 'pads'
 path AviAudioOnly();    // PCM 16 bits stereo, no video
 
 // Derived by patching.
@@ -41,6 +42,10 @@ path AviFirstFrameUndecodable();  // AviMjpeg with its first chunk zeroed
 path AviScaleZero();              // AviBgr24 with dwScale 0
 path AviRate50Scale2();           // AviBgr24 with dwRate 50, dwScale 2
 path AviNoFrameRect();            // AviBgr24 with rcFrame all zero
+path AviLengthBeyondData();       // AviBgr24 with dwLength 0x7FFFFFFF
+path AviSaturatedTimes();         // AviBgr24 with dwScale 0xFFFFFFFF, dwRate 1
+path AviWidthBeyond16Bits();      // raw BGR frames announced as 65600x1
+path AviMiddleFrameUndecodable(); // AviMjpeg with its fifth chunk zeroed
 path AviTruncated();              // AviPcm16Stereo cut in half
 path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
