@@ -5,7 +5,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <stdexcept>
@@ -46,11 +46,12 @@ EncoderParameters ParametersFor(const CoreRun& Run) {
 
 }  // namespace
 
+// The process clock brings every thread's time up to date when read;
+// getrusage's figures lag for threads still running.
 double ProcessCpuSeconds() {
-    rusage Usage{};
-    getrusage(RUSAGE_SELF, &Usage);
-    const auto Seconds = [](const timeval& Time) { return Time.tv_sec + Time.tv_usec / 1e6; };
-    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+    timespec Time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Time);
+    return static_cast<double>(Time.tv_sec) + static_cast<double>(Time.tv_nsec) / 1e9;
 }
 
 // Only EncodeFrame is timed; rendering the frames is not.
