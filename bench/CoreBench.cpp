@@ -5,8 +5,6 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include <time.h>
-
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -46,14 +44,6 @@ EncoderParameters ParametersFor(const CoreRun& Run) {
 
 }  // namespace
 
-// The process clock brings every thread's time up to date when read;
-// getrusage's figures lag for threads still running.
-double ProcessCpuSeconds() {
-    timespec Time{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Time);
-    return static_cast<double>(Time.tv_sec) + static_cast<double>(Time.tv_nsec) / 1e9;
-}
-
 // Only EncodeFrame is timed; rendering the frames is not.
 Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
                        const std::filesystem::path& Output) {
@@ -71,11 +61,9 @@ Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
     for (int Index = 0; Index < Frames; ++Index) {
         Generator.Render(Index, Frame);
         const auto Begin = Clock::now();
-        const double CpuBegin = ProcessCpuSeconds();
         Encoder.EncodeFrame(Frame.Data(), FrameTime(Index), Index == 0 ? 0 : FrameTime(Index - 1),
                             Index == 0);
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
-        Result.CpuSeconds += ProcessCpuSeconds() - CpuBegin;
     }
     Result.Bytes = Encoder.Finish();
     if (Encoder.FileError()) {
@@ -153,11 +141,9 @@ Figures EncodeWithTheirs(int Width, int Height, int Frames) {
             Input = Frame.get();
         }
         const auto Begin = Clock::now();
-        const double CpuBegin = ProcessCpuSeconds();
         Check(avcodec_send_frame(Context.get(), Input), "avcodec_send_frame");
         Result.Bytes += DrainPackets(Context.get(), Packet.get());
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
-        Result.CpuSeconds += ProcessCpuSeconds() - CpuBegin;
     }
     return Result;
 }

@@ -10,13 +10,9 @@
 namespace quorvane::bench {
 
 struct Figures {
-    double Seconds = 0;     // in the encode calls only
-    double CpuSeconds = 0;  // processor time of all threads in those calls
-    uint64_t Bytes = 0;     // of the FLV file, or what it would be
+    double Seconds = 0;  // in the encode calls only
+    uint64_t Bytes = 0;  // of the FLV file, or what it would be
 };
-
-// Processor time of the whole process so far, all threads.
-double ProcessCpuSeconds();
 
 struct CoreRun {
     uint8_t Mode;

@@ -48,10 +48,9 @@ bool SameFileBytes(const fs::path& Left, const fs::path& Right) {
                       std::istreambuf_iterator<char>(B), std::istreambuf_iterator<char>());
 }
 
-// Cores used: processor time over wall time, what the machine gave the run.
 void PrintCoreRow(const char* Name, int Frames, const Figures& Ours, const Figures* Theirs) {
-    std::printf("  %-38s %7.2f fps %4.2f cores %10llu bytes", Name, Frames / Ours.Seconds,
-                Ratio(Ours.CpuSeconds, Ours.Seconds), static_cast<unsigned long long>(Ours.Bytes));
+    std::printf("  %-38s %7.2f fps %10llu bytes", Name, Frames / Ours.Seconds,
+                static_cast<unsigned long long>(Ours.Bytes));
     if (Theirs != nullptr) {
         std::printf(" %6.2fx fps %6.3fx bytes", Ratio(Theirs->Seconds, Ours.Seconds),
                     Ratio(Ours.Bytes, Theirs->Bytes));
@@ -175,6 +174,8 @@ void BenchmarkEndToEnd(int Width, int Height, const Options& Settings, const fs:
             PsnrAgainstFullPrecision(Folder / ("e2e-" + std::to_string(Index) + ".flv"), Input);
     }
     const EndToEndRun& Theirs = Runs[0];
+    // Cores: the run's processor time over its wall time, what the machine
+    // gave it.
     for (const EndToEndRun& Run : Runs) {
         std::printf("  %-48s %6.2f s %4.2f cores %5.3fx time %10llu bytes %5.3fx bytes %6.2f dB "
                     "%4ld MB peak\n",
