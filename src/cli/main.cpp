@@ -67,8 +67,8 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
     std::error_code Ignored;
     return !std::filesystem::is_regular_file(FileName, Ignored) ||
            std::filesystem::equivalent(FileName, Options.InputFileName, Ignored) ||
-           FrontEnd.AskYesNo("Confirmation",
-                             "The file " + FileName + " already exists. Do you want to replace it?");
+           FrontEnd.AskYesNo("Confirmation", "The file " + FileName +
+                                                 " already exists. Do you want to replace it?");
 }
 
 struct TRunOutcome {
