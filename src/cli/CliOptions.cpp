@@ -1,7 +1,10 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+
+#include "cli/Mp3FormatChoice.h"
 
 namespace quorvane::cli {
 
@@ -297,6 +300,23 @@ Other:
 Exit status: 0 done, 1 conversion failed or input unusable, 2 usage error,
 130 stopped by Ctrl-C (the output then holds what was converted).
 )";
+}
+
+std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
+                               const std::string& AudioDescription) {
+    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
+        return NoMp3FormatText;
+    }
+    if (Options.Audio == TAudioChoice::FromAvi && !AudioUsable) {
+        return AudioDescription.empty()
+                   ? "The video file has no audio track."
+                   : "The video file's audio can not be used: " + AudioDescription;
+    }
+    if (Options.Audio == TAudioChoice::Mp3File &&
+        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
+        return "Please select an external audio file, or choose another source for the audio.";
+    }
+    return {};
 }
 
 }  // namespace quorvane::cli

@@ -36,4 +36,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
 
 std::string UsageText();
 
+// Why the audio chosen can't be used with the loaded file (AudioUsable and
+// AudioDescription are the job's), as the window refuses it before asking
+// for an output name; empty when it can.
+std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
+                               const std::string& AudioDescription);
+
 }  // namespace quorvane::cli

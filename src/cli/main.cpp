@@ -59,23 +59,6 @@ int UsageFailure(const std::string& Text) {
     return ExitUsage;
 }
 
-// What the window refuses before asking for an output name.
-std::string AudioChoiceProblem(const TCliOptions& Options, const TAVIToScreenVideoThread& Job) {
-    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
-        return NoMp3FormatText;
-    }
-    if (Options.Audio == TAudioChoice::FromAvi && !Job.AudioUsable()) {
-        return Job.AudioDescription().empty()
-                   ? "The video file has no audio track."
-                   : "The video file's audio can not be used: " + Job.AudioDescription();
-    }
-    if (Options.Audio == TAudioChoice::Mp3File &&
-        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
-        return "Please select an external audio file, or choose another source for the audio.";
-    }
-    return {};
-}
-
 // A user's file is replaced only when they said so: on the terminal, or by
 // --yes beforehand. Devices (/dev/full) are not files to lose; an input
 // named as the output is refused by the job.
@@ -84,8 +67,8 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
     std::error_code Ignored;
     return !std::filesystem::is_regular_file(FileName, Ignored) ||
            std::filesystem::equivalent(FileName, Options.InputFileName, Ignored) ||
-           FrontEnd.AskYesNo("Confirmation",
-                             "The file " + FileName + " already exists. Do you want to replace it?");
+           FrontEnd.AskYesNo("Confirmation", "The file " + FileName +
+                                                 " already exists. Do you want to replace it?");
 }
 
 struct TRunOutcome {
@@ -137,7 +120,9 @@ int Convert(const TCliOptions& Options) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
-    if (const std::string Problem = AudioChoiceProblem(Options, *Job); !Problem.empty()) {
+    if (const std::string Problem =
+            AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
+        !Problem.empty()) {
         return Fail(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {

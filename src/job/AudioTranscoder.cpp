@@ -19,16 +19,15 @@ WAVEFORMATEX HeaderOf(const std::vector<uint8_t>& Record) {
     return Header;
 }
 
-constexpr TTranscodeStage StageNames[] = {TTranscodeStage::Decompression,
-                                          TTranscodeStage::Conversion,
-                                          TTranscodeStage::Compression};
+constexpr TTranscodeStage StageNames[] = {
+    TTranscodeStage::Decompression, TTranscodeStage::Conversion, TTranscodeStage::Compression};
 
 }  // namespace
 
 uint32_t ChunkSizeFor(const WAVEFORMATEX& Source) {
     const uint32_t Block = std::max<uint32_t>(Source.nBlockAlign, 1);
     const uint64_t Wanted = static_cast<uint64_t>(Source.nAvgBytesPerSec) * Source.nChannels;
-    const uint64_t Bounded = std::clamp<uint64_t>(Wanted, Block, MaxChunkBytes);
+    const uint64_t Bounded = std::clamp<uint64_t>(Wanted, MinChunkBytes, MaxChunkBytes);
     return static_cast<uint32_t>(std::max<uint64_t>(Bounded - Bounded % Block, Block));
 }
 
@@ -52,7 +51,8 @@ bool TAudioTranscoder::Prepare(const std::vector<uint8_t>& SourceFormat,
     }
     SourceBuffer.assign(ChunkSizeFor(HeaderOf(SourceFormat)), 0);
     const WAVEFORMATEX Decoded = HeaderOf(DecodedFormat);
-    const uint64_t SecondOfDecoded = static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
+    const uint64_t SecondOfDecoded =
+        static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
     return OpenStage(Stages[0], SourceFormat, DecodedFormat,
                      static_cast<uint32_t>(SourceBuffer.size())) &&
            OpenStage(Stages[1], DecodedFormat, Mp3InputFormat,

@@ -19,8 +19,11 @@ struct TTranscodeResult {
 };
 
 // The chunk for a stored format: nAvgBytesPerSec x nChannels bytes (two
-// seconds of 16-bit stereo), kept to whole blocks between one block and
-// MaxChunkBytes, whatever the header claims.
+// seconds of 16-bit stereo), kept to whole blocks between MinChunkBytes (or
+// one block when that is larger) and MaxChunkBytes, whatever the header
+// claims: a header claiming no bytes a second would otherwise have the pass
+// read a sample at a time.
+constexpr uint32_t MinChunkBytes = 4096;
 constexpr uint32_t MaxChunkBytes = 4u << 20;
 uint32_t ChunkSizeFor(const platform::WAVEFORMATEX& Source);
 
@@ -34,8 +37,9 @@ public:
     // Whole format records: the stored format, the PCM it decodes to, the
     // MP3 format and the PCM its encoder takes. False at the first stream
     // that can't be opened; the streams opened so far go with the object.
-    bool Prepare(const std::vector<uint8_t>& SourceFormat, const std::vector<uint8_t>& DecodedFormat,
-                 const std::vector<uint8_t>& Mp3Format, const std::vector<uint8_t>& Mp3InputFormat);
+    bool Prepare(const std::vector<uint8_t>& SourceFormat,
+                 const std::vector<uint8_t>& DecodedFormat, const std::vector<uint8_t>& Mp3Format,
+                 const std::vector<uint8_t>& Mp3InputFormat);
 
     // Where one chunk of stored audio is read to; its size is the chunk size.
     std::span<uint8_t> ChunkBuffer();

@@ -61,8 +61,8 @@ void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
         int32_t Samples = 0;
         if (AVIStreamRead(AudioStream, Position, ChunkSize, Chunk.data(), ChunkSize, &Bytes,
                           &Samples) != AVIERR_OK) {
-            Tell("Error", "Error reading audio from the AVI file at sample " +
-                                              std::to_string(Position));
+            Tell("Error",
+                 "Error reading audio from the AVI file at sample " + std::to_string(Position));
         } else {
             ConvertChunk(Position, static_cast<uint32_t>(Bytes));
         }

@@ -113,8 +113,8 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FState = EncodingPrepared;
     const int32_t Result = Encoder->Start();
     if (Result != StartSucceeded) {
-        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName,
-                                                       FFrameFormat, Settings.Encoder));
+        Tell("Error",
+             StartFailureText(Result, *Encoder, OutputFileName, FFrameFormat, Settings.Encoder));
         return false;
     }
     return true;
@@ -171,7 +171,8 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
 // header claims: past it there is nothing to show.
 int32_t TAVIToScreenVideoThread::DataEnd() const {
     const int32_t HeaderEnd = AVIStreamEnd(VideoStream);
-    const int32_t LastWithData = AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
+    const int32_t LastWithData =
+        AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
     return LastWithData < 0 ? StartPosition : std::min(HeaderEnd, LastWithData + 1);
 }
 

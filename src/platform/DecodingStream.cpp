@@ -19,8 +19,14 @@ struct ParserDeleter {
 
 class TDecodingStream : public IAudioStream {
 public:
+    // Source is followed by its cbSize extra bytes, which the copy kept here
+    // does not carry: they are copied apart.
     TDecodingStream(const WAVEFORMATEX& Source, const WAVEFORMATEX& Destination)
-        : Source(Source), Destination(Destination), Carry(Source.nBlockAlign) {}
+        : Source(Source),
+          ExtraBytes(reinterpret_cast<const uint8_t*>(&Source + 1),
+                     reinterpret_cast<const uint8_t*>(&Source + 1) + Source.cbSize),
+          Destination(Destination),
+          Carry(Source.nBlockAlign) {}
 
     bool Open(const AVCodec* Decoder);
     size_t MaxOutput(size_t InputBytes) const override;
@@ -34,6 +40,7 @@ private:
     bool Drain(std::vector<uint8_t>& Output);
 
     WAVEFORMATEX Source;
+    std::vector<uint8_t> ExtraBytes;
     WAVEFORMATEX Destination;
     TBlockCarry Carry;
     CodecContextPtr Context;
@@ -54,15 +61,15 @@ bool TDecodingStream::Open(const AVCodec* Decoder) {
     Context->block_align = Source.nBlockAlign;
     Context->bits_per_coded_sample = Source.wBitsPerSample;
     Context->bit_rate = static_cast<int64_t>(Source.nAvgBytesPerSec) * 8;
-    if (Source.cbSize > 0) {
-        // The record is followed by its cbSize extra bytes (the codec's set-up).
-        Context->extradata = static_cast<uint8_t*>(
-            av_mallocz(static_cast<size_t>(Source.cbSize) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!ExtraBytes.empty()) {
+        // The codec's set-up.
+        Context->extradata =
+            static_cast<uint8_t*>(av_mallocz(ExtraBytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!Context->extradata) {
             return false;
         }
-        std::memcpy(Context->extradata, &Source + 1, Source.cbSize);
-        Context->extradata_size = Source.cbSize;
+        std::memcpy(Context->extradata, ExtraBytes.data(), ExtraBytes.size());
+        Context->extradata_size = static_cast<int>(ExtraBytes.size());
     }
     if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
         return false;

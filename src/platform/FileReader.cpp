@@ -52,7 +52,10 @@ bool MemoryReader::ReadAt(int64_t Offset, void* Buffer, size_t Count) const {
     if (Offset < 0 || Offset > Size() || static_cast<int64_t>(Count) > Size() - Offset) {
         return false;
     }
-    std::memcpy(Buffer, Data.data() + Offset, Count);
+    // Nothing to copy: an empty chunk may come with no buffer at all.
+    if (Count != 0) {
+        std::memcpy(Buffer, Data.data() + Offset, Count);
+    }
     return true;
 }
 

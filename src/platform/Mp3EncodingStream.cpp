@@ -22,7 +22,8 @@ size_t LameBound(size_t Samples) {
 
 class TMp3EncodingStream : public IAudioStream {
 public:
-    explicit TMp3EncodingStream(const WAVEFORMATEX& Source) : Source(Source), Carry(Source.nBlockAlign) {}
+    explicit TMp3EncodingStream(const WAVEFORMATEX& Source)
+        : Source(Source), Carry(Source.nBlockAlign) {}
     ~TMp3EncodingStream() override {
         if (Lame) {
             lame_close(Lame);
@@ -42,8 +43,7 @@ public:
                lame_set_out_samplerate(Lame, static_cast<int>(Mp3.nSamplesPerSec)) == 0 &&
                lame_set_brate(Lame, static_cast<int>(Mp3.nAvgBytesPerSec * 8 / 1000)) == 0 &&
                lame_set_mode(Lame, Mp3.nChannels == 1 ? MONO : JOINT_STEREO) == 0 &&
-               lame_set_bWriteVbrTag(Lame, 0) == 0 &&
-               lame_init_params(Lame) == 0;
+               lame_set_bWriteVbrTag(Lame, 0) == 0 && lame_init_params(Lame) == 0;
     }
 
     size_t MaxOutput(size_t InputBytes) const override {

@@ -168,7 +168,7 @@ void PrintTo(const AviAudioCase& Case, std::ostream* Out) {
     *Out << Case.Name;
 }
 
-class CliAviAudio : public ::testing::TestWithParam<AviAudioCase> {
+class CliAviAudioRun : public ::testing::Test {
 protected:
     void SetUp() override {
         Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -178,6 +178,8 @@ protected:
     path Dir;
     path Output;
 };
+
+class CliAviAudio : public CliAviAudioRun, public ::testing::WithParamInterface<AviAudioCase> {};
 
 TEST_P(CliAviAudio, SoundComesBackAtItsFrequencyAndLength) {
     const AviAudioCase& Case = GetParam();
@@ -198,9 +200,8 @@ TEST_P(CliAviAudio, SoundComesBackAtItsFrequencyAndLength) {
     EXPECT_TRUE(FlvmetaAccepts(Output));
     EXPECT_EQ(SoundBytes(File), std::set<uint8_t>{Case.SoundByte});
 
-    const fs::path Work = FreshDir(Case.Name + "-decoded");
-    const std::vector<float> Source = DecodeSound(Avi, Case.SourceRate, Work);
-    const std::vector<float> Sound = DecodeSound(Output, Case.TargetRate, Work);
+    const std::vector<float> Source = DecodeSound(Avi, Case.SourceRate, Dir);
+    const std::vector<float> Sound = DecodeSound(Output, Case.TargetRate, Dir);
     const double SourceSamples =
         static_cast<double>(Source.size()) * Case.TargetRate / Case.SourceRate;
     const double Excess = static_cast<double>(Sound.size()) - SourceSamples;
@@ -247,17 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
         AviAudioCase{"pcm16_stereo_96000", 3.7, 96000, Stereo16, DefaultFormat, 0x2F, 44100, 1152,
                      60}),
     [](const auto& Info) { return Info.param.Name; });
-
-class CliAviAudioRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        Output = Dir / "out.flv";
-    }
-
-    path Dir;
-    path Output;
-};
 
 const std::string TalkFormat = "32 kBit/s, 22,050 Hz, Mono";
 
@@ -324,15 +314,21 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliAviAudioInterrupted,
                                            InterruptCase{"Terminate", SIGTERM, 128 + SIGTERM}),
                          [](const auto& Info) { return Info.param.Name; });
 
-// MP3 stored frame by frame whose header claims 100 bytes a second in
-// blocks of one byte: no frame fits the chunk, so a read gives no sample.
+// MP3 stored frame by frame whose index makes the first frame 64000 bytes
+// long, more than a chunk (32000 bytes at 128 kbit/s stereo): a read there
+// gives no sample.
 path AviWhoseReadGivesNoSample() {
     const path Mp3 =
         AviWithTone("tone-mp3_stereo_44100.avi", 3.7, "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
-    return DerivedFixture("mp3-read-gives-nothing.avi", Mp3, [](std::vector<uint8_t> File) {
-        const size_t Format = StreamChunk(File, 1, "strf").DataOffset;
-        PutLE32(File, Format + 8, 100);  // nAvgBytesPerSec
-        PutLE16(File, Format + 12, 1);   // nBlockAlign
+    return DerivedFixture("mp3-first-chunk-too-long.avi", Mp3, [](std::vector<uint8_t> File) {
+        const std::vector<RiffEntry> Entries = RiffEntries(File);
+        const auto Idx1 = std::find_if(Entries.begin(), Entries.end(),
+                                       [](const RiffEntry& Entry) { return Entry.Id == "idx1"; });
+        size_t Entry = Idx1->DataOffset;
+        while (std::string(File.begin() + Entry, File.begin() + Entry + 4) != "01wb") {
+            Entry += 16;
+        }
+        PutLE32(File, Entry + 12, 64000);
         return File;
     });
 }
@@ -346,6 +342,36 @@ TEST_F(CliAviAudioRun, AReadGivingNoSampleEndsTheAudioPass) {
         << Run.Errors;
     EXPECT_TRUE(Timestamps(ReadFlvFile(Output), AudioTag).empty());
     EXPECT_EQ(FilesIn(Dir), std::vector<std::string>{"out.flv"});
+}
+
+// Microsoft ADPCM whose middle block names a predictor that does not exist.
+path AviWithAnUndecodableBlock() {
+    const path Adpcm = AviWithTone("tone-ms-adpcm.avi", 8, "-ar 22050 -ac 1 -c:a adpcm_ms");
+    return DerivedFixture("ms-adpcm-bad-block.avi", Adpcm, [](std::vector<uint8_t> File) {
+        const std::vector<RiffEntry> Blocks = DataChunks(File, "wb");
+        File[Blocks[Blocks.size() / 2].DataOffset] = 0xFF;
+        return File;
+    });
+}
+
+// The chunk is given up with the MP3 bytes written so far as its offset, and
+// the pass goes on with the next one.
+TEST_F(CliAviAudioRun, AChunkThatCannotBeDecodedLeavesAGap) {
+    const path Avi = AviWithAnUndecodableBlock();
+    const TProcessResult Run = RunCli({"--audio", "avi", Avi.string(), Output.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::string Text = "Error during audio decompression at offset ";
+    const size_t Found = Run.Errors.find(Text);
+    ASSERT_NE(Found, std::string::npos) << Run.Errors;
+    uint8_t SoundByte = 0;
+    const size_t Offset = std::stoul(Run.Errors.substr(Found + Text.size()));
+    EXPECT_GT(Offset, 0u);
+    EXPECT_LT(Offset, AudioPayloads(ReadFlvFile(Output), SoundByte).size());
+
+    const std::vector<float> Source = DecodeSound(Avi, 44100, Dir);
+    const std::vector<float> Sound = DecodeSound(Output, 44100, Dir);
+    EXPECT_LT(Sound.size(), Source.size());
+    EXPECT_GT(Sound.size(), Source.size() * 3 / 4);
 }
 
 }  // namespace

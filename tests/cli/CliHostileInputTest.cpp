@@ -44,11 +44,46 @@ TEST_F(CliHostileInput, AFrameRateLimitOnSaturatedTimesEndsNormally) {
     EXPECT_NE(Run.Output.find("Encoding finished successfully."), std::string::npos);
 }
 
-TEST_F(CliHostileInput, AWidthBeyondSixteenBitsIsRefusedBeforeAnyOutput) {
-    const TProcessResult Run = RunCli({AviWidthBeyond16Bits().string(), Output("o.flv")});
+// Frame sizes the format can't hold, refused before any output exists.
+struct RefusedSizeCase {
+    std::string Name;
+    std::function<path()> Avi;
+    std::string Message;
+};
+
+class CliRefusedSizes : public CliHostileInput,
+                        public ::testing::WithParamInterface<RefusedSizeCase> {};
+
+TEST_P(CliRefusedSizes, AreExplainedAndCreateNothing) {
+    const TProcessResult Run = RunCli({GetParam().Avi().string(), Output("o.flv")});
     EXPECT_EQ(Run.ExitStatus, 1);
-    EXPECT_NE(Run.Errors.find("The video is 65600x1 pixels"), std::string::npos) << Run.Errors;
+    EXPECT_NE(Run.Errors.find(GetParam().Message), std::string::npos) << Run.Errors;
     EXPECT_FALSE(std::filesystem::exists(Output("o.flv")));
+}
+
+path Width4096() {
+    return Fixture("bgr24-4096x16.avi",
+                   "-f lavfi -i color=red:size=4096x16:rate=5 -frames:v 2 -c:v rawvideo "
+                   "-pix_fmt bgr24");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, CliRefusedSizes,
+    ::testing::Values(RefusedSizeCase{"Width4096", Width4096, "The video is 4096x16 pixels"},
+                      RefusedSizeCase{"WidthBeyond16Bits", AviWidthBeyond16Bits,
+                                      "The video is 65600x1 pixels"}),
+    [](const ::testing::TestParamInfo<RefusedSizeCase>& Info) { return Info.param.Name; });
+
+// Noise does not shrink: a 256x256 block's zlib stream outgrows the 16-bit
+// size a block entry has.
+TEST_F(CliHostileInput, IncompressibleBlocksFailTheRunAndLeaveWholeTags) {
+    const path Avi = Fixture("noise-256x256.avi",
+                             "-f lavfi -i color=gray:size=256x256:rate=5:duration=1 "
+                             "-vf noise=alls=100:allf=t -c:v rawvideo -pix_fmt bgr24");
+    const TProcessResult Run = RunCli({"--block", "256x256", Avi.string(), Output("o.flv")});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("choose a smaller block size"), std::string::npos) << Run.Errors;
+    EXPECT_NO_THROW(ReadFlvFile(Output("o.flv")));
 }
 
 TEST_F(CliHostileInput, FramesThatFailToDecodeAreCounted) {
@@ -57,6 +92,22 @@ TEST_F(CliHostileInput, FramesThatFailToDecodeAreCounted) {
     EXPECT_NE(Run.Errors.find("1 frame of the video could not be decoded"), std::string::npos)
         << Run.Errors;
     EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), 9u);
+}
+
+// Past 2^24 ms (4 h 39 min) a tag's time needs its extension byte.
+TEST_F(CliHostileInput, FiveHoursKeepTheirTimestampsPastTwentyFourBits) {
+    const path Avi = Fixture("five-hours-16x16.avi",
+                             "-f lavfi -i color=gray:size=16x16:rate=1:duration=18000 -c:v "
+                             "rawvideo -pix_fmt bgr24");
+    const TProcessResult Run =
+        RunCli({"--keyframe-interval", "600000", Avi.string(), Output("o.flv")});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::vector<uint32_t> Times = KeyFrameTimestamps(ReadFlvFile(Output("o.flv")));
+    ASSERT_GE(Times.size(), 2u);
+    EXPECT_EQ(Times.back(), 29u * 601000u) << "the last key frame, at 4 h 50 min 29 s";
+    for (size_t I = 1; I < Times.size(); ++I) {
+        EXPECT_EQ(Times[I] - Times[I - 1], 601000u) << "at " << Times[I];
+    }
 }
 
 // What happens to an existing output file, by the answer given.
@@ -83,12 +134,13 @@ TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, CliExistingOutput,
-    ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
-                      ExistingOutputCase{"No", {"--no"}, 1, false},
-                      ExistingOutputCase{"NoTerminal", {}, 1, false}),
-    [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) { return Info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
+                         ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
+                                           ExistingOutputCase{"No", {"--no"}, 1, false},
+                                           ExistingOutputCase{"NoTerminal", {}, 1, false}),
+                         [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
+                             return Info.param.Name;
+                         });
 
 }  // namespace
 }  // namespace quorvane::test

@@ -138,5 +138,39 @@ TEST(Mp3FormatChoice, AnEmptyOfferLeavesThePairEmpty) {
     EXPECT_EQ(Mp3FormatListing({}), "");
 }
 
+// The audio chosen against the MP3 format pair and the loaded file's audio.
+struct AudioProblemCase {
+    std::string Name;
+    std::string Audio;  // --audio
+    bool Mp3FormatOffered;
+    bool AudioUsable;
+    std::string Problem;  // empty: none
+};
+
+void PrintTo(const AudioProblemCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class AudioChoiceProblems : public ::testing::TestWithParam<AudioProblemCase> {};
+
+TEST_P(AudioChoiceProblems, AreFoundBeforeTheOutputIsNamed) {
+    const AudioProblemCase& Case = GetParam();
+    TCliOptions Options = Parse({"--audio", Case.Audio, "in.avi", "out.flv"});
+    if (Case.Mp3FormatOffered) {
+        Options.Controls.MP3Format = {85};
+        Options.Controls.MP3InputFormat = {1};
+    }
+    EXPECT_EQ(AudioChoiceProblem(Options, Case.AudioUsable, ""), Case.Problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , AudioChoiceProblems,
+    ::testing::Values(
+        AudioProblemCase{"AviAudioWithoutAnMp3Format", "avi", false, true, NoMp3FormatText},
+        AudioProblemCase{"AviAudioWithAnMp3Format", "avi", true, true, ""},
+        AudioProblemCase{"NoAviAudio", "avi", true, false, "The video file has no audio track."},
+        AudioProblemCase{"NoAudioWithoutAnMp3Format", "none", false, true, ""}),
+    [](const auto& Info) { return Info.param.Name; });
+
 }  // namespace
 }  // namespace quorvane::cli

@@ -1,6 +1,7 @@
 // The job driven directly, through a front end that records what it is told.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -8,6 +9,7 @@
 #include "job/Mp3Formats.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
+#include "support/AviPatches.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
@@ -199,6 +201,26 @@ TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
     EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
     EXPECT_EQ(FrontEnd.Reports[1].RemainingText.rfind("Remaining time: ", 0), 0u);
     EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+// A header claiming no bytes a second still gets chunks of thousands of
+// bytes: a sample at a time would make 220500 chunks of five seconds.
+TEST_F(JobConversion, AHeaderClaimingNoBytesASecondStillReadsWholeChunks) {
+    ChooseAviAudio(FrontEnd.Controls);
+    const std::filesystem::path Avi = test::DerivedFixture(
+        "tone-5s-no-byte-rate.avi", FiveSecondsOfTone(), [](std::vector<uint8_t> File) {
+            test::PutLE32(File, test::StreamChunk(File, 1, "strf").DataOffset + 8, 0);
+            return File;
+        });
+    TAVIToScreenVideoThread* Job = LoadedJob(Avi);
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    const auto Chunks =
+        std::count(FrontEnd.ReportSteps.begin(), FrontEnd.ReportSteps.end(), "Encoding audio...");
+    EXPECT_GT(Chunks, 1);
+    EXPECT_LT(Chunks, 1000);
 }
 
 // A full disk while the MP3 is written ends the run; the temporary file goes.

@@ -128,8 +128,7 @@ void ExpectCloseFrames(const path& File) {
     BITMAPINFOHEADER First = Source.Header(0);
     ASSERT_EQ(First.biBitCount, 24);
     size_t FrameSize = static_cast<size_t>(First.biWidth) * First.biHeight * 3;
-    auto Expected =
-        Split(test::DecodeWithFfmpeg(File, "bgr24"), FrameSize);
+    auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), FrameSize);
     ASSERT_EQ(static_cast<int32_t>(Expected.size()), Source.End());
     for (int32_t S = 0; S < Source.End(); ++S) {
         Pixels Actual = Source.TopDown(S);
@@ -163,8 +162,8 @@ class ColourMatrices : public ::testing::TestWithParam<MatrixCase> {};
 // conversion's rounding costs up to 4, the wrong matrix 14 to 20.
 TEST_P(ColourMatrices, GiveBackTheSourceColour) {
     const MatrixCase& Case = GetParam();
-    VideoSource Source(test::AviSolidColour(std::string(Case.Name) + ".avi", Case.Size,
-                                            Case.Matrix, Case.Tagged));
+    VideoSource Source(
+        test::AviSolidColour(std::string(Case.Name) + ".avi", Case.Size, Case.Matrix, Case.Tagged));
     const Pixels Picture = Source.TopDown(0);
     ASSERT_FALSE(Picture.empty());
     const uint8_t Wanted[3] = {50, 50, 200};  // blue, green, red

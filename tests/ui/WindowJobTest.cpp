@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTabBar>
 #include <map>
+#include <set>
 
 #include "WindowTestKit.h"
 #include "support/Fixtures.h"
@@ -332,6 +333,27 @@ private slots:
         const test::FlvFile File = test::ReadFlvFile(Dir / "silent.flv");
         QVERIFY(std::none_of(File.Tags.begin(), File.Tags.end(),
                              [](const test::FlvTag& Tag) { return Tag.Type == 8; }));
+    }
+
+    // The included audio, in the format chosen in the list, and nothing left
+    // beside the file.
+    void theIncludedAudioIsTranscodedToTheChosenFormat() {
+        const int Mono22050 = Window->ComboBox1->findText("64 kBit/s, 22,050 Hz, Mono");
+        QVERIFY(Mono22050 > 0);
+        Window->ComboBox1->setCurrentIndex(Mono22050);
+        Start(test::AviPcm16Stereo(), Dir / "sound.flv");
+        QVERIFY(Window->AVIAudioRadioButton->isChecked());
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        const auto Valid = test::FlvmetaAccepts(Dir / "sound.flv");
+        QVERIFY2(bool(Valid), Valid.message());
+        std::set<uint8_t> SoundBytes;
+        for (const test::FlvTag& Tag : test::ReadFlvFile(Dir / "sound.flv").Tags) {
+            if (Tag.Type == 8) {
+                SoundBytes.insert(Tag.FirstDataByte);
+            }
+        }
+        QCOMPARE(SoundBytes, std::set<uint8_t>{0x2A});  // MP3, 22050 Hz, 16 bits, mono
+        QCOMPARE(std::distance(fs::directory_iterator(Dir), {}), 1);
     }
 
     void theLastBlockWidthItemWritesBlocks256PixelsWide() {

@@ -1,0 +1,28 @@
+// Runs a fuzz target's code once on every file of the folders given: how the
+// test suites replay the inputs that fuzzing found faults with.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
+
+int main(int argc, char** argv) {
+    int Replayed = 0;
+    for (int Argument = 1; Argument < argc; ++Argument) {
+        if (!std::filesystem::is_directory(argv[Argument])) {
+            continue;  // no input has found a fault yet
+        }
+        for (const auto& Entry : std::filesystem::directory_iterator(argv[Argument])) {
+            std::ifstream File(Entry.path(), std::ios::binary);
+            const std::vector<uint8_t> Bytes{std::istreambuf_iterator<char>(File), {}};
+            std::cout << Entry.path().filename().string() << std::endl;
+            LLVMFuzzerTestOneInput(Bytes.data(), Bytes.size());
+            ++Replayed;
+        }
+    }
+    std::cout << Replayed << " inputs replayed\n";
+    return 0;
+}
