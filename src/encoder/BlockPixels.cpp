@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace quorvane {
 
 namespace {
@@ -75,9 +79,22 @@ uint32_t CountPixelsBeyondTolerance(const uint8_t* Current, const uint8_t* Previ
     return Count;
 }
 
+// Sixteen bytes at a time where the processor has the instruction for it:
+// the byte loop was a fifth of bitrate mode's time at 16x16.
 uint32_t SumOfAbsoluteDifferences(const uint8_t* Current, const uint8_t* Previous, size_t Length) {
     uint32_t Sum = 0;
-    for (size_t Index = 0; Index < Length; ++Index) {
+    size_t Index = 0;
+#ifdef __SSE2__
+    __m128i Sums = _mm_setzero_si128();
+    for (; Index + 16 <= Length; Index += 16) {
+        const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Current + Index));
+        const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Previous + Index));
+        Sums = _mm_add_epi64(Sums, _mm_sad_epu8(A, B));
+    }
+    Sum = static_cast<uint32_t>(_mm_cvtsi128_si64(Sums) +
+                                _mm_cvtsi128_si64(_mm_unpackhi_epi64(Sums, Sums)));
+#endif
+    for (; Index < Length; ++Index) {
         Sum += AbsoluteDifference(Current[Index], Previous[Index]);
     }
     return Sum;

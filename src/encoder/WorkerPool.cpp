@@ -39,7 +39,6 @@ void WorkerPool::Run(size_t Count, const Job& Work) {
         Batch = &Work;
         BatchSize = Count;
         NextIndex = 0;
-        HelpersBusy = static_cast<unsigned>(Helpers.size());
         ++Generation;
     }
     BatchReady.notify_all();
@@ -53,21 +52,25 @@ void WorkerPool::Run(size_t Count, const Job& Work) {
     }
 }
 
-// Every helper takes part in every batch, so a batch is over only when all
-// of them have seen it.
+// A helper joins a batch only while jobs remain, so the caller never waits
+// for one that the system has not run yet: on a busy machine the caller
+// does the whole batch alone rather than wait.
 void WorkerPool::Serve(unsigned Slot) {
     uint64_t Seen = 0;
+    std::unique_lock Guard(Lock);
     for (;;) {
-        {
-            std::unique_lock Guard(Lock);
-            BatchReady.wait(Guard, [&] { return Stopping || Generation != Seen; });
-            if (Stopping) {
-                return;
-            }
-            Seen = Generation;
+        BatchReady.wait(Guard, [&] { return Stopping || Generation != Seen; });
+        if (Stopping) {
+            return;
         }
+        Seen = Generation;
+        if (NextIndex >= BatchSize) {
+            continue;
+        }
+        ++HelpersBusy;
+        Guard.unlock();
         TakeJobs(Slot);
-        std::lock_guard Guard(Lock);
+        Guard.lock();
         if (--HelpersBusy == 0) {
             BatchDone.notify_one();
         }

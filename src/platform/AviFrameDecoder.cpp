@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <thread>
 
 #include "platform/AviFile.h"
 #include "platform/AviSource.h"
@@ -84,10 +85,19 @@ std::vector<uint32_t> StoredPalette(const std::vector<uint8_t>& Format) {
     return Palette;
 }
 
+// 32-bit RGB keeps its layout; everything else becomes 24-bit.
+uint16_t BitCountFor(const AviStream& Stream) {
+    BITMAPINFOHEADER Stored = StoredBitmapHeader(Stream.Contents().Format);
+    return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
+}
+
 }  // namespace
 
 struct AviFrameDecoder {
     AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context);
+    ~AviFrameDecoder();
+    AviFrameDecoder(const AviFrameDecoder&) = delete;
+    AviFrameDecoder& operator=(const AviFrameDecoder&) = delete;
     void* GetFrame(int32_t Position);
 
 private:
@@ -98,7 +108,10 @@ private:
         size_t Position;
     };
 
-    std::optional<size_t> PictureOrdinalFor(int64_t Chunk) const;
+    std::optional<size_t> PictureOrdinalFor(int32_t Position) const;
+    bool DecodeIntoBack(size_t Target);
+    void StartDecodingAhead(int32_t Position);
+    void FinishDecodingAhead();
     bool IsKeyOrdinal(int64_t Ordinal) const;
     RestartPoint RestartPointFor(size_t Target) const;
     bool NeedsRestart(size_t Target) const;
@@ -107,7 +120,7 @@ private:
     void SendNextPacket();
     void SendChunk(size_t Ordinal);
     void PlacePicture();
-    bool KeepPicture(size_t Ordinal);
+    bool KeepPicture();
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
@@ -117,7 +130,16 @@ private:
     const bool IntraOnly;
     const bool KeyFlagsKnown;
     const std::vector<uint32_t> Palette;
-    DibPicture Picture;  // the bitmap handed out
+    // The bitmap handed out, and the one the next picture is decoded into,
+    // so that decoding ahead never touches what the caller is reading.
+    DibPicture Pictures[2];
+    size_t Shown = 0;
+
+    // The picture after the one handed out is decoded on a thread of its
+    // own while the caller works; every other use of the decoder waits for
+    // it first.
+    std::thread Ahead;
+    std::optional<size_t> AheadOrdinal;  // decoded into the back bitmap
 
     // Display position of each key frame's picture, as seen while decoding
     // through it. With open GOPs a key frame's picture shows after the
@@ -147,32 +169,66 @@ AviFrameDecoder::AviFrameDecoder(const AviStream& Stream, CodecContextPtr Contex
       }()),
       KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
       Palette(StoredPalette(Stream.Contents().Format)),
-      Picture([&] {
-          // 32-bit RGB keeps its layout; everything else becomes 24-bit.
-          BITMAPINFOHEADER Stored = StoredBitmapHeader(Stream.Contents().Format);
-          return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
-      }()) {}
+      Pictures{DibPicture(BitCountFor(Stream)), DibPicture(BitCountFor(Stream))} {}
+
+AviFrameDecoder::~AviFrameDecoder() {
+    FinishDecodingAhead();
+}
 
 void* AviFrameDecoder::GetFrame(int32_t Position) {
-    int64_t Chunk = static_cast<int64_t>(Position) - Samples.Start();
-    if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size())) {
-        return nullptr;
-    }
-    std::optional<size_t> Target = PictureOrdinalFor(Chunk);
+    FinishDecodingAhead();
+    const std::optional<size_t> Target = PictureOrdinalFor(Position);
     if (!Target) {
         return nullptr;
     }
-    if (Target == PictureOrdinal) {
-        return Picture.Data();
+    if (Target != PictureOrdinal) {
+        if (Target != AheadOrdinal && !DecodeIntoBack(*Target)) {
+            return nullptr;
+        }
+        Shown = 1 - Shown;
+        PictureOrdinal = Target;
     }
-    if (NeedsRestart(*Target)) {
-        Restart(RestartPointFor(*Target));
+    StartDecodingAhead(Position + 1);
+    return Pictures[Shown].Data();
+}
+
+// Leaves the picture in the bitmap not handed out.
+bool AviFrameDecoder::DecodeIntoBack(size_t Target) {
+    if (NeedsRestart(Target)) {
+        Restart(RestartPointFor(Target));
     }
-    return DecodeUpTo(*Target) ? Picture.Data() : nullptr;
+    return DecodeUpTo(Target);
+}
+
+void AviFrameDecoder::StartDecodingAhead(int32_t Position) {
+    AheadOrdinal.reset();
+    const std::optional<size_t> Target = PictureOrdinalFor(Position);
+    if (!Target || Target == PictureOrdinal) {
+        return;
+    }
+    Ahead = std::thread([this, Next = *Target] {
+        try {
+            if (DecodeIntoBack(Next)) {
+                AheadOrdinal = Next;
+            }
+        } catch (...) {
+            Started = false;  // in an unknown state: the next use restarts
+        }
+    });
+}
+
+void AviFrameDecoder::FinishDecodingAhead() {
+    if (Ahead.joinable()) {
+        Ahead.join();
+    }
 }
 
 // An empty chunk (a dropped frame) shows the last picture before it.
-std::optional<size_t> AviFrameDecoder::PictureOrdinalFor(int64_t Chunk) const {
+std::optional<size_t> AviFrameDecoder::PictureOrdinalFor(int32_t Position) const {
+    const int64_t Chunk = static_cast<int64_t>(Position) - Samples.Start();
+    if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size())) {
+        return std::nullopt;
+    }
     const auto& NonEmpty = Samples.NonEmptyChunks();
     auto After = std::upper_bound(NonEmpty.begin(), NonEmpty.end(), Chunk);
     if (After == NonEmpty.begin()) {
@@ -235,7 +291,7 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
         } else {
             PlacePicture();
             if (NextPosition++ == Target) {
-                return KeepPicture(Target);
+                return KeepPicture();
             }
         }
     }
@@ -253,12 +309,8 @@ void AviFrameDecoder::PlacePicture() {
         KeyPositions.emplace(static_cast<size_t>(Frame->pts), NextPosition).first->second;
 }
 
-bool AviFrameDecoder::KeepPicture(size_t Ordinal) {
-    if (!Picture.Assign(*Frame)) {
-        return false;
-    }
-    PictureOrdinal = Ordinal;
-    return true;
+bool AviFrameDecoder::KeepPicture() {
+    return Pictures[1 - Shown].Assign(*Frame);
 }
 
 void AviFrameDecoder::SendNextPacket() {

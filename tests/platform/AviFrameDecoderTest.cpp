@@ -238,6 +238,20 @@ TEST(AviFrames, TheSamePositionTwiceGivesTheSamePicture) {
     EXPECT_FALSE(First.empty());
 }
 
+// The next picture is decoded ahead while the caller reads this one; asking
+// for the same position again waits for that decoding, after which the
+// picture handed out must still be what it was.
+TEST(AviFrames, APictureStaysWhileTheNextIsDecodedAhead) {
+    VideoSource Source(test::AviH264());
+    for (int32_t S : {0, 1, 2, 12}) {
+        const auto* Shown = static_cast<const uint8_t*>(AVIStreamGetFrame(Source.Frames(), S));
+        ASSERT_NE(Shown, nullptr);
+        const Pixels Before = test::TopDownPixels(Shown);
+        EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), S), Shown);
+        EXPECT_EQ(test::TopDownPixels(Shown), Before) << S;
+    }
+}
+
 TEST(AviFrames, VideoStoredAfterAudioIsFound) {
     ExpectExactFrames(test::AviAudioFirst(), "bgr24", 3);
 }

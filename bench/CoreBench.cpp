@@ -1,81 +1,62 @@
-// Encodes the same generated screen frames with our encoder and with
-// libavcodec's Screen Video encoder, and prints speed and size figures:
-//   quorvane-encoder-bench [frames]
+#include "bench/CoreBench.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 }
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "bench/ScreenFrames.h"
 #include "encoder/ScreenVideoEncoder.h"
 #include "platform/FfmpegPointers.h"
 
+namespace quorvane::bench {
+
 namespace {
 
-using namespace quorvane;
 using Clock = std::chrono::steady_clock;
 
-constexpr int FrameDurationMs = 40;   // 25 frames per second
-constexpr int QualityTolerance = 25;  // about 10 % of a channel
-constexpr int QualityBlockTolerance = 2;
-constexpr int BitRateKilobits = 4000;
+constexpr int FrameDurationMs = 40;  // 25 frames per second
 // What an FLV file adds around libavcodec's packets: the file header, and
 // per tag the tag header, the frame-type and codec byte, and the trailing
 // length field.
 constexpr uint64_t FlvFileHeaderBytes = 13;
 constexpr uint64_t FlvTagOverheadBytes = 16;
 
-struct Figures {
-    double Seconds = 0;
-    uint64_t Bytes = 0;
-};
-
-struct OurRun {
-    const char* ModeName;
-    uint8_t Mode;
-    uint32_t BlockWidth;
-    uint32_t BlockHeight;
-};
-
 int32_t FrameTime(int Index) {
     return Index * FrameDurationMs;
 }
 
-EncoderParameters ParametersFor(const OurRun& Run) {
+EncoderParameters ParametersFor(const CoreRun& Run) {
     EncoderParameters Parameters;
     Parameters.BlockWidth = Run.BlockWidth;
     Parameters.BlockHeight = Run.BlockHeight;
     Parameters.CompressionMode = Run.Mode;
-    Parameters.BitRate = BitRateKilobits;
+    Parameters.BitRate = CoreBitRateKilobits;
     Parameters.RedTolerance = Parameters.GreenTolerance = Parameters.BlueTolerance =
-        QualityTolerance;
-    Parameters.BlockTolerance = QualityBlockTolerance;
+        CoreQualityTolerance;
+    Parameters.BlockTolerance = CoreQualityBlockTolerance;
     return Parameters;
 }
 
+}  // namespace
+
 // Only EncodeFrame is timed; rendering the frames is not.
-Figures EncodeWithOurs(const OurRun& Run, int Width, int Height, int Frames,
+Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
                        const std::filesystem::path& Output) {
     TScreenVideoEncoder Encoder(Output.string(), true, false);
     Encoder.SetParameters(ParametersFor(Run));
+    Encoder.SetEngine(Run.Engine);
     Encoder.SetFrameSize(
         FrameFormat{static_cast<uint16_t>(Width), static_cast<uint16_t>(Height), 3});
     if (Encoder.Start() != StartSucceeded) {
         throw std::runtime_error("cannot create " + Output.string());
     }
-    bench::ScreenFrameGenerator Generator(Width, Height, 3);
-    bench::FrameBuffer Frame(Width, Height, 3);
+    ScreenFrameGenerator Generator(Width, Height, 3);
+    FrameBuffer Frame(Width, Height, 3);
     Figures Result;
     for (int Index = 0; Index < Frames; ++Index) {
         Generator.Render(Index, Frame);
@@ -91,6 +72,8 @@ Figures EncodeWithOurs(const OurRun& Run, int Width, int Height, int Frames,
     }
     return Result;
 }
+
+namespace {
 
 void Check(int Result, const char* What) {
     if (Result < 0) {
@@ -118,7 +101,7 @@ platform::CodecContextPtr OpenTheirEncoder(int Width, int Height, int Frames) {
 
 // Shows our bottom-up buffer to libavcodec as a top-down picture (a negative
 // line size) without copying it.
-void WrapFrame(const bench::FrameBuffer& Source, AVFrame* Frame, int64_t Pts) {
+void WrapFrame(const FrameBuffer& Source, AVFrame* Frame, int64_t Pts) {
     av_frame_unref(Frame);
     Frame->format = AV_PIX_FMT_BGR24;
     Frame->width = Source.Width();
@@ -141,12 +124,14 @@ uint64_t DrainPackets(AVCodecContext* Context, AVPacket* Packet) {
     return Bytes;
 }
 
+}  // namespace
+
 Figures EncodeWithTheirs(int Width, int Height, int Frames) {
     auto Context = OpenTheirEncoder(Width, Height, Frames);
     platform::FramePtr Frame(av_frame_alloc());
     platform::PacketPtr Packet(av_packet_alloc());
-    bench::ScreenFrameGenerator Generator(Width, Height, 3);
-    bench::FrameBuffer Picture(Width, Height, 3);
+    ScreenFrameGenerator Generator(Width, Height, 3);
+    FrameBuffer Picture(Width, Height, 3);
     Figures Result{0, FlvFileHeaderBytes};
     for (int Index = 0; Index <= Frames; ++Index) {
         AVFrame* Input = nullptr;  // the last round flushes the encoder
@@ -163,60 +148,4 @@ Figures EncodeWithTheirs(int Width, int Height, int Frames) {
     return Result;
 }
 
-void PrintRow(const char* Encoder, const char* Mode, uint32_t BlockWidth, uint32_t BlockHeight,
-              int Frames, const Figures& Ours, const Figures* Theirs) {
-    const double FramesPerSecond = Frames / Ours.Seconds;
-    std::printf("  %-19s %-9s %3ux%-3u %10.2f %12llu", Encoder, Mode, BlockWidth, BlockHeight,
-                FramesPerSecond, static_cast<unsigned long long>(Ours.Bytes));
-    if (Theirs != nullptr) {
-        std::printf(" %14.3f %14.3f", FramesPerSecond / (Frames / Theirs->Seconds),
-                    static_cast<double>(Ours.Bytes) / static_cast<double>(Theirs->Bytes));
-    }
-    std::printf("\n");
-}
-
-void BenchmarkSize(int Width, int Height, int Frames, const std::filesystem::path& Output) {
-    static const OurRun Runs[] = {
-        {"lossless", LosslessMode, 64, 64}, {"lossless", LosslessMode, 64, 32},
-        {"quality", QualityMode, 64, 64},   {"quality", QualityMode, 64, 32},
-        {"bitrate", BitrateMode, 64, 64},   {"bitrate", BitrateMode, 64, 32},
-    };
-    std::printf("\n%dx%d, %d frames\n", Width, Height, Frames);
-    std::printf("  %-19s %-9s %-7s %10s %12s %14s %14s\n", "encoder", "mode", "blocks", "frames/s",
-                "bytes", "fps ours/theirs", "bytes ours/theirs");
-    const Figures Theirs = EncodeWithTheirs(Width, Height, Frames);
-    PrintRow("libavcodec flashsv", "lossless", 64, 64, Frames, Theirs, nullptr);
-    for (const OurRun& Run : Runs) {
-        const Figures Ours = EncodeWithOurs(Run, Width, Height, Frames, Output);
-        PrintRow("quorvane", Run.ModeName, Run.BlockWidth, Run.BlockHeight, Frames, Ours, &Theirs);
-    }
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int Frames = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (argc > 2 || Frames < 2) {
-        std::fprintf(stderr, "usage: quorvane-encoder-bench [frames, at least 2; default 60]\n");
-        return 2;
-    }
-    const auto Output = std::filesystem::temp_directory_path() /
-                        ("quorvane-bench-" + std::to_string(getpid()) + ".flv");
-    std::printf(
-        "Screen Video encoding of %d generated screen frames (BGR24, 25 frames/s), one\n"
-        "key frame then inter frames; single thread; only the encode calls are timed.\n"
-        "libavcodec flashsv: 64x64 blocks, zlib level 9, gop_size = %d so it also makes\n"
-        "a single key frame; its bytes include the FLV header and tag framing ours has.\n"
-        "quality: channel tolerances %d, block tolerance %d %%; bitrate: %d kbit/s.\n",
-        Frames, Frames, QualityTolerance, QualityBlockTolerance, BitRateKilobits);
-    try {
-        BenchmarkSize(1280, 720, Frames, Output);
-        BenchmarkSize(1920, 1080, Frames, Output);
-    } catch (const std::exception& Failure) {
-        std::fprintf(stderr, "benchmark failed: %s\n", Failure.what());
-        std::filesystem::remove(Output);
-        return 1;
-    }
-    std::filesystem::remove(Output);
-    return 0;
-}
+}  // namespace quorvane::bench

@@ -1,0 +1,283 @@
+// Prints, in one run, every performance figure of Quorvane against the
+// ffmpeg tools' Screen Video encoder, and whether each goal is met:
+//   quorvane-bench [--frames N] [--cli PATH]
+// The test sources are made with ffmpeg at run time.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/CoreBench.h"
+#include "bench/Processes.h"
+#include "encoder/WorkerPool.h"
+
+namespace {
+
+using namespace quorvane;
+using namespace quorvane::bench;
+namespace fs = std::filesystem;
+
+constexpr int Sizes[][2] = {{1280, 720}, {1920, 1080}};
+constexpr int CoreRepeats = 2;      // alternated; the fastest of each counts
+constexpr int EndToEndRepeats = 2;
+
+struct Options {
+    int Frames = 30;
+    fs::path Cli;
+};
+
+const char* Verdict(bool Met) {
+    return Met ? "MET" : "NOT MET";
+}
+
+double Ratio(double Ours, double Theirs) {
+    return Theirs > 0 ? Ours / Theirs : 0;
+}
+
+bool SameFileBytes(const fs::path& Left, const fs::path& Right) {
+    std::ifstream A(Left, std::ios::binary);
+    std::ifstream B(Right, std::ios::binary);
+    return std::equal(std::istreambuf_iterator<char>(A), std::istreambuf_iterator<char>(),
+                      std::istreambuf_iterator<char>(B), std::istreambuf_iterator<char>());
+}
+
+void PrintCoreRow(const char* Name, int Frames, const Figures& Ours, const Figures* Theirs) {
+    std::printf("  %-38s %7.2f fps %10llu bytes", Name, Frames / Ours.Seconds,
+                static_cast<unsigned long long>(Ours.Bytes));
+    if (Theirs != nullptr) {
+        std::printf(" %6.2fx fps %6.3fx bytes", Ratio(Theirs->Seconds, Ours.Seconds),
+                    Ratio(Ours.Bytes, Theirs->Bytes));
+    }
+    std::printf("\n");
+}
+
+// Goals 1 and 2: the encoder alone, lossless 64x64, zlib and libdeflate.
+void BenchmarkCore(int Width, int Height, const Options& Settings, const fs::path& Folder) {
+    const int Frames = Settings.Frames;
+    std::printf("\nEncoder core, %dx%d, %d generated screen frames, lossless 64x64, fastest of %d "
+                "alternated runs\n",
+                Width, Height, Frames, CoreRepeats);
+    const fs::path Single = Folder / "core-1.flv";
+    const fs::path Many = Folder / "core-n.flv";
+    const fs::path Fast = Folder / "core-libdeflate.flv";
+    Figures Theirs, OneThread, Threads, Libdeflate;
+    Theirs.Seconds = OneThread.Seconds = Threads.Seconds = Libdeflate.Seconds = 1e30;
+    const auto Keep = [](Figures& Best, const Figures& Next) {
+        Best = Next.Seconds < Best.Seconds ? Next : Best;
+    };
+    for (int Repeat = 0; Repeat < CoreRepeats; ++Repeat) {
+        Keep(Theirs, EncodeWithTheirs(Width, Height, Frames));
+        Keep(OneThread, EncodeWithOurs({LosslessMode, 64, 64, {1, DeflateEngine::Zlib}}, Width,
+                                       Height, Frames, Single));
+        Keep(Threads, EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Zlib}}, Width,
+                                     Height, Frames, Many));
+        Keep(Libdeflate, EncodeWithOurs({LosslessMode, 64, 64, {0, DeflateEngine::Libdeflate}},
+                                        Width, Height, Frames, Fast));
+    }
+    PrintCoreRow("libavcodec flashsv (1 thread)", Frames, Theirs, nullptr);
+    PrintCoreRow("quorvane zlib, 1 thread", Frames, OneThread, &Theirs);
+    PrintCoreRow("quorvane zlib, default threads", Frames, Threads, &Theirs);
+    PrintCoreRow("quorvane libdeflate, default threads", Frames, Libdeflate, &Theirs);
+    const double ZlibRatio = Ratio(Theirs.Seconds, Threads.Seconds);
+    const bool Identical = SameFileBytes(Single, Many);
+    std::printf("  goal 1: zlib >= 1.9x flashsv fps (%.2fx), bytes identical to 1 thread (%s): %s\n",
+                ZlibRatio, Identical ? "identical" : "DIFFERENT",
+                Verdict(ZlibRatio >= 1.9 && Identical));
+    const double FastRatio = Ratio(Theirs.Seconds, Libdeflate.Seconds);
+    const double FastBytes = Ratio(Libdeflate.Bytes, Theirs.Bytes);
+    std::printf("  goal 2: libdeflate >= 6x flashsv fps (%.2fx), bytes <= flashsv's (%.3fx): %s\n",
+                FastRatio, FastBytes, Verdict(FastRatio >= 6 && FastBytes <= 1.0));
+}
+
+// Goal 5: the lossy modes, the same bytes with one thread and with many.
+void BenchmarkLossyModes(const Options& Settings, const fs::path& Folder) {
+    struct ModeRun {
+        const char* Name;
+        uint8_t Mode;
+        uint32_t Block;
+    };
+    const ModeRun Runs[] = {{"bitrate 16x16", BitrateMode, 16}, {"quality 64x64", QualityMode, 64}};
+    std::printf("\nLossy modes, 1920x1080, %d generated frames (bitrate %d kbit/s; quality "
+                "tolerances %d, block %d %%), zlib\n",
+                Settings.Frames, CoreBitRateKilobits, CoreQualityTolerance,
+                CoreQualityBlockTolerance);
+    for (const ModeRun& Run : Runs) {
+        const fs::path Single = Folder / "mode-1.flv";
+        const fs::path Many = Folder / "mode-n.flv";
+        const Figures One = EncodeWithOurs({Run.Mode, Run.Block, Run.Block, {1, DeflateEngine::Zlib}},
+                                           1920, 1080, Settings.Frames, Single);
+        const Figures All = EncodeWithOurs({Run.Mode, Run.Block, Run.Block, {0, DeflateEngine::Zlib}},
+                                           1920, 1080, Settings.Frames, Many);
+        const bool Identical = SameFileBytes(Single, Many);
+        std::printf("  %-14s 1 thread %8.2f fps, default threads %8.2f fps, %llu bytes, %s\n",
+                    Run.Name, Settings.Frames / One.Seconds, Settings.Frames / All.Seconds,
+                    static_cast<unsigned long long>(All.Bytes),
+                    Identical ? "identical" : "DIFFERENT");
+        std::printf("  goal 5 (%s): the same bytes whatever the threads: %s\n", Run.Name,
+                    Verdict(Identical));
+    }
+}
+
+struct EndToEndRun {
+    const char* Name;
+    std::vector<std::string> Arguments;  // before the input and output
+    ProcessFigures Best{1e30, 0};
+    uint64_t Bytes = 0;
+    double Psnr = 0;
+};
+
+std::vector<EndToEndRun> EndToEndRuns(const Options& Settings) {
+    const std::string Cli = Settings.Cli.string();
+    return {
+        {"ffmpeg -c:v flashsv -g 100000 -an", {"ffmpeg", "-nostdin", "-y", "-v", "error", "-i"}},
+        {"quorvane-cli --block 64x64", {Cli, "--quiet", "--yes", "--block", "64x64"}},
+        {"quorvane-cli --block 64x64 --deflate libdeflate",
+         {Cli, "--quiet", "--yes", "--block", "64x64", "--deflate", "libdeflate"}},
+    };
+}
+
+ProcessFigures RunConversion(const EndToEndRun& Run, const fs::path& Input, const fs::path& Output) {
+    std::vector<std::string> Arguments = Run.Arguments;
+    Arguments.push_back(Input.string());
+    if (Arguments.front() == "ffmpeg") {
+        Arguments.insert(Arguments.end(), {"-c:v", "flashsv", "-g", "100000", "-an"});
+    }
+    Arguments.push_back(Output.string());
+    return RunProcess(Arguments);
+}
+
+// Goal 3: the whole conversion of an MJPEG AVI, against the ffmpeg command.
+void BenchmarkEndToEnd(int Width, int Height, const Options& Settings, const fs::path& Folder) {
+    const fs::path Input = TestSource(Folder, Width, Height, 25, 10);
+    std::printf("\nEnd to end, %dx%d 25 fps 10 s MJPEG (testsrc2), best of %d alternated runs\n",
+                Width, Height, EndToEndRepeats);
+    std::vector<EndToEndRun> Runs = EndToEndRuns(Settings);
+    for (int Repeat = 0; Repeat < EndToEndRepeats; ++Repeat) {
+        for (size_t Index = 0; Index < Runs.size(); ++Index) {
+            const fs::path Output = Folder / ("e2e-" + std::to_string(Index) + ".flv");
+            const ProcessFigures Figures = RunConversion(Runs[Index], Input, Output);
+            if (Figures.Seconds < Runs[Index].Best.Seconds) {
+                Runs[Index].Best = Figures;
+            }
+            Runs[Index].Bytes = fs::file_size(Output);
+        }
+    }
+    for (size_t Index = 0; Index < Runs.size(); ++Index) {
+        Runs[Index].Psnr =
+            PsnrAgainstFullPrecision(Folder / ("e2e-" + std::to_string(Index) + ".flv"), Input);
+    }
+    const EndToEndRun& Theirs = Runs[0];
+    // Cores: the run's processor time over its wall time, what the machine
+    // gave it.
+    for (const EndToEndRun& Run : Runs) {
+        std::printf("  %-48s %6.2f s %4.2f cores %5.3fx time %10llu bytes %5.3fx bytes %6.2f dB "
+                    "%4ld MB peak\n",
+                    Run.Name, Run.Best.Seconds, Ratio(Run.Best.CpuSeconds, Run.Best.Seconds),
+                    Ratio(Run.Best.Seconds, Theirs.Best.Seconds),
+                    static_cast<unsigned long long>(Run.Bytes), Ratio(Run.Bytes, Theirs.Bytes),
+                    Run.Psnr, Run.Best.PeakKilobytes / 1024);
+    }
+    const double Limits[] = {0, 0.5, 0.35};
+    for (size_t Index = 1; Index < Runs.size(); ++Index) {
+        const double Time = Ratio(Runs[Index].Best.Seconds, Theirs.Best.Seconds);
+        const double Bytes = Ratio(Runs[Index].Bytes, Theirs.Bytes);
+        std::printf("  goal 3 (%s): time <= %.2fx (%.3fx), bytes <= 1.02x (%.3fx), PSNR >= "
+                    "ffmpeg's (%.2f vs %.2f dB): %s\n",
+                    Index == 1 ? "zlib" : "libdeflate", Limits[Index], Time, Bytes,
+                    Runs[Index].Psnr, Theirs.Psnr,
+                    Verdict(Time <= Limits[Index] && Bytes <= 1.02 &&
+                            Runs[Index].Psnr >= Theirs.Psnr));
+    }
+}
+
+// Goal 4: peak memory, a 1-minute input against a 10-minute one, at
+// 1920x1080; 2 frames per second keeps the run short, the length is what
+// counts.
+void BenchmarkMemory(const Options& Settings, const fs::path& Folder) {
+    std::printf("\nPeak memory, quorvane-cli --block 64x64 --deflate libdeflate, 1920x1080 MJPEG "
+                "at 2 fps\n");
+    long Peaks[2] = {};
+    const int Lengths[2] = {60, 600};
+    for (int Index = 0; Index < 2; ++Index) {
+        const fs::path Input = TestSource(Folder, 1920, 1080, 2, Lengths[Index]);
+        const ProcessFigures Figures =
+            RunProcess({Settings.Cli.string(), "--quiet", "--yes", "--block", "64x64", "--deflate",
+                        "libdeflate", Input.string(), (Folder / "memory.flv").string()});
+        Peaks[Index] = Figures.PeakKilobytes;
+        std::printf("  %3d s input: %6.1f MB peak resident, %.1f s\n", Lengths[Index],
+                    Figures.PeakKilobytes / 1024.0, Figures.Seconds);
+    }
+    const double Growth = Ratio(Peaks[1], Peaks[0]);
+    std::printf("  goal 4: 10-minute peak within 10 %% of 1-minute (%.3fx), under 200 MB "
+                "(%.1f MB): %s\n",
+                Growth, Peaks[1] / 1024.0, Verdict(Growth <= 1.10 && Peaks[1] < 200 * 1024));
+}
+
+fs::path CliNextTo(const char* Program) {
+    std::error_code Error;
+    const fs::path Self = fs::read_symlink("/proc/self/exe", Error);
+    return (Error ? fs::path(Program).parent_path() : Self.parent_path()) / ".." / "src" / "cli" /
+           "quorvane-cli";
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options Settings;
+    Settings.Cli = CliNextTo(argv[0]);
+    for (int Index = 1; Index + 1 < argc; Index += 2) {
+        if (std::strcmp(argv[Index], "--frames") == 0) {
+            Settings.Frames = std::atoi(argv[Index + 1]);
+        } else if (std::strcmp(argv[Index], "--cli") == 0) {
+            Settings.Cli = argv[Index + 1];
+        } else {
+            throw std::invalid_argument(argv[Index]);
+        }
+    }
+    if (argc % 2 == 0 || Settings.Frames < 2) {
+        throw std::invalid_argument("arguments");
+    }
+    return Settings;
+}
+
+void RunAll(const Options& Settings, const fs::path& Folder) {
+    std::printf("Quorvane performance, %u processors; ratios against ffmpeg's flashsv encoder "
+                "(libavcodec %s)\n",
+                ProcessorCount(), "via its API for the core, the ffmpeg command end to end");
+    for (const auto& Size : Sizes) {
+        BenchmarkCore(Size[0], Size[1], Settings, Folder);
+    }
+    BenchmarkLossyModes(Settings, Folder);
+    for (const auto& Size : Sizes) {
+        BenchmarkEndToEnd(Size[0], Size[1], Settings, Folder);
+    }
+    BenchmarkMemory(Settings, Folder);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show as they come
+    Options Settings;
+    try {
+        Settings = ParseOptions(argc, argv);
+    } catch (const std::exception&) {
+        std::fprintf(stderr, "usage: quorvane-bench [--frames N (>= 2, default 30)] "
+                             "[--cli PATH-TO-quorvane-cli]\n");
+        return 2;
+    }
+    const fs::path Folder = fs::temp_directory_path() / "quorvane-bench";
+    fs::create_directories(Folder);
+    try {
+        RunAll(Settings, Folder);
+    } catch (const std::exception& Failure) {
+        std::fprintf(stderr, "benchmark failed: %s\n", Failure.what());
+        return 1;
+    }
+    return 0;
+}
