@@ -130,10 +130,15 @@ MMRESULT DriverSuggest(const WAVEFORMATEX& Source, uint32_t SourceSize, WAVEFORM
 constexpr uint16_t SuggestedBitsPerSample = 16;
 
 // The 16-bit PCM format at Source's rate and channels, if it can be stated.
+// No audio is recorded faster than this; a header that claims more would
+// have the conversion buffers sized for gigabytes.
+constexpr uint32_t HighestSampleRate = 768000;
+
 bool SuggestPcm(const WAVEFORMATEX& Source, WAVEFORMATEX& Suggested) {
     uint32_t BlockAlign = Source.nChannels * (SuggestedBitsPerSample / 8);
     uint64_t BytesPerSecond = static_cast<uint64_t>(Source.nSamplesPerSec) * BlockAlign;
-    if (Source.nChannels == 0 || Source.nSamplesPerSec == 0 || BlockAlign > UINT16_MAX ||
+    if (Source.nChannels == 0 || Source.nSamplesPerSec == 0 ||
+        Source.nSamplesPerSec > HighestSampleRate || BlockAlign > UINT16_MAX ||
         BytesPerSecond > UINT32_MAX) {
         return false;
     }

@@ -164,6 +164,22 @@ TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
     EXPECT_TRUE(File.Tags.empty());
 }
 
+// The first frame was decoded when the file was loaded; the rest are gone.
+TEST_F(JobConversion, AnInputTruncatedDuringTheRunIsReportedFrameByFrame) {
+    const std::filesystem::path Input = Dir / "input.avi";
+    std::filesystem::copy_file(test::AviBgr24(), Input);
+    TAVIToScreenVideoThread* Job = LoadedJob(Input);
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    std::filesystem::resize_file(Input, 0);
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_EQ(FrontEnd.Messages[0].Text,
+              "5 frames of the video could not be decoded and were left out.");
+    EXPECT_EQ(ReadFlvFile(Output).Tags.size(), 1u);
+}
+
 // The AVI's own audio, to the first MP3 format offered.
 void ChooseAviAudio(TJobControls& Controls) {
     const TMp3FormatOffer Offer = EnumerateMP3Formats();
