@@ -28,7 +28,8 @@ struct AcmDriver {
 
 struct AcmStream {
     std::unique_ptr<IAudioStream> Converter;
-    std::vector<uint8_t> Pending;  // output that did not fit a destination yet
+    std::vector<uint8_t> Pending;  // output that did not fit a destination yet, from Delivered on
+    size_t Delivered = 0;
 };
 
 namespace {
@@ -129,15 +130,18 @@ MMRESULT DriverSuggest(const WAVEFORMATEX& Source, uint32_t SourceSize, WAVEFORM
 
 constexpr uint16_t SuggestedBitsPerSample = 16;
 
-// The 16-bit PCM format at Source's rate and channels, if it can be stated.
 // No audio is recorded faster than this; a header that claims more would
 // have the conversion buffers sized for gigabytes.
 constexpr uint32_t HighestSampleRate = 768000;
+// Nor slower than this; a header that claims less would have a few bytes
+// stretched into hours of sound when resampled to the MP3 rates.
+constexpr uint32_t LowestSampleRate = 1000;
 
+// The 16-bit PCM format at Source's rate and channels, if it can be stated.
 bool SuggestPcm(const WAVEFORMATEX& Source, WAVEFORMATEX& Suggested) {
     uint32_t BlockAlign = Source.nChannels * (SuggestedBitsPerSample / 8);
     uint64_t BytesPerSecond = static_cast<uint64_t>(Source.nSamplesPerSec) * BlockAlign;
-    if (Source.nChannels == 0 || Source.nSamplesPerSec == 0 ||
+    if (Source.nChannels == 0 || Source.nSamplesPerSec < LowestSampleRate ||
         Source.nSamplesPerSec > HighestSampleRate || BlockAlign > UINT16_MAX ||
         BytesPerSecond > UINT32_MAX) {
         return false;
@@ -182,9 +186,16 @@ bool IsUsableHeader(const ACMSTREAMHEADER* Header) {
 
 // Hands out what fits the destination; the rest waits for the next call.
 void DeliverPending(AcmStream& Stream, ACMSTREAMHEADER& Header) {
-    const size_t Given = std::min<size_t>(Stream.Pending.size(), Header.cbDstLength);
-    std::copy_n(Stream.Pending.begin(), Given, Header.pbDst);
-    Stream.Pending.erase(Stream.Pending.begin(), Stream.Pending.begin() + static_cast<std::ptrdiff_t>(Given));
+    std::vector<uint8_t>& Pending = Stream.Pending;
+    const size_t Given = std::min<size_t>(Pending.size() - Stream.Delivered, Header.cbDstLength);
+    std::copy_n(Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered), Given, Header.pbDst);
+    Stream.Delivered += Given;
+    // Handed-out bytes are dropped only once they are at least half the buffer, so each byte is
+    // moved a bounded number of times however small the destinations are.
+    if (Stream.Delivered * 2 >= Pending.size()) {
+        Pending.erase(Pending.begin(), Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered));
+        Stream.Delivered = 0;
+    }
     Header.cbDstLengthUsed = static_cast<uint32_t>(Given);
 }
 
