@@ -477,10 +477,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& Info) { return Info.param.Name; });
 
 TEST_F(CliConversion, OnATerminalProgressUpdatesOneLine) {
-    // script(1) gives the converter a terminal of its own.
-    const std::string Command = std::string("'") + QUORVANE_CLI_PATH + "' '" +
-                                MovingVideo("25", "2").string() + "' '" + Output + "'";
-    const TProcessResult Run = RunProcess("script", {"-qec", Command, "/dev/null"});
+    const TProcessResult Run = RunCliOnTerminal({MovingVideo("25", "2").string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Output;
     EXPECT_NE(Run.Output.find("\r\033[KEncoding video... 0%  - "), std::string::npos) << Run.Output;
     const size_t End = Run.Output.find("Encoding finished successfully.");

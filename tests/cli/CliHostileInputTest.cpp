@@ -6,6 +6,7 @@
 
 #include "CliTestKit.h"
 #include "support/Fixtures.h"
+#include "support/FlvmetaCheck.h"
 #include "support/MediaFixtures.h"
 #include "support/TestPaths.h"
 
@@ -139,6 +140,43 @@ INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
                                            ExistingOutputCase{"No", {"--no"}, 1, false},
                                            ExistingOutputCase{"NoTerminal", {}, 1, false}),
                          [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
+                             return Info.param.Name;
+                         });
+
+// On a terminal the user is asked, and the reply typed decides.
+struct TypedReplyCase {
+    std::string Name;
+    std::string Typed;
+    int ExitStatus;
+    bool Replaced;
+};
+
+void PrintTo(const TypedReplyCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliReplaceQuestion : public CliHostileInput,
+                           public ::testing::WithParamInterface<TypedReplyCase> {};
+
+TEST_P(CliReplaceQuestion, TheTypedReplyDecides) {
+    const std::string Old = Output("old.flv");
+    const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
+    WriteFileBytes(Old, Kept);
+    const TProcessResult Run = RunCliOnTerminal({AviBgr24().string(), Old}, GetParam().Typed);
+    EXPECT_EQ(Run.ExitStatus, GetParam().ExitStatus) << Run.Output;
+    EXPECT_NE(Run.Output.find("already exists. Do you want to replace it?"), std::string::npos)
+        << Run.Output;
+    if (GetParam().Replaced) {
+        EXPECT_TRUE(FlvmetaAccepts(Old));
+    } else {
+        EXPECT_EQ(ReadFileBytes(Old), Kept);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, CliReplaceQuestion,
+                         ::testing::Values(TypedReplyCase{"No", "n\n", 1, false},
+                                           TypedReplyCase{"Yes", "y\n", 0, true}),
+                         [](const ::testing::TestParamInfo<TypedReplyCase>& Info) {
                              return Info.param.Name;
                          });
 
