@@ -63,6 +63,19 @@ INSTANTIATE_TEST_SUITE_P(
         UnreadableMp3Case{"Fifo", [](const path& P) { ASSERT_EQ(mkfifo(P.c_str(), 0600), 0); }}),
     [](const ::testing::TestParamInfo<UnreadableMp3Case>& Info) { return Info.param.Name; });
 
+// The process's own memory file: opening it works, reading its first page
+// fails (EIO), as a file on a failing disk does.
+TEST_F(CliFaults, AnMp3FileThatFailsToReadFailsTheRunAndSaysSo) {
+    const path Output = Dir / "o.flv";
+    const TProcessResult Run =
+        RunCli({"--audio", "/proc/self/mem", AviBgr24().string(), Output.string()});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("The audio file /proc/self/mem could not be read"), std::string::npos)
+        << Run.Errors;
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::NoAudioTag, flvmeta::OnlyKeyFrames}));
+    EXPECT_EQ(Entries(Dir), std::vector<path>{Output});
+}
+
 // A tmpfs of its own, unmounted when it goes.
 class ScopedTmpfs {
 public:
