@@ -1,5 +1,9 @@
 #include "job/Mp3FrameReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,12 +11,36 @@
 
 namespace quorvane {
 
-TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
-    : FileName(FileName), File(std::fopen(FileName.c_str(), "rb")) {
-    if (!File) {
-        throw EJobFailure("Impossible to open the audio file " + FileName + " (" +
-                          std::strerror(errno) + ").");
+namespace {
+
+// Only a regular file is opened: without O_NONBLOCK, opening a FIFO would
+// wait for a writer, and the run with it, for ever.
+std::FILE* OpenRegularFile(const std::string& FileName) {
+    const auto Refuse = [&](const std::string& Reason) {
+        return EJobFailure("Impossible to open the audio file " + FileName + " (" + Reason + ").");
+    };
+    const int Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Descriptor < 0) {
+        throw Refuse(std::strerror(errno));
     }
+    struct stat Status {};
+    if (fstat(Descriptor, &Status) != 0 || !S_ISREG(Status.st_mode)) {
+        close(Descriptor);
+        throw Refuse("not a file");
+    }
+    std::FILE* File = fdopen(Descriptor, "rb");
+    if (!File) {
+        const int Error = errno;
+        close(Descriptor);
+        throw Refuse(std::strerror(Error));
+    }
+    return File;
+}
+
+}  // namespace
+
+TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
+    : FileName(FileName), File(OpenRegularFile(FileName)) {
     if (SkipId3v2) {
         SkipId3v2Tag();
     }

@@ -13,7 +13,8 @@ namespace quorvane {
 
 class TMp3FrameReader {
 public:
-    // Throws EJobFailure naming the file when it can't be opened.
+    // Throws EJobFailure naming the file when it can't be opened or is no
+    // regular file (a folder, a FIFO, a device).
     TMp3FrameReader(const std::string& FileName, bool SkipId3v2);
     ~TMp3FrameReader();
     TMp3FrameReader(const TMp3FrameReader&) = delete;
