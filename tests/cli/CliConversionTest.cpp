@@ -3,6 +3,7 @@
 // FLV reader checks tag order and timestamps.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -418,6 +419,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"TextFile",
                     [](const std::string& D) {
                         return std::vector<std::string>{TextFile().string(), D + "/o.flv"};
+                    },
+                    1, "Impossible to open this file."},
+        // Opening a FIFO for reading would wait for a writer.
+        FailureCase{"InputIsAFifo",
+                    [](const std::string& D) {
+                        const std::string Fifo = D + "/fifo.avi";
+                        EXPECT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+                        return std::vector<std::string>{Fifo, D + "/o.flv"};
                     },
                     1, "Impossible to open this file."},
         FailureCase{"AudioOnly",
