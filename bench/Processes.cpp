@@ -90,9 +90,13 @@ std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width,
                                                  std::to_string(FramesPerSecond) + "fps-" +
                                                  std::to_string(Seconds) + "s.avi");
     if (!std::filesystem::exists(Path)) {
+        // Made under another name, so that an interrupted run leaves no partial input behind.
+        const std::filesystem::path Partial = Path.string() + ".partial";
         RunProcess({"ffmpeg", "-nostdin", "-y", "-v", "error", "-f", "lavfi", "-i",
                     "testsrc2=size=" + Size + ":rate=" + std::to_string(FramesPerSecond), "-t",
-                    std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", Path.string()});
+                    std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", "-f", "avi",
+                    Partial.string()});
+        std::filesystem::rename(Partial, Path);
     }
     return Path;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 #include <thread>
@@ -110,7 +111,7 @@ private:
 
     std::optional<size_t> PictureOrdinalFor(int32_t Position) const;
     bool DecodeIntoBack(size_t Target);
-    void StartDecodingAhead(int32_t Position);
+    void StartDecodingAfter(int32_t Position);
     void FinishDecodingAhead();
     bool IsKeyOrdinal(int64_t Ordinal) const;
     RestartPoint RestartPointFor(size_t Target) const;
@@ -188,7 +189,7 @@ void* AviFrameDecoder::GetFrame(int32_t Position) {
         Shown = 1 - Shown;
         PictureOrdinal = Target;
     }
-    StartDecodingAhead(Position + 1);
+    StartDecodingAfter(Position);
     return Pictures[Shown].Data();
 }
 
@@ -200,9 +201,12 @@ bool AviFrameDecoder::DecodeIntoBack(size_t Target) {
     return DecodeUpTo(Target);
 }
 
-void AviFrameDecoder::StartDecodingAhead(int32_t Position) {
+void AviFrameDecoder::StartDecodingAfter(int32_t Position) {
     AheadOrdinal.reset();
-    const std::optional<size_t> Target = PictureOrdinalFor(Position);
+    if (Position == std::numeric_limits<int32_t>::max()) {
+        return;  // no position follows
+    }
+    const std::optional<size_t> Target = PictureOrdinalFor(Position + 1);
     if (!Target || Target == PictureOrdinal) {
         return;
     }
