@@ -1,5 +1,9 @@
 #include "job/Mp3FrameReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,12 +11,36 @@
 
 namespace quorvane {
 
-TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
-    : File(std::fopen(FileName.c_str(), "rb")) {
-    if (!File) {
-        throw EJobFailure("Impossible to open the audio file " + FileName + " (" +
-                          std::strerror(errno) + ").");
+namespace {
+
+// Only a regular file is opened: without O_NONBLOCK, opening a FIFO would
+// wait for a writer, and the run with it, for ever.
+std::FILE* OpenRegularFile(const std::string& FileName) {
+    const auto Refuse = [&](const std::string& Reason) {
+        return EJobFailure("Impossible to open the audio file " + FileName + " (" + Reason + ").");
+    };
+    const int Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Descriptor < 0) {
+        throw Refuse(std::strerror(errno));
     }
+    struct stat Status {};
+    if (fstat(Descriptor, &Status) != 0 || !S_ISREG(Status.st_mode)) {
+        close(Descriptor);
+        throw Refuse("not a file");
+    }
+    std::FILE* File = fdopen(Descriptor, "rb");
+    if (!File) {
+        const int Error = errno;
+        close(Descriptor);
+        throw Refuse(std::strerror(Error));
+    }
+    return File;
+}
+
+}  // namespace
+
+TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
+    : FileName(FileName), File(OpenRegularFile(FileName)) {
     if (SkipId3v2) {
         SkipId3v2Tag();
     }
@@ -25,8 +53,8 @@ TMp3FrameReader::~TMp3FrameReader() {
 void TMp3FrameReader::SkipId3v2Tag() {
     uint8_t Magic[3];
     uint8_t SizeBytes[4];
-    const bool Tagged = std::fread(Magic, 1, 3, File) == 3 && Magic[0] == 'I' &&
-                        Magic[1] == 'D' && Magic[2] == '3';
+    const bool Tagged =
+        std::fread(Magic, 1, 3, File) == 3 && Magic[0] == 'I' && Magic[1] == 'D' && Magic[2] == '3';
     // Version and flags (3 bytes) stand between the magic and the size.
     if (Tagged && std::fseek(File, 3, SEEK_CUR) == 0 && std::fread(SizeBytes, 1, 4, File) == 4) {
         std::fseek(File, static_cast<long>(Id3v2TagBodySize(SizeBytes)), SEEK_CUR);
@@ -35,9 +63,20 @@ void TMp3FrameReader::SkipId3v2Tag() {
     std::fseek(File, 0, SEEK_SET);
 }
 
+// The end of the data ends the frames; a read that fails is no end of the
+// audio, and the run must not go on as if the file held no more.
+bool TMp3FrameReader::ReadWhole(uint8_t* Into, size_t Count) {
+    const bool Whole = std::fread(Into, 1, Count, File) == Count;
+    if (std::ferror(File)) {
+        throw EJobFailure("The audio file " + FileName + " could not be read (" +
+                          std::strerror(errno) + ").");
+    }
+    return Whole;
+}
+
 TMp3FrameHeader TMp3FrameReader::Next() {
     uint8_t Header[4];
-    if (Ended || std::fread(Header, 1, 4, File) != 4) {
+    if (Ended || !ReadWhole(Header, sizeof Header)) {
         Ended = true;
         return {};
     }
@@ -49,7 +88,7 @@ TMp3FrameHeader TMp3FrameReader::Next() {
     Bytes.resize(Frame.FrameLength);
     std::memcpy(Bytes.data(), Header, sizeof Header);
     const size_t Rest = Frame.FrameLength - sizeof Header;
-    if (std::fread(Bytes.data() + sizeof Header, 1, Rest, File) != Rest) {
+    if (!ReadWhole(Bytes.data() + sizeof Header, Rest)) {
         Ended = true;
         return {};
     }

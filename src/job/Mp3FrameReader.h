@@ -13,7 +13,8 @@ namespace quorvane {
 
 class TMp3FrameReader {
 public:
-    // Throws EJobFailure naming the file when it can't be opened.
+    // Throws EJobFailure naming the file when it can't be opened or is no
+    // regular file (a folder, a FIFO, a device).
     TMp3FrameReader(const std::string& FileName, bool SkipId3v2);
     ~TMp3FrameReader();
     TMp3FrameReader(const TMp3FrameReader&) = delete;
@@ -22,13 +23,16 @@ public:
     // The next frame's header; when it is Kind::Frame, Frame() holds the
     // whole frame. Anything else (the end of the file, a short frame, data
     // that is no frame of known length) ends the frames: every later call
-    // answers NotAFrame too.
+    // answers NotAFrame too. A read that fails throws EJobFailure naming
+    // the file.
     TMp3FrameHeader Next();
     const std::vector<uint8_t>& Frame() const { return Bytes; }
 
 private:
     void SkipId3v2Tag();
+    bool ReadWhole(uint8_t* Into, size_t Count);
 
+    std::string FileName;
     std::FILE* File = nullptr;
     std::vector<uint8_t> Bytes;
     bool Ended = false;

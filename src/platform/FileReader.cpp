@@ -16,7 +16,9 @@ FileReader::~FileReader() {
 }
 
 bool FileReader::Open(const std::string& FileName) {
-    Descriptor = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever;
+    // on a regular file it changes nothing.
+    Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (Descriptor < 0) {
         return false;
     }

@@ -3,6 +3,7 @@
 // FLV reader checks tag order and timestamps.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -420,6 +421,14 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{TextFile().string(), D + "/o.flv"};
                     },
                     1, "Impossible to open this file."},
+        // Opening a FIFO for reading would wait for a writer.
+        FailureCase{"InputIsAFifo",
+                    [](const std::string& D) {
+                        const std::string Fifo = D + "/fifo.avi";
+                        EXPECT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+                        return std::vector<std::string>{Fifo, D + "/o.flv"};
+                    },
+                    1, "Impossible to open this file."},
         FailureCase{"AudioOnly",
                     [](const std::string& D) {
                         return std::vector<std::string>{AviAudioOnly().string(), D + "/o.flv"};
@@ -477,10 +486,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& Info) { return Info.param.Name; });
 
 TEST_F(CliConversion, OnATerminalProgressUpdatesOneLine) {
-    // script(1) gives the converter a terminal of its own.
-    const std::string Command = std::string("'") + QUORVANE_CLI_PATH + "' '" +
-                                MovingVideo("25", "2").string() + "' '" + Output + "'";
-    const TProcessResult Run = RunProcess("script", {"-qec", Command, "/dev/null"});
+    const TProcessResult Run = RunCliOnTerminal({MovingVideo("25", "2").string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Output;
     EXPECT_NE(Run.Output.find("\r\033[KEncoding video... 0%  - "), std::string::npos) << Run.Output;
     const size_t End = Run.Output.find("Encoding finished successfully.");

@@ -6,6 +6,7 @@
 
 #include "CliTestKit.h"
 #include "support/Fixtures.h"
+#include "support/FlvmetaCheck.h"
 #include "support/MediaFixtures.h"
 #include "support/TestPaths.h"
 
@@ -44,17 +45,17 @@ TEST_F(CliHostileInput, AFrameRateLimitOnSaturatedTimesEndsNormally) {
     EXPECT_NE(Run.Output.find("Encoding finished successfully."), std::string::npos);
 }
 
-// Frame sizes the format can't hold, refused before any output exists.
-struct RefusedSizeCase {
+// Inputs that can't be converted, refused before any output exists.
+struct RefusedInputCase {
     std::string Name;
     std::function<path()> Avi;
     std::string Message;
 };
 
-class CliRefusedSizes : public CliHostileInput,
-                        public ::testing::WithParamInterface<RefusedSizeCase> {};
+class CliRefusedInputs : public CliHostileInput,
+                         public ::testing::WithParamInterface<RefusedInputCase> {};
 
-TEST_P(CliRefusedSizes, AreExplainedAndCreateNothing) {
+TEST_P(CliRefusedInputs, AreExplainedAndCreateNothing) {
     const TProcessResult Run = RunCli({GetParam().Avi().string(), Output("o.flv")});
     EXPECT_EQ(Run.ExitStatus, 1);
     EXPECT_NE(Run.Errors.find(GetParam().Message), std::string::npos) << Run.Errors;
@@ -68,11 +69,14 @@ path Width4096() {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sizes, CliRefusedSizes,
-    ::testing::Values(RefusedSizeCase{"Width4096", Width4096, "The video is 4096x16 pixels"},
-                      RefusedSizeCase{"WidthBeyond16Bits", AviWidthBeyond16Bits,
-                                      "The video is 65600x1 pixels"}),
-    [](const ::testing::TestParamInfo<RefusedSizeCase>& Info) { return Info.param.Name; });
+    Inputs, CliRefusedInputs,
+    ::testing::Values(RefusedInputCase{"Width4096", Width4096, "The video is 4096x16 pixels"},
+                      RefusedInputCase{"WidthBeyond16Bits", AviWidthBeyond16Bits,
+                                       "The video is 65600x1 pixels"},
+                      // The load decodes the first frame, so a run never starts on it.
+                      RefusedInputCase{"NoFrameDecodable", AviNoFrameDecodable,
+                                       "Impossible to decode the first frame of this video."}),
+    [](const ::testing::TestParamInfo<RefusedInputCase>& Info) { return Info.param.Name; });
 
 // Noise does not shrink: a 256x256 block's zlib stream outgrows the 16-bit
 // size a block entry has.
@@ -139,6 +143,43 @@ INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
                                            ExistingOutputCase{"No", {"--no"}, 1, false},
                                            ExistingOutputCase{"NoTerminal", {}, 1, false}),
                          [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
+                             return Info.param.Name;
+                         });
+
+// On a terminal the user is asked, and the reply typed decides.
+struct TypedReplyCase {
+    std::string Name;
+    std::string Typed;
+    int ExitStatus;
+    bool Replaced;
+};
+
+void PrintTo(const TypedReplyCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliReplaceQuestion : public CliHostileInput,
+                           public ::testing::WithParamInterface<TypedReplyCase> {};
+
+TEST_P(CliReplaceQuestion, TheTypedReplyDecides) {
+    const std::string Old = Output("old.flv");
+    const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
+    WriteFileBytes(Old, Kept);
+    const TProcessResult Run = RunCliOnTerminal({AviBgr24().string(), Old}, GetParam().Typed);
+    EXPECT_EQ(Run.ExitStatus, GetParam().ExitStatus) << Run.Output;
+    EXPECT_NE(Run.Output.find("already exists. Do you want to replace it?"), std::string::npos)
+        << Run.Output;
+    if (GetParam().Replaced) {
+        EXPECT_TRUE(FlvmetaAccepts(Old));
+    } else {
+        EXPECT_EQ(ReadFileBytes(Old), Kept);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, CliReplaceQuestion,
+                         ::testing::Values(TypedReplyCase{"No", "n\n", 1, false},
+                                           TypedReplyCase{"Yes", "y\n", 0, true}),
+                         [](const ::testing::TestParamInfo<TypedReplyCase>& Info) {
                              return Info.param.Name;
                          });
 

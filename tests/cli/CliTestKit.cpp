@@ -8,6 +8,29 @@ TProcessResult RunCli(const std::vector<std::string>& Arguments) {
     return RunProcess(QUORVANE_CLI_PATH, Arguments);
 }
 
+namespace {
+
+std::string ShellQuoted(const std::string& Word) {
+    std::string Quoted = "'";
+    for (const char C : Word) {
+        Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
+    }
+    return Quoted + "'";
+}
+
+}  // namespace
+
+TProcessResult RunCliOnTerminal(const std::vector<std::string>& Arguments,
+                                const std::string& Typed) {
+    std::string Command = ShellQuoted(QUORVANE_CLI_PATH);
+    for (const std::string& Argument : Arguments) {
+        Command += ' ' + ShellQuoted(Argument);
+    }
+    // script passes what it reads to the terminal, where it waits for the program.
+    return RunProcess(
+        "sh", {"-c", "printf %s \"$1\" | script -qec \"$2\" /dev/null", "sh", Typed, Command});
+}
+
 path MovingVideo(const std::string& Rate, const std::string& Duration) {
     return Fixture("moving-" + Rate + "fps-" + Duration + "s.avi",
                    "-f lavfi -i testsrc2=size=200x150:rate=" + Rate + ":duration=" + Duration +

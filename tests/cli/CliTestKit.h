@@ -20,6 +20,11 @@ constexpr uint8_t KeyFrameByte = 0x13;
 
 TProcessResult RunCli(const std::vector<std::string>& Arguments);
 
+// Runs quorvane-cli on a terminal of its own (script(1)) with Typed already
+// typed on it; what it prints on either stream comes back as Output.
+TProcessResult RunCliOnTerminal(const std::vector<std::string>& Arguments,
+                                const std::string& Typed = "");
+
 // Moving pictures (every frame differs), raw so that decoding is exact.
 path MovingVideo(const std::string& Rate, const std::string& Duration);
 

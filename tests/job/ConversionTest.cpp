@@ -1,5 +1,6 @@
 // The job driven directly, through a front end that records what it is told.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -147,9 +148,25 @@ TEST_F(JobConversion, ThePreviewSwitchTakesEffectFromTheNextFrame) {
     EXPECT_EQ(FrontEnd.Reports.size(), 7u);
 }
 
-TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
+// What the audio file's name stands for when the run opens it; opening a
+// FIFO for reading would wait for a writer that never comes.
+struct UnopenableMp3Case {
+    std::string Name;
+    std::function<void(const std::filesystem::path&)> Make;
+};
+
+void PrintTo(const UnopenableMp3Case& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class JobUnopenableMp3 : public JobConversion,
+                         public ::testing::WithParamInterface<UnopenableMp3Case> {};
+
+TEST_P(JobUnopenableMp3, FailsTheRunAndStillLeavesAValidFile) {
+    const std::filesystem::path Mp3 = Dir / "audio.mp3";
+    GetParam().Make(Mp3);
     FrontEnd.Controls.MP3AudioRadioButton = true;
-    FrontEnd.Controls.AudioFileEdit = (Dir / "vanished.mp3").string();
+    FrontEnd.Controls.AudioFileEdit = Mp3.string();
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     Run(Job);
@@ -158,11 +175,26 @@ TEST_F(JobConversion, AnMp3FileThatCannotBeOpenedStillLeavesAValidFile) {
     EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
     EXPECT_EQ(FrontEnd.Messages[0].Caption, "Error");
-    EXPECT_NE(FrontEnd.Messages[0].Text.find("vanished.mp3"), std::string::npos);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("Impossible to open the audio file " + Mp3.string()),
+              std::string::npos)
+        << FrontEnd.Messages[0].Text;
     const FlvFile File = ReadFlvFile(Output);
     EXPECT_EQ(File.Flags, 0x05);
     EXPECT_TRUE(File.Tags.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, JobUnopenableMp3,
+    ::testing::Values(UnopenableMp3Case{"Vanished", [](const std::filesystem::path&) {}},
+                      UnopenableMp3Case{"Fifo",
+                                        [](const std::filesystem::path& P) {
+                                            ASSERT_EQ(mkfifo(P.c_str(), 0600), 0);
+                                        }},
+                      UnopenableMp3Case{"Folder",
+                                        [](const std::filesystem::path& P) {
+                                            std::filesystem::create_directory(P);
+                                        }}),
+    [](const ::testing::TestParamInfo<UnopenableMp3Case>& Info) { return Info.param.Name; });
 
 // The first frame was decoded when the file was loaded; the rest are gone.
 TEST_F(JobConversion, AnInputTruncatedDuringTheRunIsReportedFrameByFrame) {

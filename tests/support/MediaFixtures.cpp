@@ -1,5 +1,8 @@
 #include "support/MediaFixtures.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "support/AviPatches.h"
 #include "support/Fixtures.h"
 
@@ -22,6 +25,20 @@ path PatchedStreamHeader(const std::string& Name, const path& Source, size_t Fie
                          uint32_t Value) {
     return DerivedFixture(Name, Source, [&](Bytes File) {
         PutLE32(File, StreamChunk(File, 0, "strh").DataOffset + Field, Value);
+        return File;
+    });
+}
+
+// AviMjpeg with the data of the video chunks Zeroed picks (by ordinal) zeroed.
+path MjpegWithZeroedChunks(const std::string& Name, const std::function<bool(size_t)>& Zeroed) {
+    return DerivedFixture(Name, AviMjpeg(), [&](Bytes File) {
+        const std::vector<RiffEntry> Chunks = DataChunks(File, "dc");
+        for (size_t I = 0; I < Chunks.size(); ++I) {
+            if (Zeroed(I)) {
+                std::fill_n(File.begin() + static_cast<long>(Chunks[I].DataOffset),
+                            Chunks[I].DataSize, 0);
+            }
+        }
         return File;
     });
 }
@@ -159,11 +176,7 @@ path AviAudioWithoutFormat() {
 }
 
 path AviFirstFrameUndecodable() {
-    return DerivedFixture("first-frame-undecodable.avi", AviMjpeg(), [](Bytes File) {
-        RiffEntry First = DataChunks(File, "dc").front();
-        std::fill_n(File.begin() + static_cast<long>(First.DataOffset), First.DataSize, 0);
-        return File;
-    });
+    return MjpegWithZeroedChunks("first-frame-undecodable.avi", [](size_t I) { return I == 0; });
 }
 
 path AviLengthBeyondData() {
@@ -192,11 +205,11 @@ path AviWidthBeyond16Bits() {
 }
 
 path AviMiddleFrameUndecodable() {
-    return DerivedFixture("middle-frame-undecodable.avi", AviMjpeg(), [](Bytes File) {
-        RiffEntry Fifth = DataChunks(File, "dc").at(4);
-        std::fill_n(File.begin() + static_cast<long>(Fifth.DataOffset), Fifth.DataSize, 0);
-        return File;
-    });
+    return MjpegWithZeroedChunks("middle-frame-undecodable.avi", [](size_t I) { return I == 4; });
+}
+
+path AviNoFrameDecodable() {
+    return MjpegWithZeroedChunks("no-frame-decodable.avi", [](size_t) { return true; });
 }
 
 path AviScaleZero() {

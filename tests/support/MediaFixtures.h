@@ -46,6 +46,7 @@ path AviLengthBeyondData();       // AviBgr24 with dwLength 0x7FFFFFFF
 path AviSaturatedTimes();         // AviBgr24 with dwScale 0xFFFFFFFF, dwRate 1
 path AviWidthBeyond16Bits();      // raw BGR frames announced as 65600x1
 path AviMiddleFrameUndecodable(); // AviMjpeg with its fifth chunk zeroed
+path AviNoFrameDecodable();       // AviMjpeg with every chunk zeroed
 path AviTruncated();              // AviPcm16Stereo cut in half
 path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets

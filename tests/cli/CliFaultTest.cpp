@@ -1,0 +1,119 @@
+// Faults around the files a conversion reads and writes, through
+// quorvane-cli: the user is told, and nothing but the output is touched.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "CliTestKit.h"
+#include "support/FlvmetaCheck.h"
+#include "support/MediaFixtures.h"
+#include "support/TestPaths.h"
+
+namespace quorvane::test {
+namespace {
+
+using std::filesystem::directory_iterator;
+
+class CliFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    path Dir;
+};
+
+std::vector<path> Entries(const path& Folder) {
+    return {directory_iterator(Folder), directory_iterator()};
+}
+
+// An external MP3 path that names something other than a readable file.
+struct UnreadableMp3Case {
+    std::string Name;
+    std::function<void(const path&)> Make;
+};
+
+void PrintTo(const UnreadableMp3Case& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliUnreadableMp3 : public CliFaults,
+                         public ::testing::WithParamInterface<UnreadableMp3Case> {};
+
+TEST_P(CliUnreadableMp3, IsRefusedBeforeAnythingIsWritten) {
+    const path Mp3 = Dir / "audio.mp3";
+    GetParam().Make(Mp3);
+    const TProcessResult Run =
+        RunCli({"--audio", Mp3.string(), AviBgr24().string(), (Dir / "o.flv").string()});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("Please select an external audio file"), std::string::npos)
+        << Run.Errors;
+    EXPECT_EQ(Entries(Dir), std::vector<path>{Mp3});
+}
+
+// A FIFO nobody writes to would block whoever opens it for reading.
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CliUnreadableMp3,
+    ::testing::Values(
+        UnreadableMp3Case{"Folder", [](const path& P) { std::filesystem::create_directory(P); }},
+        UnreadableMp3Case{"Fifo", [](const path& P) { ASSERT_EQ(mkfifo(P.c_str(), 0600), 0); }}),
+    [](const ::testing::TestParamInfo<UnreadableMp3Case>& Info) { return Info.param.Name; });
+
+// The process's own memory file: opening it works, reading its first page
+// fails (EIO), as a file on a failing disk does.
+TEST_F(CliFaults, AnMp3FileThatFailsToReadFailsTheRunAndSaysSo) {
+    const path Output = Dir / "o.flv";
+    const TProcessResult Run =
+        RunCli({"--audio", "/proc/self/mem", AviBgr24().string(), Output.string()});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("The audio file /proc/self/mem could not be read"), std::string::npos)
+        << Run.Errors;
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::NoAudioTag, flvmeta::OnlyKeyFrames}));
+    EXPECT_EQ(Entries(Dir), std::vector<path>{Output});
+}
+
+// A tmpfs of its own, unmounted when it goes.
+class ScopedTmpfs {
+public:
+    ScopedTmpfs(const path& Where, const std::string& Size) : Where(Where) {
+        std::filesystem::create_directory(Where);
+        const std::string Options = "size=" + Size;
+        Error = mount("tmpfs", Where.c_str(), "tmpfs", 0, Options.c_str()) == 0 ? 0 : errno;
+    }
+    ~ScopedTmpfs() {
+        if (Error == 0) {
+            umount2(Where.c_str(), MNT_DETACH);
+        }
+    }
+    ScopedTmpfs(const ScopedTmpfs&) = delete;
+    ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+
+    int Error;
+
+private:
+    path Where;
+};
+
+TEST_F(CliFaults, AFilesystemThatFillsMidRunLeavesTheWholeTagsWritten) {
+    const path Small = Dir / "small";
+    const ScopedTmpfs Mounted(Small, "128k");
+    if (Mounted.Error != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here (" << std::strerror(Mounted.Error)
+                     << "): /dev/full and the file size limit tests cover the write errors";
+    }
+    const path Output = Small / "o.flv";
+    const TProcessResult Run = RunCli({MovingVideo("10", "4").string(), Output.string()});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("The output file could not be written"), std::string::npos)
+        << Run.Errors;
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+    EXPECT_FALSE(Timestamps(ReadFlvFile(Output), VideoTag).empty());
+    EXPECT_EQ(Entries(Small), std::vector<path>{Output});
+}
+
+}  // namespace
+}  // namespace quorvane::test
