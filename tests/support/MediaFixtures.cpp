@@ -43,6 +43,19 @@ path MjpegWithZeroedChunks(const std::string& Name, const std::function<bool(siz
     });
 }
 
+// The chunk emptied where it lies, as a capture program writes a dropped
+// frame: its header says 0 bytes, its former data becomes a 'JUNK' chunk
+// and its idx1 entry (entry IndexEntry) says 0 bytes too.
+void EmptyChunk(Bytes& File, const RiffEntry& Chunk, size_t IndexEntry) {
+    PutLE32(File, Chunk.Offset + 4, 0);
+    PutFourCC(File, Chunk.DataOffset, "JUNK");
+    PutLE32(File, Chunk.DataOffset + 4, static_cast<uint32_t>(Chunk.DataSize - 8));
+    const auto Entries = RiffEntries(File);
+    const auto Idx1 = std::find_if(Entries.begin(), Entries.end(),
+                                   [](const RiffEntry& Entry) { return Entry.Id == "idx1"; });
+    PutLE32(File, Idx1->DataOffset + IndexEntry * 16 + 12, 0);
+}
+
 path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
     return DerivedFixture(Name, Source, [&](Bytes File) {
         PutLE16(File, StreamChunk(File, 1, "strf").DataOffset, Tag);
@@ -107,6 +120,18 @@ path AviDropped() {
                    "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 "
                    "-vf select='not(between(n\\,3\\,5))' -fps_mode passthrough" +
                        RawBgr24);
+}
+
+path AviLeadingDropped() {
+    const path Source = Fixture("bgr24-10fps.avi",
+                                "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
+    return DerivedFixture("leading-dropped.avi", Source, [](Bytes File) {
+        const std::vector<RiffEntry> Chunks = DataChunks(File, "dc");
+        for (size_t I : {0, 1}) {
+            EmptyChunk(File, Chunks[I], I);
+        }
+        return File;
+    });
 }
 
 path AviHalfRate() {

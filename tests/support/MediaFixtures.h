@@ -22,6 +22,7 @@ path AviSolidColour(const std::string& Name, const std::string& Size, const std:
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
+path AviLeadingDropped();  // 64x48, 10 fps, 6 samples of which 0 and 1 are empty chunks
 
 // Raw BGR 64x48 at 15 fps for one second, with one second of sound.
 path AviPcm16Stereo();  // PCM 16 bits stereo 44100 Hz
