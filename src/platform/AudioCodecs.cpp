@@ -91,7 +91,14 @@ const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format) {
         }
         Tag = *Inner;
     }
-    return avcodec_find_decoder(CodecFor(Tag, Format.wBitsPerSample));
+    const AVCodecID Codec = CodecFor(Tag, Format.wBitsPerSample);
+    // AAC stored with its set-up in the extra bytes is raw: its frames have
+    // no headers, so once a read joins several chunks nothing tells where
+    // one frame ends. Only ADTS frames, which carry headers, can be cut again.
+    if (Codec == AV_CODEC_ID_AAC && Format.cbSize > 0) {
+        return nullptr;
+    }
+    return avcodec_find_decoder(Codec);
 }
 
 bool CanDecodeAudio(const WAVEFORMATEX& Format) {

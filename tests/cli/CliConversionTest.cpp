@@ -481,6 +481,12 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};
                     },
                     1, "The video file has no audio track."},
+        FailureCase{"AviAudioUndecodable",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--audio", "avi", AviRawAac().string(),
+                                                        D + "/o.flv"};
+                    },
+                    1, "its format can not be decoded."},
         FailureCase{"Mp3FormatBeyondTheList",
                     [](const std::string& D) {
                         return std::vector<std::string>{"--audio", "avi",   "--mp3-format",

@@ -155,6 +155,15 @@ path AviImaAdpcm() {
     return WithSound("ima.avi", "-ar 22050 -ac 1 -c:a adpcm_ima_wav");
 }
 
+path AviRawAac() {
+    return WithSound("raw-aac.avi", "-ac 2 -c:a aac");
+}
+
+path AviAdtsAac() {
+    const path Adts = Fixture("tone.aac", "-f lavfi -i sine=sample_rate=44100:duration=1 -c:a aac");
+    return Fixture("adts-aac.avi", Bgr24Source + "-i " + Adts.string() + RawBgr24 + "-c:a copy");
+}
+
 path AviSixChannels() {
     return WithSound("six-channels.avi", "-ar 48000 -ac 6 -c:a pcm_s16le");
 }
