@@ -94,11 +94,12 @@ TEST(AcmFormatSuggest, RefusesFormatsNoDecoderKnows) {
     EXPECT_EQ(Suggest(&Rateless, Suggested), ACMERR_NOTPOSSIBLE);
 }
 
-// Raw AAC frames can't be told apart once chunks are read together.
-TEST(AcmFormatSuggest, RefusesAacWhoseFramesHaveNoHeaders) {
+// Their frames can't be told apart once chunks are read together.
+TEST(AcmFormatSuggest, RefusesFormatsWhoseFramesHaveNoHeaders) {
     WAVEFORMATEX Suggested;
-    EXPECT_EQ(Suggest(StoredAudioFormat(test::AviRawAac()).data(), Suggested),
-              ACMERR_NOTPOSSIBLE);
+    for (const test::path& File : {test::AviRawAac(), test::AviVorbis()}) {
+        EXPECT_EQ(Suggest(StoredAudioFormat(File).data(), Suggested), ACMERR_NOTPOSSIBLE) << File;
+    }
 }
 
 TEST(AcmFormatSuggest, ReadsTheTagOfExtensibleFormatsFromTheirSubFormat) {

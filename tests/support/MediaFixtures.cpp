@@ -164,6 +164,10 @@ path AviAdtsAac() {
     return Fixture("adts-aac.avi", Bgr24Source + "-i " + Adts.string() + RawBgr24 + "-c:a copy");
 }
 
+path AviVorbis() {
+    return WithSound("vorbis.avi", "-ac 1 -c:a libvorbis");
+}
+
 path AviSixChannels() {
     return WithSound("six-channels.avi", "-ar 48000 -ac 6 -c:a pcm_s16le");
 }

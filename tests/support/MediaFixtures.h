@@ -31,6 +31,7 @@ path AviMp3();          // MP3 stereo 44100 Hz
 path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
 path AviRawAac();       // AAC stereo 44100 Hz as ffmpeg stores it: raw, its set-up in cbSize bytes
 path AviAdtsAac();      // AAC mono 44100 Hz stored as ADTS frames (headers, no cbSize bytes)
+path AviVorbis();       // Vorbis mono 44100 Hz
 path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
 path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
 path AviPaddingFirst();  // AviAudioFirst with its audio stream header turned to 'pads'
