@@ -286,6 +286,22 @@ path AviIdx1CutShort() {
     });
 }
 
+path AviUnfinished() {
+    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), [](Bytes File) {
+        const std::vector<RiffEntry> Entries = RiffEntries(File);
+        const auto Find = [&](const std::string& Id, const std::string& ListType) {
+            return *std::find_if(Entries.begin(), Entries.end(), [&](const RiffEntry& Entry) {
+                return Entry.Id == Id && Entry.ListType == ListType;
+            });
+        };
+        const RiffEntry Movie = Find("LIST", "movi");
+        File.resize(Find("idx1", "").Offset);
+        PutLE32(File, Movie.Offset + 4, 4);
+        PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
+        return File;
+    });
+}
+
 path AviAbsoluteIdx1() {
     return DerivedFixture("absolute-idx1.avi", AviPcm16Stereo(), WithAbsoluteIdx1);
 }

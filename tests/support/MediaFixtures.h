@@ -53,6 +53,8 @@ path AviMiddleFrameUndecodable(); // AviMjpeg with its fifth chunk zeroed
 path AviNoFrameDecodable();       // AviMjpeg with every chunk zeroed
 path AviTruncated();              // AviPcm16Stereo cut in half
 path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
+path AviUnfinished();             // AviPcm16Stereo as a recording cut off: no idx1, and the
+                                  // RIFF and 'movi' sizes those of the empty list it began with
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
 path AviOpenDml();                // AviPcm16Stereo as OpenDML, indexed by 'indx' only
 path AviOpenDmlUnindexed();       // the same with empty super indexes
