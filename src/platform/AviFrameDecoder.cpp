@@ -303,9 +303,12 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
 
 // Pictures come out in display order. A key frame's picture tells where it
 // shows, and so corrects the count after a picture lost on the way. Intra-only
-// pictures show where they are stored: nothing to learn.
+// pictures show where they are stored: nothing to learn. The decoder must
+// agree that it is a key frame: tools that rebuild an index may flag every
+// chunk, and a restart from a predicted picture gives wrong pictures.
 void AviFrameDecoder::PlacePicture() {
-    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !IsKeyOrdinal(Frame->pts)) {
+    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !Frame->key_frame ||
+        !IsKeyOrdinal(Frame->pts)) {
         return;
     }
     NextPosition =

@@ -146,6 +146,8 @@ TEST(AviFrames, CompressedVideoMatchesTheToolsDecoding) {
     ExpectCloseFrames(test::AviMjpeg());
     ExpectCloseFrames(test::AviMpeg4());
     ExpectCloseFrames(test::AviH264());
+    // The decoder, not the index, tells which pictures can be restarted from.
+    ExpectCloseFrames(test::AviMpeg4AllFlaggedKey());
 }
 
 struct MatrixCase {

@@ -43,6 +43,14 @@ path MjpegWithZeroedChunks(const std::string& Name, const std::function<bool(siz
     });
 }
 
+// The first chunk Id (of list type ListType, for lists) in File.
+RiffEntry FindEntry(const Bytes& File, const std::string& Id, const std::string& ListType = "") {
+    const std::vector<RiffEntry> Entries = RiffEntries(File);
+    return *std::find_if(Entries.begin(), Entries.end(), [&](const RiffEntry& Entry) {
+        return Entry.Id == Id && Entry.ListType == ListType;
+    });
+}
+
 // The chunk emptied where it lies, as a capture program writes a dropped
 // frame: its header says 0 bytes, its former data becomes a 'JUNK' chunk
 // and its idx1 entry (entry IndexEntry) says 0 bytes too.
@@ -50,10 +58,7 @@ void EmptyChunk(Bytes& File, const RiffEntry& Chunk, size_t IndexEntry) {
     PutLE32(File, Chunk.Offset + 4, 0);
     PutFourCC(File, Chunk.DataOffset, "JUNK");
     PutLE32(File, Chunk.DataOffset + 4, static_cast<uint32_t>(Chunk.DataSize - 8));
-    const auto Entries = RiffEntries(File);
-    const auto Idx1 = std::find_if(Entries.begin(), Entries.end(),
-                                   [](const RiffEntry& Entry) { return Entry.Id == "idx1"; });
-    PutLE32(File, Idx1->DataOffset + IndexEntry * 16 + 12, 0);
+    PutLE32(File, FindEntry(File, "idx1").DataOffset + IndexEntry * 16 + 12, 0);
 }
 
 path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
@@ -90,6 +95,19 @@ path AviMpeg4() {
     return Fixture("mpeg4.avi",
                    "-f lavfi -i testsrc2=size=160x120:rate=30000/1001 -frames:v 40 "
                    "-c:v mpeg4 -bf 2 -g 12 -q:v 3");
+}
+
+path AviMpeg4AllFlaggedKey() {
+    const path Source = Fixture("mpeg4-p.avi",
+                                "-f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 30 "
+                                "-c:v mpeg4 -bf 0 -g 12 -q:v 3");
+    return DerivedFixture("mpeg4-all-flagged-key.avi", Source, [](Bytes File) {
+        const RiffEntry Idx1 = FindEntry(File, "idx1");
+        for (size_t At = Idx1.DataOffset; At + 16 <= Idx1.DataOffset + Idx1.DataSize; At += 16) {
+            PutLE32(File, At + 4, GetLE32(File, At + 4) | 0x10);
+        }
+        return File;
+    });
 }
 
 path AviH264() {
@@ -288,14 +306,8 @@ path AviIdx1CutShort() {
 
 path AviUnfinished() {
     return DerivedFixture("unfinished.avi", AviPcm16Stereo(), [](Bytes File) {
-        const std::vector<RiffEntry> Entries = RiffEntries(File);
-        const auto Find = [&](const std::string& Id, const std::string& ListType) {
-            return *std::find_if(Entries.begin(), Entries.end(), [&](const RiffEntry& Entry) {
-                return Entry.Id == Id && Entry.ListType == ListType;
-            });
-        };
-        const RiffEntry Movie = Find("LIST", "movi");
-        File.resize(Find("idx1", "").Offset);
+        const RiffEntry Movie = FindEntry(File, "LIST", "movi");
+        File.resize(FindEntry(File, "idx1").Offset);
         PutLE32(File, Movie.Offset + 4, 4);
         PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
         return File;

@@ -14,6 +14,9 @@ path AviBgra();      // 32x24, 10 fps, 4 frames, BI_RGB 32 bits
 path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
+// 160x120, 25 fps, 30 frames without B-frames, a key frame every 12, but
+// every chunk flagged as a key frame (as index-rebuilding tools leave it).
+path AviMpeg4AllFlaggedKey();
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
 // bt470bg), optionally stated in the stream.
