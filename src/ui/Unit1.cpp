@@ -83,6 +83,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     CreateFilesPage();
     CreateParametersPage();
     CreateProcessPage();
+    SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
     NameControls();
     BindHandlers();

@@ -198,6 +198,38 @@ private slots:
         QVERIFY(!fs::exists(Dir / "clip.flv.avi"));
     }
 
+    void eachFileDialogOffersItsFileType() {
+        const fs::path Tone = test::Fixture(
+            "window-tone.mp3",
+            "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 -c:a libmp3lame");
+        struct TRow {
+            TFileDialog& Dialog;
+            QPushButton* Button;
+            fs::path Chosen;
+            QString Filter;
+        };
+        const TRow Rows[] = {
+            {Window->OpenDialog1, Window->Button1, test::AviBgr24(),
+             "AVI video files (*.avi)|*.avi"},
+            {Window->OpenDialog1, Window->Button2, Tone, "MP3 audio files (*.mp3)|*.mp3"},
+            {Window->SaveDialog, Window->StartButton, Dir / "typed.flv",
+             "Flash video files (*.flv)|*.flv"},
+        };
+        for (const TRow& Row : Rows) {
+            QString Shown;
+            Row.Dialog.Chooser = [&](const TFileDialog& Dialog) {
+                Shown = Dialog.Filter;
+                return std::optional(Name(Row.Chosen));
+            };
+            // Enabled once the video file is open; the MP3 file is then used.
+            Window->MP3AudioRadioButton->click();
+            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 2 : 0);
+            Row.Button->click();
+            QCOMPARE(Shown, Row.Filter);
+        }
+        QVERIFY(test::WaitForRunToEnd(*Window));
+    }
+
     void aMissingExternalAudioFileIsRefused() {
         for (const std::optional<fs::path>& Chosen :
              {std::optional<fs::path>(), std::optional(Dir / "missing.mp3")}) {
