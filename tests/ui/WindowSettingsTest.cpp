@@ -43,17 +43,20 @@ QStringList EnabledOf(TForm1& Window, const QStringList& Names) {
     return Enabled;
 }
 
-// Where a control draws: a label with gaps only where its text is.
+// Where a control draws: a label only where its text is.
 std::vector<QRect> InkOf(const QWidget& Control) {
-    const auto* Label = dynamic_cast<const TGapLabel*>(&Control);
-    if (!Label) {
-        return {Control.geometry()};
+    if (const auto* Label = dynamic_cast<const TGapLabel*>(&Control)) {
+        std::vector<QRect> Pieces = Label->PieceRects();
+        for (QRect& Piece : Pieces) {
+            Piece.translate(Label->pos());
+        }
+        return Pieces;
     }
-    std::vector<QRect> Pieces = Label->PieceRects();
-    for (QRect& Piece : Pieces) {
-        Piece.translate(Label->pos());
+    if (const auto* Label = qobject_cast<const QLabel*>(&Control)) {
+        const int TextWidth = Label->text().isEmpty() ? 0 : Label->sizeHint().width();
+        return {QRect(Label->pos(), QSize(std::min(TextWidth, Label->width()), Label->height()))};
     }
-    return Pieces;
+    return {Control.geometry()};
 }
 
 bool Overlaps(const QRect& Area, const std::vector<QRect>& Others) {
@@ -303,7 +306,9 @@ private slots:
             Window->PageControl1->setCurrentIndex(Page);
             QTest::qWait(0);
         }
+        // The progress bar shows from Start until the run has ended.
         Window->ProgressBar->show();
+        Window->StepLabel->setText("Encoding finished successfully.");
         for (auto* Button : Window->findChildren<QAbstractButton*>()) {
             QVERIFY2(Button->fontMetrics().horizontalAdvance(Button->text()) <= TextRoom(*Button),
                      qPrintable(Button->text()));
@@ -333,6 +338,15 @@ private slots:
                     }
                 }
             }
+        }
+    }
+
+    void everyStepTextFitsItsLabel() {
+        for (const char* Step : {"Encoding audio...", "Encoding video...", "Encoding failed.",
+                                 "Encoding stopped by user.", "Encoding finished successfully.",
+                                 "No video found in the selected file."}) {
+            Window->StepLabel->setText(Step);
+            QVERIFY2(Window->StepLabel->sizeHint().width() <= Window->StepLabel->width(), Step);
         }
     }
 
