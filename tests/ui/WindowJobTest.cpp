@@ -3,6 +3,7 @@
 // for files that can't be used.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -47,6 +48,22 @@ std::vector<uint8_t> Bgr24Rows(const QImage& Bitmap) {
         }
     }
     return Bytes;
+}
+
+// Clicks Button and cancels the real file dialog it opens; returns the
+// folder the dialog showed.
+QString FolderTheDialogOpensIn(QPushButton& Button) {
+    QString Folder;
+    QTimer Poll;
+    QObject::connect(&Poll, &QTimer::timeout, [&] {
+        if (auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            Folder = Dialog->directory().canonicalPath();
+            Dialog->reject();
+        }
+    });
+    Poll.start(10);
+    Button.click();
+    return Folder;
 }
 
 }  // namespace
@@ -228,6 +245,23 @@ private slots:
             QCOMPARE(Shown, Row.Filter);
         }
         QVERIFY(test::WaitForRunToEnd(*Window));
+    }
+
+    void aFileDialogOpensWhereTheLastFileWasChosen() {
+        test::OpenInput(*Window, test::AviBgr24());
+        const QString InputFolder = Name(fs::canonical(test::AviBgr24()).parent_path());
+        Window->OpenDialog1.Chooser = nullptr;
+        const std::pair<QPushButton*, QRadioButton*> Rows[] = {
+            {Window->Button1, Window->NoAudioRadioButton},
+            {Window->Button2, Window->MP3AudioRadioButton},
+            {Window->StartButton, Window->NoAudioRadioButton},
+        };
+        for (const auto& [Button, Audio] : Rows) {
+            Audio->click();
+            Window->PageControl1->setCurrentIndex(Button == Window->StartButton ? 2 : 0);
+            QVERIFY2(FolderTheDialogOpensIn(*Button) == InputFolder,
+                     qPrintable(Button->objectName()));
+        }
     }
 
     void aMissingExternalAudioFileIsRefused() {
