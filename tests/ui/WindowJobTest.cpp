@@ -309,7 +309,7 @@ private slots:
     }
 
     void aFileThatCannotBeOpenedIsReported() {
-        test::OpenInput(*Window, test::AviBgr24());
+        test::OpenInput(*Window, test::AviPcm16Stereo());
         test::TMessageBoxAnswerer Boxes;
         test::OpenInput(*Window, test::TextFile());
         QCOMPARE(Boxes.Shown.size(), size_t(1));
@@ -318,6 +318,7 @@ private slots:
         QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::NoIcon);
         QVERIFY(Window->VideoFileEdit->text().isEmpty());
         QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
+        QVERIFY(Window->AudioDetailsLabel->text().isEmpty());
         QVERIFY(!Window->AVIAudioRadioButton->isEnabled() &&
                 !Window->MP3AudioRadioButton->isEnabled());
         QVERIFY(Window->NoAudioRadioButton->isChecked());
