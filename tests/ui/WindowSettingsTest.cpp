@@ -164,6 +164,11 @@ private slots:
             QTest::keyClick(Edit, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClick(Edit, Qt::Key_Backspace);
             QCOMPARE(Edit->text(), QString("1"));
+            // An input method hands over the characters typed as one text.
+            QInputMethodEvent Composed;
+            Composed.setCommitString("3b4\u00e9");
+            QApplication::sendEvent(Edit, &Composed);
+            QCOMPARE(Edit->text(), QString("134"));
         }
     }
 
