@@ -43,7 +43,8 @@ QStringList EnabledOf(TForm1& Window, const QStringList& Names) {
     return Enabled;
 }
 
-// Where a control draws: a label only where its text is.
+// Where a control draws: a label that holds a text only where the text is;
+// an empty one keeps its whole room for the texts it will show.
 std::vector<QRect> InkOf(const QWidget& Control) {
     if (const auto* Label = dynamic_cast<const TGapLabel*>(&Control)) {
         std::vector<QRect> Pieces = Label->PieceRects();
@@ -52,9 +53,10 @@ std::vector<QRect> InkOf(const QWidget& Control) {
         }
         return Pieces;
     }
-    if (const auto* Label = qobject_cast<const QLabel*>(&Control)) {
-        const int TextWidth = Label->text().isEmpty() ? 0 : Label->sizeHint().width();
-        return {QRect(Label->pos(), QSize(std::min(TextWidth, Label->width()), Label->height()))};
+    const auto* Label = qobject_cast<const QLabel*>(&Control);
+    if (Label && !Label->text().isEmpty()) {
+        const int TextWidth = std::min(Label->sizeHint().width(), Label->width());
+        return {QRect(Label->pos(), QSize(TextWidth, Label->height()))};
     }
     return {Control.geometry()};
 }
