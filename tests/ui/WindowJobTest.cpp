@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <map>
 #include <set>
@@ -262,6 +263,20 @@ private slots:
             QVERIFY2(FolderTheDialogOpensIn(*Button) == InputFolder,
                      qPrintable(Button->objectName()));
         }
+    }
+
+    // Nor does the program keep anything of the dialogs between starts.
+    void aFileDialogLeavesNoSettingsBehind() {
+        const fs::path Settings =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
+            "/QtProject.conf";
+        const auto Written = [&] {
+            std::error_code Absent;
+            return fs::last_write_time(Settings, Absent);
+        };
+        const auto Before = Written();
+        FolderTheDialogOpensIn(*Window->Button1);
+        QVERIFY(Written() == Before);
     }
 
     void aMissingExternalAudioFileIsRefused() {
