@@ -55,6 +55,11 @@ void TScreenVideoEncoder::SetEngine(const EncoderEngine& NewEngine) {
 }
 
 int32_t TScreenVideoEncoder::Start() {
+    // A second start would truncate the file this one created, whose
+    // buffered tags the old stream would then write over the new header.
+    if (FileCreated) {
+        throw std::logic_error("TScreenVideoEncoder::Start runs once; its file already exists");
+    }
     if (!ParametersSet) {
         return StartWithoutParameters;
     }
@@ -107,6 +112,7 @@ int32_t TScreenVideoEncoder::CreateOutputFile() {
     const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
     WriteBytes(Header, sizeof Header);
     OutputStream->MarkWhole();
+    FileCreated = true;
     return StartSucceeded;
 }
 

@@ -99,7 +99,8 @@ public:
     void SetFrameSize(const FrameFormat& Format);
     void SetEngine(const EncoderEngine& Engine);
 
-    // Returns a StartResult.
+    // Returns a StartResult. Once it has created the file, a second call
+    // throws std::logic_error.
     int32_t Start();
 
     // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
@@ -172,6 +173,7 @@ private:
     std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     std::unique_ptr<OutputFile> OutputStream;
+    bool FileCreated = false;  // stays true after Finish
     EncoderEngine Engine;
     std::unique_ptr<WorkerPool> Pool;
     std::vector<std::unique_ptr<Deflater>> Deflaters;  // one per pool slot

@@ -82,8 +82,9 @@ void TAVIToScreenVideoThread::ConvertChunk(int32_t Position, uint32_t Bytes) {
     AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
     const auto MediaTime = static_cast<uint32_t>(AVIStreamSampleToTime(AudioStream, Position));
     FProgress = AudioProgress.Measure(Position, MediaTime);
+    // A chunk's speed figure covers the showing of the previous one too.
+    AudioProgress.MarkMeasured(MediaTime);
     ShowProgress();
-    AudioProgress.MarkUpdated(MediaTime);
 }
 
 // What the stages still hold after the last chunk: without it the end of

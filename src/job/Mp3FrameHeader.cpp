@@ -17,7 +17,12 @@ constexpr uint32_t ReservedRateIndex = 3;
 
 TMp3FrameHeader ParseMp3FrameHeader(const uint8_t Header[4]) {
     TMp3FrameHeader Result;
-    if (Header[0] != 0xFF || (Header[1] & 0xE0) != 0xE0) {
+    // Layer I and II frames have other lengths and are no MP3: taken as
+    // Layer III, one would be copied into an MP3 tag and its length would
+    // miss the next header.
+    constexpr uint8_t LayerBits = 0x06;
+    constexpr uint8_t LayerIII = 0x02;
+    if (Header[0] != 0xFF || (Header[1] & 0xE0) != 0xE0 || (Header[1] & LayerBits) != LayerIII) {
         return Result;
     }
     const bool Mpeg1 = (Header[1] & 0x18) == 0x18;

@@ -9,7 +9,7 @@ namespace quorvane {
 struct TMp3FrameHeader {
     enum class Kind {
         Frame,           // a frame of FrameLength bytes
-        NotAFrame,       // no sync word: the audio ends here
+        NotAFrame,       // no sync word, or no Layer III: the audio ends here
         NoFixedLength,   // free-format or invalid bitrate, reserved rate
         UnsupportedRate  // a rate FLV cannot carry (48000, 32000, 24000...)
     };
@@ -22,8 +22,7 @@ struct TMp3FrameHeader {
     uint32_t SampleRate = 0;
 };
 
-// Reads the four header bytes at a frame boundary. Every frame is taken as
-// Layer III.
+// Reads the four header bytes at a frame boundary.
 TMp3FrameHeader ParseMp3FrameHeader(const uint8_t Header[4]);
 
 // The size of an ID3v2 tag's body from its four size bytes, each taken whole.

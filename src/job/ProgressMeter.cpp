@@ -76,13 +76,14 @@ void TProgressMeter::Finish() {
     }
 }
 
-TProgressReport TProgressMeter::Measure(int64_t Position, uint32_t MediaTime) const {
+TProgressReport TProgressMeter::Measure(int64_t Position, uint32_t MediaTime) {
     TProgressReport Report;
+    const uint32_t Now = platform::timeGetTime();
+    LastMeasured = Now;
     Report.ProgressPercent = ProgressPercentOf(Position, Start, End);
     if (Report.ProgressPercent == 0) {
         return Report;
     }
-    const uint32_t Now = platform::timeGetTime();
     Report.RemainingText = RemainingTimeText(Now - RunStart, Report.ProgressPercent);
     Report.SpeedText =
         SpeedText(static_cast<int64_t>(MediaTime) - PreviousMediaTime, Now - LastUpdate);
@@ -92,6 +93,11 @@ TProgressReport TProgressMeter::Measure(int64_t Position, uint32_t MediaTime) co
 void TProgressMeter::MarkUpdated(uint32_t MediaTime) {
     PreviousMediaTime = MediaTime;
     LastUpdate = platform::timeGetTime();
+}
+
+void TProgressMeter::MarkMeasured(uint32_t MediaTime) {
+    PreviousMediaTime = MediaTime;
+    LastUpdate = LastMeasured;
 }
 
 }  // namespace quorvane

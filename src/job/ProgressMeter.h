@@ -26,10 +26,13 @@ public:
     void Finish();
 
     // The report for the unit at Position (media time MediaTime) just done.
-    TProgressReport Measure(int64_t Position, uint32_t MediaTime) const;
+    TProgressReport Measure(int64_t Position, uint32_t MediaTime);
     // After a unit has been reported: its media time and the wall clock
     // become the base of the next speed figure.
     void MarkUpdated(uint32_t MediaTime);
+    // The same, taken before the report is shown: the wall clock of the
+    // last Measure, so that the showing counts in the next speed figure.
+    void MarkMeasured(uint32_t MediaTime);
 
 private:
     int64_t Start = 0;
@@ -37,6 +40,7 @@ private:
     uint32_t RunStart = 0;
     uint32_t LastUpdate = 0;
     uint32_t PreviousMediaTime = 0;
+    uint32_t LastMeasured = 0;
     bool Running = false;
 };
 

@@ -9,7 +9,7 @@ bool TFileDialog::Execute(QWidget* Owner) {
     if (Chooser) {
         Chosen = Chooser(*this);
     } else {
-        QFileDialog Dialog(Owner, QString(), QFileInfo(FileName).path(), NameFilters());
+        QFileDialog Dialog(Owner, QString(), StartFolder(), NameFilters());
         Dialog.setAcceptMode(Kind == TKind::Open ? QFileDialog::AcceptOpen
                                                  : QFileDialog::AcceptSave);
         Dialog.setFileMode(Kind == TKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -22,7 +22,15 @@ bool TFileDialog::Execute(QWidget* Owner) {
         return false;
     }
     FileName = *Chosen;
+    LastFolder = QFileInfo(FileName).absolutePath();
     return true;
+}
+
+// A dialog whose file name was cleared opens where the user last chose a
+// file, as the desktop's own dialogs do, not in the program's working folder.
+QString TFileDialog::StartFolder() const {
+    const QFileInfo Name(FileName);
+    return !FileName.isEmpty() && Name.isAbsolute() ? Name.path() : LastFolder;
 }
 
 // "AVI video files (*.avi)|*.avi" becomes the name filter "AVI video files

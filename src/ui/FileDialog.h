@@ -28,8 +28,11 @@ public:
 
 private:
     QString NameFilters() const;
+    QString StartFolder() const;
 
     TKind Kind;
+    // The folder of the file last chosen in any of the program's dialogs.
+    static inline QString LastFolder;
 };
 
 }  // namespace quorvane

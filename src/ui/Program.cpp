@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSettings>
 
 #include "ui/VersionInfo.h"
 
@@ -17,9 +18,21 @@ QIcon ProgramIcon() {
     return Icon;
 }
 
+// Qt's file dialog reads and writes its folder history and view in the
+// user's and the system's settings. The program keeps none: settings are
+// looked for below /dev/null, where none can be read or created.
+void KeepNoSettings() {
+    for (const QSettings::Format Format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        for (const QSettings::Scope Scope : {QSettings::UserScope, QSettings::SystemScope}) {
+            QSettings::setPath(Format, Scope, "/dev/null");
+        }
+    }
+}
+
 }  // namespace
 
 TProgram::TProgram() {
+    KeepNoSettings();
     // The window places its controls at fixed design positions: Fusion's
     // metrics are the same on every desktop, so the captions fit everywhere.
     QApplication::setStyle("Fusion");

@@ -83,6 +83,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     CreateFilesPage();
     CreateParametersPage();
     CreateProcessPage();
+    SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
     NameControls();
     BindHandlers();
@@ -216,7 +217,10 @@ void TForm1::CreateProcessPage() {
     Anchors->Anchor(PreviewStyleComboBox, akTop | akRight, PageSize);
     PreviewImage = Place(new TImage32(TabSheet3), QRect(8, 42, 566, 367));
     Anchors->Anchor(PreviewImage, akLeft | akTop | akRight | akBottom, PageSize);
-    StepLabel = FixedSizeLabel(TabSheet3, QRect(10, 421, 150, 13));
+    // The step label reaches under the progress bar to the status label: the
+    // longest step text, shown when nothing runs and the bar is hidden, is
+    // wider than the room left of the bar.
+    StepLabel = FixedSizeLabel(TabSheet3, QRect(10, 421, 276, 13));
     Anchors->Anchor(StepLabel, akLeft | akBottom, PageSize);
     ProgressBar = Place(new QProgressBar(TabSheet3), QRect(162, 419, 120, 17));
     ProgressBar->setRange(0, 100);

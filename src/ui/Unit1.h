@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QInputMethodEvent;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -170,6 +171,8 @@ private:
     QLineEdit* NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
+    // Text an input method commits to a number edit, through its key filter.
+    void FilterCommittedText(QObject* Edit, QInputMethodEvent& Event);
     // A file name as the job takes it: the bytes the system knows it by.
     static std::string FileNameBytes(const QString& Name);
 

@@ -123,8 +123,10 @@ void TForm1::ShowOpeningFailure() {
     SetEnabled({AVIAudioRadioButton, MP3AudioRadioButton}, false);
     NoAudioRadioButton->setChecked(true);
     ShowMessageBox("Error", Text(Job->ErrorText()), QMessageBox::NoIcon, QMessageBox::Ok);
+    // The details described the file chosen before, which is no longer open.
     VideoFileEdit->clear();
     VideoDetailsLabel->clear();
+    AudioDetailsLabel->clear();
 }
 
 void TForm1::OpenAudioFile() {

@@ -2,6 +2,7 @@
 // the page lock, and what the job reads from the controls.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,9 +24,15 @@ namespace {
 const int DesignClientWidth = 607;
 const int DesignClientHeight = 499;
 
+// A character as the key filters see it: one beyond the 8-bit set counts
+// as '?'.
+char As8Bit(QChar Character) {
+    const char16_t Code = Character.unicode();
+    return Code <= 0xFF ? static_cast<char>(Code) : '?';
+}
+
 // The character a key press types, as the key filters see it: Ctrl with a
-// letter types its control character (Ctrl+V is 22), a character beyond
-// the 8-bit set counts as '?'. Keys that type nothing (arrows, Delete) are
+// letter types its control character (Ctrl+V is 22). Keys that type nothing (arrows, Delete) are
 // no characters, nor are the keys that move the focus or pick an item of
 // an open list (Tab, Return, Escape).
 std::optional<char> TypedCharacter(const QKeyEvent& Event) {
@@ -43,8 +50,7 @@ std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     if (Event.text().isEmpty()) {
         return std::nullopt;
     }
-    const char16_t Code = Event.text().at(0).unicode();
-    return Code <= 0xFF ? static_cast<char>(Code) : '?';
+    return As8Bit(Event.text().at(0));
 }
 
 }  // namespace
@@ -138,6 +144,10 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
         }
         return false;
     }
+    if (Event->type() == QEvent::InputMethod && qobject_cast<QLineEdit*>(Watched)) {
+        FilterCommittedText(Watched, static_cast<QInputMethodEvent&>(*Event));
+        return false;
+    }
     if (Event->type() != QEvent::KeyPress) {
         return false;
     }
@@ -152,6 +162,20 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
         ComboBoxKeyPress(Watched, Key);
     }
     return Key == 0;
+}
+
+// An input method hands over what was typed as one text: each character
+// passes the number filter as if it had been typed alone.
+void TForm1::FilterCommittedText(QObject* Edit, QInputMethodEvent& Event) {
+    QString Kept;
+    for (const QChar Character : Event.commitString()) {
+        char Key = As8Bit(Character);
+        OnlyNumderEditKeyPress(Edit, Key);
+        if (Key != 0) {
+            Kept += Character;
+        }
+    }
+    Event.setCommitString(Kept, Event.replacementStart(), Event.replacementLength());
 }
 
 void TForm1::resizeEvent(QResizeEvent* Event) {

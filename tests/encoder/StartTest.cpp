@@ -144,7 +144,9 @@ TEST(EncoderLifecycle, RefusesToWriteOutsideStartAndFinish) {
     EXPECT_THROW(Encoder.SetParameters(ParametersFor(LosslessMode, 256, 256)), std::logic_error);
     EXPECT_THROW(Encoder.SetFrameSize(FrameFormat{4000, 16, 3}), std::logic_error);
     EXPECT_EQ(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), 100);
+    EXPECT_THROW(Encoder.Start(), std::logic_error);
     Encoder.Finish();
+    EXPECT_THROW(Encoder.Start(), std::logic_error);
     EXPECT_THROW(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), std::logic_error);
     EXPECT_THROW(Encoder.WriteAudioTag(Frame.Data(), 4, 0, 0, 0), std::logic_error);
     EXPECT_THROW(Encoder.Finish(), std::logic_error);

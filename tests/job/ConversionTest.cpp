@@ -3,13 +3,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
 #include "job/Mp3Formats.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
+#include "platform/MultimediaTimer.h"
 #include "support/AviPatches.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
@@ -39,6 +42,9 @@ public:
     void ShowProgress(const TProgressReport& Report) override {
         Reports.push_back(Report);
         ReportSteps.push_back(Steps.empty() ? "" : Steps.back());
+        if (OnProgress) {
+            OnProgress();
+        }
     }
     void ShowPreview(const uint8_t* Frame) override {
         Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
@@ -63,6 +69,7 @@ public:
     std::vector<std::string> ReportSteps;  // the step shown with each report
     std::vector<int32_t> Previews;
     std::function<void()> OnPreview;
+    std::function<void()> OnProgress;
     std::vector<TMessage> Messages;
 };
 
@@ -249,6 +256,58 @@ TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
     EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
     EXPECT_EQ(FrontEnd.Reports[1].RemainingText.rfind("Remaining time: ", 0), 0u);
     EXPECT_TRUE(FrontEnd.Messages.empty());
+}
+
+// A wall clock that moves 1 ms a reading, and as much as the test says
+// between readings.
+std::atomic<uint32_t> ClockTicks{0};
+
+uint32_t TickingClock() {
+    return ++ClockTicks;
+}
+
+struct ScopedTickingClock {
+    ScopedTickingClock() { platform::SetTimeSource(TickingClock); }
+    ~ScopedTickingClock() { platform::SetTimeSource(nullptr); }
+};
+
+double SpeedOf(const TProgressReport& Report) {
+    double Speed = 0;
+    EXPECT_EQ(std::sscanf(Report.SpeedText.c_str(), "Speed: %lfX", &Speed), 1)
+        << Report.SpeedText;
+    return Speed;
+}
+
+// Showing a report takes a second here. The audio pass counts that second in
+// its next speed figure (its base is taken before the showing); the video
+// phase counts from after the showing.
+TEST_F(JobConversion, OnlyTheAudioPassCountsTheShowingOfItsFiguresInItsSpeed) {
+    const ScopedTickingClock Clock;
+    FrontEnd.OnProgress = [] { ClockTicks += 1000; };
+    ChooseAviAudio(FrontEnd.Controls);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    ASSERT_FALSE(Failed);
+    size_t AudioFigures = 0;
+    size_t VideoFigures = 0;
+    // The end figures are a rate and a size, not a speed.
+    for (size_t I = 0; I + 1 < FrontEnd.Reports.size(); ++I) {
+        if (FrontEnd.Reports[I].SpeedText.empty()) {
+            continue;
+        }
+        // Two seconds of sound a chunk, over at least the second of showing.
+        if (FrontEnd.ReportSteps[I] == "Encoding audio...") {
+            EXPECT_LE(SpeedOf(FrontEnd.Reports[I]), 2.0) << I;
+            ++AudioFigures;
+        } else {
+            EXPECT_GT(SpeedOf(FrontEnd.Reports[I]), 1.0) << I;
+            ++VideoFigures;
+        }
+    }
+    EXPECT_EQ(AudioFigures, 2u);
+    EXPECT_GT(VideoFigures, 0u);
 }
 
 // A header claiming no bytes a second still gets chunks of thousands of

@@ -74,6 +74,18 @@ TEST(Mp3FrameHeader, AnythingWithoutTheSyncWordIsNotAFrame) {
     EXPECT_EQ(ParseMp3FrameHeader(ShortSync).Type, Kind::NotAFrame);
 }
 
+// Layer bits 11 (Layer I), 10 (Layer II) and 00 (reserved), with and
+// without CRC, at a rate and bitrate a Layer III frame could have.
+TEST(Mp3FrameHeader, FramesOfOtherLayersAreNotMp3Frames) {
+    for (uint8_t Layer : {0x06, 0x04, 0x00}) {
+        for (uint8_t NoCrc : {0x00, 0x01}) {
+            const uint8_t Header[4] = {0xFF, static_cast<uint8_t>(0xF8 | Layer | NoCrc), 0x90,
+                                       0x00};
+            EXPECT_EQ(ParseMp3FrameHeader(Header).Type, Kind::NotAFrame) << int{Layer};
+        }
+    }
+}
+
 TEST(Id3v2TagBodySize, TakesEachSizeByteWhole) {
     const uint8_t Small[4] = {0x00, 0x00, 0x02, 0x01};
     EXPECT_EQ(Id3v2TagBodySize(Small), 257u);

@@ -3,12 +3,14 @@
 // for files that can't be used.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <map>
 #include <set>
@@ -47,6 +49,22 @@ std::vector<uint8_t> Bgr24Rows(const QImage& Bitmap) {
         }
     }
     return Bytes;
+}
+
+// Clicks Button and cancels the real file dialog it opens; returns the
+// folder and the file type the dialog showed.
+std::pair<QString, QString> DialogShownBy(QPushButton& Button) {
+    std::pair<QString, QString> Shown;
+    QTimer Poll;
+    QObject::connect(&Poll, &QTimer::timeout, [&] {
+        if (auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            Shown = {Dialog->directory().canonicalPath(), Dialog->selectedNameFilter()};
+            Dialog->reject();
+        }
+    });
+    Poll.start(10);
+    Button.click();
+    return Shown;
 }
 
 }  // namespace
@@ -198,6 +216,44 @@ private slots:
         QVERIFY(!fs::exists(Dir / "clip.flv.avi"));
     }
 
+    // Each dialog shows its file type, in the folder a file was last chosen in.
+    void aFileDialogOpensWithItsFileTypeWhereTheLastFileWasChosen() {
+        test::OpenInput(*Window, test::AviBgr24());
+        const QString InputFolder = Name(fs::canonical(test::AviBgr24()).parent_path());
+        Window->OpenDialog1.Chooser = nullptr;
+        struct TRow {
+            QPushButton* Button;
+            QRadioButton* Audio;
+            QString FileType;
+        };
+        const TRow Rows[] = {
+            {Window->Button1, Window->NoAudioRadioButton, "AVI video files (*.avi)"},
+            {Window->Button2, Window->MP3AudioRadioButton, "MP3 audio files (*.mp3)"},
+            {Window->StartButton, Window->NoAudioRadioButton, "Flash video files (*.flv)"},
+        };
+        for (const TRow& Row : Rows) {
+            Row.Audio->click();
+            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 2 : 0);
+            const auto Shown = DialogShownBy(*Row.Button);
+            QCOMPARE(Shown.first, InputFolder);
+            QCOMPARE(Shown.second, Row.FileType);
+        }
+    }
+
+    // Nor does the program keep anything of the dialogs between starts.
+    void aFileDialogLeavesNoSettingsBehind() {
+        const fs::path Settings =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
+            "/QtProject.conf";
+        const auto Written = [&] {
+            std::error_code Absent;
+            return fs::last_write_time(Settings, Absent);
+        };
+        const auto Before = Written();
+        DialogShownBy(*Window->Button1);
+        QVERIFY(Written() == Before);
+    }
+
     void aMissingExternalAudioFileIsRefused() {
         for (const std::optional<fs::path>& Chosen :
              {std::optional<fs::path>(), std::optional(Dir / "missing.mp3")}) {
@@ -243,7 +299,7 @@ private slots:
     }
 
     void aFileThatCannotBeOpenedIsReported() {
-        test::OpenInput(*Window, test::AviBgr24());
+        test::OpenInput(*Window, test::AviPcm16Stereo());
         test::TMessageBoxAnswerer Boxes;
         test::OpenInput(*Window, test::TextFile());
         QCOMPARE(Boxes.Shown.size(), size_t(1));
@@ -252,6 +308,7 @@ private slots:
         QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::NoIcon);
         QVERIFY(Window->VideoFileEdit->text().isEmpty());
         QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
+        QVERIFY(Window->AudioDetailsLabel->text().isEmpty());
         QVERIFY(!Window->AVIAudioRadioButton->isEnabled() &&
                 !Window->MP3AudioRadioButton->isEnabled());
         QVERIFY(Window->NoAudioRadioButton->isChecked());

@@ -43,17 +43,22 @@ QStringList EnabledOf(TForm1& Window, const QStringList& Names) {
     return Enabled;
 }
 
-// Where a control draws: a label with gaps only where its text is.
+// Where a control draws: a label that holds a text only where the text is;
+// an empty one keeps its whole room for the texts it will show.
 std::vector<QRect> InkOf(const QWidget& Control) {
-    const auto* Label = dynamic_cast<const TGapLabel*>(&Control);
-    if (!Label) {
-        return {Control.geometry()};
+    if (const auto* Label = dynamic_cast<const TGapLabel*>(&Control)) {
+        std::vector<QRect> Pieces = Label->PieceRects();
+        for (QRect& Piece : Pieces) {
+            Piece.translate(Label->pos());
+        }
+        return Pieces;
     }
-    std::vector<QRect> Pieces = Label->PieceRects();
-    for (QRect& Piece : Pieces) {
-        Piece.translate(Label->pos());
+    const auto* Label = qobject_cast<const QLabel*>(&Control);
+    if (Label && !Label->text().isEmpty()) {
+        const int TextWidth = std::min(Label->sizeHint().width(), Label->width());
+        return {QRect(Label->pos(), QSize(TextWidth, Label->height()))};
     }
-    return Pieces;
+    return {Control.geometry()};
 }
 
 bool Overlaps(const QRect& Area, const std::vector<QRect>& Others) {
@@ -161,6 +166,11 @@ private slots:
             QTest::keyClick(Edit, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClick(Edit, Qt::Key_Backspace);
             QCOMPARE(Edit->text(), QString("1"));
+            // An input method hands over the characters typed as one text.
+            QInputMethodEvent Composed;
+            Composed.setCommitString("3b4\u00e9");
+            QApplication::sendEvent(Edit, &Composed);
+            QCOMPARE(Edit->text(), QString("134"));
         }
     }
 
@@ -303,7 +313,9 @@ private slots:
             Window->PageControl1->setCurrentIndex(Page);
             QTest::qWait(0);
         }
+        // The progress bar shows from Start until the run has ended.
         Window->ProgressBar->show();
+        Window->StepLabel->setText("Encoding finished successfully.");
         for (auto* Button : Window->findChildren<QAbstractButton*>()) {
             QVERIFY2(Button->fontMetrics().horizontalAdvance(Button->text()) <= TextRoom(*Button),
                      qPrintable(Button->text()));
@@ -333,6 +345,15 @@ private slots:
                     }
                 }
             }
+        }
+    }
+
+    void everyStepTextFitsItsLabel() {
+        for (const char* Step : {"Encoding audio...", "Encoding video...", "Encoding failed.",
+                                 "Encoding stopped by user.", "Encoding finished successfully.",
+                                 "No video found in the selected file."}) {
+            Window->StepLabel->setText(Step);
+            QVERIFY2(Window->StepLabel->sizeHint().width() <= Window->StepLabel->width(), Step);
         }
     }
 
