@@ -40,6 +40,9 @@ void CatchInterrupts() {
     sigemptyset(&Action.sa_mask);
     sigaction(SIGINT, &Action, nullptr);
     sigaction(SIGTERM, &Action, nullptr);
+    // An output pipe whose reader left is a failed write, told as such and
+    // followed by the end steps, not a death that skips them.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void PrintVersion() {

@@ -21,7 +21,9 @@ std::error_code LastSystemError() {
 }  // namespace
 
 std::unique_ptr<OutputFile> OutputFile::Create(const std::string& Path, std::error_code& Error) {
-    int Descriptor = open(Path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Write-only: holding a pipe's read end too, the program would never
+    // learn that its reader left, and would wait for ever once it is full.
+    int Descriptor = open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (Descriptor < 0) {
         Error = LastSystemError();
         return nullptr;

@@ -80,6 +80,13 @@ constexpr KnownTag KnownTags[] = {
     {0x0055, "MPEG Layer-3", 30},
 };
 
+// Audio is read many chunks at once, so its frames must be found again in
+// the joined bytes. Vorbis packets, and AAC stored with its set-up in the
+// extra bytes (raw), have no headers to find them by; ADTS AAC has.
+bool FramesHaveHeaders(AVCodecID Codec, const WAVEFORMATEX& Format) {
+    return Codec != AV_CODEC_ID_VORBIS && !(Codec == AV_CODEC_ID_AAC && Format.cbSize > 0);
+}
+
 }  // namespace
 
 const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format) {
@@ -91,7 +98,8 @@ const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format) {
         }
         Tag = *Inner;
     }
-    return avcodec_find_decoder(CodecFor(Tag, Format.wBitsPerSample));
+    const AVCodecID Codec = CodecFor(Tag, Format.wBitsPerSample);
+    return FramesHaveHeaders(Codec, Format) ? avcodec_find_decoder(Codec) : nullptr;
 }
 
 bool CanDecodeAudio(const WAVEFORMATEX& Format) {

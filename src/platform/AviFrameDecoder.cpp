@@ -227,18 +227,17 @@ void AviFrameDecoder::FinishDecodingAhead() {
     }
 }
 
-// An empty chunk (a dropped frame) shows the last picture before it.
+// An empty chunk (a dropped frame) shows the last picture before it; those
+// before the first picture (a capture that dropped its first frames) show
+// the first one, so that the stream still starts at its start.
 std::optional<size_t> AviFrameDecoder::PictureOrdinalFor(int32_t Position) const {
     const int64_t Chunk = static_cast<int64_t>(Position) - Samples.Start();
-    if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size())) {
-        return std::nullopt;
-    }
     const auto& NonEmpty = Samples.NonEmptyChunks();
-    auto After = std::upper_bound(NonEmpty.begin(), NonEmpty.end(), Chunk);
-    if (After == NonEmpty.begin()) {
+    if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size()) || NonEmpty.empty()) {
         return std::nullopt;
     }
-    return static_cast<size_t>(After - NonEmpty.begin() - 1);
+    auto After = std::upper_bound(NonEmpty.begin(), NonEmpty.end(), Chunk);
+    return After == NonEmpty.begin() ? 0 : static_cast<size_t>(After - NonEmpty.begin() - 1);
 }
 
 bool AviFrameDecoder::IsKeyOrdinal(int64_t Ordinal) const {
@@ -304,9 +303,12 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
 
 // Pictures come out in display order. A key frame's picture tells where it
 // shows, and so corrects the count after a picture lost on the way. Intra-only
-// pictures show where they are stored: nothing to learn.
+// pictures show where they are stored: nothing to learn. The decoder must
+// agree that it is a key frame: tools that rebuild an index may flag every
+// chunk, and a restart from a predicted picture gives wrong pictures.
 void AviFrameDecoder::PlacePicture() {
-    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !IsKeyOrdinal(Frame->pts)) {
+    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !Frame->key_frame ||
+        !IsKeyOrdinal(Frame->pts)) {
         return;
     }
     NextPosition =

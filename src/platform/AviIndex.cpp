@@ -212,11 +212,16 @@ void ScanMovieList(const FileReader& Reader, int64_t Begin, int64_t End, bool In
     });
 }
 
+// The last list is scanned up to the file's end: a recording cut off before
+// its index was written did not have its list's size written either
+// (GStreamer's stays that of the empty list it started with).
 std::vector<ChunkList> ScanMovieLists(const FileReader& Reader, const AviIndexSources& Sources,
                                       size_t StreamCount) {
     std::vector<ChunkList> Tables(StreamCount);
     for (const RiffChunk& Movie : Sources.MoviLists) {
-        ScanMovieList(Reader, Movie.DataOffset, Movie.DataEnd, false, Tables);
+        const bool Last = &Movie == &Sources.MoviLists.back();
+        ScanMovieList(Reader, Movie.DataOffset, Last ? Reader.Size() : Movie.DataEnd, false,
+                      Tables);
     }
     return Tables;
 }

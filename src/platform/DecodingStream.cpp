@@ -35,6 +35,7 @@ public:
 
 private:
     bool ParseAndDecode(const uint8_t* Input, size_t InputBytes, std::vector<uint8_t>& Output);
+    bool FlushParser(std::vector<uint8_t>& Output);
     bool Decode(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Output);
     bool Receive(std::vector<uint8_t>& Output);
     bool Drain(std::vector<uint8_t>& Output);
@@ -101,9 +102,8 @@ bool TDecodingStream::Convert(const uint8_t* Input, size_t InputBytes, bool End,
         Converted = Blocks.empty() || Decode(Blocks.data(), Blocks.size(), Output);
     }
     if (End) {
-        // The parser's last packet comes out of a call without input.
         if (Parser) {
-            Converted = ParseAndDecode(nullptr, 0, Output) && Converted;
+            Converted = FlushParser(Output) && Converted;
         }
         Converted = Drain(Output) && Converted;
     }
@@ -132,6 +132,22 @@ bool TDecodingStream::ParseAndDecode(const uint8_t* Input, size_t InputBytes,
         }
     } while (InputBytes > 0);
     return Converted;
+}
+
+// The packets a parser still holds come out of calls without input, one a
+// call: FLAC's holds several frames until it has seen the ones after them.
+bool TDecodingStream::FlushParser(std::vector<uint8_t>& Output) {
+    bool Converted = true;
+    for (;;) {
+        uint8_t* Data = nullptr;
+        int Size = 0;
+        av_parser_parse2(Parser.get(), Context.get(), &Data, &Size, nullptr, 0, AV_NOPTS_VALUE,
+                         AV_NOPTS_VALUE, 0);
+        if (Size <= 0) {
+            return Converted;
+        }
+        Converted = Decode(Data, static_cast<size_t>(Size), Output) && Converted;
+    }
 }
 
 bool TDecodingStream::Decode(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Output) {

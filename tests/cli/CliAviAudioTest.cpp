@@ -237,6 +237,9 @@ INSTANTIATE_TEST_SUITE_P(
                      0x2F, 44100, 1152, 25},
         AviAudioCase{"mp3_stereo_44100", 3.7, 44100, "-ac 2 -c:a libmp3lame -b:a 128k",
                      "96 kBit/s, 22,050 Hz, Stereo", 0x2B, 22050, 576, 60},
+        // FLAC's parser holds frames until it has seen later ones.
+        AviAudioCase{"flac_mono_44100", 3.7, 44100, "-ac 1 -c:a flac", DefaultFormat, 0x2F, 44100,
+                     1152, 60},
         AviAudioCase{"empty_audio_stream", 0, 44100, Stereo16, DefaultFormat, 0, 44100, 1152, 0},
         // Rates an FLV file can't carry are resampled.
         AviAudioCase{"pcm16_mono_8000", 3.7, 8000, Mono16, "32 kBit/s, 11,025 Hz, Mono", 0x26,

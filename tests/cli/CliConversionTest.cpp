@@ -127,6 +127,21 @@ TEST_F(CliConversion, DroppedFramesAreSteppedOver) {
               (std::vector<uint32_t>{0, 100, 200, 600, 700, 800, 900}));
 }
 
+// A capture that dropped its first frames still starts at 0 ms, with its
+// first picture as the key frame.
+TEST_F(CliConversion, FramesDroppedAtTheStartShowTheFirstPicture) {
+    const TProcessResult Run = RunCli({AviLeadingDropped().string(), Output});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Run.Errors, "");
+    const FlvFile File = ReadFlvFile(Output);
+    EXPECT_EQ(Timestamps(File, VideoTag), (std::vector<uint32_t>{0, 300, 400, 500}));
+    EXPECT_EQ(KeyFrameTimestamps(File), std::vector<uint32_t>{0});
+    const std::vector<uint8_t> Source = DecodeWithFfmpeg(AviLeadingDropped(), "bgr24");
+    const std::vector<DecodedFrame> Frames = DecodeFlvVideo(Output);
+    ASSERT_EQ(Frames.size(), 4u);
+    EXPECT_TRUE(std::equal(Frames[0].Bgr.begin(), Frames[0].Bgr.end(), Source.begin()));
+}
+
 TEST_F(CliConversion, ALimitLandingOnADroppedFrameShowsThePreviousPicture) {
     const TProcessResult Run = RunCli({"--fps-limit", "5", AviDropped().string(), Output});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
@@ -466,6 +481,12 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};
                     },
                     1, "The video file has no audio track."},
+        FailureCase{"AviAudioUndecodable",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--audio", "avi", AviRawAac().string(),
+                                                        D + "/o.flv"};
+                    },
+                    1, "its format can not be decoded."},
         FailureCase{"Mp3FormatBeyondTheList",
                     [](const std::string& D) {
                         return std::vector<std::string>{"--audio", "avi",   "--mp3-format",

@@ -76,6 +76,19 @@ TEST_F(CliFaults, AnMp3FileThatFailsToReadFailsTheRunAndSaysSo) {
     EXPECT_EQ(Entries(Dir), std::vector<path>{Output});
 }
 
+// A reader that stops early (head, a player closed): the run fails saying so
+// instead of waiting for ever on the full pipe.
+TEST_F(CliFaults, AnOutputPipeWhoseReaderLeftFailsTheRun) {
+    const std::string Command = std::string("timeout 120 '") + QUORVANE_CLI_PATH + "' --yes '" +
+                                MovingVideo("25", "10").string() +
+                                "' /dev/stdout | head -c 100 > /dev/null; exit ${PIPESTATUS[0]}";
+    const TProcessResult Run = RunProcess("bash", {"-c", Command});
+    EXPECT_EQ(Run.ExitStatus, 1);
+    EXPECT_NE(Run.Errors.find("The output file could not be written (Broken pipe)."),
+              std::string::npos)
+        << Run.Errors;
+}
+
 // A tmpfs of its own, unmounted when it goes.
 class ScopedTmpfs {
 public:

@@ -56,7 +56,8 @@ WAVEFORMATEX Pcm(uint16_t Tag, uint16_t Channels, uint32_t Rate, uint16_t Bits) 
 
 TEST(AcmFormatSuggest, GivesSixteenBitPcmAtTheSourceRateAndChannels) {
     for (const test::path& File : {test::AviPcm16Stereo(), test::AviPcm8Mono(), test::AviMp3(),
-                                   test::AviImaAdpcm(), test::AviSixChannels()}) {
+                                   test::AviImaAdpcm(), test::AviSixChannels(),
+                                   test::AviAdtsAac()}) {
         std::vector<uint8_t> Source = StoredAudioFormat(File);
         WAVEFORMATEX Suggested;
         ASSERT_EQ(Suggest(Source.data(), Suggested), MMSYSERR_NOERROR) << File;
@@ -91,6 +92,14 @@ TEST(AcmFormatSuggest, RefusesFormatsNoDecoderKnows) {
     EXPECT_EQ(Suggest(&Silent, Suggested), ACMERR_NOTPOSSIBLE);
     WAVEFORMATEX Rateless = Pcm(WAVE_FORMAT_PCM, 2, 0, 16);
     EXPECT_EQ(Suggest(&Rateless, Suggested), ACMERR_NOTPOSSIBLE);
+}
+
+// Their frames can't be told apart once chunks are read together.
+TEST(AcmFormatSuggest, RefusesFormatsWhoseFramesHaveNoHeaders) {
+    WAVEFORMATEX Suggested;
+    for (const test::path& File : {test::AviRawAac(), test::AviVorbis()}) {
+        EXPECT_EQ(Suggest(StoredAudioFormat(File).data(), Suggested), ACMERR_NOTPOSSIBLE) << File;
+    }
 }
 
 TEST(AcmFormatSuggest, ReadsTheTagOfExtensibleFormatsFromTheirSubFormat) {

@@ -354,6 +354,10 @@ TEST(AviIndexes, WithoutUsableIndexTheMovieListsOfEveryPartAreScanned) {
     ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDmlUnindexed());
 }
 
+TEST(AviIndexes, ARecordingCutOffIsScannedToTheFileEnd) {
+    ExpectSameSamples(test::AviPcm16Stereo(), test::AviUnfinished());
+}
+
 TEST(AviIndexes, ChunksBeyondFourGigabytesAreReached) {
     path Huge = test::AviOpenDmlBeyond4GB();
     ASSERT_GT(std::filesystem::file_size(Huge), 0x100000000u);

@@ -146,6 +146,8 @@ TEST(AviFrames, CompressedVideoMatchesTheToolsDecoding) {
     ExpectCloseFrames(test::AviMjpeg());
     ExpectCloseFrames(test::AviMpeg4());
     ExpectCloseFrames(test::AviH264());
+    // The decoder, not the index, tells which pictures can be restarted from.
+    ExpectCloseFrames(test::AviMpeg4AllFlaggedKey());
 }
 
 struct MatrixCase {
@@ -194,6 +196,16 @@ TEST(AviFrames, AnEmptySampleGivesThePreviousPicture) {
     // Also when the empty sample is the first thing asked for.
     VideoSource Fresh(test::AviDropped());
     EXPECT_EQ(Fresh.TopDown(4), Expected[2]);
+}
+
+TEST(AviFrames, EmptySamplesBeforeTheFirstPictureGiveTheFirstPicture) {
+    VideoSource Source(test::AviLeadingDropped());
+    auto Expected = Split(test::DecodeWithFfmpeg(test::AviLeadingDropped(), "bgr24"), 64 * 48 * 3);
+    ASSERT_EQ(Expected.size(), 4u);
+    const size_t PictureOf[] = {0, 0, 0, 1, 2, 3};
+    for (int32_t S = 0; S < 6; ++S) {
+        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
+    }
 }
 
 TEST(AviFrames, PositionsOutsideTheStreamGiveNothing) {

@@ -43,6 +43,24 @@ path MjpegWithZeroedChunks(const std::string& Name, const std::function<bool(siz
     });
 }
 
+// The first chunk Id (of list type ListType, for lists) in File.
+RiffEntry FindEntry(const Bytes& File, const std::string& Id, const std::string& ListType = "") {
+    const std::vector<RiffEntry> Entries = RiffEntries(File);
+    return *std::find_if(Entries.begin(), Entries.end(), [&](const RiffEntry& Entry) {
+        return Entry.Id == Id && Entry.ListType == ListType;
+    });
+}
+
+// The chunk emptied where it lies, as a capture program writes a dropped
+// frame: its header says 0 bytes, its former data becomes a 'JUNK' chunk
+// and its idx1 entry (entry IndexEntry) says 0 bytes too.
+void EmptyChunk(Bytes& File, const RiffEntry& Chunk, size_t IndexEntry) {
+    PutLE32(File, Chunk.Offset + 4, 0);
+    PutFourCC(File, Chunk.DataOffset, "JUNK");
+    PutLE32(File, Chunk.DataOffset + 4, static_cast<uint32_t>(Chunk.DataSize - 8));
+    PutLE32(File, FindEntry(File, "idx1").DataOffset + IndexEntry * 16 + 12, 0);
+}
+
 path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
     return DerivedFixture(Name, Source, [&](Bytes File) {
         PutLE16(File, StreamChunk(File, 1, "strf").DataOffset, Tag);
@@ -79,6 +97,19 @@ path AviMpeg4() {
                    "-c:v mpeg4 -bf 2 -g 12 -q:v 3");
 }
 
+path AviMpeg4AllFlaggedKey() {
+    const path Source = Fixture("mpeg4-p.avi",
+                                "-f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 30 "
+                                "-c:v mpeg4 -bf 0 -g 12 -q:v 3");
+    return DerivedFixture("mpeg4-all-flagged-key.avi", Source, [](Bytes File) {
+        const RiffEntry Idx1 = FindEntry(File, "idx1");
+        for (size_t At = Idx1.DataOffset; At + 16 <= Idx1.DataOffset + Idx1.DataSize; At += 16) {
+            PutLE32(File, At + 4, GetLE32(File, At + 4) | 0x10);
+        }
+        return File;
+    });
+}
+
 path AviH264() {
     return Fixture("h264.avi",
                    "-f lavfi -i testsrc2=size=160x120:rate=24000/1001 -frames:v 40 "
@@ -109,6 +140,18 @@ path AviDropped() {
                        RawBgr24);
 }
 
+path AviLeadingDropped() {
+    const path Source = Fixture("bgr24-10fps.avi",
+                                "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
+    return DerivedFixture("leading-dropped.avi", Source, [](Bytes File) {
+        const std::vector<RiffEntry> Chunks = DataChunks(File, "dc");
+        for (size_t I : {0, 1}) {
+            EmptyChunk(File, Chunks[I], I);
+        }
+        return File;
+    });
+}
+
 path AviHalfRate() {
     return Fixture("half-rate.avi",
                    "-f lavfi -i testsrc2=size=64x48:rate=25/2 -frames:v 3" + RawBgr24);
@@ -128,6 +171,19 @@ path AviMp3() {
 
 path AviImaAdpcm() {
     return WithSound("ima.avi", "-ar 22050 -ac 1 -c:a adpcm_ima_wav");
+}
+
+path AviRawAac() {
+    return WithSound("raw-aac.avi", "-ac 2 -c:a aac");
+}
+
+path AviAdtsAac() {
+    const path Adts = Fixture("tone.aac", "-f lavfi -i sine=sample_rate=44100:duration=1 -c:a aac");
+    return Fixture("adts-aac.avi", Bgr24Source + "-i " + Adts.string() + RawBgr24 + "-c:a copy");
+}
+
+path AviVorbis() {
+    return WithSound("vorbis.avi", "-ac 1 -c:a libvorbis");
 }
 
 path AviSixChannels() {
@@ -244,6 +300,16 @@ path AviTruncated() {
 path AviIdx1CutShort() {
     return DerivedFixture("idx1-cut-short.avi", AviPcm16Stereo(), [](Bytes File) {
         File.resize(File.size() - 64);
+        return File;
+    });
+}
+
+path AviUnfinished() {
+    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), [](Bytes File) {
+        const RiffEntry Movie = FindEntry(File, "LIST", "movi");
+        File.resize(FindEntry(File, "idx1").Offset);
+        PutLE32(File, Movie.Offset + 4, 4);
+        PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
         return File;
     });
 }

@@ -14,6 +14,9 @@ path AviBgra();      // 32x24, 10 fps, 4 frames, BI_RGB 32 bits
 path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
+// 160x120, 25 fps, 30 frames without B-frames, a key frame every 12, but
+// every chunk flagged as a key frame (as index-rebuilding tools leave it).
+path AviMpeg4AllFlaggedKey();
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
 // bt470bg), optionally stated in the stream.
@@ -22,12 +25,16 @@ path AviSolidColour(const std::string& Name, const std::string& Size, const std:
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
+path AviLeadingDropped();  // 64x48, 10 fps, 6 samples of which 0 and 1 are empty chunks
 
 // Raw BGR 64x48 at 15 fps for one second, with one second of sound.
 path AviPcm16Stereo();  // PCM 16 bits stereo 44100 Hz
 path AviPcm8Mono();     // PCM 8 bits mono 11025 Hz
 path AviMp3();          // MP3 stereo 44100 Hz
 path AviImaAdpcm();     // IMA ADPCM mono 22050 Hz
+path AviRawAac();       // AAC stereo 44100 Hz as ffmpeg stores it: raw, its set-up in cbSize bytes
+path AviAdtsAac();      // AAC mono 44100 Hz stored as ADTS frames (headers, no cbSize bytes)
+path AviVorbis();       // Vorbis mono 44100 Hz
 path AviSixChannels();  // PCM 16 bits, 6 channels, 48000 Hz, stored as WAVE_FORMAT_EXTENSIBLE
 path AviAudioFirst();   // PCM 16 bits stereo as stream 0, the video as stream 1
 path AviPaddingFirst();  // AviAudioFirst with its audio stream header turned to 'pads'
@@ -49,6 +56,8 @@ path AviMiddleFrameUndecodable(); // AviMjpeg with its fifth chunk zeroed
 path AviNoFrameDecodable();       // AviMjpeg with every chunk zeroed
 path AviTruncated();              // AviPcm16Stereo cut in half
 path AviIdx1CutShort();           // AviPcm16Stereo less the last 64 bytes of its idx1
+path AviUnfinished();             // AviPcm16Stereo as a recording cut off: no idx1, and the
+                                  // RIFF and 'movi' sizes those of the empty list it began with
 path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
 path AviOpenDml();                // AviPcm16Stereo as OpenDML, indexed by 'indx' only
 path AviOpenDmlUnindexed();       // the same with empty super indexes
