@@ -50,6 +50,7 @@ bool TAudioTranscoder::Prepare(const std::vector<uint8_t>& SourceFormat,
         }
     }
     SourceBuffer.assign(ChunkSizeFor(HeaderOf(SourceFormat)), 0);
+    Mp3Input = HeaderOf(Mp3InputFormat);
     const WAVEFORMATEX Decoded = HeaderOf(DecodedFormat);
     const uint64_t SecondOfDecoded =
         static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
@@ -113,6 +114,18 @@ TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_
 
 TTranscodeResult TAudioTranscoder::ConvertChunk(uint32_t Bytes) {
     return RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+}
+
+// The conversion stage's buffer, zeroed, is the silence: it is refilled by
+// the next chunk anyway.
+TTranscodeResult TAudioTranscoder::ConvertSilence(uint64_t& Frames) {
+    std::vector<uint8_t>& Silence = Stages[1].Output;
+    const uint32_t FrameBytes = std::max<uint32_t>(Mp3Input.nBlockAlign, 1);
+    const uint64_t Taken = std::min<uint64_t>(Frames, Silence.size() / FrameBytes);
+    Frames = Taken == 0 ? 0 : Frames - Taken;
+    const auto Bytes = static_cast<uint32_t>(Taken * FrameBytes);
+    std::fill_n(Silence.begin(), Bytes, 0);
+    return RunFrom(2, Silence.data(), Bytes, 0);
 }
 
 // Each stage in turn is told that its input has ended, as often as it has

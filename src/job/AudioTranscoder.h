@@ -50,6 +50,12 @@ public:
     // resampler's last samples, the encoder's last frames).
     TTranscodeResult Flush();
 
+    // Up to a buffer of silence, Frames sample frames of the encoder's input
+    // at Mp3InputRate(), through the compression stage alone; Frames is what
+    // remains to be made afterwards.
+    TTranscodeResult ConvertSilence(uint64_t& Frames);
+    uint32_t Mp3InputRate() const { return Mp3Input.nSamplesPerSec; }
+
 private:
     struct TStage {
         platform::HACMSTREAM Stream = nullptr;
@@ -62,6 +68,7 @@ private:
     TTranscodeResult RunFrom(size_t First, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
 
     std::vector<uint8_t> SourceBuffer;
+    platform::WAVEFORMATEX Mp3Input{};
     TStage Stages[3];  // decompression, conversion, compression
     std::vector<uint8_t> Flushed;
 };

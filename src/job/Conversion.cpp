@@ -173,7 +173,7 @@ int32_t TAVIToScreenVideoThread::DataEnd() const {
     const int32_t HeaderEnd = AVIStreamEnd(VideoStream);
     const int32_t LastWithData =
         AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
-    return LastWithData < 0 ? StartPosition : std::min(HeaderEnd, LastWithData + 1);
+    return LastWithData < 0 ? AVIStreamStart(VideoStream) : std::min(HeaderEnd, LastWithData + 1);
 }
 
 void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {

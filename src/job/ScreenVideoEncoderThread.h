@@ -86,6 +86,7 @@ private:
     bool CreateEncoder();
     void OpenAudioSource();
     void TranscodeAviAudio();
+    void WriteLeadingSilence(int32_t Start);
     void TranscodeChunks(int32_t Start, int32_t End);
     void ConvertChunk(int32_t Position, uint32_t Bytes);
     void FlushTranscoder();
