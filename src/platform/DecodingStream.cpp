@@ -96,7 +96,8 @@ bool TDecodingStream::Convert(const uint8_t* Input, size_t InputBytes, bool End,
     }
     bool Converted = true;
     if (Parser) {
-        Converted = ParseAndDecode(Input, InputBytes, Output);
+        // A parser takes no input as the end of the stream.
+        Converted = InputBytes == 0 || ParseAndDecode(Input, InputBytes, Output);
     } else {
         const std::vector<uint8_t>& Blocks = Carry.WholeBlocks(Input, InputBytes);
         Converted = Blocks.empty() || Decode(Blocks.data(), Blocks.size(), Output);
