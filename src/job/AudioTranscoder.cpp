@@ -113,7 +113,14 @@ TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_
 }
 
 TTranscodeResult TAudioTranscoder::ConvertChunk(uint32_t Bytes) {
-    return RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+    Made.clear();
+    const TTranscodeResult Result =
+        RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+    if (Result.FailedStage != TTranscodeStage::None) {
+        return Result;
+    }
+    Made.assign(Result.Mp3.begin(), Result.Mp3.end());
+    return PassOnHeld(0);
 }
 
 // The conversion stage's buffer, zeroed, is the silence: it is refilled by
@@ -131,20 +138,29 @@ TTranscodeResult TAudioTranscoder::ConvertSilence(uint64_t& Frames) {
 // Each stage in turn is told that its input has ended, as often as it has
 // output, and what it gives goes through the stages after it.
 TTranscodeResult TAudioTranscoder::Flush() {
-    Flushed.clear();
+    Made.clear();
+    return PassOnHeld(ACM_STREAMCONVERTF_END);
+}
+
+// Without the end flag: a stage that filled its buffer may hold more (a
+// chunk can hold more sound than its header's byte rate says, and buffers
+// are sized by that rate); it is handed on now, so that nothing piles up
+// from chunk to chunk. With it: each stage gives all it holds.
+TTranscodeResult TAudioTranscoder::PassOnHeld(uint32_t Flags) {
+    const bool End = (Flags & ACM_STREAMCONVERTF_END) != 0;
     for (size_t First = 0; First < std::size(Stages); ++First) {
-        for (;;) {
-            const TTranscodeResult Result = RunFrom(First, nullptr, 0, ACM_STREAMCONVERTF_END);
+        const TStage& Stage = Stages[First];
+        for (bool More = End || Stage.Header.cbDstLengthUsed == Stage.Output.size(); More;) {
+            const TTranscodeResult Result = RunFrom(First, nullptr, 0, Flags);
             if (Result.FailedStage != TTranscodeStage::None) {
-                return {Result.FailedStage, Flushed};
+                return {Result.FailedStage, Made};
             }
-            Flushed.insert(Flushed.end(), Result.Mp3.begin(), Result.Mp3.end());
-            if (Stages[First].Header.cbDstLengthUsed == 0) {
-                break;
-            }
+            Made.insert(Made.end(), Result.Mp3.begin(), Result.Mp3.end());
+            More = End ? Stage.Header.cbDstLengthUsed != 0
+                       : Stage.Header.cbDstLengthUsed == Stage.Output.size();
         }
     }
-    return {TTranscodeStage::None, Flushed};
+    return {TTranscodeStage::None, Made};
 }
 
 }  // namespace quorvane

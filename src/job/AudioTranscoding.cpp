@@ -99,11 +99,11 @@ void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
 
 void TAVIToScreenVideoThread::ConvertChunk(int32_t Position, uint32_t Bytes) {
     const TTranscodeResult Result = Transcoder->ConvertChunk(Bytes);
+    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
     if (Result.FailedStage != TTranscodeStage::None) {
         ShowTranscodingFailure(Result.FailedStage);
         return;
     }
-    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
     const auto MediaTime = static_cast<uint32_t>(AVIStreamSampleToTime(AudioStream, Position));
     FProgress = AudioProgress.Measure(Position, MediaTime);
     // A chunk's speed figure covers the showing of the previous one too.
