@@ -154,6 +154,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     PreviousTimestamp = 0;
     LastKeyFrameTime = 0;
     VideoProgress.Begin(StartPosition, EndPosition);
+    WriteAudioBeforeTheVideo();
     while (EndPosition > CurrentPosition && !Terminated()) {
         const int32_t Time = AVIStreamSampleToTime(VideoStream, CurrentPosition);
         EncodeFrameAt(Time);
@@ -165,6 +166,14 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
         }
     }
     VideoProgress.Finish();
+}
+
+// A video stream that starts after sample 0 has its first frame after time
+// 0; the sound before it goes first, so that the tags' times never go back.
+void TAVIToScreenVideoThread::WriteAudioBeforeTheVideo() {
+    if (EndPosition > StartPosition) {
+        WriteAudioBefore(StartPosition);
+    }
 }
 
 // The stream ends with its last sample that holds data, whatever length its

@@ -92,6 +92,7 @@ private:
     void FlushTranscoder();
     void ShowTranscodingFailure(TTranscodeStage Stage);
     void RunVideoPhase();
+    void WriteAudioBeforeTheVideo();
     int32_t DataEnd() const;
     void EncodeFrameAt(int32_t Time);
     bool IsFrameOfTheFormat(const void* Frame) const;
