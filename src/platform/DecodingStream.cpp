@@ -80,9 +80,14 @@ bool TDecodingStream::Open(const AVCodec* Decoder) {
 }
 
 // A second of source gives a second of output; the estimate is doubled for
-// variable rates. Output beyond it is held by the caller, not lost.
+// variable rates. Output beyond it is held by the caller, not lost. Without
+// a byte rate (variable-rate MP3 as FFmpeg stores it) a byte is taken for a
+// byte of output: assuming one byte a second asked for the largest buffer.
 size_t TDecodingStream::MaxOutput(size_t InputBytes) const {
-    const uint64_t Rate = std::max<uint32_t>(Source.nAvgBytesPerSec, 1);
+    const uint64_t Rate =
+        std::max<uint32_t>(Source.nAvgBytesPerSec != 0 ? Source.nAvgBytesPerSec
+                                                        : Destination.nAvgBytesPerSec,
+                           1);
     const uint64_t Estimate =
         (static_cast<uint64_t>(InputBytes) * Destination.nAvgBytesPerSec / Rate + 1) * 2 +
         Destination.nBlockAlign * 4096ULL;

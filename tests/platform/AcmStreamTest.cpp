@@ -278,6 +278,24 @@ TEST(AcmMp3Decoding, ACallWithoutInputCutsNoFrame) {
     EXPECT_EQ(Decoded[1], Decoded[0]);
 }
 
+// A stored format that states no byte rate gets an output size like that of
+// a stated one, not the most a call may ever hand out (64 MiB); what a call
+// makes beyond it is held for the next ones.
+TEST(AcmStreamSize, StaysSmallWithoutAByteRate) {
+    const WAVEFORMATEX Pcm = Format(1, 2, 44100, 16);
+    const Bytes Mp3Record = Mp3Format("128 kBit/s, 44,100 Hz, Stereo");
+    WAVEFORMATEX Mp3 = *reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data());
+    Mp3.cbSize = 0;
+    Mp3.nAvgBytesPerSec = 0;
+    HACMSTREAM Decoder = nullptr;
+    ASSERT_EQ(acmStreamOpen(&Decoder, nullptr, &Mp3, &Pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
+    uint32_t Output = 0;
+    EXPECT_EQ(acmStreamSize(Decoder, 4096, &Output, ACM_STREAMSIZEF_SOURCE), MMSYSERR_NOERROR);
+    EXPECT_GT(Output, 0u);
+    EXPECT_LT(Output, 1u << 20);
+    EXPECT_EQ(acmStreamClose(Decoder, 0), MMSYSERR_NOERROR);
+}
+
 // Conversions no stream does are refused when the stream is opened.
 TEST(AcmStreamOpen, RefusesWhatNoStreamConverts) {
     const WAVEFORMATEX Stereo44 = Format(1, 2, 44100, 16);
