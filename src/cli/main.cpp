@@ -9,6 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
+#include "encoder/FilesOnKill.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/VersionResource.h"

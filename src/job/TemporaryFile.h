@@ -31,8 +31,4 @@ private:
     uint64_t Written = 0;
 };
 
-// Async-signal-safe: removes every temporary file that still exists. For a
-// handler of a signal that ends the process.
-void RemoveTemporaryFilesNow();
-
 }  // namespace quorvane
