@@ -24,13 +24,13 @@ std::atomic<bool> Interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Async-signal-safe. The first Ctrl-C asks the job to stop, which leaves a
-// valid file; a second one, or SIGTERM, ends the program at once, without
-// leaving the temporary audio file behind.
+// valid file; a second one, or SIGTERM, ends the program at once, leaving
+// no temporary file and the output cut back to its last whole tag.
 void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
     }
-    RemoveTemporaryFilesNow();
+    LeaveFilesWholeNow();
     ::signal(Signal, SIG_DFL);
     ::raise(Signal);
 }

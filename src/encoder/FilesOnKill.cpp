@@ -13,12 +13,17 @@ namespace {
 // A slot is claimed, filled, then published; the handler reads published
 // slots only.
 enum SlotState : int { Free, Filling, Published };
+enum class TKind { Temporary, Output };
 
 struct TSlot {
     std::atomic<int> State{Free};
+    TKind Kind = TKind::Temporary;
     char Name[PATH_MAX] = {};
+    int Descriptor = -1;
+    std::atomic<uint64_t> WholeBytes{0};
 };
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
 
 constexpr int SlotCount = 8;
 TSlot Slots[SlotCount];
@@ -43,8 +48,23 @@ int RegisterTemporaryFile(const std::string& Name) {
         return -1;
     }
     return Claim([&](TSlot& Slot) {
+        Slot.Kind = TKind::Temporary;
         std::memcpy(Slot.Name, Name.c_str(), Name.size() + 1);
     });
+}
+
+int RegisterOutputFile(int Descriptor) {
+    return Claim([&](TSlot& Slot) {
+        Slot.Kind = TKind::Output;
+        Slot.Descriptor = Descriptor;
+        Slot.WholeBytes = 0;
+    });
+}
+
+void SetOutputWholeBytes(int Slot, uint64_t Bytes) {
+    if (Slot >= 0) {
+        Slots[Slot].WholeBytes = Bytes;
+    }
 }
 
 void Unregister(int Slot) {
@@ -53,10 +73,17 @@ void Unregister(int Slot) {
     }
 }
 
-void RemoveTemporaryFilesNow() {
+void LeaveFilesWholeNow() {
     for (TSlot& Slot : Slots) {
-        if (Slot.State.load() == Published) {
+        if (Slot.State.load() != Published) {
+            continue;
+        }
+        if (Slot.Kind == TKind::Temporary) {
             ::unlink(Slot.Name);
+        } else {
+            // A tag cut in the middle would make the whole file unreadable
+            // to strict readers.
+            (void)::ftruncate(Slot.Descriptor, static_cast<off_t>(Slot.WholeBytes.load()));
         }
     }
 }

@@ -1,6 +1,6 @@
 // The job's temporary audio file: created beside the output under a name
 // nobody else uses, and removed when the object goes, or by
-// RemoveTemporaryFilesNow when the process is being killed.
+// LeaveFilesWholeNow when the process is being killed.
 #pragma once
 
 #include <cstdint>

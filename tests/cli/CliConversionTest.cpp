@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -401,18 +402,44 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     EXPECT_LT(Frames, 200u);
 }
 
+struct KillMoment {
+    std::string Name;
+    // Whether the run, writing Output in Folder, has reached the moment.
+    std::function<bool(const path& Folder, const std::string& Output)> Reached;
+};
+
+void PrintTo(const KillMoment& Moment, std::ostream* Out) {
+    *Out << Moment.Name;
+}
+
+class CliConversionKilled : public CliConversion,
+                            public ::testing::WithParamInterface<KillMoment> {};
+
 // SIGTERM ends the program at once, and leaves only the output, whole.
-TEST_F(CliConversion, KilledDuringTheMetadataPassLeavesOnlyTheOutput) {
-    TBackgroundProcess Cli(QUORVANE_CLI_PATH, {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
-    while (Cli.Running() && !HoldsFileNamedLike(Dir, ".metadata-")) {
+TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_TRUE(Cli.Running()) << "the run ended before its metadata pass could be interrupted";
+    ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
     Cli.Signal(SIGTERM);
     EXPECT_EQ(Cli.Wait().ExitStatus, 128 + SIGTERM);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
-    EXPECT_TRUE(FlvmetaAccepts(Output));
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CliConversionKilled,
+    ::testing::Values(KillMoment{"VideoPhase",
+                                 [](const path&, const std::string& Output) {
+                                     return FileSize(Output) > 3000000;
+                                 }},
+                      KillMoment{"MetadataPass",
+                                 [](const path& Folder, const std::string&) {
+                                     return HoldsFileNamedLike(Folder, ".metadata-");
+                                 }}),
+    [](const auto& Info) { return Info.param.Name; });
 
 // The temporary audio file takes another name beside it, and goes.
 TEST_F(CliConversion, AnUnrelatedFileNamedLikeTheTemporaryAudioIsKept) {
