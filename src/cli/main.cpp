@@ -91,7 +91,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
         const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
         Outcome = {true,
                    Ended->RunFailed(),
-                   Ended->Terminated(),
+                   Ended->StoppedByUser(),
                    Ended->CutShortByAnswer(),
                    Ended->StepText(),
                    Ended->Progress()};

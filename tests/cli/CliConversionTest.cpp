@@ -441,6 +441,21 @@ INSTANTIATE_TEST_SUITE_P(
                                  }}),
     [](const auto& Info) { return Info.param.Name; });
 
+// The video was whole when the request came: nothing was stopped.
+TEST_F(CliConversion, CtrlCDuringTheMetadataPassStopsNothing) {
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !HoldsFileNamedLike(Dir, ".metadata-")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(Cli.Running()) << "the run ended before its metadata pass could be interrupted";
+    Cli.Signal(SIGINT);
+    const TProcessResult Run = Cli.Wait();
+    EXPECT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_NE(Run.Output.find("Encoding finished successfully."), std::string::npos) << Run.Output;
+    EXPECT_TRUE(FlvmetaFindsNoProblem(Output));
+}
+
 // The temporary audio file takes another name beside it, and goes.
 TEST_F(CliConversion, AnUnrelatedFileNamedLikeTheTemporaryAudioIsKept) {
     const std::string Unrelated = Output + "audio";
