@@ -30,9 +30,7 @@ void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
     }
-    LeaveFilesWholeNow();
-    ::signal(Signal, SIG_DFL);
-    ::raise(Signal);
+    EndProcessBySignal(Signal);
 }
 
 void CatchInterrupts() {

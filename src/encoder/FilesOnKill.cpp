@@ -1,5 +1,6 @@
 #include "encoder/FilesOnKill.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -86,6 +87,12 @@ void LeaveFilesWholeNow() {
             (void)::ftruncate(Slot.Descriptor, static_cast<off_t>(Slot.WholeBytes.load()));
         }
     }
+}
+
+void EndProcessBySignal(int Signal) {
+    LeaveFilesWholeNow();
+    ::signal(Signal, SIG_DFL);
+    ::raise(Signal);
 }
 
 }  // namespace quorvane

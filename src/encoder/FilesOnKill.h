@@ -20,5 +20,8 @@ void Unregister(int Slot);
 
 // Async-signal-safe, for the handler of a signal that ends the process.
 void LeaveFilesWholeNow();
+// Async-signal-safe: leaves the files whole, then ends the process by
+// Signal as if it had not been caught. A signal handler.
+void EndProcessBySignal(int Signal);
 
 }  // namespace quorvane
