@@ -9,6 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
+#include "encoder/FilesOnKill.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/VersionResource.h"
@@ -23,15 +24,13 @@ std::atomic<bool> Interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Async-signal-safe. The first Ctrl-C asks the job to stop, which leaves a
-// valid file; a second one, or SIGTERM, ends the program at once, without
-// leaving the temporary audio file behind.
+// valid file; a second one, or SIGTERM, ends the program at once, leaving
+// no temporary file and the output cut back to its last whole tag.
 void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
     }
-    RemoveTemporaryFilesNow();
-    ::signal(Signal, SIG_DFL);
-    ::raise(Signal);
+    EndProcessBySignal(Signal);
 }
 
 void CatchInterrupts() {
@@ -90,7 +89,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
         const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
         Outcome = {true,
                    Ended->RunFailed(),
-                   Ended->Terminated(),
+                   Ended->StoppedByUser(),
                    Ended->CutShortByAnswer(),
                    Ended->StepText(),
                    Ended->Progress()};

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "encoder/FilesOnKill.h"
 #include "encoder/FlvFileSummary.h"
 #include "encoder/OnMetaData.h"
 
@@ -51,8 +52,10 @@ public:
             Path.clear();
             FailWithSystemError("a temporary file cannot be created beside it");
         }
+        Slot = RegisterTemporaryFile(Path);
     }
     ~TTemporaryFile() {
+        Unregister(Slot);
         if (Descriptor >= 0) {
             close(Descriptor);
         }
@@ -76,12 +79,15 @@ public:
         if (rename(Path.c_str(), Target.c_str()) != 0) {
             FailWithSystemError("the new file cannot replace it");
         }
+        Unregister(Slot);
+        Slot = -1;
         Path.clear();
     }
 
 private:
     std::string Path;
     int Descriptor = -1;
+    int Slot = -1;
 };
 
 void WriteAll(int Descriptor, const uint8_t* Data, size_t Size) {

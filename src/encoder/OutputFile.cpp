@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "encoder/FilesOnKill.h"
+
 namespace quorvane {
 
 namespace {
@@ -32,7 +34,10 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& Path, std::err
     return std::unique_ptr<OutputFile>(new OutputFile(Descriptor));
 }
 
-OutputFile::OutputFile(int FileDescriptor) : Descriptor(FileDescriptor), Buffer(BufferCapacity) {}
+OutputFile::OutputFile(int FileDescriptor)
+    : Descriptor(FileDescriptor),
+      Buffer(BufferCapacity),
+      KillSlot(RegisterOutputFile(FileDescriptor)) {}
 
 OutputFile::~OutputFile() {
     Close();
@@ -56,6 +61,9 @@ void OutputFile::Write(const uint8_t* Data, size_t Size) {
 void OutputFile::MarkWhole() {
     if (!FirstError) {
         WholeEnds.push_back(BytesInFile + Buffered);
+        if (Buffered == 0) {
+            PublishWholeBytes(BytesInFile);
+        }
     }
 }
 
@@ -64,7 +72,12 @@ void OutputFile::Flush() {
     Buffered = 0;
     if (!FirstError) {
         WholeEnds.erase(WholeEnds.begin(), WholeEnds.end() - 1);
+        PublishWholeBytes(WholeEnds.back());
     }
+}
+
+void OutputFile::PublishWholeBytes(uint64_t Bytes) {
+    SetOutputWholeBytes(KillSlot, Bytes);
 }
 
 // A regular file may accept fewer bytes than asked (a full disk, a size
@@ -95,6 +108,8 @@ std::error_code OutputFile::Close() {
     if (FirstError) {
         CutBackToLastWhole();
     }
+    Unregister(KillSlot);
+    KillSlot = -1;
     if (close(Descriptor) != 0) {
         Fail(LastSystemError());
     }

@@ -28,6 +28,8 @@ public:
     void Write(const uint8_t* Data, size_t Size);
     // Everything written so far forms whole units.
     void MarkWhole();
+    // Hands what is buffered to the file.
+    void Flush();
 
     // Writes what is buffered and closes the file; returns the first error.
     std::error_code Close();
@@ -38,7 +40,7 @@ public:
 
 private:
     explicit OutputFile(int Descriptor);
-    void Flush();
+    void PublishWholeBytes(uint64_t Bytes);
     void WriteThrough(const uint8_t* Data, size_t Size);
     void Fail(std::error_code Error);
     void CutBackToLastWhole();
@@ -51,6 +53,8 @@ private:
     // those still in the buffer.
     std::vector<uint64_t> WholeEnds{0};
     std::error_code FirstError;
+    // For a process being killed (FilesOnKill.h).
+    int KillSlot = -1;
 };
 
 }  // namespace quorvane

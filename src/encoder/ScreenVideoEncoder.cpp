@@ -112,6 +112,8 @@ int32_t TScreenVideoEncoder::CreateOutputFile() {
     const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
     WriteBytes(Header, sizeof Header);
     OutputStream->MarkWhole();
+    // A process killed before its first frame leaves a valid, empty FLV.
+    OutputStream->Flush();
     FileCreated = true;
     return StartSucceeded;
 }

@@ -165,6 +165,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
             WriteAudioBefore(std::min(CurrentPosition, EndPosition));
         }
     }
+    FStoppedByUser = EndPosition > CurrentPosition;
     VideoProgress.Finish();
 }
 
@@ -263,7 +264,7 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     if (Failure.empty() && Encoder->FileError()) {
         Failure = "The output file could not be written (" + Encoder->FileError().message() + ").";
     }
-    if (Failure.empty() && !Terminated() && !AnyFrameEncoded) {
+    if (Failure.empty() && !FStoppedByUser && !AnyFrameEncoded) {
         Failure = NoFrameDecodedText;
     }
     // A file cut short by a failure is not indexed.
@@ -276,7 +277,7 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
         FRunFailed = true;
         FStepText = "Encoding finished without metadata.";
         Failure = MetadataFailure;
-    } else if (Terminated()) {
+    } else if (FStoppedByUser) {
         FStepText = "Encoding stopped by user.";
     } else {
         FStepText = "Encoding finished successfully.";

@@ -66,6 +66,9 @@ public:
     // Whether the user's answer to a question ended the run before the end
     // of the video.
     bool CutShortByAnswer() const { return FCutShortByAnswer; }
+    // Whether a stop request ended the run before the end of the video; one
+    // that came later (during the metadata pass) changed nothing.
+    bool StoppedByUser() const { return FStoppedByUser; }
 
 protected:
     void Execute() override;
@@ -170,6 +173,7 @@ private:
     TProgressReport FProgress;
     bool FRunFailed = false;
     bool FCutShortByAnswer = false;
+    bool FStoppedByUser = false;
 };
 
 }  // namespace quorvane

@@ -3,47 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
+#include "encoder/FilesOnKill.h"
 #include "job/JobErrors.h"
 
 namespace quorvane {
 
 namespace {
-
-// The names of the files alive, for a signal handler: plain characters in
-// fixed slots. A slot is claimed, filled, then published; the handler reads
-// published slots only.
-enum SlotState : int { Free, Filling, Published };
-constexpr int Slots = 8;
-char SlotNames[Slots][PATH_MAX];
-std::atomic<int> SlotStates[Slots];
-static_assert(std::atomic<int>::is_always_lock_free);
-
-// -1 when every slot is taken: the file is then still removed normally.
-int Publish(const std::string& Name) {
-    if (Name.size() >= PATH_MAX) {
-        return -1;
-    }
-    for (int Slot = 0; Slot < Slots; ++Slot) {
-        int Expected = Free;
-        if (SlotStates[Slot].compare_exchange_strong(Expected, Filling)) {
-            std::memcpy(SlotNames[Slot], Name.c_str(), Name.size() + 1);
-            SlotStates[Slot] = Published;
-            return Slot;
-        }
-    }
-    return -1;
-}
-
-void Withdraw(int Slot) {
-    if (Slot >= 0) {
-        SlotStates[Slot] = Free;
-    }
-}
 
 constexpr int MaxAttempts = 1000;
 
@@ -61,12 +29,12 @@ TTemporaryFile::TTemporaryFile(const std::string& Base) {
         throw EJobFailure("Impossible to create the temporary audio file " + FileName + " (" +
                           std::strerror(errno) + ").");
     }
-    Slot = Publish(FileName);
+    Slot = RegisterTemporaryFile(FileName);
 }
 
 TTemporaryFile::~TTemporaryFile() {
     Close();
-    Withdraw(Slot);
+    Unregister(Slot);
     ::unlink(FileName.c_str());
 }
 
@@ -90,14 +58,6 @@ void TTemporaryFile::Close() {
     if (Descriptor >= 0) {
         ::close(Descriptor);
         Descriptor = -1;
-    }
-}
-
-void RemoveTemporaryFilesNow() {
-    for (int Slot = 0; Slot < Slots; ++Slot) {
-        if (SlotStates[Slot].load() == Published) {
-            ::unlink(SlotNames[Slot]);
-        }
     }
 }
 

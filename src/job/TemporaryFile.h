@@ -1,6 +1,6 @@
 // The job's temporary audio file: created beside the output under a name
 // nobody else uses, and removed when the object goes, or by
-// RemoveTemporaryFilesNow when the process is being killed.
+// LeaveFilesWholeNow when the process is being killed.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +30,5 @@ private:
     int Slot = -1;
     uint64_t Written = 0;
 };
-
-// Async-signal-safe: removes every temporary file that still exists. For a
-// handler of a signal that ends the process.
-void RemoveTemporaryFilesNow();
 
 }  // namespace quorvane

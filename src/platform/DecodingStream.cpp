@@ -49,6 +49,9 @@ private:
     PacketPtr Packet{av_packet_alloc()};
     FramePtr Frame{av_frame_alloc()};
     TSampleConverter Converter;
+    // Parsers read up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the end of
+    // what they are given, so the input is handed over from this copy.
+    std::vector<uint8_t> PaddedInput;
     bool Drained = false;
 };
 
@@ -116,8 +119,11 @@ bool TDecodingStream::Convert(const uint8_t* Input, size_t InputBytes, bool End,
     return Converted;
 }
 
-bool TDecodingStream::ParseAndDecode(const uint8_t* Input, size_t InputBytes,
+bool TDecodingStream::ParseAndDecode(const uint8_t* Chunk, size_t InputBytes,
                                      std::vector<uint8_t>& Output) {
+    PaddedInput.assign(Chunk, Chunk + InputBytes);
+    PaddedInput.resize(InputBytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    const uint8_t* Input = PaddedInput.data();
     bool Converted = true;
     do {
         uint8_t* Data = nullptr;

@@ -1,9 +1,12 @@
 #include "ui/Program.h"
 
+#include <signal.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
 
+#include "encoder/FilesOnKill.h"
 #include "ui/VersionInfo.h"
 
 namespace quorvane {
@@ -29,10 +32,22 @@ void KeepNoSettings() {
     }
 }
 
+// Killed during a run (a logout, kill, Ctrl-C in its terminal), the program
+// still leaves no temporary file and no output cut inside a tag.
+void LeaveFilesWholeWhenKilled() {
+    struct sigaction Action {};
+    Action.sa_handler = EndProcessBySignal;
+    sigemptyset(&Action.sa_mask);
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(Signal, &Action, nullptr);
+    }
+}
+
 }  // namespace
 
 TProgram::TProgram() {
     KeepNoSettings();
+    LeaveFilesWholeWhenKilled();
     // The window places its controls at fixed design positions: Fusion's
     // metrics are the same on every desktop, so the captions fit everywhere.
     QApplication::setStyle("Fusion");

@@ -77,7 +77,8 @@ public:
     TGapLabel* Label6;
     QComboBox* BlockWidthComboBox;
     QComboBox* BlockHeightComboBox;
-    TImage32* PreviewImage;
+    // Read by the event filter, which sees events while the window is built.
+    TImage32* PreviewImage = nullptr;
     QGroupBox* GroupBox3;
     QComboBox* ComboBox1;
     QProgressBar* ProgressBar;

@@ -338,7 +338,8 @@ class CliAviAudioInterrupted : public CliAviAudioRun,
                                public ::testing::WithParamInterface<InterruptCase> {};
 
 // Ctrl-C asks for a stop (taken when the video begins), SIGTERM ends the
-// program at once: either way the temporary audio file goes.
+// program at once: either way the temporary audio file goes, and the
+// output is a well-formed FLV file without a frame.
 TEST_P(CliAviAudioInterrupted, DuringTheAudioPassLeavesNoTemporaryFile) {
     const path Avi = TenMinutesWithTone();
     const path Temporary = Output.string() + "audio";
@@ -356,6 +357,7 @@ TEST_P(CliAviAudioInterrupted, DuringTheAudioPassLeavesNoTemporaryFile) {
     const TProcessResult Run = Cli.Wait();
     EXPECT_EQ(Run.ExitStatus, GetParam().ExitStatus) << Run.Errors;
     EXPECT_EQ(FilesIn(Dir), std::vector<std::string>{"out.flv"});
+    EXPECT_NO_THROW(EXPECT_TRUE(ReadFlvFile(Output).Tags.empty()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliAviAudioInterrupted,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -364,11 +365,25 @@ TEST_F(CliConversion, AviAudioIsTranscodedToMp3) {
     EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
 }
 
+// Noise compresses slowly and little: runs on it last, and their files are large.
+path NoiseVideo() {
+    return Fixture("noise-640x480.avi",
+                   "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
+                   "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
+}
+
+bool HoldsFileNamedLike(const path& Folder, const std::string& Part) {
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+        if (Entry.path().filename().string().find(Part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
-    // Noise compresses slowly: the run is still going when it is stopped.
-    const path Avi = Fixture("noise-640x480.avi",
-                             "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
-                             "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
+    // The run is still going when it is stopped.
+    const path Avi = NoiseVideo();
     TBackgroundProcess Cli(QUORVANE_CLI_PATH, {Avi.string(), Output});
     // Stopped once a few frames are out (progress figures exist from the
     // first percent on), well before the end.
@@ -385,6 +400,60 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     const size_t Frames = DecodeFlvVideo(Output).size();
     EXPECT_GT(Frames, 0u);
     EXPECT_LT(Frames, 200u);
+}
+
+struct KillMoment {
+    std::string Name;
+    // Whether the run, writing Output in Folder, has reached the moment.
+    std::function<bool(const path& Folder, const std::string& Output)> Reached;
+};
+
+void PrintTo(const KillMoment& Moment, std::ostream* Out) {
+    *Out << Moment.Name;
+}
+
+class CliConversionKilled : public CliConversion,
+                            public ::testing::WithParamInterface<KillMoment> {};
+
+// SIGTERM ends the program at once, and leaves only the output, whole.
+TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
+    Cli.Signal(SIGTERM);
+    EXPECT_EQ(Cli.Wait().ExitStatus, 128 + SIGTERM);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+    EXPECT_TRUE(FlvmetaAccepts(Output, {flvmeta::OnlyKeyFrames}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CliConversionKilled,
+    ::testing::Values(KillMoment{"VideoPhase",
+                                 [](const path&, const std::string& Output) {
+                                     return FileSize(Output) > 3000000;
+                                 }},
+                      KillMoment{"MetadataPass",
+                                 [](const path& Folder, const std::string&) {
+                                     return HoldsFileNamedLike(Folder, ".metadata-");
+                                 }}),
+    [](const auto& Info) { return Info.param.Name; });
+
+// The video was whole when the request came: nothing was stopped.
+TEST_F(CliConversion, CtrlCDuringTheMetadataPassStopsNothing) {
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !HoldsFileNamedLike(Dir, ".metadata-")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(Cli.Running()) << "the run ended before its metadata pass could be interrupted";
+    Cli.Signal(SIGINT);
+    const TProcessResult Run = Cli.Wait();
+    EXPECT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_NE(Run.Output.find("Encoding finished successfully."), std::string::npos) << Run.Output;
+    EXPECT_TRUE(FlvmetaFindsNoProblem(Output));
 }
 
 // The temporary audio file takes another name beside it, and goes.

@@ -12,10 +12,16 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <map>
 #include <set>
 
 #include "WindowTestKit.h"
+#include "encoder/OutputFile.h"
+#include "job/TemporaryFile.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
@@ -96,6 +102,30 @@ private slots:
         Dir = test::FreshDir(std::string("window-") + QTest::currentTestFunction());
     }
     void cleanup() { Window.reset(); }
+
+    // Killed during a run (a logout), the program leaves no temporary audio
+    // file, and an output that holds whole tags only.
+    void aKilledProgramLeavesItsFilesWhole() {
+        TTemporaryFile Temporary((Dir / "out.flvaudio").string());
+        std::error_code Error;
+        const auto Output = OutputFile::Create((Dir / "out.flv").string(), Error);
+        QVERIFY(Output);
+        const uint8_t Bytes[20] = {};
+        Output->Write(Bytes, 15);
+        Output->MarkWhole();
+        Output->Write(Bytes, 5);
+        Output->Flush();
+        const pid_t Child = fork();
+        if (Child == 0) {
+            raise(SIGTERM);
+            _exit(0);
+        }
+        int Status = 0;
+        QCOMPARE(waitpid(Child, &Status, 0), Child);
+        QVERIFY(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM);
+        QVERIFY(!fs::exists(Temporary.Name()));
+        QCOMPARE(fs::file_size(Dir / "out.flv"), uintmax_t(15));
+    }
 
     void aWholeConversionEndsWithTheWindowReset() {
         const fs::path Tone = test::Fixture(

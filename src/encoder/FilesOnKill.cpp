@@ -1,0 +1,98 @@
+#include "encoder/FilesOnKill.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+namespace quorvane {
+
+namespace {
+
+// A slot is claimed, filled, then published; the handler reads published
+// slots only.
+enum SlotState : int { Free, Filling, Published };
+enum class TKind { Temporary, Output };
+
+struct TSlot {
+    std::atomic<int> State{Free};
+    TKind Kind = TKind::Temporary;
+    char Name[PATH_MAX] = {};
+    int Descriptor = -1;
+    std::atomic<uint64_t> WholeBytes{0};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+
+constexpr int SlotCount = 8;
+TSlot Slots[SlotCount];
+
+template <typename Fill>
+int Claim(Fill FillSlot) {
+    for (int Index = 0; Index < SlotCount; ++Index) {
+        int Expected = Free;
+        if (Slots[Index].State.compare_exchange_strong(Expected, Filling)) {
+            FillSlot(Slots[Index]);
+            Slots[Index].State = Published;
+            return Index;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int RegisterTemporaryFile(const std::string& Name) {
+    if (Name.size() >= PATH_MAX) {
+        return -1;
+    }
+    return Claim([&](TSlot& Slot) {
+        Slot.Kind = TKind::Temporary;
+        std::memcpy(Slot.Name, Name.c_str(), Name.size() + 1);
+    });
+}
+
+int RegisterOutputFile(int Descriptor) {
+    return Claim([&](TSlot& Slot) {
+        Slot.Kind = TKind::Output;
+        Slot.Descriptor = Descriptor;
+        Slot.WholeBytes = 0;
+    });
+}
+
+void SetOutputWholeBytes(int Slot, uint64_t Bytes) {
+    if (Slot >= 0) {
+        Slots[Slot].WholeBytes = Bytes;
+    }
+}
+
+void Unregister(int Slot) {
+    if (Slot >= 0) {
+        Slots[Slot].State = Free;
+    }
+}
+
+void LeaveFilesWholeNow() {
+    for (TSlot& Slot : Slots) {
+        if (Slot.State.load() != Published) {
+            continue;
+        }
+        if (Slot.Kind == TKind::Temporary) {
+            ::unlink(Slot.Name);
+        } else {
+            // A tag cut in the middle would make the whole file unreadable
+            // to strict readers.
+            (void)::ftruncate(Slot.Descriptor, static_cast<off_t>(Slot.WholeBytes.load()));
+        }
+    }
+}
+
+void EndProcessBySignal(int Signal) {
+    LeaveFilesWholeNow();
+    ::signal(Signal, SIG_DFL);
+    ::raise(Signal);
+}
+
+}  // namespace quorvane
