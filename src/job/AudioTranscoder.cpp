@@ -50,6 +50,7 @@ bool TAudioTranscoder::Prepare(const std::vector<uint8_t>& SourceFormat,
         }
     }
     SourceBuffer.assign(ChunkSizeFor(HeaderOf(SourceFormat)), 0);
+    Mp3Input = HeaderOf(Mp3InputFormat);
     const WAVEFORMATEX Decoded = HeaderOf(DecodedFormat);
     const uint64_t SecondOfDecoded =
         static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
@@ -112,26 +113,54 @@ TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_
 }
 
 TTranscodeResult TAudioTranscoder::ConvertChunk(uint32_t Bytes) {
-    return RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+    Made.clear();
+    const TTranscodeResult Result =
+        RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
+    if (Result.FailedStage != TTranscodeStage::None) {
+        return Result;
+    }
+    Made.assign(Result.Mp3.begin(), Result.Mp3.end());
+    return PassOnHeld(0);
+}
+
+// The conversion stage's buffer, zeroed, is the silence: it is refilled by
+// the next chunk anyway.
+TTranscodeResult TAudioTranscoder::ConvertSilence(uint64_t& Frames) {
+    std::vector<uint8_t>& Silence = Stages[1].Output;
+    const uint32_t FrameBytes = std::max<uint32_t>(Mp3Input.nBlockAlign, 1);
+    const uint64_t Taken = std::min<uint64_t>(Frames, Silence.size() / FrameBytes);
+    Frames = Taken == 0 ? 0 : Frames - Taken;
+    const auto Bytes = static_cast<uint32_t>(Taken * FrameBytes);
+    std::fill_n(Silence.begin(), Bytes, 0);
+    return RunFrom(2, Silence.data(), Bytes, 0);
 }
 
 // Each stage in turn is told that its input has ended, as often as it has
 // output, and what it gives goes through the stages after it.
 TTranscodeResult TAudioTranscoder::Flush() {
-    Flushed.clear();
+    Made.clear();
+    return PassOnHeld(ACM_STREAMCONVERTF_END);
+}
+
+// Without the end flag: a stage that filled its buffer may hold more (a
+// chunk can hold more sound than its header's byte rate says, and buffers
+// are sized by that rate); it is handed on now, so that nothing piles up
+// from chunk to chunk. With it: each stage gives all it holds.
+TTranscodeResult TAudioTranscoder::PassOnHeld(uint32_t Flags) {
+    const bool End = (Flags & ACM_STREAMCONVERTF_END) != 0;
     for (size_t First = 0; First < std::size(Stages); ++First) {
-        for (;;) {
-            const TTranscodeResult Result = RunFrom(First, nullptr, 0, ACM_STREAMCONVERTF_END);
+        const TStage& Stage = Stages[First];
+        for (bool More = End || Stage.Header.cbDstLengthUsed == Stage.Output.size(); More;) {
+            const TTranscodeResult Result = RunFrom(First, nullptr, 0, Flags);
             if (Result.FailedStage != TTranscodeStage::None) {
-                return {Result.FailedStage, Flushed};
+                return {Result.FailedStage, Made};
             }
-            Flushed.insert(Flushed.end(), Result.Mp3.begin(), Result.Mp3.end());
-            if (Stages[First].Header.cbDstLengthUsed == 0) {
-                break;
-            }
+            Made.insert(Made.end(), Result.Mp3.begin(), Result.Mp3.end());
+            More = End ? Stage.Header.cbDstLengthUsed != 0
+                       : Stage.Header.cbDstLengthUsed == Stage.Output.size();
         }
     }
-    return {TTranscodeStage::None, Flushed};
+    return {TTranscodeStage::None, Made};
 }
 
 }  // namespace quorvane

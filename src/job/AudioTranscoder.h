@@ -43,12 +43,20 @@ public:
 
     // Where one chunk of stored audio is read to; its size is the chunk size.
     std::span<uint8_t> ChunkBuffer();
-    // Runs the first Bytes of ChunkBuffer through the three stages. A stage
-    // that fails gives up the chunk: the later stages don't run.
+    // Runs the first Bytes of ChunkBuffer through the three stages, and what
+    // a stage could not hand on in one buffer after it. A stage that fails
+    // gives up the rest of the chunk: the later stages don't run; the MP3
+    // bytes made before are kept.
     TTranscodeResult ConvertChunk(uint32_t Bytes);
     // After the last chunk: what the stages still hold (input held back, the
     // resampler's last samples, the encoder's last frames).
     TTranscodeResult Flush();
+
+    // Up to a buffer of silence, Frames sample frames of the encoder's input
+    // at Mp3InputRate(), through the compression stage alone; Frames is what
+    // remains to be made afterwards.
+    TTranscodeResult ConvertSilence(uint64_t& Frames);
+    uint32_t Mp3InputRate() const { return Mp3Input.nSamplesPerSec; }
 
 private:
     struct TStage {
@@ -60,10 +68,12 @@ private:
                    uint32_t InputBytes);
     bool RunStage(TStage& Stage, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
     TTranscodeResult RunFrom(size_t First, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
+    TTranscodeResult PassOnHeld(uint32_t Flags);
 
     std::vector<uint8_t> SourceBuffer;
+    platform::WAVEFORMATEX Mp3Input{};
     TStage Stages[3];  // decompression, conversion, compression
-    std::vector<uint8_t> Flushed;
+    std::vector<uint8_t> Made;  // the MP3 bytes of the last call
 };
 
 }  // namespace quorvane

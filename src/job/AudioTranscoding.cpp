@@ -2,6 +2,8 @@
 // is built when encoding is prepared, the pass writes the MP3 bytes to a
 // temporary file beside the output, and the video phase then reads that
 // file like an external MP3 file.
+#include <algorithm>
+
 #include "job/ScreenVideoEncoderThread.h"
 
 namespace quorvane {
@@ -39,6 +41,9 @@ void TAVIToScreenVideoThread::TranscodeAviAudio() {
     const int32_t Start = AVIStreamStart(AudioStream);
     const int32_t End = AVIStreamEnd(AudioStream);
     AudioProgress.Begin(Start, End);
+    if (Start < End) {
+        WriteLeadingSilence(Start);
+    }
     TranscodeChunks(Start, End);
     FlushTranscoder();
     AudioProgress.Finish();
@@ -50,6 +55,25 @@ void TAVIToScreenVideoThread::TranscodeAviAudio() {
     // The file holds bare frames: no ID3v2 tag to look for.
     AudioSource = std::make_unique<TMp3FrameReader>(AudioFile->Name(), false);
     AudioTime = 0;
+}
+
+// Sound whose stream starts later than the video (a start sample above 0)
+// is preceded by silence up to its start time, so that it keeps in step
+// also where the sound is played back to back, whatever the tags' times.
+// Silence past the video's end would never be muxed.
+void TAVIToScreenVideoThread::WriteLeadingSilence(int32_t Start) {
+    const int64_t StartTime = std::min(AVIStreamSampleToTime(AudioStream, Start),
+                                       AVIStreamSampleToTime(VideoStream, DataEnd()));
+    uint64_t Frames = static_cast<uint64_t>(std::max<int64_t>(StartTime, 0)) *
+                      Transcoder->Mp3InputRate() / 1000;
+    while (Frames > 0) {
+        const TTranscodeResult Result = Transcoder->ConvertSilence(Frames);
+        if (Result.FailedStage != TTranscodeStage::None) {
+            ShowTranscodingFailure(Result.FailedStage);
+            return;
+        }
+        AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
+    }
 }
 
 // A read that gives no samples ends the pass: the position would not move.
@@ -75,11 +99,11 @@ void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
 
 void TAVIToScreenVideoThread::ConvertChunk(int32_t Position, uint32_t Bytes) {
     const TTranscodeResult Result = Transcoder->ConvertChunk(Bytes);
+    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
     if (Result.FailedStage != TTranscodeStage::None) {
         ShowTranscodingFailure(Result.FailedStage);
         return;
     }
-    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
     const auto MediaTime = static_cast<uint32_t>(AVIStreamSampleToTime(AudioStream, Position));
     FProgress = AudioProgress.Measure(Position, MediaTime);
     // A chunk's speed figure covers the showing of the previous one too.

@@ -154,6 +154,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     PreviousTimestamp = 0;
     LastKeyFrameTime = 0;
     VideoProgress.Begin(StartPosition, EndPosition);
+    WriteAudioBeforeTheVideo();
     while (EndPosition > CurrentPosition && !Terminated()) {
         const int32_t Time = AVIStreamSampleToTime(VideoStream, CurrentPosition);
         EncodeFrameAt(Time);
@@ -168,13 +169,21 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     VideoProgress.Finish();
 }
 
+// A video stream that starts after sample 0 has its first frame after time
+// 0; the sound before it goes first, so that the tags' times never go back.
+void TAVIToScreenVideoThread::WriteAudioBeforeTheVideo() {
+    if (EndPosition > StartPosition) {
+        WriteAudioBefore(StartPosition);
+    }
+}
+
 // The stream ends with its last sample that holds data, whatever length its
 // header claims: past it there is nothing to show.
 int32_t TAVIToScreenVideoThread::DataEnd() const {
     const int32_t HeaderEnd = AVIStreamEnd(VideoStream);
     const int32_t LastWithData =
         AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
-    return LastWithData < 0 ? StartPosition : std::min(HeaderEnd, LastWithData + 1);
+    return LastWithData < 0 ? AVIStreamStart(VideoStream) : std::min(HeaderEnd, LastWithData + 1);
 }
 
 void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {

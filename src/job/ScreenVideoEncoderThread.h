@@ -89,11 +89,13 @@ private:
     bool CreateEncoder();
     void OpenAudioSource();
     void TranscodeAviAudio();
+    void WriteLeadingSilence(int32_t Start);
     void TranscodeChunks(int32_t Start, int32_t End);
     void ConvertChunk(int32_t Position, uint32_t Bytes);
     void FlushTranscoder();
     void ShowTranscodingFailure(TTranscodeStage Stage);
     void RunVideoPhase();
+    void WriteAudioBeforeTheVideo();
     int32_t DataEnd() const;
     void EncodeFrameAt(int32_t Time);
     bool IsFrameOfTheFormat(const void* Frame) const;

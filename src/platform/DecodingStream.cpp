@@ -83,9 +83,14 @@ bool TDecodingStream::Open(const AVCodec* Decoder) {
 }
 
 // A second of source gives a second of output; the estimate is doubled for
-// variable rates. Output beyond it is held by the caller, not lost.
+// variable rates. Output beyond it is held by the caller, not lost. Without
+// a byte rate (variable-rate MP3 as FFmpeg stores it) a byte is taken for a
+// byte of output: assuming one byte a second asked for the largest buffer.
 size_t TDecodingStream::MaxOutput(size_t InputBytes) const {
-    const uint64_t Rate = std::max<uint32_t>(Source.nAvgBytesPerSec, 1);
+    const uint64_t Rate =
+        std::max<uint32_t>(Source.nAvgBytesPerSec != 0 ? Source.nAvgBytesPerSec
+                                                        : Destination.nAvgBytesPerSec,
+                           1);
     const uint64_t Estimate =
         (static_cast<uint64_t>(InputBytes) * Destination.nAvgBytesPerSec / Rate + 1) * 2 +
         Destination.nBlockAlign * 4096ULL;
@@ -99,7 +104,8 @@ bool TDecodingStream::Convert(const uint8_t* Input, size_t InputBytes, bool End,
     }
     bool Converted = true;
     if (Parser) {
-        Converted = ParseAndDecode(Input, InputBytes, Output);
+        // A parser takes no input as the end of the stream.
+        Converted = InputBytes == 0 || ParseAndDecode(Input, InputBytes, Output);
     } else {
         const std::vector<uint8_t>& Blocks = Carry.WholeBlocks(Input, InputBytes);
         Converted = Blocks.empty() || Decode(Blocks.data(), Blocks.size(), Output);

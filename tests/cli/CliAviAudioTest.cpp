@@ -252,6 +252,52 @@ INSTANTIATE_TEST_SUITE_P(
                      60}),
     [](const auto& Info) { return Info.param.Name; });
 
+// Half a second of silence before the sound: its stream starts at sample
+// 22050 of 44100 a second.
+path AviWhoseSoundStartsLate() {
+    const path Avi = AviWithTone("tone-pcm16_stereo_44100-2s.avi", 2, "-ar 44100 " + Stereo16);
+    return DerivedFixture("tone-starting-late.avi", Avi, [](std::vector<uint8_t> File) {
+        PutLE32(File, StreamChunk(File, 1, "strh").DataOffset + StrhStart, 22050);
+        return File;
+    });
+}
+
+// The sound is heard from its start time on, after the encoder's delay.
+TEST_F(CliAviAudioRun, SoundThatStartsLateKeepsItsPlace) {
+    const TProcessResult Run =
+        RunCli({"--audio", "avi", AviWhoseSoundStartsLate().string(), Output.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::vector<float> Sound = DecodeSound(Output, 44100, Dir);
+    const auto Heard =
+        std::find_if(Sound.begin(), Sound.end(), [](float Sample) { return std::fabs(Sample) > 0.05; });
+    ASSERT_NE(Heard, Sound.end());
+    const double HeardMs = static_cast<double>(Heard - Sound.begin()) * 1000 / 44100;
+    EXPECT_NEAR(HeardMs, 500 + platform::Mp3StreamDelay * 1000.0 / 44100, 5);
+}
+
+// The video's stream starts at its fifth sample, one second in at 5 fps.
+path AviWhosePicturesStartLate() {
+    const path Avi = AviWithTone("tone-pcm16_stereo_44100-2s.avi", 2, "-ar 44100 " + Stereo16);
+    return DerivedFixture("pictures-starting-late.avi", Avi, [](std::vector<uint8_t> File) {
+        PutLE32(File, StreamChunk(File, 0, "strh").DataOffset + StrhStart, 5);
+        return File;
+    });
+}
+
+// The sound before the first picture comes before its tag: no tag's time
+// is earlier than the one before it.
+TEST_F(CliAviAudioRun, TagTimesNeverGoBackWhenThePicturesStartLate) {
+    const TProcessResult Run =
+        RunCli({"--audio", "avi", AviWhosePicturesStartLate().string(), Output.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const FlvFile File = ReadFlvFile(Output);
+    ASSERT_FALSE(File.Tags.empty());
+    EXPECT_TRUE(std::is_sorted(File.Tags.begin(), File.Tags.end(),
+                               [](const FlvTag& A, const FlvTag& B) { return A.Timestamp < B.Timestamp; }));
+    EXPECT_EQ(Timestamps(File, VideoTag).front(), 1000u);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
 const std::string TalkFormat = "32 kBit/s, 22,050 Hz, Mono";
 
 // Ten minutes of a tiny still picture at 1 fps with a tone, mono 22050 Hz.

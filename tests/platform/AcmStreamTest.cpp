@@ -224,6 +224,78 @@ TEST(AcmMp3Stream, WritesBareFrames) {
     }
 }
 
+// One conversion of Input (all of it taken) on Stream; returns its output.
+Bytes ConvertOnce(HACMSTREAM Stream, Bytes Input, uint32_t Flags) {
+    Bytes Output(1 << 20);
+    ACMSTREAMHEADER Header{};
+    Header.cbStruct = sizeof Header;
+    Header.pbSrc = Input.data();
+    Header.cbSrcLength = static_cast<uint32_t>(Input.size());
+    Header.pbDst = Output.data();
+    Header.cbDstLength = static_cast<uint32_t>(Output.size());
+    EXPECT_EQ(acmStreamPrepareHeader(Stream, &Header, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(acmStreamConvert(Stream, &Header, Flags), MMSYSERR_NOERROR);
+    EXPECT_EQ(acmStreamUnprepareHeader(Stream, &Header, 0), MMSYSERR_NOERROR);
+    Output.resize(Header.cbDstLengthUsed);
+    return Output;
+}
+
+// MP3 cut in the middle of a frame, decoded with a call without input
+// between the two halves (as made to collect held output): that call is no
+// end of the stream, the cut frame is decoded whole.
+TEST(AcmMp3Decoding, ACallWithoutInputCutsNoFrame) {
+    const WAVEFORMATEX Pcm = Format(1, 2, 44100, 16);
+    const Bytes Mp3Record = Mp3Format("128 kBit/s, 44,100 Hz, Stereo");
+    WAVEFORMATEX Mp3 = *reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data());
+    Mp3.cbSize = 0;  // the decoder needs none of the extra bytes
+    HACMSTREAM Encoder = nullptr;
+    ASSERT_EQ(acmStreamOpen(&Encoder, nullptr, &Pcm,
+                            reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data()), nullptr, 0, 0,
+                            0),
+              MMSYSERR_NOERROR);
+    const Bytes Encoded = ConvertOnce(Encoder, Sine(Pcm, 1.0), ACM_STREAMCONVERTF_END);
+    EXPECT_EQ(acmStreamClose(Encoder, 0), MMSYSERR_NOERROR);
+    // Inside the tenth frame, whichever of the 417 and 418 byte frames come first.
+    constexpr std::ptrdiff_t Cut = 10 * 418 - 200;
+    ASSERT_GT(Encoded.size(), 2u * Cut);
+    Bytes Decoded[2];
+    for (const bool Interrupted : {false, true}) {
+        HACMSTREAM Decoder = nullptr;
+        ASSERT_EQ(acmStreamOpen(&Decoder, nullptr, &Mp3, &Pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
+        Bytes& Output = Decoded[Interrupted];
+        const auto Append = [&Output](const Bytes& More) {
+            Output.insert(Output.end(), More.begin(), More.end());
+        };
+        Append(ConvertOnce(Decoder, Bytes(Encoded.begin(), Encoded.begin() + Cut), 0));
+        if (Interrupted) {
+            Append(ConvertOnce(Decoder, {}, 0));
+        }
+        Append(ConvertOnce(Decoder, Bytes(Encoded.begin() + Cut, Encoded.end()),
+                           ACM_STREAMCONVERTF_END));
+        EXPECT_EQ(acmStreamClose(Decoder, 0), MMSYSERR_NOERROR);
+    }
+    ASSERT_FALSE(Decoded[0].empty());
+    EXPECT_EQ(Decoded[1], Decoded[0]);
+}
+
+// A stored format that states no byte rate gets an output size like that of
+// a stated one, not the most a call may ever hand out (64 MiB); what a call
+// makes beyond it is held for the next ones.
+TEST(AcmStreamSize, StaysSmallWithoutAByteRate) {
+    const WAVEFORMATEX Pcm = Format(1, 2, 44100, 16);
+    const Bytes Mp3Record = Mp3Format("128 kBit/s, 44,100 Hz, Stereo");
+    WAVEFORMATEX Mp3 = *reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data());
+    Mp3.cbSize = 0;
+    Mp3.nAvgBytesPerSec = 0;
+    HACMSTREAM Decoder = nullptr;
+    ASSERT_EQ(acmStreamOpen(&Decoder, nullptr, &Mp3, &Pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
+    uint32_t Output = 0;
+    EXPECT_EQ(acmStreamSize(Decoder, 4096, &Output, ACM_STREAMSIZEF_SOURCE), MMSYSERR_NOERROR);
+    EXPECT_GT(Output, 0u);
+    EXPECT_LT(Output, 1u << 20);
+    EXPECT_EQ(acmStreamClose(Decoder, 0), MMSYSERR_NOERROR);
+}
+
 // Conversions no stream does are refused when the stream is opened.
 TEST(AcmStreamOpen, RefusesWhatNoStreamConverts) {
     const WAVEFORMATEX Stereo44 = Format(1, 2, 44100, 16);

@@ -35,6 +35,7 @@ void PutFourCC(std::vector<uint8_t>& Bytes, size_t Offset, const std::string& Fo
 constexpr size_t StrhHandler = 4;
 constexpr size_t StrhScale = 20;
 constexpr size_t StrhRate = 24;
+constexpr size_t StrhStart = 28;
 constexpr size_t StrhLength = 32;
 constexpr size_t StrhRcFrame = 48;
 
