@@ -252,48 +252,42 @@ INSTANTIATE_TEST_SUITE_P(
                      60}),
     [](const auto& Info) { return Info.param.Name; });
 
-// Half a second of silence before the sound: its stream starts at sample
-// 22050 of 44100 a second.
-path AviWhoseSoundStartsLate() {
+// The two-second tone (video stream 0 at 5 fps, sound stream 1 at 44100 Hz)
+// with one stream's header starting it at sample Start.
+path AviWithStreamStartingAt(const std::string& Name, uint32_t Stream, uint32_t Start) {
     const path Avi = AviWithTone("tone-pcm16_stereo_44100-2s.avi", 2, "-ar 44100 " + Stereo16);
-    return DerivedFixture("tone-starting-late.avi", Avi, [](std::vector<uint8_t> File) {
-        PutLE32(File, StreamChunk(File, 1, "strh").DataOffset + StrhStart, 22050);
+    return DerivedFixture(Name, Avi, [Stream, Start](std::vector<uint8_t> File) {
+        PutLE32(File, StreamChunk(File, Stream, "strh").DataOffset + StrhStart, Start);
         return File;
     });
 }
 
 // The sound is heard from its start time on, after the encoder's delay.
 TEST_F(CliAviAudioRun, SoundThatStartsLateKeepsItsPlace) {
-    const TProcessResult Run =
-        RunCli({"--audio", "avi", AviWhoseSoundStartsLate().string(), Output.string()});
+    const TProcessResult Run = RunCli(
+        {"--audio", "avi", AviWithStreamStartingAt("tone-starting-late.avi", 1, 22050).string(),
+         Output.string()});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     const std::vector<float> Sound = DecodeSound(Output, 44100, Dir);
-    const auto Heard =
-        std::find_if(Sound.begin(), Sound.end(), [](float Sample) { return std::fabs(Sample) > 0.05; });
+    const auto Heard = std::find_if(Sound.begin(), Sound.end(),
+                                    [](float Sample) { return std::fabs(Sample) > 0.05; });
     ASSERT_NE(Heard, Sound.end());
     const double HeardMs = static_cast<double>(Heard - Sound.begin()) * 1000 / 44100;
     EXPECT_NEAR(HeardMs, 500 + platform::Mp3StreamDelay * 1000.0 / 44100, 5);
 }
 
-// The video's stream starts at its fifth sample, one second in at 5 fps.
-path AviWhosePicturesStartLate() {
-    const path Avi = AviWithTone("tone-pcm16_stereo_44100-2s.avi", 2, "-ar 44100 " + Stereo16);
-    return DerivedFixture("pictures-starting-late.avi", Avi, [](std::vector<uint8_t> File) {
-        PutLE32(File, StreamChunk(File, 0, "strh").DataOffset + StrhStart, 5);
-        return File;
-    });
-}
-
 // The sound before the first picture comes before its tag: no tag's time
 // is earlier than the one before it.
 TEST_F(CliAviAudioRun, TagTimesNeverGoBackWhenThePicturesStartLate) {
-    const TProcessResult Run =
-        RunCli({"--audio", "avi", AviWhosePicturesStartLate().string(), Output.string()});
+    const TProcessResult Run = RunCli(
+        {"--audio", "avi", AviWithStreamStartingAt("pictures-starting-late.avi", 0, 5).string(),
+         Output.string()});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     const FlvFile File = ReadFlvFile(Output);
     ASSERT_FALSE(File.Tags.empty());
-    EXPECT_TRUE(std::is_sorted(File.Tags.begin(), File.Tags.end(),
-                               [](const FlvTag& A, const FlvTag& B) { return A.Timestamp < B.Timestamp; }));
+    EXPECT_TRUE(
+        std::is_sorted(File.Tags.begin(), File.Tags.end(),
+                       [](const FlvTag& A, const FlvTag& B) { return A.Timestamp < B.Timestamp; }));
     EXPECT_EQ(Timestamps(File, VideoTag).front(), 1000u);
     EXPECT_TRUE(FlvmetaAccepts(Output));
 }

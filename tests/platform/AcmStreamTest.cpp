@@ -194,36 +194,6 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return Mp3Format("128 kBit/s, 44,100 Hz, Stereo"); }}),
     [](const auto& Info) { return Info.param.Name; });
 
-// The MP3 stream is bare frames: it starts with a frame header, and holds no
-// ID3 tag and no Xing/LAME header frame.
-TEST(AcmMp3Stream, WritesBareFrames) {
-    const WAVEFORMATEX Pcm = Format(1, 1, 22050, 16);
-    const Bytes Mp3 = Mp3Format("64 kBit/s, 22,050 Hz, Mono");
-    HACMSTREAM Stream = nullptr;
-    ASSERT_EQ(acmStreamOpen(&Stream, nullptr, &Pcm, reinterpret_cast<const WAVEFORMATEX*>(Mp3.data()),
-                            nullptr, 0, 0, 0),
-              MMSYSERR_NOERROR);
-    Bytes Input = Sine(Pcm, 0.5);
-    Bytes Output(1 << 16);
-    ACMSTREAMHEADER Header{};
-    Header.cbStruct = sizeof Header;
-    Header.pbSrc = Input.data();
-    Header.cbSrcLength = static_cast<uint32_t>(Input.size());
-    Header.pbDst = Output.data();
-    Header.cbDstLength = static_cast<uint32_t>(Output.size());
-    ASSERT_EQ(acmStreamPrepareHeader(Stream, &Header, 0), MMSYSERR_NOERROR);
-    ASSERT_EQ(acmStreamConvert(Stream, &Header, ACM_STREAMCONVERTF_END), MMSYSERR_NOERROR);
-    EXPECT_EQ(acmStreamClose(Stream, 0), MMSYSERR_NOERROR);
-    Output.resize(Header.cbDstLengthUsed);
-    ASSERT_GT(Output.size(), 4u);
-    EXPECT_EQ(Output[0], 0xFF);
-    EXPECT_EQ(Output[1] & 0xE0, 0xE0);
-    const std::string Text(Output.begin(), Output.end());
-    for (const char* Marker : {"ID3", "TAG", "Xing", "Info"}) {
-        EXPECT_EQ(Text.find(Marker), std::string::npos) << Marker;
-    }
-}
-
 // One conversion of Input (all of it taken) on Stream; returns its output.
 Bytes ConvertOnce(HACMSTREAM Stream, Bytes Input, uint32_t Flags) {
     Bytes Output(1 << 20);
@@ -238,6 +208,26 @@ Bytes ConvertOnce(HACMSTREAM Stream, Bytes Input, uint32_t Flags) {
     EXPECT_EQ(acmStreamUnprepareHeader(Stream, &Header, 0), MMSYSERR_NOERROR);
     Output.resize(Header.cbDstLengthUsed);
     return Output;
+}
+
+// The MP3 stream is bare frames: it starts with a frame header, and holds no
+// ID3 tag and no Xing/LAME header frame.
+TEST(AcmMp3Stream, WritesBareFrames) {
+    const WAVEFORMATEX Pcm = Format(1, 1, 22050, 16);
+    const Bytes Mp3 = Mp3Format("64 kBit/s, 22,050 Hz, Mono");
+    HACMSTREAM Stream = nullptr;
+    ASSERT_EQ(acmStreamOpen(&Stream, nullptr, &Pcm, reinterpret_cast<const WAVEFORMATEX*>(Mp3.data()),
+                            nullptr, 0, 0, 0),
+              MMSYSERR_NOERROR);
+    const Bytes Output = ConvertOnce(Stream, Sine(Pcm, 0.5), ACM_STREAMCONVERTF_END);
+    EXPECT_EQ(acmStreamClose(Stream, 0), MMSYSERR_NOERROR);
+    ASSERT_GT(Output.size(), 4u);
+    EXPECT_EQ(Output[0], 0xFF);
+    EXPECT_EQ(Output[1] & 0xE0, 0xE0);
+    const std::string Text(Output.begin(), Output.end());
+    for (const char* Marker : {"ID3", "TAG", "Xing", "Info"}) {
+        EXPECT_EQ(Text.find(Marker), std::string::npos) << Marker;
+    }
 }
 
 // MP3 cut in the middle of a frame, decoded with a call without input
