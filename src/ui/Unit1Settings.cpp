@@ -32,9 +32,9 @@ char As8Bit(QChar Character) {
 }
 
 // The character a key press types, as the key filters see it: Ctrl with a
-// letter types its control character (Ctrl+V is 22). Keys that type nothing (arrows, Delete) are
-// no characters, nor are the keys that move the focus or pick an item of
-// an open list (Tab, Return, Escape).
+// letter types its control character (Ctrl+V is 22). Keys that type nothing
+// (arrows, Delete) are no characters, nor are the keys that move the focus
+// or pick an item of an open list (Tab, Return, Escape).
 std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     const int Key = Event.key();
     if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab || Key == Qt::Key_Delete ||
