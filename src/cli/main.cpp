@@ -9,9 +9,9 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
-#include "encoder/FilesOnKill.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
+#include "platform/ProcessSignals.h"
 #include "platform/VersionResource.h"
 
 namespace quorvane::cli {
@@ -30,18 +30,14 @@ void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
     }
-    EndProcessBySignal(Signal);
+    platform::EndProcessBySignal(Signal);
 }
 
 void CatchInterrupts() {
-    struct sigaction Action {};
-    Action.sa_handler = OnInterrupt;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, nullptr);
-    sigaction(SIGTERM, &Action, nullptr);
+    platform::HandleSignals(OnInterrupt, {SIGINT, SIGTERM});
     // An output pipe whose reader left is a failed write, told as such and
     // followed by the end steps, not a death that skips them.
-    ::signal(SIGPIPE, SIG_IGN);
+    platform::HandleSignals(SIG_IGN, {SIGPIPE});
 }
 
 void PrintVersion() {

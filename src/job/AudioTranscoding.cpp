@@ -23,6 +23,16 @@ const char* StageFailureText(TTranscodeStage Stage) {
     }
 }
 
+std::unique_ptr<TTemporaryFile> CreateAudioFile(const std::string& Base) {
+    std::error_code Error;
+    auto File = std::make_unique<TTemporaryFile>(Base, Error);
+    if (Error) {
+        throw EJobFailure("Impossible to create the temporary audio file " + File->Name() + " (" +
+                          Error.message() + ").");
+    }
+    return File;
+}
+
 }  // namespace
 
 // Needs the MP3 format pair; with no MP3 format offered there is nothing to
@@ -37,7 +47,7 @@ bool TAVIToScreenVideoThread::PrepareAudioConversion() {
 void TAVIToScreenVideoThread::TranscodeAviAudio() {
     FStepText = "Encoding audio...";
     ShowStatus();
-    AudioFile = std::make_unique<TTemporaryFile>(OutputFileName + "audio");
+    AudioFile = CreateAudioFile(OutputFileName + "audio");
     const int32_t Start = AVIStreamStart(AudioStream);
     const int32_t End = AVIStreamEnd(AudioStream);
     AudioProgress.Begin(Start, End);
@@ -72,7 +82,7 @@ void TAVIToScreenVideoThread::WriteLeadingSilence(int32_t Start) {
             ShowTranscodingFailure(Result.FailedStage);
             return;
         }
-        AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
+        WriteAudioFile(Result.Mp3);
     }
 }
 
@@ -99,7 +109,7 @@ void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
 
 void TAVIToScreenVideoThread::ConvertChunk(int32_t Position, uint32_t Bytes) {
     const TTranscodeResult Result = Transcoder->ConvertChunk(Bytes);
-    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
+    WriteAudioFile(Result.Mp3);
     if (Result.FailedStage != TTranscodeStage::None) {
         ShowTranscodingFailure(Result.FailedStage);
         return;
@@ -115,9 +125,16 @@ void TAVIToScreenVideoThread::ConvertChunk(int32_t Position, uint32_t Bytes) {
 // the sound (and the encoder's last frames) would be lost.
 void TAVIToScreenVideoThread::FlushTranscoder() {
     const TTranscodeResult Result = Transcoder->Flush();
-    AudioFile->Write(Result.Mp3.data(), Result.Mp3.size());
+    WriteAudioFile(Result.Mp3);
     if (Result.FailedStage != TTranscodeStage::None) {
         ShowTranscodingFailure(Result.FailedStage);
+    }
+}
+
+void TAVIToScreenVideoThread::WriteAudioFile(std::span<const uint8_t> Mp3) {
+    if (const std::error_code Error = AudioFile->Write(Mp3.data(), Mp3.size())) {
+        throw EJobFailure("The temporary audio file " + AudioFile->Name() +
+                          " could not be written (" + Error.message() + ").");
     }
 }
 

@@ -20,8 +20,8 @@
 #include "job/JobSettings.h"
 #include "job/Mp3FrameReader.h"
 #include "job/ProgressMeter.h"
-#include "job/TemporaryFile.h"
 #include "platform/AviFile.h"
+#include "platform/TemporaryFile.h"
 #include "platform/Thread.h"
 
 namespace quorvane {
@@ -94,6 +94,7 @@ private:
     void ConvertChunk(int32_t Position, uint32_t Bytes);
     void FlushTranscoder();
     void ShowTranscodingFailure(TTranscodeStage Stage);
+    void WriteAudioFile(std::span<const uint8_t> Mp3);
     void RunVideoPhase();
     void WriteAudioBeforeTheVideo();
     int32_t DataEnd() const;
@@ -158,7 +159,7 @@ private:
     // AVI audio transcoding: the chain from PrepareAudioConversion to the
     // end of the pass, and the MP3 file it writes, kept to the end of the run.
     std::unique_ptr<TAudioTranscoder> Transcoder;
-    std::unique_ptr<TTemporaryFile> AudioFile;
+    std::unique_ptr<platform::TTemporaryFile> AudioFile;
     TProgressMeter AudioProgress;
 
     // Audio source.

@@ -437,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  }},
                       KillMoment{"MetadataPass",
                                  [](const path& Folder, const std::string&) {
-                                     return HoldsFileNamedLike(Folder, ".metadata-");
+                                     return HoldsFileNamedLike(Folder, ".metadata");
                                  }}),
     [](const auto& Info) { return Info.param.Name; });
 
@@ -445,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CliConversion, CtrlCDuringTheMetadataPassStopsNothing) {
     TBackgroundProcess Cli(QUORVANE_CLI_PATH,
                            {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
-    while (Cli.Running() && !HoldsFileNamedLike(Dir, ".metadata-")) {
+    while (Cli.Running() && !HoldsFileNamedLike(Dir, ".metadata")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(Cli.Running()) << "the run ended before its metadata pass could be interrupted";

@@ -21,7 +21,7 @@
 
 #include "WindowTestKit.h"
 #include "encoder/OutputFile.h"
-#include "job/TemporaryFile.h"
+#include "platform/TemporaryFile.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
@@ -106,8 +106,9 @@ private slots:
     // Killed during a run (a logout), the program leaves no temporary audio
     // file, and an output that holds whole tags only.
     void aKilledProgramLeavesItsFilesWhole() {
-        TTemporaryFile Temporary((Dir / "out.flvaudio").string());
         std::error_code Error;
+        platform::TTemporaryFile Temporary((Dir / "out.flvaudio").string(), Error);
+        QVERIFY(!Error);
         const auto Output = OutputFile::Create((Dir / "out.flv").string(), Error);
         QVERIFY(Output);
         const uint8_t Bytes[20] = {};

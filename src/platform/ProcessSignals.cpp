@@ -1,4 +1,4 @@
-#include "encoder/FilesOnKill.h"
+#include "platform/ProcessSignals.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-namespace quorvane {
+namespace quorvane::platform {
 
 namespace {
 
@@ -95,4 +95,13 @@ void EndProcessBySignal(int Signal) {
     ::raise(Signal);
 }
 
-}  // namespace quorvane
+void HandleSignals(void (*Handler)(int), std::initializer_list<int> Signals) {
+    struct sigaction Action {};
+    Action.sa_handler = Handler;
+    sigemptyset(&Action.sa_mask);
+    for (const int Signal : Signals) {
+        sigaction(Signal, &Action, nullptr);
+    }
+}
+
+}  // namespace quorvane::platform

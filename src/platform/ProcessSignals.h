@@ -1,13 +1,14 @@
-// What must still happen to the files being written when the process is
-// killed: temporary files are removed, outputs cut back to their last whole
-// tag. The records are plain values in fixed slots, so that a signal
-// handler can read them.
+// The signals that end the process, and what must still happen to the files
+// being written when one does: temporary files are removed, outputs cut
+// back to their last whole tag. The records are plain values in fixed
+// slots, so that a signal handler can read them.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
-namespace quorvane {
+namespace quorvane::platform {
 
 // Each returns a slot, or -1 when every slot is taken: the file is then
 // only looked after by its owner.
@@ -24,4 +25,7 @@ void LeaveFilesWholeNow();
 // Signal as if it had not been caught. A signal handler.
 void EndProcessBySignal(int Signal);
 
-}  // namespace quorvane
+// Has Handler (a function, SIG_IGN or SIG_DFL) take each of Signals.
+void HandleSignals(void (*Handler)(int), std::initializer_list<int> Signals);
+
+}  // namespace quorvane::platform
