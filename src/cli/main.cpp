@@ -106,7 +106,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
 int Convert(const TCliOptions& Options) {
     platform::TEventLoop Loop;
     platform::SetMainThreadDispatcher(&Loop);
-    TConsoleFrontEnd FrontEnd(Options.Controls, Options.Answer, Options.Quiet);
+    TConsoleFrontEnd FrontEnd(Options.Settings, Options.Answer, Options.Quiet);
 
     auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
     Job->LoadVideoFile(Options.InputFileName);
@@ -126,13 +126,8 @@ int Convert(const TCliOptions& Options) {
     if (!MayWriteOutput(Options, FrontEnd)) {
         return Fail("The file " + Options.OutputFileName + " was left as it was.");
     }
-    try {
-        if (!Job->PrepareEncoding(Options.OutputFileName)) {
-            return ExitFailed;
-        }
-    } catch (const EConvertError& Error) {
-        std::cerr << "quorvane-cli: " << Error.what() << '\n';
-        return ExitUsage;
+    if (!Job->PrepareEncoding(Options.OutputFileName)) {
+        return ExitFailed;
     }
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     FrontEnd.EndProgressLine();
@@ -180,7 +175,7 @@ int Main(const std::vector<std::string>& Arguments) {
         return ListMp3Formats(Offer);
     }
     try {
-        ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Controls);
+        ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Settings.Audio);
     } catch (const EUsageError& Error) {
         return UsageFailure(Error.what());
     }

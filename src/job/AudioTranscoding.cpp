@@ -39,9 +39,10 @@ std::unique_ptr<TTemporaryFile> CreateAudioFile(const std::string& Base) {
 // convert to.
 bool TAVIToScreenVideoThread::PrepareAudioConversion() {
     Transcoder = std::make_unique<TAudioTranscoder>();
-    return !Controls.MP3Format.empty() && !Controls.MP3InputFormat.empty() &&
-           Transcoder->Prepare(SourceAudioFormat, DecodedAudioFormat, Controls.MP3Format,
-                               Controls.MP3InputFormat);
+    const TAudioSettings& Audio = Settings.Audio;
+    return !Audio.MP3Format.empty() && !Audio.MP3InputFormat.empty() &&
+           Transcoder->Prepare(SourceAudioFormat, DecodedAudioFormat, Audio.MP3Format,
+                               Audio.MP3InputFormat);
 }
 
 void TAVIToScreenVideoThread::TranscodeAviAudio() {

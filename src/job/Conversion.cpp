@@ -72,10 +72,10 @@ std::string FailureTextOf(const std::exception& Failure) {
 
 bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     OutputFileName = Name;
-    Controls = FrontEnd.ReadControls();
-    PreviewWanted = Controls.PreviewCheckBox;
+    Settings = FrontEnd.ReadSettings();
+    PreviewWanted = Settings.Preview;
 
-    if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
+    if (AviAudioChosen() && !PrepareAudioConversion()) {
         if (!Ask("Error", AudioNotConvertibleText)) {
             return false;
         }
@@ -86,7 +86,6 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
         ShowStatus();
         return false;
     }
-    Settings = ReadJobSettings(Controls, Settings);
     if (OutputWouldReplaceAnInput()) {
         Tell("Error", "The output file can not be one of the input files.");
         return false;
@@ -94,18 +93,24 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     return CreateEncoder();
 }
 
+// The AVI's own audio goes into the file: chosen, and usable (the user may
+// have chosen to go on without it when it could not be converted).
+bool TAVIToScreenVideoThread::AviAudioChosen() const {
+    return FAudioUsable && Settings.Audio.Source == TAudioSource::AviAudio;
+}
+
 bool TAVIToScreenVideoThread::OutputWouldReplaceAnInput() const {
     return SameFile(OutputFileName, InputFileName) ||
-           (Controls.MP3AudioRadioButton && SameFile(OutputFileName, Controls.AudioFileEdit));
+           (Settings.Audio.Source == TAudioSource::Mp3File &&
+            SameFile(OutputFileName, Settings.Audio.Mp3FileName));
 }
 
 bool TAVIToScreenVideoThread::CreateEncoder() {
-    const bool HasAudio =
-        (FAudioUsable && Controls.AVIAudioRadioButton) || Controls.MP3AudioRadioButton;
+    const bool HasAudio = AviAudioChosen() || Settings.Audio.Source == TAudioSource::Mp3File;
     Encoder = std::make_unique<TScreenVideoEncoder>(OutputFileName, FVideoFound, HasAudio);
     Encoder->SetParameters(Settings.Encoder);
     Encoder->SetFrameSize(FFrameFormat);
-    Encoder->SetEngine(Controls.Engine);
+    Encoder->SetEngine(Settings.Engine);
 
     const auto* Header = static_cast<const BITMAPINFOHEADER*>(CurrentFrame());
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
@@ -133,9 +138,9 @@ void TAVIToScreenVideoThread::Execute() {
 }
 
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (Controls.MP3AudioRadioButton) {
-        AudioSource = std::make_unique<TMp3FrameReader>(Controls.AudioFileEdit, true);
-    } else if (FAudioUsable && Controls.AVIAudioRadioButton) {
+    if (Settings.Audio.Source == TAudioSource::Mp3File) {
+        AudioSource = std::make_unique<TMp3FrameReader>(Settings.Audio.Mp3FileName, true);
+    } else if (AviAudioChosen()) {
         TranscodeAviAudio();
     }
 }

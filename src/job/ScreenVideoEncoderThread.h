@@ -40,7 +40,7 @@ public:
     void CloseVideoFile();
 
     // Main thread. True when the output file was created and the thread may
-    // be resumed. Throws EConvertError for an edit that holds no number.
+    // be resumed. What the front end's ReadSettings throws goes through.
     bool PrepareEncoding(const std::string& OutputFileName);
 
     // Any thread: turns the preview on or off from the next frame on.
@@ -85,6 +85,7 @@ private:
 
     // Conversion.
     bool PrepareAudioConversion();
+    bool AviAudioChosen() const;
     bool OutputWouldReplaceAnInput() const;
     bool CreateEncoder();
     void OpenAudioSource();
@@ -120,7 +121,6 @@ private:
     void Tell(const std::string& Caption, const std::string& Text);
 
     IJobFrontEnd& FrontEnd;
-    TJobControls Controls;                   // copied when encoding is prepared
     std::atomic<bool> PreviewWanted{false};  // read by the job's thread every frame
 
     // Source.
@@ -143,7 +143,7 @@ private:
 
     // Conversion.
     std::string OutputFileName;
-    TJobSettings Settings;
+    TJobSettings Settings;  // copied when encoding is prepared
     std::unique_ptr<TScreenVideoEncoder> Encoder;
     int32_t StartPosition = 0;
     int32_t EndPosition = 0;

@@ -562,12 +562,13 @@ INSTANTIATE_TEST_SUITE_P(
                                                         "72",      Small(), D + "/o.flv"};
                     },
                     2, "--mp3-format takes 0 to 71 (see --list-mp3-formats), not 72"},
-        FailureCase{
-            "NumberTooLarge",
-            [](const std::string& D) {
-                return std::vector<std::string>{"--bitrate", "99999999999", Small(), D + "/o.flv"};
-            },
-            2, "'99999999999' is not a valid integer value"},
+        // Refused before the input is looked at: this one does not exist.
+        FailureCase{"NumberTooLarge",
+                    [](const std::string& D) {
+                        return std::vector<std::string>{"--bitrate", "99999999999",
+                                                        D + "/missing.avi", D + "/o.flv"};
+                    },
+                    2, "--bitrate takes a whole number from 0 to 2147483647, not '99999999999'"},
         FailureCase{"UnknownOption",
                     [](const std::string&) {
                         return std::vector<std::string>{"--speed", "a.avi", "b.flv"};

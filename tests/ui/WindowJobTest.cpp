@@ -390,10 +390,10 @@ private slots:
         Window->ComboBox1->setCurrentIndex(1);
         test::OpenInput(*Window, test::AviBgr24());
         Window->ComboBox1->setCurrentIndex(2);
-        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[1]);
-        QCOMPARE(Window->ReadControls().MP3InputFormat, Offer.MP3InputFormatList[1]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[1]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer.MP3InputFormatList[1]);
         test::OpenInput(*Window, test::AviBgr24());
-        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[2]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[2]);
     }
 
     // The job asks from its own thread; the window answers on its own.
