@@ -13,6 +13,7 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/MultimediaTimer.h"
+#include "platform/WinTypes.h"
 #include "support/AviPatches.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"

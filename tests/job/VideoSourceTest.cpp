@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "job/ScreenVideoEncoderThread.h"
+#include "platform/WinTypes.h"
 #include "support/Fixtures.h"
 #include "support/MediaFixtures.h"
 #include "support/TestPaths.h"
