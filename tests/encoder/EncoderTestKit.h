@@ -35,8 +35,7 @@ public:
 
     // Finishes the file and reads it back, checking that Finish reported its
     // true size, that no write failed and, when the file has tags, that
-    // flvmeta accepts it with no warning beyond the Expected ones and its
-    // note that the file holds only key frames.
+    // flvmeta accepts it with no warning beyond the Expected ones.
     FlvFile Finish(const std::vector<std::string>& ExpectedWarnings = {});
 
 private:
