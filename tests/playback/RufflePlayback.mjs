@@ -341,8 +341,8 @@ test("Ruffle shows every frame as FFmpeg decodes it", async (Context) => {
                           `the loudest sound at the output is ${Heard}, not ${Case.Tone} Hz`);
             }
             const KeyFrames = Tags.filter((Tag) => Tag.FrameByte === 0x13).length;
-            console.log(`${Case.Name}: ${Tags.length} of ${Tags.length} frames exact ` +
-                        `(${KeyFrames} key frames), heard ${Heard}`);
+            console.log(`${Case.Name}: ${Tags.length} frames exact, ${KeyFrames} of them key ` +
+                        `frames; heard ${Heard}`);
         });
     }
 });
