@@ -197,7 +197,7 @@ private slots:
             QVERIFY(test::WaitForRunToEnd(*Window));
             QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
             QCOMPARE(Window->StatusLabel->text(), QString(" - "));
-            VerifyValidFlv(Dir / Output, 1, {test::flvmeta::OnlyKeyFrames});
+            VerifyValidFlv(Dir / Output, 1);
         }
         QVERIFY(!Window->isVisible());
     }
