@@ -16,7 +16,9 @@
 namespace quorvane {
 namespace {
 
-constexpr uint16_t Side = 16;
+// Four blocks of 16x16; each picture changes one of them.
+constexpr uint16_t Width = 64;
+constexpr uint16_t Height = 16;
 
 struct TSample {
     bool HasData = true;
@@ -24,11 +26,12 @@ struct TSample {
 };
 
 // A stream at 10 frames per second; each picture differs from the one
-// before, so that every decoded sample gives a video tag.
+// before in its first pixel, so that every decoded sample gives a video tag
+// and, as it sends one block of four, no frame is a key frame of itself.
 class TScriptedSource : public TVideoSource {
 public:
     explicit TScriptedSource(std::vector<TSample> Script) : Samples(std::move(Script)) {
-        FFormat = {Side, Side, 3};
+        FFormat = {Width, Height, 3};
     }
 
     int32_t Start() const override { return 0; }
@@ -55,11 +58,12 @@ public:
         }
         platform::BITMAPINFOHEADER Header{};
         Header.biSize = sizeof Header;
-        Header.biWidth = Side;
-        Header.biHeight = Side;
+        Header.biWidth = Width;
+        Header.biHeight = Height;
         Header.biBitCount = 24;
-        Picture.assign(sizeof Header + Side * Side * 3, static_cast<uint8_t>(Position * 40));
+        Picture.assign(sizeof Header + Width * Height * 3, 0);
         std::memcpy(Picture.data(), &Header, sizeof Header);
+        Picture[sizeof Header] = static_cast<uint8_t>(Position * 40 + 1);
         return Picture.data();
     }
 
@@ -104,6 +108,8 @@ TEST_P(VideoPhase, EncodesTheSelectedSamples) {
     TJobSettings Settings;
     Settings.KeyFrameInterval = Case.KeyFrameInterval;
     Settings.FrameRateLimit = Case.FrameRateLimit;
+    Settings.Encoder.BlockWidth = 16;
+    Settings.Encoder.BlockHeight = 16;
     Encoder.SetParameters(Settings.Encoder);
     Encoder.SetFrameSize(Source.Format());
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
