@@ -117,7 +117,8 @@ int Convert(const TCliOptions& Options) {
     auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
     Job->LoadVideoFile(Options.InputFileName);
     if (Job->State() != SourceOpen) {
-        return Fail(Job->ErrorText());
+        return Fail(Job->ErrorText() +
+                    (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason()));
     }
     if (!Options.Quiet) {
         std::cout << "Video: " << Job->VideoDescription() << '\n'

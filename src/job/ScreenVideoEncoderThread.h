@@ -51,6 +51,9 @@ public:
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
+    // Why a file could not be opened at all (it is missing, a folder, no AVI
+    // file...); empty for the other failures, whose ErrorText says why.
+    const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
     const FrameFormat& GetFrameFormat() const { return FFrameFormat; }
@@ -133,6 +136,7 @@ private:
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
+    std::string FErrorReason;
     std::string FVideoDescription;
     std::string FAudioDescription;
     platform::PAVIFILE AviFile = nullptr;
