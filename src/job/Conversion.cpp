@@ -165,6 +165,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
 }
 
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
+    FAudioNote = AudioNoteText();
     if (Video) {
         Video->Finish();
     }
@@ -215,6 +216,13 @@ std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureTe
         return NoFrameDecodedText;
     }
     return {};
+}
+
+// Told after the run, not during it: the file is whole either way, and the
+// user decides whether it will do. Only a run whose video phase began with
+// an audio source has sound to speak of.
+std::string TAVIToScreenVideoThread::AudioNoteText() const {
+    return Audio && Video ? Audio->EndNote(Video->ReachedTime()) : std::string();
 }
 
 // Returns why the metadata could not be added, or nothing; the file is

@@ -25,14 +25,22 @@ public:
     // video is to end here.
     bool WriteBefore(uint32_t Time, TScreenVideoEncoder& Encoder, IRunHost& Host);
 
+    // What the end of the run has to say of the sound, the video having
+    // ended at VideoEnd (ms): the bytes passed over that were no MP3 frames,
+    // and sound that ends more than a second before the video. Nothing for
+    // a source the user chose to go on without.
+    std::string EndNote(int64_t VideoEnd) const;
+
 private:
     bool Writing() const { return Reader && !Muted; }
     bool WriteNextFrame(TScreenVideoEncoder& Encoder, IRunHost& Host);
+    void EndFrames();
 
     std::unique_ptr<TMp3FrameReader> Reader;  // none once the frames have ended
     bool Muted = false;                       // open, but never read again
     uint32_t NextTime = 0;                    // the next frame's timestamp, from Clock
     TAudioClock Clock;
+    uint64_t BytesSkipped = 0;  // by the reader, before it was closed
 };
 
 }  // namespace quorvane

@@ -24,10 +24,14 @@ void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
     InputFileName = FileName;
     FVideoFound = false;
     FAudioUsable = false;
-    Source = OpenVideoSource(FileName, FErrorText);
+    TLoadFailure Failure;
+    Source = OpenVideoSource(FileName, Failure);
     if (!Source) {
+        FErrorText = Failure.Text;
+        FErrorReason = Failure.Reason;
         return;
     }
+    FErrorReason.clear();
     FVideoFound = true;
     FState = SourceOpen;
     FVideoDescription = Source->VideoDescription();

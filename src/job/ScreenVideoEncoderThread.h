@@ -52,6 +52,9 @@ public:
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
+    // Why a file could not be opened at all (it is missing, a folder, no AVI
+    // file...); empty for the other failures, whose ErrorText says why.
+    const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
     // Main thread; all zero when no file is loaded.
@@ -71,6 +74,10 @@ public:
     // Whether a stop request ended the run before the end of the video; one
     // that came later (during the metadata pass) changed nothing.
     bool StoppedByUser() const { return FStoppedByUser; }
+    // What the end of the run has to say of the sound, or nothing: bytes of
+    // the MP3 audio that were skipped, or sound that ends more than a second
+    // before the video.
+    const std::string& AudioNote() const { return FAudioNote; }
 
 protected:
     void Execute() override;
@@ -85,6 +92,7 @@ private:
     void RunVideoPhase();
     void FinishRun(const std::string& FailureText);
     std::string RunFailureText(const std::string& FailureText) const;
+    std::string AudioNoteText() const;
     std::string AddMetadata(uint64_t& Size);
 
     // The parts' reports, questions and messages, run on the main thread.
@@ -107,6 +115,7 @@ private:
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
+    std::string FErrorReason;
     std::string FVideoDescription;
     std::string FAudioDescription;
     std::unique_ptr<TVideoSource> Source;
@@ -125,6 +134,7 @@ private:
     TProgressReport FProgress;
     bool FRunFailed = false;
     bool FStoppedByUser = false;
+    std::string FAudioNote;
 };
 
 }  // namespace quorvane

@@ -35,6 +35,10 @@ void TVideoPhase::Begin() {
     }
 }
 
+int32_t TVideoPhase::ReachedTime() const {
+    return Source.TimeOf(std::min(CurrentPosition, EndPosition));
+}
+
 void TVideoPhase::EncodeNext() {
     const int32_t Time = Source.TimeOf(CurrentPosition);
     EncodeFrameAt(Time);

@@ -29,6 +29,9 @@ public:
     void EncodeNext();
     void Finish() { Progress.Finish(); }
 
+    // Where the video ended: the time of the position reached, or of the
+    // stream's end when the frame-rate limit stepped past it.
+    int32_t ReachedTime() const;
     // The stream's duration in milliseconds.
     int64_t Duration() const { return static_cast<int64_t>(EndTime) - StartTime; }
     bool AnyFrameEncoded() const { return FramesEncoded; }

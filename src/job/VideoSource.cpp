@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "job/JobErrors.h"
 #include "platform/AudioCompressionManager.h"
 #include "platform/AviFile.h"
+#include "platform/File.h"
 
 namespace quorvane {
 
@@ -69,6 +71,26 @@ WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
     return Header;
 }
 
+// Why the AVI services could not open FileName, in the user's words. They
+// tell only whether the file could not be opened or read, or is no AVI
+// file; why it could not be opened, the system tells.
+std::string OpenFailureReason(const std::string& FileName, HRESULT Result) {
+    if (Result == AVIERR_BADFORMAT) {
+        return "It is not an AVI file, or it is damaged.";
+    }
+    if (Result == AVIERR_FILEREAD) {
+        return "It could not be read.";
+    }
+    std::error_code Error;
+    TFile::OpenRegularFile(FileName, Error);
+    if (Error && Error != std::errc::not_supported) {
+        return Error.message() + ".";
+    }
+    std::error_code Ignored;
+    return std::filesystem::is_directory(FileName, Ignored) ? "It is a folder."
+                                                            : "It is not a regular file.";
+}
+
 // The handles of the AVI file services, each released once by its owner.
 struct TReleaseFile {
     void operator()(PAVIFILE File) const { AVIFileRelease(File); }
@@ -124,8 +146,8 @@ private:
 
 class TAviVideoSource final : public TVideoSource {
 public:
-    // Afterwards ErrorText is empty when the file can be converted.
-    TAviVideoSource(const std::string& FileName, std::string& ErrorText);
+    // Afterwards Failure.Text is empty when the file can be converted.
+    TAviVideoSource(const std::string& FileName, TLoadFailure& Failure);
 
     int32_t Start() const override { return AVIStreamStart(VideoStream.get()); }
     int32_t End() const override;
@@ -143,7 +165,8 @@ public:
     }
 
 private:
-    std::string OpenVideo(const std::string& FileName);
+    void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
+    std::string TakeFirstFrame();
     bool TakeFrameFormat(const void* Frame);
     void KeepFirstFrame(const void* Frame);
     void DescribeVideo();
@@ -159,28 +182,37 @@ private:
     TStreamHandle UnusableAudio;
 };
 
-TAviVideoSource::TAviVideoSource(const std::string& FileName, std::string& ErrorText) {
-    ErrorText = OpenVideo(FileName);
-    if (ErrorText.empty()) {
+TAviVideoSource::TAviVideoSource(const std::string& FileName, TLoadFailure& Failure) {
+    OpenVideo(FileName, Failure);
+    if (Failure.Text.empty()) {
         DescribeVideo();
         ProbeAudio();
     }
 }
 
-std::string TAviVideoSource::OpenVideo(const std::string& FileName) {
+void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failure) {
     PAVIFILE Opened = nullptr;
-    if (AVIFileOpenA(&Opened, FileName.c_str(), OF_READ, nullptr) != AVIERR_OK) {
-        return CannotOpenText;
+    if (const HRESULT Result = AVIFileOpenA(&Opened, FileName.c_str(), OF_READ, nullptr);
+        Result != AVIERR_OK) {
+        Failure = {CannotOpenText, OpenFailureReason(FileName, Result)};
+        return;
     }
     File.reset(Opened);
     VideoStream = StreamOf(File.get(), streamtypeVIDEO);
     if (!VideoStream) {
-        return NoVideoText;
+        Failure = {NoVideoText, {}};
+        return;
     }
     Decoder.reset(AVIStreamGetFrameOpen(VideoStream.get(), nullptr));
     if (!Decoder) {
-        return NoDecoderText;
+        Failure = {NoDecoderText, {}};
+        return;
     }
+    Failure = {TakeFirstFrame(), {}};
+}
+
+// The first picture gives the frame format; the text says why it can't.
+std::string TAviVideoSource::TakeFirstFrame() {
     const void* Frame = DecodeAt(Start());
     if (!Frame) {
         // Nothing to take the frame format from.
@@ -306,9 +338,10 @@ void TAviVideoSource::DescribeAudio(const std::vector<uint8_t>& Stored) {
 
 }  // namespace
 
-std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, std::string& ErrorText) {
-    auto Source = std::make_unique<TAviVideoSource>(FileName, ErrorText);
-    if (!ErrorText.empty()) {
+std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {
+    Failure = {};
+    auto Source = std::make_unique<TAviVideoSource>(FileName, Failure);
+    if (!Failure.Text.empty()) {
         return nullptr;
     }
     return Source;

@@ -71,8 +71,16 @@ protected:
     std::unique_ptr<TAudioTrack> FAudio;
 };
 
-// Opens FileName as an AVI file. Null, with ErrorText saying why for the
-// user, when it holds no video that can be converted.
-std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, std::string& ErrorText);
+// Why a file holds no video that can be converted: the text for the user,
+// and, when it could not be opened at all, why (it is missing, a folder, no
+// AVI file...).
+struct TLoadFailure {
+    std::string Text;
+    std::string Reason;
+};
+
+// Opens FileName as an AVI file; null, with Failure saying why, when it
+// holds no video that can be converted.
+std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure);
 
 }  // namespace quorvane

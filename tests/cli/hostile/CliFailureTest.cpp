@@ -50,12 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& D) {
                         return std::vector<std::string>{D + "/missing.avi", D + "/o.flv"};
                     },
-                    1, "Impossible to open this file."},
+                    1, "Impossible to open this file. No such file or directory."},
         FailureCase{"TextFile",
                     [](const std::string& D) {
                         return std::vector<std::string>{TextFile().string(), D + "/o.flv"};
                     },
-                    1, "Impossible to open this file."},
+                    1, "Impossible to open this file. It is not an AVI file, or it is damaged."},
         // Opening a FIFO for reading would wait for a writer.
         FailureCase{"InputIsAFifo",
                     [](const std::string& D) {
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
                         return std::vector<std::string>{Fifo, D + "/o.flv"};
                     },
-                    1, "Impossible to open this file."},
+                    1, "Impossible to open this file. It is not a regular file."},
         FailureCase{"AudioOnly",
                     [](const std::string& D) {
                         return std::vector<std::string>{AviAudioOnly().string(), D + "/o.flv"};
