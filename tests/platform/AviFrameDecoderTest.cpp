@@ -185,28 +185,44 @@ INSTANTIATE_TEST_SUITE_P(
                       MatrixCase{"UntaggedHdIsBt709", "1280x720", "bt709", false}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST(AviFrames, AnEmptySampleGivesThePreviousPicture) {
-    VideoSource Source(test::AviDropped());
-    auto Expected = Split(test::DecodeWithFfmpeg(test::AviDropped(), "bgr24"), 64 * 48 * 3);
-    ASSERT_EQ(Expected.size(), 7u) << "the tool skips the empty chunks";
-    const size_t PictureOf[] = {0, 1, 2, 2, 2, 2, 3, 4, 5, 6};
-    for (int32_t S = 0; S < 10; ++S) {
-        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
-    }
-    // Also when the empty sample is the first thing asked for.
-    VideoSource Fresh(test::AviDropped());
-    EXPECT_EQ(Fresh.TopDown(4), Expected[2]);
+struct StandingCase {
+    const char* Name;
+    path (*File)();
+    std::vector<size_t> PictureOf;  // the tool's picture each sample shows
+};
+
+void PrintTo(const StandingCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
 }
 
-TEST(AviFrames, EmptySamplesBeforeTheFirstPictureGiveTheFirstPicture) {
-    VideoSource Source(test::AviLeadingDropped());
-    auto Expected = Split(test::DecodeWithFfmpeg(test::AviLeadingDropped(), "bgr24"), 64 * 48 * 3);
-    ASSERT_EQ(Expected.size(), 4u);
-    const size_t PictureOf[] = {0, 0, 0, 1, 2, 3};
-    for (int32_t S = 0; S < 6; ++S) {
-        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
+class StandingPictures : public ::testing::TestWithParam<StandingCase> {};
+
+// Samples without a picture of their own show the one before them (or,
+// before the first, the first), in whatever order they are asked for.
+TEST_P(StandingPictures, SamplesWithoutAPictureOfTheirOwnShowThePreviousOne) {
+    const StandingCase& Case = GetParam();
+    const path File = Case.File();
+    auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), 64 * 48 * 3);
+    ASSERT_EQ(Expected.size(), Case.PictureOf.back() + 1) << "the tool gives no picture for them";
+    VideoSource Source(File);
+    ASSERT_EQ(Source.End(), static_cast<int32_t>(Case.PictureOf.size()));
+    for (int32_t S = 0; S < Source.End(); ++S) {
+        EXPECT_EQ(Source.TopDown(S), Expected[Case.PictureOf[static_cast<size_t>(S)]]) << S;
+    }
+    VideoSource Backwards(File);
+    for (int32_t S = Source.End() - 1; S >= 0; --S) {
+        EXPECT_EQ(Backwards.TopDown(S), Expected[Case.PictureOf[static_cast<size_t>(S)]])
+            << "backwards " << S;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, StandingPictures,
+    ::testing::Values(
+        StandingCase{"EmptyChunks", test::AviDropped, {0, 1, 2, 2, 2, 2, 3, 4, 5, 6}},
+        StandingCase{"EmptyChunksFirst", test::AviLeadingDropped, {0, 0, 0, 1, 2, 3}},
+        StandingCase{"NothingChangedChunks", test::AviTsccUnchanged, {0, 0, 0, 1, 1, 2, 3, 3}}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(AviFrames, PositionsOutsideTheStreamGiveNothing) {
     VideoSource Source(test::AviBgr24());

@@ -1,7 +1,10 @@
 #include "support/MediaFixtures.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 
 #include "support/AviPatches.h"
 #include "support/Fixtures.h"
@@ -59,6 +62,41 @@ void EmptyChunk(Bytes& File, const RiffEntry& Chunk, size_t IndexEntry) {
     PutFourCC(File, Chunk.DataOffset, "JUNK");
     PutLE32(File, Chunk.DataOffset + 4, static_cast<uint32_t>(Chunk.DataSize - 8));
     PutLE32(File, FindEntry(File, "idx1").DataOffset + IndexEntry * 16 + 12, 0);
+}
+
+// 64x48, 10 fps, 6 frames, BI_RGB 24 bits.
+path Bgr24At10Fps() {
+    return Fixture("bgr24-10fps.avi",
+                   "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
+}
+
+// A 24-bit picture as TSCC stores it: deflated run-length code, bottom row
+// first, runs of one colour, an end of line after each row but the last and
+// an end of picture after it.
+Bytes TsccPicture(const Bytes& Rows, size_t Width, size_t Height) {
+    const size_t Stride = (Width * 3 + 3) & ~size_t{3};
+    Bytes Code;
+    for (size_t Row = 0; Row < Height; ++Row) {
+        const uint8_t* Pixels = Rows.data() + Row * Stride;
+        for (size_t X = 0; X < Width;) {
+            size_t Run = 1;
+            while (X + Run < Width && Run < 255 &&
+                   std::equal(Pixels + 3 * X, Pixels + 3 * X + 3, Pixels + 3 * (X + Run))) {
+                ++Run;
+            }
+            Code.push_back(static_cast<uint8_t>(Run));
+            Code.insert(Code.end(), Pixels + 3 * X, Pixels + 3 * X + 3);
+            X += Run;
+        }
+        Code.insert(Code.end(), {0, static_cast<uint8_t>(Row + 1 < Height ? 0 : 1)});
+    }
+    uLongf Size = compressBound(static_cast<uLong>(Code.size()));
+    Bytes Deflated(Size);
+    if (compress(Deflated.data(), &Size, Code.data(), static_cast<uLong>(Code.size())) != Z_OK) {
+        throw std::runtime_error("compress failed");
+    }
+    Deflated.resize(Size);
+    return Deflated;
 }
 
 path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
@@ -141,13 +179,29 @@ path AviDropped() {
 }
 
 path AviLeadingDropped() {
-    const path Source = Fixture("bgr24-10fps.avi",
-                                "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
-    return DerivedFixture("leading-dropped.avi", Source, [](Bytes File) {
+    return DerivedFixture("leading-dropped.avi", Bgr24At10Fps(), [](Bytes File) {
         const std::vector<RiffEntry> Chunks = DataChunks(File, "dc");
         for (size_t I : {0, 1}) {
             EmptyChunk(File, Chunks[I], I);
         }
+        return File;
+    });
+}
+
+path AviTsccUnchanged() {
+    return DerivedFixture("tscc-unchanged.avi", Bgr24At10Fps(), [](Bytes File) {
+        const std::vector<RiffEntry> Frames = DataChunks(File, "dc");
+        const auto Picture = [&](size_t I) {
+            const auto Rows = File.begin() + static_cast<long>(Frames[I].DataOffset);
+            return VideoChunk{
+                TsccPicture(Bytes(Rows, Rows + static_cast<long>(Frames[I].DataSize)), 64, 48),
+                I == 0};
+        };
+        const VideoChunk Unchanged{{0x00, 0x01}, false};
+        File = WithVideoChunks(File, {Picture(0), Unchanged, Unchanged, Picture(1), Unchanged,
+                                      Picture(2), Picture(3), Unchanged});
+        PutFourCC(File, StreamChunk(File, 0, "strh").DataOffset + StrhHandler, "tscc");
+        PutFourCC(File, StreamChunk(File, 0, "strf").DataOffset + 16, "tscc");
         return File;
     });
 }

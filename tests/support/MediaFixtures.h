@@ -26,6 +26,9 @@ path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need paddi
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
 path AviLeadingDropped();  // 64x48, 10 fps, 6 samples of which 0 and 1 are empty chunks
+// 64x48 TechSmith screen capture (TSCC, 24 bits) at 10 fps: 8 samples, of
+// which 1, 2, 4 and 7 are the codec's 2-byte "nothing changed" chunks.
+path AviTsccUnchanged();
 
 // Raw BGR 64x48 at 15 fps for one second, with one second of sound.
 path AviPcm16Stereo();  // PCM 16 bits stereo 44100 Hz
