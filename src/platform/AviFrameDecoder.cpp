@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/AviFile.h"
+#include "platform/AviPalette.h"
 #include "platform/AviSource.h"
 #include "platform/DibPicture.h"
 #include "platform/FfmpegPointers.h"
@@ -29,7 +30,6 @@ namespace quorvane::platform {
 namespace {
 
 constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
-constexpr int PaletteEntries = AVPALETTE_SIZE / 4;
 
 constexpr FOURCC streamtypePADDING = mmioFOURCC('p', 'a', 'd', 's');
 
@@ -72,22 +72,6 @@ BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
         std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
     }
     return Header;
-}
-
-// Palette video keeps its colours after the header, as RGBQUADs.
-std::vector<uint32_t> StoredPalette(const std::vector<uint8_t>& Format) {
-    BITMAPINFOHEADER Header = StoredBitmapHeader(Format);
-    if (Format.size() < BitmapHeaderSize || Header.biBitCount == 0 || Header.biBitCount > 8) {
-        return {};
-    }
-    size_t Count = Header.biClrUsed != 0 ? Header.biClrUsed : size_t{1} << Header.biBitCount;
-    Count = std::min(
-        {Count, static_cast<size_t>(PaletteEntries), (Format.size() - BitmapHeaderSize) / 4});
-    std::vector<uint32_t> Palette(PaletteEntries);
-    for (size_t I = 0; I < Count; ++I) {
-        Palette[I] = 0xFF000000 | (ReadLE32(Format.data() + BitmapHeaderSize + 4 * I) & 0xFFFFFF);
-    }
-    return Palette;
 }
 
 // 32-bit RGB keeps its layout; everything else becomes 24-bit.
@@ -134,6 +118,7 @@ private:
     void LosePicture(size_t Ordinal);
     void SendNextPacket();
     void SendChunk(size_t Ordinal);
+    void AttachPalette(size_t Chunk);
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
@@ -144,7 +129,7 @@ private:
     // ordinal, so a chunk without a picture is seen as one.
     const bool PositionsFromOrdinals;
     const bool KeyFlagsKnown;
-    const std::vector<uint32_t> Palette;
+    AviPalette Palette;
     // The bitmap handed out, and the one the next picture is decoded into,
     // so that decoding ahead never touches what the caller is reading.
     DibPicture Pictures[2];
@@ -190,7 +175,7 @@ AviFrameDecoder::AviFrameDecoder(const AviStream& Stream, CodecContextPtr Contex
       IntraOnly(DescriptorOf(*Codec).props & AV_CODEC_PROP_INTRA_ONLY),
       PositionsFromOrdinals(!(DescriptorOf(*Codec).props & AV_CODEC_PROP_REORDER)),
       KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
-      Palette(StoredPalette(Stream.Contents().Format)),
+      Palette(Stream.Contents()),
       Pictures{DibPicture(BitCountFor(Stream)), DibPicture(BitCountFor(Stream))} {}
 
 AviFrameDecoder::~AviFrameDecoder() {
@@ -322,7 +307,7 @@ void AviFrameDecoder::Restart(RestartPoint From) {
     Started = true;
     DrainSent = false;
     Drained = false;
-    PaletteDue = !Palette.empty();
+    PaletteDue = Palette.Exists();
 }
 
 // Decodes until the picture that shows at Target is known: its own, or one
@@ -399,7 +384,8 @@ void AviFrameDecoder::SendNextPacket() {
 }
 
 void AviFrameDecoder::SendChunk(size_t Ordinal) {
-    const AviChunk& Chunk = Samples.Chunks()[Samples.NonEmptyChunks()[Ordinal]];
+    const size_t Index = Samples.NonEmptyChunks()[Ordinal];
+    const AviChunk& Chunk = Samples.Chunks()[Index];
     av_packet_unref(Packet.get());
     if (av_new_packet(Packet.get(), static_cast<int>(Chunk.Size)) < 0 ||
         !Source->Reader.ReadAt(Chunk.Offset, Packet->data, Chunk.Size)) {
@@ -411,15 +397,23 @@ void AviFrameDecoder::SendChunk(size_t Ordinal) {
     if (Chunk.Key) {
         Packet->flags |= AV_PKT_FLAG_KEY;
     }
-    if (PaletteDue) {
-        uint8_t* Side = av_packet_new_side_data(Packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
-        if (Side) {
-            std::memcpy(Side, Palette.data(), AVPALETTE_SIZE);
-            PaletteDue = false;
-        }
-    }
+    AttachPalette(Index);
     if (avcodec_send_packet(Codec.get(), Packet.get()) < 0) {
         LosePicture(Ordinal);  // taken, but decoding failed
+    }
+}
+
+// Palette decoders take the colours as side data, whenever they change and
+// after every restart.
+void AviFrameDecoder::AttachPalette(size_t Chunk) {
+    PaletteDue = Palette.MoveTo(Source->Reader, Chunk) || PaletteDue;
+    if (!PaletteDue) {
+        return;
+    }
+    uint8_t* Side = av_packet_new_side_data(Packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+    if (Side) {
+        std::memcpy(Side, Palette.Entries().data(), AVPALETTE_SIZE);
+        PaletteDue = false;
     }
 }
 

@@ -121,6 +121,18 @@ TEST(AviFrames, PaletteVideoBecomesTwentyFourBitsWithItsColours) {
     EXPECT_EQ(Source.TopDown(3), Last);
 }
 
+TEST(AviFrames, PaletteChangesHoldFromTheirChunkOn) {
+    for (const path& File : {test::AviPaletteChange(), test::AviPaletteChangeUnindexed()}) {
+        ExpectExactFrames(File, "bgr24", 3);
+        // Every restart (each frame is one) finds the colours of its place.
+        auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), 64 * 48 * 3);
+        VideoSource Source(File);
+        for (int32_t S = Source.End() - 1; S >= 0; --S) {
+            EXPECT_EQ(Source.TopDown(S), Expected[static_cast<size_t>(S)]) << File << " " << S;
+        }
+    }
+}
+
 // Lossy codecs: our conversion to BGR may round differently from the tool's.
 void ExpectCloseFrames(const path& File) {
     VideoSource Source(File);

@@ -70,6 +70,16 @@ path Bgr24At10Fps() {
                    "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
 }
 
+// A recording cut off: no idx1, and the RIFF and 'movi' sizes those of the
+// empty list it began with.
+Bytes Unfinished(Bytes File) {
+    const RiffEntry Movie = FindEntry(File, "LIST", "movi");
+    File.resize(FindEntry(File, "idx1").Offset);
+    PutLE32(File, Movie.Offset + 4, 4);
+    PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
+    return File;
+}
+
 // A 24-bit picture as TSCC stores it: deflated run-length code, bottom row
 // first, runs of one colour, an end of line after each row but the last and
 // an end of picture after it.
@@ -122,6 +132,19 @@ path AviPal8() {
     return Fixture(
         "pal8.avi",
         "-f lavfi -i testsrc2=size=64x48:rate=15 -frames:v 4 -c:v rawvideo -pix_fmt pal8");
+}
+
+// Each frame's own palette, made for it: FFmpeg's muxer stores a change of
+// palette as a palette-change chunk.
+path AviPaletteChange() {
+    return Fixture("palette-change.avi",
+                   "-f lavfi -i 'testsrc2=size=64x48:rate=10:duration=0.6,split[a][b];"
+                   "[a]palettegen=stats_mode=single:max_colors=16[p];[b][p]paletteuse=new=1' "
+                   "-c:v rawvideo -pix_fmt pal8");
+}
+
+path AviPaletteChangeUnindexed() {
+    return DerivedFixture("palette-change-unindexed.avi", AviPaletteChange(), Unfinished);
 }
 
 path AviMjpeg() {
@@ -359,13 +382,7 @@ path AviIdx1CutShort() {
 }
 
 path AviUnfinished() {
-    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), [](Bytes File) {
-        const RiffEntry Movie = FindEntry(File, "LIST", "movi");
-        File.resize(FindEntry(File, "idx1").Offset);
-        PutLE32(File, Movie.Offset + 4, 4);
-        PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
-        return File;
-    });
+    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), Unfinished);
 }
 
 path AviAbsoluteIdx1() {

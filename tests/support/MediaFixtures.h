@@ -12,6 +12,9 @@ using std::filesystem::path;
 path AviBgr24();     // 64x48, 15 fps, 6 frames, BI_RGB 24 bits
 path AviBgra();      // 32x24, 10 fps, 4 frames, BI_RGB 32 bits
 path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
+// 64x48, 10 fps, 6 frames, 8-bit palette, its colours changed before the third.
+path AviPaletteChange();
+path AviPaletteChangeUnindexed();  // the same as a recording cut off: no idx1
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 160x120, 25 fps, 30 frames without B-frames, a key frame every 12, but
