@@ -40,11 +40,13 @@ public:
 
 private:
     void UseSourceMatrix(const AVFrame& Frame);
+    void ConvertRows(const AVFrame& Frame, size_t Stride);
 
     const uint16_t BitCount;
     SwsContext* Scaler = nullptr;  // kept while the picture format stays
     std::optional<ColourMatrix> ScalerMatrix;  // set on Scaler
     std::vector<uint8_t> Bitmap;
+    std::vector<uint8_t> Grouped;  // rows long enough for whole pixel groups
 };
 
 }  // namespace quorvane::platform

@@ -105,6 +105,13 @@ TEST(AviFrames, RawBgrComesOutByteForByte) {
     ExpectExactFrames(test::AviWidth642(), "bgr24", 3);
 }
 
+// libswscale writes YUV pictures in groups of pixels: the last columns of a
+// width that is no multiple of 16 must come out too.
+TEST(AviFrames, YuvVideoOfAnyWidthComesOutAsTheToolDecodesIt) {
+    ExpectExactFrames(test::AviMjpegWidth468(), "bgr24", 3);
+    ExpectExactFrames(test::AviMpeg4Width321(), "bgr24", 3);
+}
+
 TEST(AviFrames, ThirtyTwoBitRgbStaysThirtyTwoBits) {
     VideoSource Source(test::AviBgra());
     EXPECT_EQ(Source.Header(0).biBitCount, 32);

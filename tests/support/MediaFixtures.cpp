@@ -192,6 +192,16 @@ path AviWidth642() {
                    "-f lavfi -i testsrc2=size=642x10:rate=5 -frames:v 3" + RawBgr24);
 }
 
+path AviMjpegWidth468() {
+    return Fixture("mjpeg-width468.avi",
+                   "-f lavfi -i testsrc2=size=468x16:rate=5 -frames:v 3 -c:v mjpeg -q:v 2");
+}
+
+path AviMpeg4Width321() {
+    return Fixture("mpeg4-width321.avi",
+                   "-f lavfi -i testsrc2=size=321x16:rate=5 -frames:v 3 -c:v mpeg4 -q:v 3");
+}
+
 path AviDropped() {
     // Passing the gaps of the selected frames through makes the muxer write
     // an empty chunk for each missing frame.

@@ -26,6 +26,9 @@ path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key fram
 path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
                     bool Tagged);
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
+// YUV widths that are no multiple of 16: 5 fps, 3 frames, 16 lines.
+path AviMjpegWidth468();
+path AviMpeg4Width321();
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
 path AviLeadingDropped();  // 64x48, 10 fps, 6 samples of which 0 and 1 are empty chunks
