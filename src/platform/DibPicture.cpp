@@ -23,7 +23,6 @@ namespace {
 // the flags.
 constexpr int ConversionFlags = SWS_BICUBIC;
 
-// HD pictures without a stated matrix are BT.709, SD ones BT.601.
 constexpr int LowestHdHeight = 720;
 
 // libswscale's YUV to RGB converters write whole groups of pixels (8 on
@@ -46,14 +45,17 @@ bool IsFullRangeFormat(AVPixelFormat Format) {
 
 }  // namespace
 
-ColourMatrix SourceColourMatrix(const AVFrame& Frame) {
+ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged) {
     const auto Format = static_cast<AVPixelFormat>(Frame.format);
     ColourMatrix Matrix;
     switch (Frame.colorspace) {
         case AVCOL_SPC_UNSPECIFIED:
         case AVCOL_SPC_RESERVED:
         case AVCOL_SPC_RGB:
-            Matrix.Coefficients = Frame.height >= LowestHdHeight ? SWS_CS_ITU709 : SWS_CS_ITU601;
+            Matrix.Coefficients =
+                Untagged == UntaggedMatrix::Bt709WhenHd && Frame.height >= LowestHdHeight
+                    ? SWS_CS_ITU709
+                    : SWS_CS_ITU601;
             break;
         default:
             Matrix.Coefficients = Frame.colorspace;
@@ -64,7 +66,7 @@ ColourMatrix SourceColourMatrix(const AVFrame& Frame) {
     return Matrix;
 }
 
-DibPicture::DibPicture(uint16_t Bits) : BitCount(Bits) {}
+DibPicture::DibPicture(uint16_t Bits, UntaggedMatrix Matrix) : BitCount(Bits), Untagged(Matrix) {}
 
 DibPicture::~DibPicture() {
     sws_freeContext(Scaler);
@@ -134,7 +136,7 @@ void DibPicture::UseSourceMatrix(const AVFrame& Frame) {
     if (IsRgb(static_cast<AVPixelFormat>(Frame.format))) {
         return;
     }
-    const ColourMatrix Matrix = SourceColourMatrix(Frame);
+    const ColourMatrix Matrix = SourceColourMatrix(Frame, Untagged);
     if (ScalerMatrix == Matrix) {
         return;
     }

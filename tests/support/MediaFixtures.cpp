@@ -177,14 +177,14 @@ path AviH264() {
                    "-c:v libx264 -preset veryfast -bf 2 -g 12 -pix_fmt yuv420p");
 }
 
-// Red 200, green 50, blue 50 turned into YUV by the named matrix, kept
-// exactly by lossless H.264; the tag, when given, states the matrix.
+// Red 200, green 50, blue 50 turned into YUV by the named matrix; the tag,
+// when given, states the matrix.
 path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
-                    bool Tagged) {
+                    bool Tagged, const std::string& Codec) {
     const std::string Tag = Tagged ? " -colorspace " + Matrix : "";
     return Fixture(Name, "-f lavfi -i color=c=0xC83232:size=" + Size +
                              ":rate=10 -frames:v 2 -vf scale=out_color_matrix=" + Matrix +
-                             ":out_range=tv -pix_fmt yuv420p -c:v libx264 -qp 0" + Tag);
+                             ":out_range=tv -pix_fmt yuv420p -c:v " + Codec + Tag);
 }
 
 path AviWidth642() {

@@ -22,9 +22,10 @@ path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key fram
 path AviMpeg4AllFlaggedKey();
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
-// bt470bg), optionally stated in the stream.
+// bt470bg), optionally stated in the stream, coded as Codec says (lossless
+// H.264 unless told).
 path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
-                    bool Tagged);
+                    bool Tagged, const std::string& Codec = "libx264 -qp 0");
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
 // YUV widths that are no multiple of 16: 5 fps, 3 frames, 16 lines.
 path AviMjpegWidth468();
