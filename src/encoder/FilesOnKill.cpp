@@ -83,8 +83,9 @@ void LeaveFilesWholeNow() {
             ::unlink(Slot.Name);
         } else {
             // A tag cut in the middle would make the whole file unreadable
-            // to strict readers.
-            (void)::ftruncate(Slot.Descriptor, static_cast<off_t>(Slot.WholeBytes.load()));
+            // to strict readers. A failure leaves nothing else to try here.
+            [[maybe_unused]] const int Result =
+                ::ftruncate(Slot.Descriptor, static_cast<off_t>(Slot.WholeBytes.load()));
         }
     }
 }
