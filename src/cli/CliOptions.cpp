@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/Mp3FormatChoice.h"
+#include "job/Mp3FrameReader.h"
 
 namespace quorvane::cli {
 
@@ -315,6 +316,9 @@ std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
     if (Options.Audio == TAudioChoice::Mp3File &&
         !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
         return "Please select an external audio file, or choose another source for the audio.";
+    }
+    if (Options.Audio == TAudioChoice::Mp3File) {
+        return Mp3FileProblem(Options.Controls.AudioFileEdit);
     }
     return {};
 }

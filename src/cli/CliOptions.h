@@ -37,8 +37,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
 std::string UsageText();
 
 // Why the audio chosen can't be used with the loaded file (AudioUsable and
-// AudioDescription are the job's), as the window refuses it before asking
-// for an output name; empty when it can.
+// AudioDescription are the job's), as the window refuses it when it is
+// chosen or before asking for an output name; empty when it can. An MP3
+// file is read up to its first frame.
 std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
                                const std::string& AudioDescription);
 

@@ -80,6 +80,7 @@ struct TRunOutcome {
     bool CutShort = false;
     std::string StepText;
     TProgressReport Figures;
+    std::string AudioNote;
 };
 
 TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
@@ -92,7 +93,8 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
                    Ended->StoppedByUser(),
                    Ended->CutShortByAnswer(),
                    Ended->StepText(),
-                   Ended->Progress()};
+                   Ended->Progress(),
+                   Ended->AudioNote()};
     };
     CatchInterrupts();
     Job->Resume();
@@ -115,7 +117,8 @@ int Convert(const TCliOptions& Options) {
     auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
     Job->LoadVideoFile(Options.InputFileName);
     if (Job->State() != SourceOpen) {
-        return Fail(Job->ErrorText());
+        return Fail(Job->ErrorText() +
+                    (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason()));
     }
     if (!Options.Quiet) {
         std::cout << "Video: " << Job->VideoDescription() << '\n'
@@ -147,6 +150,10 @@ int Convert(const TCliOptions& Options) {
             std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
                       << '\n';
         }
+    }
+    // Even with --quiet: sound lost is worth knowing, though the file is whole.
+    if (!Outcome.AudioNote.empty()) {
+        std::cerr << "Warning: " << Outcome.AudioNote << '\n';
     }
     if (Outcome.CutShort) {
         return Fail(

@@ -50,7 +50,7 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
         SelectBlocksWithinBudget(FrameBudget(Parameters.BitRate, Timestamp, PreviousTimestamp));
     }
     const uint32_t BodySize = CheckPacketFits();
-    const int32_t SentCount = WriteVideoTag(BodySize, Timestamp, KeyFrame);
+    const int32_t SentCount = WriteVideoTag(BodySize, Timestamp);
     return SentCount * 100 / (BlockColumns * BlockRows);
 }
 
@@ -145,7 +145,7 @@ uint32_t TScreenVideoEncoder::CheckPacketFits() const {
 
 // Writes the packet when any block is sent, and keeps each sent block's
 // pixels as the version the decoder now shows. Returns the blocks sent.
-int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame) {
+int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp) {
     const auto SentCount = static_cast<int32_t>(std::count_if(
         Blocks.begin(), Blocks.end(), [](const auto& Block) { return Block.Changed; }));
     if (SentCount == 0) {
@@ -153,7 +153,13 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp,
     }
     const uint32_t DataSize = BodySize + PacketHeaderSize;
     WriteTagHeader(VideoTagType, DataSize, Timestamp);
-    WriteUInt8(KeyFrame ? KeyFrameByte : InterFrameByte);
+    // The frame type says what the packet holds: a key frame sends every
+    // block, and a packet that sends every block is a key frame, also when
+    // the job asked for an inter frame. Decoders that check the type against
+    // the content (Ruffle's) drop a whole-picture inter frame and keep
+    // showing the old picture.
+    const bool EveryBlock = static_cast<size_t>(SentCount) == Blocks.size();
+    WriteUInt8(EveryBlock ? KeyFrameByte : InterFrameByte);
     WriteUInt32BE(HeaderWord);
     for (TImageBlock& Block : Blocks) {
         WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));

@@ -105,7 +105,8 @@ public:
 
     // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
     // blue-green-red first), each row padded to a multiple of 4 bytes.
-    // Returns the percentage of blocks sent. Throws ECompressionError or
+    // Returns the percentage of blocks sent. A frame that sends every block
+    // is written as a key frame, KeyFrame or not. Throws ECompressionError or
     // EBlockTooLarge; nothing of the frame is written then.
     int32_t EncodeFrame(const uint8_t* Pixels, int32_t Timestamp, int32_t PreviousTimestamp,
                         bool KeyFrame);
@@ -155,7 +156,7 @@ private:
     void RankUnsentBlocks();
     size_t NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const;
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
-    int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp, bool KeyFrame);
+    int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp);
 
     std::string FileName;
     bool HasVideo;

@@ -154,6 +154,7 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
     PreviousTimestamp = 0;
     LastKeyFrameTime = 0;
     VideoProgress.Begin(StartPosition, EndPosition);
+    SoundExpected = AudioSource != nullptr;
     WriteAudioBeforeTheVideo();
     while (EndPosition > CurrentPosition && !Terminated()) {
         const int32_t Time = AVIStreamSampleToTime(VideoStream, CurrentPosition);
@@ -251,6 +252,7 @@ void TAVIToScreenVideoThread::CheckOutputFile() const {
 }
 
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
+    FAudioNote = AudioNoteText();
     VideoProgress.Finish();
     CloseVideoFile();
     CloseAudioSource();

@@ -1,5 +1,8 @@
 // The MP3 audio source: frames copied unchanged into audio tags, each
 // written before the first video frame that comes after its time.
+#include <algorithm>
+#include <cstdio>
+
 #include "job/ScreenVideoEncoderThread.h"
 
 namespace quorvane {
@@ -12,6 +15,16 @@ const char* const UnsupportedRateQuestion =
     "The audio data is not compatible with Flash video.\r\n"
     "(Flash player supports only 11025, 22050 and 44100Hz sampling rates)\r\n\r\n"
     "Do you want to continue the rendering of the video without the audio ?";
+
+// Sound that ends this much before the video is worth a word: the frames
+// that end an MP3 stream short of a second are the encoder's rounding.
+constexpr int64_t NotableShortfallMs = 1000;
+
+std::string SecondsText(int64_t Milliseconds) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%.1f s", static_cast<double>(Milliseconds) / 1000.0);
+    return Text;
+}
 
 }  // namespace
 
@@ -28,8 +41,8 @@ void TAVIToScreenVideoThread::ReadMP3Frame() {
         AskToContinueWithoutAudio();
         return;
     }
-    // Anything but a frame of known length at a frame boundary (an ID3v1
-    // tag, padding, damage, a free-format frame, the end) ends the audio there.
+    // The reader has passed over what is no frame; what it gives now is the
+    // end of the frames.
     if (Frame.Type != TMp3FrameHeader::Kind::Frame) {
         CloseAudioSource();
         return;
@@ -52,7 +65,34 @@ void TAVIToScreenVideoThread::AskToContinueWithoutAudio() {
 }
 
 void TAVIToScreenVideoThread::CloseAudioSource() {
+    if (AudioSource) {
+        AudioBytesSkipped += AudioSource->SkippedBytes();
+    }
     AudioSource.reset();
+}
+
+// Told after the run, not during it: the file is whole either way, and the
+// user decides whether it will do. A muted source was the user's own choice.
+std::string TAVIToScreenVideoThread::AudioNoteText() const {
+    if (!SoundExpected || AudioMuted) {
+        return {};
+    }
+    std::string Note;
+    const uint64_t Skipped = AudioBytesSkipped + (AudioSource ? AudioSource->SkippedBytes() : 0);
+    if (Skipped != 0) {
+        Note = "The MP3 audio held " + std::to_string(Skipped) +
+               (Skipped == 1 ? " byte that is no MP3 frame" : " bytes that are no MP3 frames") +
+               " (damaged data or padding); " + (Skipped == 1 ? "it was" : "they were") +
+               " skipped.";
+    }
+    const int64_t VideoEnd =
+        AVIStreamSampleToTime(VideoStream, std::min(CurrentPosition, EndPosition));
+    if (VideoEnd - static_cast<int64_t>(AudioTime) > NotableShortfallMs) {
+        Note += (Note.empty() ? "" : " ") + std::string("The sound ends at ") +
+                SecondsText(AudioTime) + ", " + SecondsText(VideoEnd - AudioTime) +
+                " before the end of the video.";
+    }
+    return Note;
 }
 
 }  // namespace quorvane

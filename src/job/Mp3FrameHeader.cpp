@@ -11,6 +11,10 @@ constexpr uint32_t Mpeg1Bitrates[16] = {0,   32,  40,  48,  56,  64,  80,  96,
 constexpr uint32_t LowRateBitrates[16] = {0,  8,  16, 24,  32,  40,  48,  56,
                                           64, 80, 96, 112, 128, 144, 160, 0};
 
+// Sampling rates of MPEG-2.5 by rate index; MPEG-2 doubles them, MPEG-1
+// quadruples them.
+constexpr uint32_t Mpeg25Rates[3] = {11025, 12000, 8000};
+
 constexpr uint32_t ReservedRateIndex = 3;
 
 }  // namespace
@@ -36,35 +40,34 @@ TMp3FrameHeader ParseMp3FrameHeader(const uint8_t Header[4]) {
         Result.Type = TMp3FrameHeader::Kind::NoFixedLength;
         return Result;
     }
-    // Only index 0 (44100, 22050 or 11025 Hz) is a rate FLV can carry.
-    if (RateIndex != 0) {
-        Result.Type = TMp3FrameHeader::Kind::UnsupportedRate;
-        return Result;
-    }
+    // Only index 0 (44100, 22050 or 11025 Hz) is a rate FLV can carry. The
+    // others still get their frame's length, so that the frame can be told
+    // from data that merely looks like a header (see TMp3FrameReader).
+    const bool Supported = RateIndex == 0;
     if (Kbps == 0) {
-        Result.Type = TMp3FrameHeader::Kind::NoFixedLength;
+        Result.Type = Supported ? TMp3FrameHeader::Kind::NoFixedLength
+                                : TMp3FrameHeader::Kind::UnsupportedRate;
         return Result;
     }
-    if (Mpeg1) {
+    Result.SampleRate = Mpeg25Rates[RateIndex] * (Mpeg1 ? 4 : Mpeg2 ? 2 : 1);
+    Result.SamplesPerFrame = Mpeg1 ? 1152 : 576;
+    if (Supported && Mpeg1) {
         Result.FrameLength = 144 * Kbps * 1000 / 44100;
         Result.SoundRateIndex = 3;
-        Result.SamplesPerFrame = 1152;
-        Result.SampleRate = 44100;
-    } else {
+    } else if (Supported) {
         Result.FrameLength = 72 * Kbps * 1000 / 11025;
         Result.SoundRateIndex = 1;
-        Result.SamplesPerFrame = 576;
-        Result.SampleRate = 11025;
         if (Mpeg2) {
             Result.FrameLength /= 2;
             Result.SoundRateIndex = 2;
-            Result.SampleRate = 22050;
         }
+    } else {
+        Result.FrameLength = (Mpeg1 ? 144 : 72) * Kbps * 1000 / Result.SampleRate;
     }
     if (Header[2] & 0x02) {
         Result.FrameLength += 1;
     }
-    Result.Type = TMp3FrameHeader::Kind::Frame;
+    Result.Type = Supported ? TMp3FrameHeader::Kind::Frame : TMp3FrameHeader::Kind::UnsupportedRate;
     return Result;
 }
 

@@ -11,7 +11,8 @@ struct TMp3FrameHeader {
         Frame,           // a frame of FrameLength bytes
         NotAFrame,       // no sync word, or no Layer III: the audio ends here
         NoFixedLength,   // free-format or invalid bitrate, reserved rate
-        UnsupportedRate  // a rate FLV cannot carry (48000, 32000, 24000...)
+        UnsupportedRate  // a rate FLV cannot carry (48000, 32000, 24000...);
+                         // FrameLength is still its length (0 in free format)
     };
     Kind Type = Kind::NotAFrame;
     uint32_t FrameLength = 0;    // bytes, header included

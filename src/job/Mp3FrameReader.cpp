@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +13,14 @@
 namespace quorvane {
 
 namespace {
+
+using Kind = TMp3FrameHeader::Kind;
+
+constexpr size_t ReadAhead = 64 * 1024;
+constexpr size_t Id3v2HeaderSize = 10;  // "ID3", version, flags, 4 size bytes
+constexpr size_t Id3v2FooterSize = 10;
+constexpr uint8_t Id3v2FooterFlag = 0x10;
+constexpr size_t Id3v1TagSize = 128;  // "TAG" and fixed fields, at the very end
 
 // Only a regular file is opened: without O_NONBLOCK, opening a FIFO would
 // wait for a writer, and the run with it, for ever.
@@ -37,62 +46,166 @@ std::FILE* OpenRegularFile(const std::string& FileName) {
     return File;
 }
 
+bool Parsed(const TMp3FrameHeader& Header) {
+    return Header.Type == Kind::Frame || Header.Type == Kind::UnsupportedRate;
+}
+
 }  // namespace
 
 TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
-    : FileName(FileName), File(OpenRegularFile(FileName)) {
-    if (SkipId3v2) {
-        SkipId3v2Tag();
-    }
-}
+    : FileName(FileName), File(OpenRegularFile(FileName)), SkipId3v2(SkipId3v2) {}
 
 TMp3FrameReader::~TMp3FrameReader() {
     std::fclose(File);
 }
 
-void TMp3FrameReader::SkipId3v2Tag() {
-    uint8_t Magic[3];
-    uint8_t SizeBytes[4];
-    const bool Tagged =
-        std::fread(Magic, 1, 3, File) == 3 && Magic[0] == 'I' && Magic[1] == 'D' && Magic[2] == '3';
-    // Version and flags (3 bytes) stand between the magic and the size.
-    if (Tagged && std::fseek(File, 3, SEEK_CUR) == 0 && std::fread(SizeBytes, 1, 4, File) == 4) {
-        std::fseek(File, static_cast<long>(Id3v2TagBodySize(SizeBytes)), SEEK_CUR);
-        return;
-    }
-    std::fseek(File, 0, SEEK_SET);
-}
-
-// The end of the data ends the frames; a read that fails is no end of the
-// audio, and the run must not go on as if the file held no more.
-bool TMp3FrameReader::ReadWhole(uint8_t* Into, size_t Count) {
-    const bool Whole = std::fread(Into, 1, Count, File) == Count;
-    if (std::ferror(File)) {
-        throw EJobFailure("The audio file " + FileName + " could not be read (" +
-                          std::strerror(errno) + ").");
-    }
-    return Whole;
-}
-
 TMp3FrameHeader TMp3FrameReader::Next() {
-    uint8_t Header[4];
-    if (Ended || !ReadWhole(Header, sizeof Header)) {
-        Ended = true;
+    while (!Ended) {
+        if (SkipTagAt(Position)) {
+            continue;
+        }
+        const uint8_t* HeaderBytes = Peek(Position, 4);
+        if (!HeaderBytes) {
+            break;
+        }
+        const TMp3FrameHeader Header = ParseMp3FrameHeader(HeaderBytes);
+        if (Id3v1TagAt(Position)) {
+            break;
+        }
+        const bool Accepted =
+            Parsed(Header) &&
+            (InStep || (Header.FrameLength > 0 && FrameBoundaryAt(Position + Header.FrameLength)));
+        if (Accepted && Header.Type == Kind::UnsupportedRate) {
+            return Header;
+        }
+        if (Accepted) {
+            const uint8_t* Whole = Peek(Position, Header.FrameLength);
+            if (!Whole) {
+                break;  // the last frame, cut short
+            }
+            Bytes.assign(Whole, Whole + Header.FrameLength);
+            Position += Header.FrameLength;
+            InStep = true;
+            return Header;
+        }
+        InStep = false;
+        SkipToNextCandidate();
+    }
+    Ended = true;
+    return {};
+}
+
+// An ID3v2 tag (with its footer, when its flags announce one) is passed
+// over wherever it stands: files joined one after another each bring their
+// own. Its size bytes are taken whole, as the tag's writers of old did.
+bool TMp3FrameReader::SkipTagAt(uint64_t Offset) {
+    if (!SkipId3v2) {
+        return false;
+    }
+    const uint8_t* Tag = Peek(Offset, Id3v2HeaderSize);
+    if (!Tag || std::memcmp(Tag, "ID3", 3) != 0) {
+        return false;
+    }
+    const uint64_t Footer = (Tag[5] & Id3v2FooterFlag) ? Id3v2FooterSize : 0;
+    Position = Offset + Id3v2HeaderSize + Id3v2TagBodySize(Tag + 6) + Footer;
+    return true;
+}
+
+bool TMp3FrameReader::Id3v1TagAt(uint64_t Offset) {
+    const uint8_t* Tag = Peek(Offset, Id3v1TagSize);
+    return Tag && std::memcmp(Tag, "TAG", 3) == 0 && !Peek(Offset + Id3v1TagSize, 1);
+}
+
+// Where a frame can end: the end of the file, the header of another frame
+// (one of no fixed length too: a header all the same), or a tag.
+bool TMp3FrameReader::FrameBoundaryAt(uint64_t Offset) {
+    if (!Peek(Offset, 1)) {
+        return Peek(Offset - 1, 1) != nullptr;
+    }
+    const uint8_t* Following = Peek(Offset, 4);
+    if (!Following) {
+        return false;
+    }
+    // Read before the next Peek, which may move the window's bytes.
+    const bool Header = ParseMp3FrameHeader(Following).Type != Kind::NotAFrame;
+    const bool Tag = SkipId3v2 && std::memcmp(Following, "ID3", 3) == 0;
+    return Header || Tag || Id3v1TagAt(Offset);
+}
+
+// Passes over the byte at Position and what follows it up to the next
+// byte that could start a frame or a tag.
+void TMp3FrameReader::SkipToNextCandidate() {
+    ++Position;
+    ++Skipped;
+    while (const uint8_t* Data = Peek(Position, 1)) {
+        const size_t Available = WindowStart + Window.size() - Position;
+        const uint8_t* Found = std::find_if(Data, Data + Available,
+                                            [this](uint8_t Byte) { return IsCandidate(Byte); });
+        const auto Passed = static_cast<uint64_t>(Found - Data);
+        Position += Passed;
+        Skipped += Passed;
+        if (Passed < Available) {
+            return;
+        }
+    }
+}
+
+bool TMp3FrameReader::IsCandidate(uint8_t Byte) const {
+    return Byte == 0xFF || Byte == 'T' || (SkipId3v2 && Byte == 'I');
+}
+
+// Count bytes of the file at Offset (not before Position), or null when
+// the file ends before them. Valid until the next Peek.
+const uint8_t* TMp3FrameReader::Peek(uint64_t Offset, size_t Count) {
+    const uint64_t End = Offset + Count;
+    if (End > WindowStart + Window.size()) {
+        ReadUpTo(End);
+    }
+    if (End > WindowStart + Window.size()) {
+        return nullptr;
+    }
+    return Window.data() + (Offset - WindowStart);
+}
+
+// Drops what lies before Position, then reads on until the window reaches
+// End or the file ends. A read that fails is no end of the audio: the run
+// must not go on as if the file held no more.
+void TMp3FrameReader::ReadUpTo(uint64_t End) {
+    const uint64_t WindowEnd = WindowStart + Window.size();
+    if (Position >= WindowEnd) {
+        // Past what was read (after a large tag): the file is read from there.
+        if (Position > WindowEnd && !FileEnded &&
+            fseeko(File, static_cast<off_t>(Position), SEEK_SET) != 0) {
+            FileEnded = true;
+        }
+        Window.clear();
+    } else {
+        Window.erase(Window.begin(), Window.begin() + static_cast<long>(Position - WindowStart));
+    }
+    WindowStart = Position;
+    while (!FileEnded && WindowStart + Window.size() < End) {
+        const size_t Had = Window.size();
+        Window.resize(Had + ReadAhead);
+        const size_t Got = std::fread(Window.data() + Had, 1, ReadAhead, File);
+        Window.resize(Had + Got);
+        if (std::ferror(File)) {
+            throw EJobFailure("The audio file " + FileName + " could not be read (" +
+                              std::strerror(errno) + ").");
+        }
+        FileEnded = Got < ReadAhead;
+    }
+}
+
+std::string Mp3FileProblem(const std::string& FileName) {
+    try {
+        TMp3FrameReader Reader(FileName, true);
+        if (Reader.Next().Type == Kind::NotAFrame) {
+            return "No MP3 audio was found in the file " + FileName + ".";
+        }
         return {};
+    } catch (const EJobFailure& Failure) {
+        return Failure.what();
     }
-    const TMp3FrameHeader Frame = ParseMp3FrameHeader(Header);
-    if (Frame.Type != TMp3FrameHeader::Kind::Frame) {
-        Ended = true;
-        return Frame;
-    }
-    Bytes.resize(Frame.FrameLength);
-    std::memcpy(Bytes.data(), Header, sizeof Header);
-    const size_t Rest = Frame.FrameLength - sizeof Header;
-    if (!ReadWhole(Bytes.data() + sizeof Header, Rest)) {
-        Ended = true;
-        return {};
-    }
-    return Frame;
 }
 
 }  // namespace quorvane

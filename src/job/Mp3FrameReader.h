@@ -1,5 +1,14 @@
-// MP3 frames read one by one from a file: an external MP3 file (after its
-// ID3v2 tag, if it has one) or the job's own temporary audio file.
+// MP3 frames read one by one from a file: an external MP3 file or the job's
+// own temporary audio file.
+//
+// As MP3 players do, the reader finds its way past what is no frame: damaged
+// data, padding, junk before the first frame, and the ID3v2 tags of files
+// joined one after another. Where the data at a frame boundary is no frame,
+// it searches on for a header that parses and is followed by another frame
+// boundary (a header that parses, a tag, or the end of the file), so that a
+// header-like pattern inside damaged data is not taken for a frame. The first
+// frame of the file, and the first after damage, are taken so; the frames
+// that follow an accepted frame are taken as they come.
 #pragma once
 
 #include <cstdint>
@@ -14,28 +23,52 @@ namespace quorvane {
 class TMp3FrameReader {
 public:
     // Throws EJobFailure naming the file when it can't be opened or is no
-    // regular file (a folder, a FIFO, a device).
+    // regular file (a folder, a FIFO, a device). SkipId3v2: whether ID3v2
+    // tags are looked for (an external file); the job's own audio file holds
+    // frames only.
     TMp3FrameReader(const std::string& FileName, bool SkipId3v2);
     ~TMp3FrameReader();
     TMp3FrameReader(const TMp3FrameReader&) = delete;
     TMp3FrameReader& operator=(const TMp3FrameReader&) = delete;
 
     // The next frame's header; when it is Kind::Frame, Frame() holds the
-    // whole frame. Anything else (the end of the file, a short frame, data
-    // that is no frame of known length) ends the frames: every later call
-    // answers NotAFrame too. A read that fails throws EJobFailure naming
-    // the file.
+    // whole frame. Kind::UnsupportedRate: a frame FLV can't carry, left
+    // unread. At the end of the frames (the end of the file, a last frame
+    // cut short, an ID3v1 tag) Kind::NotAFrame, and so every later call. A
+    // read that fails throws EJobFailure naming the file.
     TMp3FrameHeader Next();
     const std::vector<uint8_t>& Frame() const { return Bytes; }
 
+    // The bytes passed over so far that were neither frames nor tags.
+    uint64_t SkippedBytes() const { return Skipped; }
+
 private:
-    void SkipId3v2Tag();
-    bool ReadWhole(uint8_t* Into, size_t Count);
+    bool SkipTagAt(uint64_t Offset);
+    bool Id3v1TagAt(uint64_t Offset);
+    bool FrameBoundaryAt(uint64_t Offset);
+    void SkipToNextCandidate();
+    const uint8_t* Peek(uint64_t Offset, size_t Count);
+    void ReadUpTo(uint64_t End);
+    bool IsCandidate(uint8_t Byte) const;
 
     std::string FileName;
     std::FILE* File = nullptr;
+    bool SkipId3v2;
+    // Bytes of the file from WindowStart on, read ahead of Position, the
+    // start of what has not been taken yet.
+    std::vector<uint8_t> Window;
+    uint64_t WindowStart = 0;
+    uint64_t Position = 0;
+    bool FileEnded = false;
+    // Whether Position follows an accepted frame.
+    bool InStep = false;
     std::vector<uint8_t> Bytes;
+    uint64_t Skipped = 0;
     bool Ended = false;
 };
+
+// Why FileName can't be the MP3 audio of a conversion: it holds no MP3
+// frame, or it can't be opened or read. Empty when it can.
+std::string Mp3FileProblem(const std::string& FileName);
 
 }  // namespace quorvane

@@ -51,6 +51,9 @@ public:
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
+    // Why a file could not be opened at all (it is missing, a folder, no AVI
+    // file...); empty for the other failures, whose ErrorText says why.
+    const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
     const FrameFormat& GetFrameFormat() const { return FFrameFormat; }
@@ -69,6 +72,10 @@ public:
     // Whether a stop request ended the run before the end of the video; one
     // that came later (during the metadata pass) changed nothing.
     bool StoppedByUser() const { return FStoppedByUser; }
+    // What the end of the run has to say of the sound, or nothing: bytes of
+    // the MP3 audio that were skipped, or sound that ends more than a second
+    // before the video.
+    const std::string& AudioNote() const { return FAudioNote; }
 
 protected:
     void Execute() override;
@@ -110,6 +117,7 @@ private:
     void WriteAudioBefore(int32_t Position);
     void AskToContinueWithoutAudio();
     void CloseAudioSource();
+    std::string AudioNoteText() const;
 
     // Reports, questions and messages, run on the main thread.
     void ShowStatus();
@@ -128,6 +136,7 @@ private:
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
+    std::string FErrorReason;
     std::string FVideoDescription;
     std::string FAudioDescription;
     platform::PAVIFILE AviFile = nullptr;
@@ -168,12 +177,17 @@ private:
     TAudioClock AudioClock;
     std::vector<uint8_t> AudioFrame;
 
+    // What the end of the run says of the sound.
+    bool SoundExpected = false;      // the video phase began with an audio source
+    uint64_t AudioBytesSkipped = 0;  // by the sources closed so far
+
     // Reports.
     std::string FStepText;
     TProgressReport FProgress;
     bool FRunFailed = false;
     bool FCutShortByAnswer = false;
     bool FStoppedByUser = false;
+    std::string FAudioNote;
 };
 
 }  // namespace quorvane

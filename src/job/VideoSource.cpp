@@ -1,6 +1,11 @@
 // Opening and probing the input: the video stream and its first frame, the
 // audio stream and whether it can be decoded, and their descriptions.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "job/ScreenVideoEncoderThread.h"
@@ -71,6 +76,26 @@ WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
     return Header;
 }
 
+// Why the AVI services could not open FileName, in the user's words. They
+// tell only whether the file could not be opened or read, or is no AVI
+// file; why it could not be opened, the system tells.
+std::string OpenFailureReason(const std::string& FileName, HRESULT Result) {
+    if (Result == AVIERR_BADFORMAT) {
+        return "It is not an AVI file, or it is damaged.";
+    }
+    if (Result == AVIERR_FILEREAD) {
+        return "It could not be read.";
+    }
+    const int Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Descriptor < 0) {
+        return std::string(std::strerror(errno)) + ".";
+    }
+    struct stat Status {};
+    const bool Folder = fstat(Descriptor, &Status) == 0 && S_ISDIR(Status.st_mode);
+    close(Descriptor);
+    return Folder ? "It is a folder." : "It is not a regular file.";
+}
+
 }  // namespace
 
 void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
@@ -80,9 +105,12 @@ void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
     InputFileName = FileName;
     FVideoFound = false;
     FAudioUsable = false;
+    FErrorReason.clear();
     AVIFileInit();
-    if (AVIFileOpenA(&AviFile, FileName.c_str(), OF_READ, nullptr) != AVIERR_OK) {
+    if (const HRESULT Opened = AVIFileOpenA(&AviFile, FileName.c_str(), OF_READ, nullptr);
+        Opened != AVIERR_OK) {
         AbandonLoad(CannotOpenText);
+        FErrorReason = OpenFailureReason(FileName, Opened);
         return;
     }
     if (AVIFileGetStream(AviFile, &VideoStream, streamtypeVIDEO, 0) != AVIERR_OK) {

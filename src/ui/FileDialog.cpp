@@ -1,5 +1,6 @@
 #include "ui/FileDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 namespace quorvane {
@@ -13,6 +14,9 @@ bool TFileDialog::Execute(QWidget* Owner) {
         Dialog.setAcceptMode(Kind == TKind::Open ? QFileDialog::AcceptOpen
                                                  : QFileDialog::AcceptSave);
         Dialog.setFileMode(Kind == TKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        // Qt's question would concern the name as typed, before the caller
+        // adds its extension.
+        Dialog.setOption(QFileDialog::DontConfirmOverwrite);
         Dialog.selectFile(QFileInfo(FileName).fileName());
         if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty()) {
             Chosen = Dialog.selectedFiles().first();
@@ -22,15 +26,33 @@ bool TFileDialog::Execute(QWidget* Owner) {
         return false;
     }
     FileName = *Chosen;
-    LastFolder = QFileInfo(FileName).absolutePath();
+    RememberFolderOf(FileName);
     return true;
+}
+
+void TFileDialog::RememberFolderOf(const QString& Name) {
+    LastFolder = QFileInfo(Name).absolutePath();
+}
+
+QString TFileDialog::RealFolder(const QString& Wanted) {
+    QString Folder = QDir::cleanPath(QDir(Wanted).absolutePath());
+    for (const QString System : {"/proc", "/sys", "/dev"}) {
+        if (Folder == System || Folder.startsWith(System + "/")) {
+            return QDir::homePath();
+        }
+    }
+    while (!QFileInfo(Folder).isDir() && !QDir(Folder).isRoot()) {
+        Folder = QFileInfo(Folder).path();
+    }
+    return Folder;
 }
 
 // A dialog whose file name was cleared opens where the user last chose a
 // file, as the desktop's own dialogs do, not in the program's working folder.
 QString TFileDialog::StartFolder() const {
     const QFileInfo Name(FileName);
-    return !FileName.isEmpty() && Name.isAbsolute() ? Name.path() : LastFolder;
+    const QString Wanted = !FileName.isEmpty() && Name.isAbsolute() ? Name.path() : LastFolder;
+    return Wanted.isEmpty() ? QString() : RealFolder(Wanted);
 }
 
 // "AVI video files (*.avi)|*.avi" becomes the name filter "AVI video files

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
+#include <QTimer>
+#include <iostream>
 
 #include "encoder/FilesOnKill.h"
 #include "ui/VersionInfo.h"
@@ -58,6 +60,18 @@ TProgram::TProgram() {
 
 TProgram::~TProgram() {
     platform::SetMainThreadDispatcher(nullptr);
+}
+
+bool TProgram::TakeCommandLine(TForm1& Form1, const QStringList& Arguments) {
+    if (Arguments.size() > 2) {
+        std::cerr << "Usage: quorvane [FILE.avi]\n";
+        return false;
+    }
+    if (Arguments.size() == 2) {
+        const QString FileName = Arguments[1];
+        QTimer::singleShot(0, &Form1, [&Form1, FileName] { Form1.OpenVideoFile(FileName); });
+    }
+    return true;
 }
 
 void TProgram::ShowMainWindow(TForm1& Form1) {

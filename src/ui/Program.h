@@ -20,6 +20,12 @@ public:
     // with the version text) and shows it.
     static void ShowMainWindow(TForm1& Form1);
 
+    // The command line, "quorvane [FILE]" (the arguments the toolkit left):
+    // FILE, when given, is opened as the input once the window is up, as
+    // file managers' "Open with" expects. False, with the usage printed,
+    // for more than one argument.
+    static bool TakeCommandLine(TForm1& Form1, const QStringList& Arguments);
+
 private:
     TQtMainThreadDispatcher Dispatcher;
 };

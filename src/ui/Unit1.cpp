@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 
 #include "ui/Anchors.h"
@@ -66,9 +67,16 @@ TGapLabel* GapLabel(QWidget* Parent, const QRect& Geometry, const QString& Capti
     return Label;
 }
 
+// Read-only, and it looks it: the button face shows through where typing
+// would go, as in the desktop's own read-only fields.
 QLineEdit* ReadOnlyEdit(QWidget* Parent, const QRect& Geometry) {
     auto* Edit = Place(new QLineEdit(Parent), Geometry);
     Edit->setReadOnly(true);
+    QPalette Palette = Edit->palette();
+    for (const QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive}) {
+        Palette.setColor(Group, QPalette::Base, Palette.color(Group, QPalette::Window));
+    }
+    Edit->setPalette(Palette);
     return Edit;
 }
 
@@ -79,6 +87,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     setFont(DesignFont());
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
+    setAcceptDrops(true);
     CreatePageControl();
     CreateFilesPage();
     CreateParametersPage();
@@ -87,6 +96,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     SetFocusOrder();
     NameControls();
     BindHandlers();
+    BindShortcuts();
     FormCreate();
 
     setMinimumSize(FormClientSize);
@@ -194,6 +204,10 @@ void TForm1::CreateParametersPage() {
         Place(new QCheckBox("Limit the number of colors to", GroupBox2), QRect(24, 104, 153, 17));
     ColorLimitComboBox =
         DropDownList(GroupBox2, QRect(182, 102, 83, 21), {"19k colors", "2k colors", "304 colors"});
+    MetadataCheckBox = Place(new QCheckBox("Add a seek index", GroupBox2), QRect(304, 66, 150, 17));
+    MetadataLabel = FixedSizeLabel(GroupBox2, QRect(322, 86, 230, 26));
+    MetadataLabel->setText(
+        "Players then show the duration and can seek.\nAdded once the file is complete.");
 
     Label5->SetGapControls({BitRateEdit});
     Label2->SetGapControls({BlockToleranceEdit});
@@ -276,6 +290,7 @@ void TForm1::SetFocusOrder() {
                                          KeyFrameCheckBox,
                                          FrameRateLimitEdit,
                                          FrameRateLimitCheckBox,
+                                         MetadataCheckBox,
                                          ComboBox1,
                                          StopButton,
                                          StartButton,
@@ -307,7 +322,8 @@ void TForm1::NameControls() {
         PageControl1, TabSheet1, TabSheet2, TabSheet3, StepLabel, StatusLabel, GroupBox4, Label3,
         VideoFileEdit, Button1, VideoDetailsLabel, AVIAudioRadioButton, MP3AudioRadioButton,
         AudioFileEdit, Button2, AudioDetailsLabel, NoAudioRadioButton, GroupBox1, GroupBox5, Label7,
-        Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit)
+        Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit,
+        MetadataCheckBox, MetadataLabel)
 #undef QUORVANE_NAMES
 }
 
@@ -332,6 +348,19 @@ void TForm1::BindHandlers() {
     connect(PreviewStyleComboBox, &QComboBox::currentIndexChanged, this,
             Guarded([this] { FormResize(); }));
     PageControl1->OnChanging = [this](bool& AllowChange) { PageControl1Changing(AllowChange); };
+}
+
+// Ctrl+O as the video file's "..." (which a run keeps out of reach), and
+// Ctrl+Q closes the window, as the desktop's programs do.
+void TForm1::BindShortcuts() {
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, Guarded([this] {
+                if (!JobRunning()) {
+                    OpenInputFile();
+                }
+            }));
+    // Not QKeySequence::Quit: desktops whose key scheme has none would lose it.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 QString TForm1::ApplicationTitle() const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QInputMethodEvent;
 class QLabel;
@@ -53,6 +56,15 @@ public:
 
     // Whether a job has been started and has not ended yet.
     bool JobRunning() const;
+
+    // Opens FileName as the input, as when it is chosen in the input
+    // dialog; a file that does not open is reported, and the input opened
+    // before stays.
+    void OpenVideoFile(const QString& FileName);
+    // Makes FileName the external audio, as when it is chosen in the audio
+    // dialog; a file without MP3 audio is refused, saying so. True when
+    // taken.
+    bool ChooseAudioFile(const QString& FileName);
 
     // The controls, named as the window's design names them.
     QPushButton* StartButton;
@@ -111,6 +123,8 @@ public:
     QCheckBox* FrameRateLimitCheckBox;
     TGapLabel* Label9;
     QLineEdit* FrameRateLimitEdit;
+    QCheckBox* MetadataCheckBox;
+    QLabel* MetadataLabel;  // what the seek index is for
 
     // The MP3 formats offered for the AVI file's own audio, parallel to the
     // items of ComboBox1, and the PCM format each one is made from.
@@ -127,7 +141,6 @@ public:
 
     // Settings handlers.
     void FormCreate();
-    void FormCanResize(int& NewWidth, int& NewHeight, bool& Resize);
     void PageControl1Changing(bool& AllowChange);
     void CompressionRadioButtonClick();
     void SettingsCheckBoxClick();
@@ -158,6 +171,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
@@ -169,6 +184,7 @@ private:
     void SetFocusOrder();
     void NameControls();
     void BindHandlers();
+    void BindShortcuts();
     QLineEdit* NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
@@ -186,17 +202,30 @@ private:
                                                QMessageBox::StandardButtons Buttons);
 
     // Job control steps.
+    std::unique_ptr<TAVIToScreenVideoThread> LoadedJob(const QString& FileName);
+    void AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QString& FileName);
     void ReleaseUnstartedJob();
     void TakeMP3FormatChoice();
-    void ShowOpenedFile();
-    void ShowOpeningFailure();
+    void ShowOpenedFile(bool KeepAudioChoice);
+    void ShowOpeningFailure(const TAVIToScreenVideoThread& Failed, const QString& FileName);
+    void ShowNoInput();
+    bool ChooseOutputFile();
+    bool MayWriteOutput(const QString& FileName);
+    void ReopenInput();
+    void ShowEndReport(const TAVIToScreenVideoThread& Ended);
+    bool AskToStopAndClose();
     void WaitForRunToEnd();
+    // The file a drop brings, when the window can take it now.
+    QString DroppedFile(const QDropEvent& Event) const;
 
     std::function<TMp3FormatOffer()> OfferMP3Formats;
     TAnchors* Anchors;
     QString Title;
+    QString InputFileName;   // of the current job
+    QString OutputFileName;  // of the run started last
     bool JobResumed = false;
     bool CloseWhenJobEnds = false;
+    bool WindowGoing = false;
 };
 
 }  // namespace quorvane

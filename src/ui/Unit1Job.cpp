@@ -3,14 +3,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUrl>
 
+#include "job/Mp3FrameReader.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/BitmapLayer.h"
 #include "ui/Image32.h"
@@ -31,6 +37,10 @@ QString WithFlvExtension(const QString& Name) {
     return Name.endsWith(".flv", Qt::CaseInsensitive) ? Name : Name + ".flv";
 }
 
+bool IsMp3FileName(const QString& Name) {
+    return Name.endsWith(".mp3", Qt::CaseInsensitive);
+}
+
 }  // namespace
 
 std::string TForm1::FileNameBytes(const QString& Name) {
@@ -38,8 +48,8 @@ std::string TForm1::FileNameBytes(const QString& Name) {
 }
 
 TForm1::~TForm1() {
+    WindowGoing = true;
     if (JobRunning()) {
-        CloseWhenJobEnds = false;
         Job->Terminate();
         WaitForRunToEnd();
     }
@@ -58,7 +68,7 @@ void TForm1::WaitForRunToEnd() {
 }
 
 // A job that was never started holds its input file open: it goes when
-// another input file is chosen (or the window closes).
+// another input file is opened (or the window closes).
 void TForm1::ReleaseUnstartedJob() {
     if (Job && !JobResumed) {
         delete Job;
@@ -66,39 +76,70 @@ void TForm1::ReleaseUnstartedJob() {
     }
 }
 
-// A run in progress is asked to stop; the window closes when it has ended,
-// so the output file is finished and valid.
+// A run in progress stops only when the user says so; the window then
+// closes when the run has ended, so the output file is finished and valid.
 void TForm1::closeEvent(QCloseEvent* Event) {
-    if (JobRunning()) {
-        CloseWhenJobEnds = true;
-        Job->Terminate();
-        Event->ignore();
+    if (!JobRunning()) {
+        Event->accept();
         return;
     }
-    Event->accept();
+    Event->ignore();
+    if (!CloseWhenJobEnds && AskToStopAndClose()) {
+        CloseWhenJobEnds = true;
+        Job->Terminate();
+    }
+}
+
+bool TForm1::AskToStopAndClose() {
+    return ShowMessageBox("Confirmation",
+                          "Stop the conversion and close the window?\n"
+                          "The output file keeps what was encoded until then.",
+                          QMessageBox::Question,
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm1::OpenInputFile() {
     OpenDialog1.Filter = "AVI video files (*.avi)|*.avi";
     OpenDialog1.FileName.clear();
-    if (!OpenDialog1.Execute(this) || JobRunning()) {
+    if (OpenDialog1.Execute(this) && !JobRunning()) {
+        OpenVideoFile(OpenDialog1.FileName);
+    }
+}
+
+// The job that held the input before stays until the new file has opened:
+// a file that does not open takes nothing away.
+void TForm1::OpenVideoFile(const QString& Chosen) {
+    if (JobRunning()) {
         return;
     }
-    ReleaseUnstartedJob();
-    TakeMP3FormatChoice();
+    const QString FileName = QFileInfo(Chosen).absoluteFilePath();
+    TFileDialog::RememberFolderOf(FileName);
     repaint();
-
-    Job = new TAVIToScreenVideoThread(*this);
-    Job->LoadVideoFile(FileNameBytes(OpenDialog1.FileName));
-    Job->SetPriority(platform::TThreadPriority::tpIdle);
-    Job->OnTerminate = [this](platform::TThread* Sender) { JobFinished(Sender); };
+    std::unique_ptr<TAVIToScreenVideoThread> Loaded = LoadedJob(FileName);
     StepLabel->clear();
     StatusLabel->clear();
-    if (Job->State() == SourceOpen) {
-        ShowOpenedFile();
-    } else {
-        ShowOpeningFailure();
+    if (Loaded->State() != SourceOpen) {
+        ShowOpeningFailure(*Loaded, FileName);
+        return;
     }
+    AdoptJob(std::move(Loaded), FileName);
+    ShowOpenedFile(false);
+}
+
+std::unique_ptr<TAVIToScreenVideoThread> TForm1::LoadedJob(const QString& FileName) {
+    auto Loaded = std::make_unique<TAVIToScreenVideoThread>(*this);
+    Loaded->LoadVideoFile(FileNameBytes(FileName));
+    return Loaded;
+}
+
+// The window owns the job until it is started; then it owns itself.
+void TForm1::AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QString& FileName) {
+    ReleaseUnstartedJob();
+    Job = Loaded.release();
+    InputFileName = FileName;
+    TakeMP3FormatChoice();
+    Job->SetPriority(platform::TThreadPriority::tpIdle);
+    Job->OnTerminate = [this](platform::TThread* Sender) { JobFinished(Sender); };
 }
 
 void TForm1::TakeMP3FormatChoice() {
@@ -108,33 +149,101 @@ void TForm1::TakeMP3FormatChoice() {
     MP3InputFormat = Offered ? &MP3InputFormatList[Index] : nullptr;
 }
 
-void TForm1::ShowOpenedFile() {
-    VideoFileEdit->setText(OpenDialog1.FileName);
+// KeepAudioChoice: the file opened again after a run keeps the audio the
+// user chose for it, as far as the file still allows it.
+void TForm1::ShowOpenedFile(bool KeepAudioChoice) {
+    VideoFileEdit->setText(InputFileName);
     VideoDetailsLabel->setText(Text(Job->VideoDescription()));
     AudioDetailsLabel->setText(Text(Job->AudioDescription()));
     SetEnabled({StartButton, MP3AudioRadioButton, NoAudioRadioButton}, true);
     // The file's own audio needs an MP3 format to be converted to.
     const bool AviAudioOffered = Job->AudioUsable() && MP3Format;
-    (AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton)->setChecked(true);
+    const bool ChoiceStands =
+        KeepAudioChoice && (!AVIAudioRadioButton->isChecked() || AviAudioOffered);
+    if (!ChoiceStands) {
+        (AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton)->setChecked(true);
+    }
     SetEnabled({AVIAudioRadioButton, AudioDetailsLabel}, AviAudioOffered);
 }
 
-void TForm1::ShowOpeningFailure() {
-    SetEnabled({AVIAudioRadioButton, MP3AudioRadioButton}, false);
+// The message names the file and says why; with no input open before, the
+// window stays without one.
+void TForm1::ShowOpeningFailure(const TAVIToScreenVideoThread& Failed, const QString& FileName) {
+    if (!Job) {
+        ShowNoInput();
+    }
+    QString Message = Text(Failed.ErrorText()) + "\n\n" + FileName;
+    if (!Failed.ErrorReason().empty()) {
+        Message += "\n" + Text(Failed.ErrorReason());
+    }
+    ShowMessageBox("Error", Message, QMessageBox::Critical, QMessageBox::Ok);
+}
+
+// No file is open: nothing to start, and of the audio only "No audio".
+void TForm1::ShowNoInput() {
+    SetEnabled({AVIAudioRadioButton, MP3AudioRadioButton, StartButton}, false);
     NoAudioRadioButton->setChecked(true);
-    ShowMessageBox("Error", Text(Job->ErrorText()), QMessageBox::NoIcon, QMessageBox::Ok);
-    // The details described the file chosen before, which is no longer open.
     VideoFileEdit->clear();
     VideoDetailsLabel->clear();
     AudioDetailsLabel->clear();
+    AudioFileEdit->clear();
+    InputFileName.clear();
 }
 
 void TForm1::OpenAudioFile() {
     OpenDialog1.Filter = "MP3 audio files (*.mp3)|*.mp3";
     OpenDialog1.FileName.clear();
     if (OpenDialog1.Execute(this)) {
-        AudioFileEdit->setText(OpenDialog1.FileName);
+        ChooseAudioFile(OpenDialog1.FileName);
     }
+}
+
+// A file in which no MP3 frame is found would give a file without sound
+// under a report of success: it is refused here, with the file named.
+bool TForm1::ChooseAudioFile(const QString& Chosen) {
+    const QString FileName = QFileInfo(Chosen).absoluteFilePath();
+    TFileDialog::RememberFolderOf(FileName);
+    if (const std::string Problem = Mp3FileProblem(FileNameBytes(FileName)); !Problem.empty()) {
+        ShowMessageBox("Error", Text(Problem), QMessageBox::Critical, QMessageBox::Ok);
+        return false;
+    }
+    AudioFileEdit->setText(FileName);
+    return true;
+}
+
+QString TForm1::DroppedFile(const QDropEvent& Event) const {
+    const QList<QUrl> Urls = Event.mimeData()->urls();
+    if (JobRunning() || Urls.size() != 1 || !Urls[0].isLocalFile()) {
+        return {};
+    }
+    const QString FileName = Urls[0].toLocalFile();
+    // External audio goes with a video file.
+    if (IsMp3FileName(FileName) && !MP3AudioRadioButton->isEnabled()) {
+        return {};
+    }
+    return FileName;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* Event) {
+    if (!DroppedFile(*Event).isEmpty()) {
+        Event->acceptProposedAction();
+    }
+}
+
+// A dropped MP3 file becomes the external audio, any other file the input.
+void TForm1::dropEvent(QDropEvent* Event) {
+    const QString FileName = DroppedFile(*Event);
+    if (FileName.isEmpty()) {
+        return;
+    }
+    Event->acceptProposedAction();
+    Guarded([&] {
+        if (!IsMp3FileName(FileName)) {
+            OpenVideoFile(FileName);
+        } else if (ChooseAudioFile(FileName)) {
+            MP3AudioRadioButton->setChecked(true);
+        }
+    })();
 }
 
 void TForm1::StartButtonClick() {
@@ -149,18 +258,41 @@ void TForm1::StartButtonClick() {
         PageControl1->setCurrentIndex(0);
         return;
     }
-    if (!SaveDialog.Execute(this)) {
+    if (!ChooseOutputFile() || !Job->PrepareEncoding(FileNameBytes(SaveDialog.FileName))) {
         return;
     }
-    SaveDialog.FileName = WithFlvExtension(SaveDialog.FileName);
-    if (!Job->PrepareEncoding(FileNameBytes(SaveDialog.FileName))) {
-        return;
-    }
+    OutputFileName = SaveDialog.FileName;
     ProgressBar->show();
     JobResumed = true;
     Job->Resume();
     StopButton->setEnabled(true);
     StartButton->setEnabled(false);
+}
+
+// The questions concern the file that will be written, ".flv" appended; a
+// name refused brings the dialog back.
+bool TForm1::ChooseOutputFile() {
+    while (SaveDialog.Execute(this)) {
+        SaveDialog.FileName = WithFlvExtension(SaveDialog.FileName);
+        if (MayWriteOutput(SaveDialog.FileName)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TForm1::MayWriteOutput(const QString& FileName) {
+    const QFileInfo Output(FileName);
+    if (!Output.dir().exists()) {
+        ShowMessageBox("Error", "The folder " + Output.path() + " does not exist.",
+                       QMessageBox::Warning, QMessageBox::Ok);
+        return false;
+    }
+    return !Output.exists() ||
+           ShowMessageBox("Confirmation",
+                          "The file " + FileName + " already exists.\nDo you want to replace it?",
+                          QMessageBox::Question,
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm1::StopButtonClick() {
@@ -169,12 +301,9 @@ void TForm1::StopButtonClick() {
     }
 }
 
-void TForm1::JobFinished(platform::TThread*) {
+void TForm1::JobFinished(platform::TThread* Sender) {
+    const auto& Ended = static_cast<const TAVIToScreenVideoThread&>(*Sender);
     ProgressBar->hide();
-    AudioDetailsLabel->clear();
-    VideoDetailsLabel->clear();
-    VideoFileEdit->clear();
-    AudioFileEdit->clear();
     SetApplicationTitle(windowTitle());
     PreviewLayer->Bitmap.fill(Qt::black);
     PreviewImage->update();
@@ -182,9 +311,50 @@ void TForm1::JobFinished(platform::TThread*) {
     // The job deletes itself when this returns.
     Job = nullptr;
     JobResumed = false;
+    if (WindowGoing) {
+        return;
+    }
     if (CloseWhenJobEnds) {
         close();
+        return;
     }
+    ReopenInput();
+    // A run that failed has said why already.
+    if (!Ended.RunFailed()) {
+        ShowEndReport(Ended);
+    }
+}
+
+// A job runs once: the input is opened again in a new one, so that the
+// user can convert it again, with other settings.
+void TForm1::ReopenInput() {
+    std::unique_ptr<TAVIToScreenVideoThread> Loaded = LoadedJob(InputFileName);
+    if (Loaded->State() != SourceOpen) {
+        ShowNoInput();
+        return;
+    }
+    AdoptJob(std::move(Loaded), InputFileName);
+    ShowOpenedFile(true);
+}
+
+// Shown without waiting for it: the window is ready for the next run.
+void TForm1::ShowEndReport(const TAVIToScreenVideoThread& Ended) {
+    QString Report =
+        Text(Ended.StepText()) + "\n\n" +
+        (Ended.StoppedByUser() ? "What was encoded until then is in:\n" : "The video is in:\n") +
+        OutputFileName;
+    if (!Ended.AudioNote().empty()) {
+        Report += "\n\n" + Text(Ended.AudioNote());
+    }
+    auto* Box =
+        new QMessageBox(QMessageBox::Information, "Information", Report, QMessageBox::Ok, this);
+    Box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* OpenFolder = Box->addButton("Open folder", QMessageBox::ActionRole);
+    const QUrl Folder = QUrl::fromLocalFile(QFileInfo(OutputFileName).absolutePath());
+    connect(OpenFolder, &QPushButton::clicked, this,
+            [Folder] { QDesktopServices::openUrl(Folder); });
+    Box->setDefaultButton(QMessageBox::Ok);
+    Box->open();
 }
 
 void TForm1::ShowStatus(const std::string& StepText) {

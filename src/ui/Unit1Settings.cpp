@@ -1,5 +1,5 @@
-// The settings: creation, enabling rules, key filters, the minimum size,
-// the page lock, and what the job reads from the controls.
+// The settings: creation, enabling rules, key filters, the page lock, and
+// what the job reads from the controls.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <algorithm>
 #include <optional>
 
 #include "job/ScreenVideoEncoderThread.h"
@@ -20,9 +19,6 @@
 namespace quorvane {
 
 namespace {
-
-const int DesignClientWidth = 607;
-const int DesignClientHeight = 499;
 
 // A character as the key filters see it: one beyond the 8-bit set counts
 // as '?'.
@@ -86,13 +82,6 @@ void TForm1::EnumerateMP3Formats() {
     }
     ComboBox1->setPlaceholderText("No MP3 encoder available");
     ComboBox1->setCurrentIndex(MP3FormatList.empty() ? -1 : 0);
-}
-
-void TForm1::FormCanResize(int& NewWidth, int& NewHeight, bool& Resize) {
-    const QSize Frame = frameGeometry().size() - size();
-    NewWidth = std::max(NewWidth, DesignClientWidth + Frame.width());
-    NewHeight = std::max(NewHeight, DesignClientHeight + Frame.height());
-    Resize = true;
 }
 
 void TForm1::PageControl1Changing(bool& AllowChange) {
@@ -210,6 +199,7 @@ TJobControls TForm1::ReadControls() {
     Controls.ColorLimitComboBox = ColorLimitComboBox->currentIndex();
     Controls.BlockWidthComboBox = BlockWidthComboBox->currentIndex();
     Controls.BlockHeightComboBox = BlockHeightComboBox->currentIndex();
+    Controls.MetadataCheckBox = MetadataCheckBox->isChecked();
     Controls.PreviewCheckBox = PreviewCheckBox->isChecked();
     return Controls;
 }

@@ -102,7 +102,7 @@ protected:
 TEST_F(BitrateFrames, SendNothingWithoutElapsedTime) {
     Disturb(0, 0, 500);
     EXPECT_EQ(Session->Encode(Frame, 0, false), 0);
-    EXPECT_EQ(Session->Finish({flvmeta::OnlyKeyFrames}).Tags.size(), 1u);
+    EXPECT_EQ(Session->Finish().Tags.size(), 1u);
 }
 
 TEST_F(BitrateFrames, SendEveryBlockWhenTimeRunsBackwards) {
@@ -156,7 +156,7 @@ TEST_F(BitrateFrames, SendEveryBlockWhenTheBudgetAllows) {
 
 TEST_F(BitrateFrames, SendEveryBlockOfAKeyFrameWithoutBudget) {
     EXPECT_EQ(Session->Encode(Frame, 0, true), 100);
-    EXPECT_EQ(SentIn(Session->Finish({flvmeta::OnlyKeyFrames}).Tags.at(1)).size(), 8u);
+    EXPECT_EQ(SentIn(Session->Finish().Tags.at(1)).size(), 8u);
 }
 
 // A budget set around the exact cost of the first picks. Picks is how many
@@ -218,7 +218,7 @@ protected:
         EncoderSession Session(Parameters(), Width, Height, 3);
         Session.Encode(Key, 0, true);
         Session.Encode(Changed, Elapsed, false);
-        const FlvFile File = Session.Finish({flvmeta::OnlyKeyFrames});
+        const FlvFile File = Session.Finish();
         if (File.Tags.size() < 2) {
             return {};
         }

@@ -1,6 +1,7 @@
 // The bytes of the FLV file: header, tag headers, audio tags, length fields.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -124,6 +125,66 @@ TEST(FlvVideoTag, DataSizeCountsEveryBlockEntry) {
     EXPECT_EQ(Sent, 1u);
     EXPECT_EQ(Inter.DataSize, 5 + 2 * 150 + StreamBytes);
 }
+
+// The frame byte says what the packet holds, whatever the caller asked: a
+// key frame (0x13) exactly when every block of the grid is sent. Players
+// that check it (Ruffle) refuse a whole-picture inter frame. 64x32 in 32x16
+// blocks: 4 blocks.
+struct FrameByteCase {
+    std::string Name;
+    uint8_t Mode;
+    int32_t BitRate;
+    void (*Change)(bench::FrameBuffer&);
+    int32_t Time;
+    bool KeyFrame;
+    size_t Sent;
+    uint8_t FrameByte;
+};
+
+void PrintTo(const FrameByteCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+void NoChange(bench::FrameBuffer&) {}
+void ChangeOnePixel(bench::FrameBuffer& Frame) {
+    Frame.PixelAt(0, 0)[0] ^= 0x80;
+}
+void ChangeEveryPixel(bench::FrameBuffer& Frame) {
+    Frame = NoiseFrame(64, 32, 3, 2);
+}
+
+class FrameByte : public ::testing::TestWithParam<FrameByteCase> {};
+
+TEST_P(FrameByte, IsAKeyFrameExactlyWhenEveryBlockIsSent) {
+    const FrameByteCase& Case = GetParam();
+    EncoderParameters Parameters = ParametersFor(Case.Mode, 32, 16);
+    Parameters.BitRate = Case.BitRate;
+    EncoderSession Session(Parameters, 64, 32, 3);
+    bench::FrameBuffer Frame = NoiseFrame(64, 32, 3, 1);
+    Session.Encode(Frame, 0, true);
+    Case.Change(Frame);
+    Session.Encode(Frame, Case.Time, Case.KeyFrame);
+    const FlvFile File = Session.Finish();
+    ASSERT_EQ(File.Tags.size(), 2u);
+    const ScreenVideoPacket Packet = ParseScreenVideoPacket(File.Tags[1].Payload);
+    const auto Sent = std::count_if(Packet.Blocks.begin(), Packet.Blocks.end(),
+                                    [](const auto& Block) { return !Block.empty(); });
+    EXPECT_EQ(static_cast<size_t>(Sent), Case.Sent);
+    EXPECT_EQ(File.Tags[1].FirstDataByte, Case.FrameByte);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, FrameByte,
+    ::testing::Values(
+        FrameByteCase{"KeyFrameAsked", LosslessMode, 0, NoChange, 40, true, 4, 0x13},
+        FrameByteCase{"OneBlockChanged", LosslessMode, 0, ChangeOnePixel, 40, false, 1, 0x23},
+        FrameByteCase{"EveryBlockChanged", LosslessMode, 0, ChangeEveryPixel, 40, false, 4, 0x13},
+        FrameByteCase{"QualityEveryBlock", QualityMode, 0, ChangeEveryPixel, 40, false, 4, 0x13},
+        FrameByteCase{"QualityOneBlock", QualityMode, 0, ChangeOnePixel, 40, false, 1, 0x23},
+        // 8 bytes of budget buy one block; 100000 kbit/s all, changed or not.
+        FrameByteCase{"BudgetForOneBlock", BitrateMode, 64, ChangeOnePixel, 1, false, 1, 0x23},
+        FrameByteCase{"BudgetForAll", BitrateMode, 100000, ChangeOnePixel, 40, false, 4, 0x13}),
+    [](const auto& Info) { return Info.param.Name; });
 
 }  // namespace
 }  // namespace quorvane::test

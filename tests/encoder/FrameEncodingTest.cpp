@@ -48,7 +48,7 @@ TEST_P(KeyFrameBlocks, HoldEachBlocksPixelsBottomRowFirst) {
                            Case.Width, Case.Height, Case.BytesPerPixel);
     const bench::FrameBuffer Frame = NoiseFrame(Case.Width, Case.Height, Case.BytesPerPixel, 7);
     EXPECT_EQ(Session.Encode(Frame, 0, true), 100);
-    const FlvFile File = Session.Finish({flvmeta::OnlyKeyFrames});
+    const FlvFile File = Session.Finish();
     ASSERT_EQ(File.Tags.size(), 1u);
     const ScreenVideoPacket Packet = ParseScreenVideoPacket(File.Tags[0].Payload);
     const int Columns = static_cast<int>((Case.Width + Case.BlockWidth - 1) / Case.BlockWidth);
@@ -107,17 +107,18 @@ TEST_F(LosslessFrames, CompareWithTheVersionLastSent) {
     EXPECT_EQ(SentBlocks(File.Tags[2]), std::vector<size_t>{149});
 }
 
-// A first frame that is not a key frame still has to deliver every block.
-TEST(NeverSentBlocks, AreSentInAnInterFrameWhateverTheMode) {
+// A first frame that is not a key frame still has to deliver every block,
+// and is then a key frame.
+TEST(NeverSentBlocks, AreSentWhateverTheMode) {
     for (uint8_t Mode : std::initializer_list<uint8_t>{LosslessMode, QualityMode, BitrateMode, 7}) {
         EncoderParameters Parameters = ParametersFor(Mode, 32, 32);
         Parameters.BlockTolerance = 100;
         Parameters.BitRate = 0;  // no budget at all
         EncoderSession Session(Parameters, 70, 40, 3);
         EXPECT_EQ(Session.Encode(NoiseFrame(70, 40, 3, 3), 0, false), 100) << int(Mode);
-        const FlvFile File = Session.Finish({flvmeta::NoKeyFrame, flvmeta::FirstFrameNotKey});
+        const FlvFile File = Session.Finish();
         ASSERT_EQ(File.Tags.size(), 1u);
-        EXPECT_EQ(File.Tags[0].FirstDataByte, 0x23);
+        EXPECT_EQ(File.Tags[0].FirstDataByte, 0x13);
         EXPECT_EQ(SentBlocks(File.Tags[0]).size(), 6u);
     }
 }
@@ -148,7 +149,7 @@ TEST(ColourReduction, ClearsTheLowBitsOfEveryChannel) {
         Parameters.ColorShift = Shift;
         EncoderSession Session(Parameters, 16, 16, 4);
         Session.Encode(SolidFrame(16, 16, 4, {0xFF, 0xAB, 0x5F}), 0, true);
-        const FlvFile File = Session.Finish({flvmeta::OnlyKeyFrames});
+        const FlvFile File = Session.Finish();
         const auto Mask = static_cast<uint8_t>(0xFF << Shift);
         std::vector<uint8_t> Expected;
         for (int Pixel = 0; Pixel < 256; ++Pixel) {
@@ -169,7 +170,7 @@ TEST(UnusedFourthByte, IsNoChange) {
             Frame.PixelAt(X, 3)[3] = 0xEE;
         }
         EXPECT_EQ(Session.Encode(Frame, 40, false), 0) << int(Mode);
-        EXPECT_EQ(Session.Finish({flvmeta::OnlyKeyFrames}).Tags.size(), 1u);
+        EXPECT_EQ(Session.Finish().Tags.size(), 1u);
     }
 }
 
@@ -188,7 +189,7 @@ protected:
             Change(Frame, Index);
             Results.push_back(Session.Encode(Frame, Index * 40, false));
         }
-        Session.Finish({flvmeta::OnlyKeyFrames});
+        Session.Finish();
         return Results;
     }
 
@@ -257,7 +258,7 @@ TEST(BlockTooLarge, FailsTheFrameWithoutWritingAnyOfIt) {
     ExpectBlockTooLarge(Session, NoiseFrame(300, 256, 3, 5));
     // The failed frame never reached the decoder, which still shows Calm.
     EXPECT_EQ(Session.Encode(Calm, 80, false), 0);
-    EXPECT_EQ(Session.Finish({flvmeta::OnlyKeyFrames}).Tags.size(), 1u);
+    EXPECT_EQ(Session.Finish().Tags.size(), 1u);
 }
 
 TEST(BlockTooLarge, FailsABitrateModeFrameToo) {
@@ -266,7 +267,7 @@ TEST(BlockTooLarge, FailsABitrateModeFrameToo) {
     EncoderSession Session(Parameters, 300, 256, 3);
     Session.Encode(SolidFrame(300, 256, 3, {9, 9, 9}), 0, true);
     ExpectBlockTooLarge(Session, NoiseFrame(300, 256, 3, 5));
-    EXPECT_EQ(Session.Finish({flvmeta::OnlyKeyFrames}).Tags.size(), 1u);
+    EXPECT_EQ(Session.Finish().Tags.size(), 1u);
 }
 
 TEST(PacketTooLarge, FailsTheFrameWithoutWritingAnyOfIt) {

@@ -42,6 +42,20 @@ TEST(OnMetaData, ALinkKeepsPointingAtTheRewrittenFile) {
     EXPECT_EQ(ReadFlvFile(File).Tags[0].Type, 18);
 }
 
+// A packet that sends the whole grid is a key frame, so a seek may land on
+// it; one that sends part of it is not.
+TEST(OnMetaData, IndexesTheFramesThatSendEveryBlock) {
+    EncoderSession Session(ParametersFor(LosslessMode, 32, 32), 64, 48, 3);
+    bench::FrameBuffer Frame = NoiseFrame(64, 48, 3, 1);
+    Session.Encode(Frame, 0, true);
+    Frame.PixelAt(0, 0)[0] ^= 0x80;
+    Session.Encode(Frame, 100, false);
+    Session.Encode(NoiseFrame(64, 48, 3, 2), 200, false);
+    Session.Finish();
+    AddOnMetaData(Session.Path().string());
+    EXPECT_EQ(FlvmetaMetadata(Session.Path()).Numbers("times"), (std::vector<double>{0, 0.2}));
+}
+
 TEST(OnMetaData, AFileWithoutTagsIsLeftAlone) {
     EncoderSession Session(ParametersFor(LosslessMode, 32, 32), 64, 48, 3);
     Session.Finish();

@@ -25,7 +25,7 @@ TEST_P(BlockGrid, CoversTheFrameAndIsDescribedByTheHeaderWord) {
     EXPECT_EQ(Session.Encoder().GetBlockRows(), Case.Rows);
     EXPECT_EQ(Session.Encoder().GetHeaderWord(), Case.HeaderWord);
     EXPECT_EQ(Session.Encode(SolidFrame(Case.Width, Case.Height, 3, {1, 2, 3}), 0, true), 100);
-    const FlvFile File = Session.Finish({flvmeta::OnlyKeyFrames});
+    const FlvFile File = Session.Finish();
     ASSERT_EQ(File.Tags.size(), 1u);
     const ScreenVideoPacket Packet = ParseScreenVideoPacket(File.Tags[0].Payload);
     EXPECT_EQ(Packet.HeaderWord, Case.HeaderWord);  // written big-endian
@@ -151,7 +151,7 @@ TEST(EncoderLifecycle, RefusesToWriteOutsideStartAndFinish) {
     EXPECT_THROW(Encoder.WriteAudioTag(Frame.Data(), 4, 0, 0, 0), std::logic_error);
     EXPECT_THROW(Encoder.Finish(), std::logic_error);
     EXPECT_EQ(ReadFlvFile(Path).Tags.size(), 1u);
-    EXPECT_TRUE(FlvmetaAccepts(Path, {flvmeta::OnlyKeyFrames}));
+    EXPECT_TRUE(FlvmetaAccepts(Path));
 }
 
 }  // namespace

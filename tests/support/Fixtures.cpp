@@ -7,9 +7,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/WinTypes.h"
+#include "support/Process.h"
 #include "support/TestPaths.h"
 
 namespace quorvane::test {
@@ -108,6 +110,35 @@ std::vector<uint8_t> TopDownPixels(const void* Dib) {
         Pixels.insert(Pixels.end(), Start, Start + RowBytes);
     }
     return Pixels;
+}
+
+size_t Id3v2TagSize(const std::vector<uint8_t>& Mp3) {
+    if (Mp3.size() < 10 || Mp3[0] != 'I' || Mp3[1] != 'D' || Mp3[2] != '3') {
+        return 0;
+    }
+    return 10 + (Mp3[6] << 21) + (Mp3[7] << 14) + (Mp3[8] << 7) + Mp3[9];
+}
+
+std::vector<size_t> Mp3PacketPositions(const fs::path& Mp3) {
+    const TProcessResult Probe = RunProcess(
+        "ffprobe", {"-v", "error", "-show_entries", "packet=pos", "-of", "csv=p=0", Mp3.string()});
+    std::vector<size_t> Positions;
+    std::istringstream Lines(Probe.Output);
+    // Lines read "pos" or "pos,side_data,"; side data adds blank lines.
+    for (std::string Line; std::getline(Lines, Line);) {
+        if (!Line.empty()) {
+            Positions.push_back(std::stoul(Line.substr(0, Line.find(','))));
+        }
+    }
+    return Positions;
+}
+
+double DecodedSoundSeconds(const fs::path& File) {
+    constexpr int Rate = 44100;
+    const TProcessResult Decoded =
+        RunProcess("ffmpeg", {"-v", "error", "-nostdin", "-i", File.string(), "-vn", "-ac", "1",
+                              "-ar", std::to_string(Rate), "-f", "s16le", "-"});
+    return static_cast<double>(Decoded.Output.size()) / 2 / Rate;
 }
 
 }  // namespace quorvane::test

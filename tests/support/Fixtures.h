@@ -40,6 +40,17 @@ std::vector<uint8_t> DecodeWithFfmpeg(const std::filesystem::path& File,
                                       const std::string& PixelFormat,
                                       const std::string& ExtraArguments = "");
 
+// The size of the ID3v2 tag an MP3 file starts with (header included), 0
+// without one.
+size_t Id3v2TagSize(const std::vector<uint8_t>& Mp3);
+
+// Where the frames of an MP3 file start, as FFmpeg's own parser finds them.
+std::vector<size_t> Mp3PacketPositions(const std::filesystem::path& Mp3);
+
+// How long the sound of File lasts as FFmpeg decodes it, in seconds: the
+// samples it decodes, counted; 0 when the file holds no sound.
+double DecodedSoundSeconds(const std::filesystem::path& File);
+
 // The pixels of a packed bottom-up DIB (BITMAPINFOHEADER then rows padded to
 // 4 bytes) as top-down unpadded rows, to compare with DecodeWithFfmpeg.
 std::vector<uint8_t> TopDownPixels(const void* Dib);

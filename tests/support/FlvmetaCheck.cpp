@@ -18,6 +18,11 @@ const std::vector<std::string> MissingMetadataWarnings = {
     "W60079",  // unable to determine video resolution
 };
 
+// Every packet that sends the whole grid is a key frame, so a file whose
+// pictures change everywhere holds only key frames; flvmeta's note that this
+// compresses poorly says nothing about the file.
+const std::string OnlyKeyFrames = "W60057";
+
 std::string ShellQuoted(const std::string& Text) {
     std::string Quoted = "'";
     for (char Character : Text) {
@@ -65,8 +70,8 @@ FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path) {
     };
     const bool OnlyAllowed =
         std::all_of(Report.MessageCodes.begin(), Report.MessageCodes.end(), [&](const auto& Code) {
-            return Code[0] == 'W' &&
-                   (Listed(MissingMetadataWarnings, Code) || Listed(Expected, Code));
+            return Code[0] == 'W' && (Listed(MissingMetadataWarnings, Code) ||
+                                      Code == OnlyKeyFrames || Listed(Expected, Code));
         });
     if (Report.ExitCode == 0 && OnlyAllowed) {
         return ::testing::AssertionSuccess();
@@ -78,7 +83,10 @@ FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path) {
 
 ::testing::AssertionResult FlvmetaFindsNoProblem(const std::filesystem::path& Path) {
     const FlvmetaReport Report = RunFlvmetaCheck(Path);
-    if (Report.ExitCode == 0 && Report.MessageCodes.empty()) {
+    const bool NoProblem =
+        std::all_of(Report.MessageCodes.begin(), Report.MessageCodes.end(),
+                    [](const std::string& Code) { return Code == OnlyKeyFrames; });
+    if (Report.ExitCode == 0 && NoProblem) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()

@@ -17,7 +17,6 @@ struct FlvmetaReport {
 
 // Codes of flvmeta warnings that a test may expect of the file it made.
 namespace flvmeta {
-inline const std::string OnlyKeyFrames = "W60057";
 inline const std::string NoKeyFrame = "W60056";
 inline const std::string FirstFrameNotKey = "W60035";
 inline const std::string AudioFormatChanged = "W50026";
@@ -29,12 +28,13 @@ FlvmetaReport RunFlvmetaCheck(const std::filesystem::path& Path);
 
 // Succeeds when flvmeta finds no error and warns only that the file carries
 // no onMetaData tag (our files have none by design) and, for that reason,
-// that it cannot tell the video resolution, or of the Expected warnings.
+// that it cannot tell the video resolution, that it holds only key frames,
+// or of the Expected warnings.
 ::testing::AssertionResult FlvmetaAccepts(const std::filesystem::path& Path,
                                           const std::vector<std::string>& Expected = {});
 
-// Succeeds when flvmeta finds neither an error nor a warning: what a file
-// with an onMetaData tag must give.
+// Succeeds when flvmeta finds neither an error nor a warning, but that the
+// file holds only key frames: what a file with an onMetaData tag must give.
 ::testing::AssertionResult FlvmetaFindsNoProblem(const std::filesystem::path& Path);
 
 // The onMetaData values as flvmeta reads them (`flvmeta --dump --json`).

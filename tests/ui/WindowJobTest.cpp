@@ -1,20 +1,24 @@
 // Job control driven through the real window: whole conversions, Stop,
-// closing during a run, the page lock, the output name, and the messages
-// for files that can't be used.
+// closing during a run, the page lock, the output name and its questions,
+// files dropped or given on the command line, and the messages for files
+// that can't be used.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTabBar>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
 #include <set>
@@ -57,20 +61,45 @@ std::vector<uint8_t> Bgr24Rows(const QImage& Bitmap) {
     return Bytes;
 }
 
-// Clicks Button and cancels the real file dialog it opens; returns the
-// folder and the file type the dialog showed.
-std::pair<QString, QString> DialogShownBy(QPushButton& Button) {
-    std::pair<QString, QString> Shown;
-    QTimer Poll;
-    QObject::connect(&Poll, &QTimer::timeout, [&] {
-        if (auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            Shown = {Dialog->directory().canonicalPath(), Dialog->selectedNameFilter()};
-            Dialog->reject();
-        }
-    });
-    Poll.start(10);
-    Button.click();
-    return Shown;
+// Records the folders a desktop is asked to show.
+class TFolderOpener : public QObject {
+    Q_OBJECT
+
+public:
+    TFolderOpener() { QDesktopServices::setUrlHandler("file", this, "Open"); }
+    ~TFolderOpener() override { QDesktopServices::unsetUrlHandler("file"); }
+
+    std::vector<QUrl> Opened;
+
+public slots:
+    void Open(const QUrl& Folder) { Opened.push_back(Folder); }
+};
+
+// Drags File over Window and drops it there; whether the window took it.
+bool Drop(TForm1& Window, const fs::path& File) {
+    QMimeData Data;
+    Data.setUrls({QUrl::fromLocalFile(Name(File))});
+    const QPoint Middle = Window.rect().center();
+    QDragEnterEvent Enter(Middle, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    Enter.ignore();
+    QApplication::sendEvent(&Window, &Enter);
+    if (!Enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent Dropped(QPointF(Middle), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&Window, &Dropped);
+    return true;
+}
+
+fs::path ToneMp3(const std::string& Name, const std::string& Seconds) {
+    return test::Fixture(Name, "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=" +
+                                   Seconds + " -ac 2 -c:a libmp3lame -b:a 128k");
+}
+
+fs::path SmallVideo(const std::string& Seconds) {
+    return test::Fixture("window-video-" + Seconds + "s.avi",
+                         "-f lavfi -i testsrc2=size=32x24:rate=5:duration=" + Seconds +
+                             " -c:v rawvideo -pix_fmt bgr24");
 }
 
 }  // namespace
@@ -127,7 +156,9 @@ private slots:
         QCOMPARE(fs::file_size(Dir / "out.flv"), uintmax_t(15));
     }
 
-    void aWholeConversionEndsWithTheWindowReset() {
+    // After the run the input is opened again, with the audio chosen for it,
+    // and the end report names the file and offers its folder.
+    void aWholeConversionKeepsTheInputForTheNextRun() {
         const fs::path Tone = test::Fixture(
             "window-tone.mp3",
             "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 -c:a libmp3lame");
@@ -166,13 +197,9 @@ private slots:
                  qPrintable(Window->StatusLabel->text()));
         QCOMPARE(Window->ApplicationTitle(), Window->windowTitle());
         QVERIFY(Window->ProgressBar->isHidden());
-        QVERIFY(!Window->StartButton->isEnabled() && !Window->StopButton->isEnabled());
-        QVERIFY(Window->VideoFileEdit->text().isEmpty() && Window->AudioFileEdit->text().isEmpty());
-        QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
         QImage Black(64, 48, QImage::Format_RGB32);
         Black.fill(Qt::black);
         QCOMPARE(Window->PreviewLayer->Bitmap, Black);
-
         // The clip's six pictures change every other frame, and a frame
         // without a change writes no tag.
         const fs::path Output = Dir / "clip.flv";
@@ -180,25 +207,78 @@ private slots:
         const test::FlvFile File = test::ReadFlvFile(Output);
         QVERIFY(std::any_of(File.Tags.begin(), File.Tags.end(),
                             [](const test::FlvTag& Tag) { return Tag.Type == 8; }));
+
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviBgr24()));
+        QVERIFY(!Window->VideoDetailsLabel->text().isEmpty());
+        QVERIFY(Window->MP3AudioRadioButton->isChecked());
+        QCOMPARE(Window->AudioFileEdit->text(), Name(Tone));
+        QVERIFY(Window->StartButton->isEnabled() && !Window->StopButton->isEnabled());
+        QVERIFY(test::FileIsOpen(test::AviBgr24()));
+
+        QMessageBox* Report = test::EndReport(*Window);
+        QVERIFY(Report);
+        QCOMPARE(Report->text(),
+                 "Encoding finished successfully.\n\nThe video is in:\n" + Name(Output));
+        TFolderOpener Desktop;
+        const auto Buttons = Report->buttons();
+        const auto OpenFolder = std::find_if(Buttons.begin(), Buttons.end(), [](auto* Button) {
+            return Button->text() == "Open folder";
+        });
+        QVERIFY(OpenFolder != Buttons.end());
+        (*OpenFolder)->click();
+        QCOMPARE(Desktop.Opened, std::vector<QUrl>{QUrl::fromLocalFile(Name(Dir))});
+
+        // Again, with other settings.
+        Window->BlockWidthComboBox->setCurrentIndex(0);
+        test::ChooseFile(Window->SaveDialog, Dir / "again.flv");
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        VerifyValidFlv(Dir / "again.flv", 3);
     }
 
-    // Stop, or closing the window, at the first frame: the run ends at the
-    // next frame, and the window closes only once the file is finished.
-    void aRunEndedEarlyLeavesAValidFile() {
-        const std::pair<const char*, std::function<void(TForm1&)>> Rows[] = {
-            {"stopped.flv", [](TForm1& W) { W.StopButton->click(); }},
-            {"closed.flv", [](TForm1& W) { QVERIFY(!W.close() && W.isVisible()); }},
+    // Stop at the first frame: the run ends at the next frame, the file is
+    // valid, and the input is there for the next run.
+    void aStoppedRunLeavesAValidFile() {
+        test::OnFirstProgress(*Window, [&] { Window->StopButton->click(); });
+        Start(test::AviBgr24(), Dir / "stopped.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
+        QCOMPARE(Window->StatusLabel->text(), QString(" - "));
+        VerifyValidFlv(Dir / "stopped.flv", 1);
+        QVERIFY(test::EndReport(*Window));
+        QVERIFY(test::EndReport(*Window)->text().startsWith(
+            "Encoding stopped by user.\n\nWhat was encoded until then is in:\n"));
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviBgr24()));
+        QVERIFY(Window->StartButton->isEnabled());
+    }
+
+    // Closing during a run asks first; No keeps the run going to its end,
+    // Yes stops it and closes the window once the file is finished.
+    void closingDuringARunAsksFirst() {
+        struct TRow {
+            QMessageBox::StandardButton Answer;
+            const char* Step;
+            size_t Frames;
+            bool Visible;
         };
-        for (const auto& [Output, EndEarly] : Rows) {
+        const TRow Rows[] = {{QMessageBox::No, "Encoding finished successfully.", 3, true},
+                             {QMessageBox::Yes, "Encoding stopped by user.", 1, false}};
+        for (const TRow& Row : Rows) {
             Window = test::ShowMainWindow();
-            test::OnFirstProgress(*Window, [&, &EndEarly = EndEarly] { EndEarly(*Window); });
-            Start(test::AviBgr24(), Dir / Output);
+            test::TMessageBoxAnswerer Boxes(Row.Answer);
+            bool Closed = true;
+            test::OnFirstProgress(*Window, [&] { Closed = Window->close(); });
+            const fs::path Output = Dir / (Row.Visible ? "kept.flv" : "closed.flv");
+            Start(test::AviBgr24(), Output);
             QVERIFY(test::WaitForRunToEnd(*Window));
-            QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
-            QCOMPARE(Window->StatusLabel->text(), QString(" - "));
-            VerifyValidFlv(Dir / Output, 1, {test::flvmeta::OnlyKeyFrames});
+            QVERIFY(!Closed);
+            QVERIFY(!Boxes.Shown.empty());
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Confirmation"));
+            QVERIFY(Boxes.Shown[0].Text.startsWith("Stop the conversion and close the window?"));
+            QCOMPARE(Window->StepLabel->text(), QString(Row.Step));
+            QCOMPARE(Window->isVisible(), Row.Visible);
+            VerifyValidFlv(Output, Row.Frames);
         }
-        QVERIFY(!Window->isVisible());
     }
 
     void thePreviewSwitchTakesEffectFromTheNextFrame() {
@@ -251,6 +331,7 @@ private slots:
         test::OpenInput(*Window, test::AviBgr24());
         const QString InputFolder = Name(fs::canonical(test::AviBgr24()).parent_path());
         Window->OpenDialog1.Chooser = nullptr;
+        Window->SaveDialog.Chooser = nullptr;
         struct TRow {
             QPushButton* Button;
             QRadioButton* Audio;
@@ -264,9 +345,93 @@ private slots:
         for (const TRow& Row : Rows) {
             Row.Audio->click();
             Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 2 : 0);
-            const auto Shown = DialogShownBy(*Row.Button);
-            QCOMPARE(Shown.first, InputFolder);
-            QCOMPARE(Shown.second, Row.FileType);
+            test::TFileDialogAnswerer Dialogs;
+            Row.Button->click();
+            QCOMPARE(Dialogs.Folders, std::vector<QString>{InputFolder});
+            QCOMPARE(Dialogs.FileTypes, std::vector<QString>{Row.FileType});
+        }
+    }
+
+    // The question concerns the file that will be written, once, in the
+    // real save dialog (Qt's own would concern the name as typed); No
+    // leaves the file as it was and brings the dialog back.
+    void theReplaceQuestionConcernsTheFileWritten() {
+        struct TRow {
+            const char* Typed;
+            const char* Existing;  // before the run
+            QMessageBox::StandardButton Answer;
+            const char* Written;  // or nothing
+            const char* Asked;    // about, or nothing
+        };
+        const TRow Rows[] = {
+            {"out1", "out1.flv", QMessageBox::No, nullptr, "out1.flv"},
+            {"out2", "out2.flv", QMessageBox::Yes, "out2.flv", "out2.flv"},
+            {"clip.FLV", "clip.FLV", QMessageBox::Yes, "clip.FLV", "clip.FLV"},
+            {"noaudio.avi", "noaudio.avi", QMessageBox::No, "noaudio.avi.flv", nullptr},
+        };
+        const std::vector<uint8_t> Kept = {'k', 'e', 'p', 't'};
+        for (const TRow& Row : Rows) {
+            test::WriteFileBytes(Dir / Row.Existing, Kept);
+            test::OpenInput(*Window, test::AviBgr24());
+            Window->SaveDialog.Chooser = nullptr;
+            Window->SaveDialog.FileName = Name(Dir / "any");
+            Window->PageControl1->setCurrentIndex(2);
+            test::TMessageBoxAnswerer Boxes(Row.Answer);
+            test::TFileDialogAnswerer Dialogs({Row.Typed});
+            Window->StartButton->click();
+            QVERIFY(test::WaitForRunToEnd(*Window));
+            std::vector<QString> Questions;
+            for (const test::TShownMessage& Shown : Boxes.Shown) {
+                if (Shown.Buttons & QMessageBox::Yes) {
+                    Questions.push_back(Shown.Text);
+                }
+            }
+            const std::vector<QString> Expected =
+                Row.Asked ? std::vector<QString>{"The file " + Name(Dir / Row.Asked) +
+                                                 " already exists.\nDo you want to replace it?"}
+                          : std::vector<QString>{};
+            QCOMPARE(Questions, Expected);
+            // No brings the dialog back, where a cancel ends the choice.
+            QCOMPARE(Dialogs.Folders.size(), size_t(Row.Written ? 1 : 2));
+            QCOMPARE(test::ReadFileBytes(Dir / Row.Existing) == Kept,
+                     !Row.Written || std::string(Row.Written) != Row.Existing);
+            if (Row.Written) {
+                VerifyValidFlv(Dir / Row.Written, 3);
+            }
+        }
+    }
+
+    // A folder that does not exist is refused before the job is asked to
+    // write there; the next dialog opens in a real folder nearby, and never
+    // in the system's own file systems.
+    void theSaveDialogWantsAnExistingFolderAndOpensInARealOne() {
+        struct TRow {
+            fs::path Chosen;
+            QString Message;
+            QString NextFolder;
+        };
+        const TRow Rows[] = {
+            {Dir / "none" / "out.flv", "The folder " + Name(Dir / "none") + " does not exist.",
+             Name(fs::canonical(Dir))},
+            {"/proc/out.flv", "Impossible to create the output file /proc/out.flv",
+             Name(fs::canonical(QDir::homePath().toStdString()))},
+        };
+        for (const TRow& Row : Rows) {
+            test::OpenInput(*Window, test::AviBgr24());
+            test::ChooseFileOnce(Window->SaveDialog, Row.Chosen);
+            Window->PageControl1->setCurrentIndex(2);
+            {
+                test::TMessageBoxAnswerer Boxes;
+                Window->StartButton->click();
+                QCOMPARE(Boxes.Shown.size(), size_t(1));
+                QVERIFY2(Boxes.Shown[0].Text.startsWith(Row.Message),
+                         qPrintable(Boxes.Shown[0].Text));
+            }
+            QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
+            Window->SaveDialog.Chooser = nullptr;
+            test::TFileDialogAnswerer Dialogs;
+            Window->StartButton->click();
+            QCOMPARE(Dialogs.Folders, std::vector<QString>{Row.NextFolder});
         }
     }
 
@@ -280,17 +445,27 @@ private slots:
             return fs::last_write_time(Settings, Absent);
         };
         const auto Before = Written();
-        DialogShownBy(*Window->Button1);
+        {
+            test::TFileDialogAnswerer Dialogs;
+            Window->Button1->click();
+            QCOMPARE(Dialogs.Folders.size(), size_t(1));
+        }
         QVERIFY(Written() == Before);
     }
 
+    // No file chosen, or the one chosen gone since.
     void aMissingExternalAudioFileIsRefused() {
-        for (const std::optional<fs::path>& Chosen :
-             {std::optional<fs::path>(), std::optional(Dir / "missing.mp3")}) {
+        const fs::path Tone = ToneMp3("window-tone-1s.mp3", "1");
+        for (const bool Chosen : {false, true}) {
             test::OpenInput(*Window, test::AviBgr24());
             Window->MP3AudioRadioButton->click();
-            test::ChooseFile(Window->OpenDialog1, Chosen);
-            Window->Button2->click();
+            if (Chosen) {
+                fs::copy_file(Tone, Dir / "gone.mp3", fs::copy_options::overwrite_existing);
+                test::ChooseFile(Window->OpenDialog1, Dir / "gone.mp3");
+                Window->Button2->click();
+                QCOMPARE(Window->AudioFileEdit->text(), Name(Dir / "gone.mp3"));
+                fs::remove(Dir / "gone.mp3");
+            }
             Window->PageControl1->setCurrentIndex(2);
             bool SaveDialogRun = false;
             Window->SaveDialog.Chooser = [&](const TFileDialog&) {
@@ -312,6 +487,96 @@ private slots:
         }
     }
 
+    // Without a frame of MP3 the file would give a video without sound
+    // under a report of success: it is refused when chosen, by name, and
+    // the file chosen before stays.
+    void aFileWithoutMp3AudioIsRefusedWhenChosen() {
+        const fs::path Tone = ToneMp3("window-tone-1s.mp3", "1");
+        test::WriteFileBytes(Dir / "text.mp3", {'n', 'o', ' ', 's', 'o', 'u', 'n', 'd', '\n'});
+        test::WriteFileBytes(Dir / "empty.mp3", {});
+        test::OpenInput(*Window, test::AviBgr24());
+        Window->MP3AudioRadioButton->click();
+        test::ChooseFile(Window->OpenDialog1, Tone);
+        Window->Button2->click();
+        for (const char* Refused : {"text.mp3", "empty.mp3"}) {
+            test::TMessageBoxAnswerer Boxes;
+            test::ChooseFile(Window->OpenDialog1, Dir / Refused);
+            Window->Button2->click();
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+            QCOMPARE(Boxes.Shown[0].Text,
+                     "No MP3 audio was found in the file " + Name(Dir / Refused) + ".");
+            QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Critical);
+            QCOMPARE(Window->AudioFileEdit->text(), Name(Tone));
+        }
+    }
+
+    // As MP3 players do, the source finds its way past damage, junk and the
+    // tags of joined files: the sound in the file lasts as long as FFmpeg's
+    // own decoding of the MP3 (up to the video's end), and the end report
+    // tells of bytes skipped and of sound that ends early.
+    void theSoundGoesOnPastWhatIsNoFrame() {
+        const fs::path Tone = ToneMp3("window-tone-3s.mp3", "3");
+        const std::vector<size_t> Frames = test::Mp3PacketPositions(Tone);
+        const size_t AtAFifth =
+            *std::lower_bound(Frames.begin(), Frames.end(), fs::file_size(Tone) / 5);
+        const size_t TagEnd = test::Id3v2TagSize(test::ReadFileBytes(Tone));
+        struct TRow {
+            const char* Name;
+            fs::path Mp3;
+            const char* VideoSeconds;
+            QString Note;  // in the end report, or nothing
+        };
+        const TRow Rows[] = {
+            {"damaged header",
+             test::DerivedFixture("window-damaged.mp3", Tone,
+                                  [&](std::vector<uint8_t> Bytes) {
+                                      Bytes[AtAFifth] = 0;
+                                      return Bytes;
+                                  }),
+             "3", "bytes that are no MP3 frames"},
+            {"two files joined",
+             test::DerivedFixture("window-joined.mp3", Tone,
+                                  [](std::vector<uint8_t> Bytes) {
+                                      const auto Once = Bytes;
+                                      Bytes.insert(Bytes.end(), Once.begin(), Once.end());
+                                      return Bytes;
+                                  }),
+             "6", ""},
+            {"zeros after the tag",
+             test::DerivedFixture("window-zeros.mp3", Tone,
+                                  [&](std::vector<uint8_t> Bytes) {
+                                      Bytes.insert(Bytes.begin() + long(TagEnd), 1000, 0);
+                                      return Bytes;
+                                  }),
+             "3", "The MP3 audio held 1000 bytes that are no MP3 frames"},
+            {"sound shorter than the video", Tone, "6", "The sound ends at 3."},
+        };
+        for (const TRow& Row : Rows) {
+            Window = test::ShowMainWindow();
+            test::OpenInput(*Window, SmallVideo(Row.VideoSeconds));
+            Window->MP3AudioRadioButton->click();
+            test::ChooseFile(Window->OpenDialog1, Row.Mp3);
+            Window->Button2->click();
+            QCOMPARE(Window->AudioFileEdit->text(), Name(Row.Mp3));
+            const fs::path Output = Dir / (std::string(Row.Name) + ".flv");
+            Window->PageControl1->setCurrentIndex(2);
+            test::ChooseFile(Window->SaveDialog, Output);
+            Window->StartButton->click();
+            QVERIFY(test::WaitForRunToEnd(*Window));
+            const double Expected =
+                std::min(test::DecodedSoundSeconds(Row.Mp3), std::stod(Row.VideoSeconds));
+            const double Heard = test::DecodedSoundSeconds(Output);
+            QVERIFY2(std::fabs(Heard - Expected) < 0.1,
+                     qPrintable(QString("%1: %2 s of %3").arg(Row.Name).arg(Heard).arg(Expected)));
+            QMessageBox* Report = test::EndReport(*Window);
+            QVERIFY(Report);
+            const QString Said = Report->text().section("\n\n", 2);
+            QVERIFY2(Row.Note.isEmpty() ? Said.isEmpty() : Said.contains(Row.Note),
+                     qPrintable(QString(Row.Name) + ": " + Report->text()));
+        }
+    }
+
     void aNonNumericEditIsReportedAndStartsNothing() {
         test::OpenInput(*Window, test::AviBgr24());
         Window->BitrateCompressionRadioButton->click();
@@ -328,26 +593,126 @@ private slots:
         QVERIFY(!fs::exists(Dir / "never.flv"));
     }
 
-    void aFileThatCannotBeOpenedIsReported() {
-        test::OpenInput(*Window, test::AviPcm16Stereo());
-        test::TMessageBoxAnswerer Boxes;
-        test::OpenInput(*Window, test::TextFile());
-        QCOMPARE(Boxes.Shown.size(), size_t(1));
-        QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
-        QCOMPARE(Boxes.Shown[0].Text, QString("Impossible to open this file."));
-        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::NoIcon);
-        QVERIFY(Window->VideoFileEdit->text().isEmpty());
-        QVERIFY(Window->VideoDetailsLabel->text().isEmpty());
-        QVERIFY(Window->AudioDetailsLabel->text().isEmpty());
-        QVERIFY(!Window->AVIAudioRadioButton->isEnabled() &&
-                !Window->MP3AudioRadioButton->isEnabled());
-        QVERIFY(Window->NoAudioRadioButton->isChecked());
-        // Start stays as it was, and now acts on the file that did not open.
-        QVERIFY(Window->StartButton->isEnabled());
-        test::ChooseFile(Window->SaveDialog, Dir / "nothing.flv");
-        Window->StartButton->click();
-        QCOMPARE(Window->StepLabel->text(), QString("No video found in the selected file."));
-        QVERIFY(!Window->JobRunning());
+    // The message names the file and says why; the file open before stays,
+    // and without one Start stays disabled.
+    void aFileThatFailsToOpenIsNamedAndTheOpenOneStays() {
+        struct TRow {
+            fs::path File;
+            QString Says;
+            bool OneOpenBefore;
+        };
+        const TRow Rows[] = {
+            {test::TextFile(),
+             "Impossible to open this file.\n\n" + Name(test::TextFile()) +
+                 "\nIt is not an AVI file, or it is damaged.",
+             true},
+            {Dir / "missing.avi",
+             "Impossible to open this file.\n\n" + Name(Dir / "missing.avi") +
+                 "\nNo such file or directory.",
+             false},
+            {Dir, "Impossible to open this file.\n\n" + Name(Dir) + "\nIt is a folder.", false},
+            {test::AviAudioOnly(),
+             "Impossible to find video data in this file.\n\n" + Name(test::AviAudioOnly()), true},
+        };
+        for (const TRow& Row : Rows) {
+            Window = test::ShowMainWindow(test::MadeUpOffer(1));
+            if (Row.OneOpenBefore) {
+                test::OpenInput(*Window, test::AviPcm16Stereo());
+            }
+            test::TMessageBoxAnswerer Boxes;
+            test::OpenInput(*Window, Row.File);
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+            QCOMPARE(Boxes.Shown[0].Text, Row.Says);
+            QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Critical);
+            const QString Open = Row.OneOpenBefore ? Name(test::AviPcm16Stereo()) : QString();
+            QCOMPARE(Window->VideoFileEdit->text(), Open);
+            QCOMPARE(Window->VideoDetailsLabel->text().isEmpty(), !Row.OneOpenBefore);
+            QCOMPARE(Window->AudioDetailsLabel->text().isEmpty(), !Row.OneOpenBefore);
+            QCOMPARE(Window->AVIAudioRadioButton->isEnabled(), Row.OneOpenBefore);
+            QCOMPARE(Window->AVIAudioRadioButton->isChecked(), Row.OneOpenBefore);
+            QCOMPARE(Window->MP3AudioRadioButton->isEnabled(), Row.OneOpenBefore);
+            QCOMPARE(Window->StartButton->isEnabled(), Row.OneOpenBefore);
+            QCOMPARE(test::FileIsOpen(test::AviPcm16Stereo()), Row.OneOpenBefore);
+        }
+    }
+
+    // A file dropped on the window is taken as if chosen in its dialog: an
+    // MP3 file as the external audio (with a video open), any other as the
+    // input. Nothing is taken during a run.
+    void aDroppedFileIsTakenAsIfChosen() {
+        const fs::path Tone = ToneMp3("window-tone-1s.mp3", "1");
+        test::WriteFileBytes(Dir / "text.mp3", {'n', 'o', '\n'});
+        struct TRow {
+            const char* Name;
+            bool VideoOpen;
+            fs::path Dropped;
+            bool Taken;
+            QString VideoFile, AudioFile;
+            size_t Messages;
+        };
+        const TRow Rows[] = {
+            {"video", false, test::AviBgr24(), true, Name(test::AviBgr24()), "", 0},
+            {"MP3 with a video", true, Tone, true, Name(test::AviMjpeg()), Name(Tone), 0},
+            {"MP3 without a video", false, Tone, false, "", "", 0},
+            {"no MP3", true, Dir / "text.mp3", true, Name(test::AviMjpeg()), "", 1},
+            {"not a video", true, test::TextFile(), true, Name(test::AviMjpeg()), "", 1},
+        };
+        for (const TRow& Row : Rows) {
+            Window = test::ShowMainWindow();
+            if (Row.VideoOpen) {
+                test::OpenInput(*Window, test::AviMjpeg());
+            }
+            test::TMessageBoxAnswerer Boxes;
+            QCOMPARE(Drop(*Window, Row.Dropped), Row.Taken);
+            QVERIFY2(Boxes.Shown.size() == Row.Messages, Row.Name);
+            QCOMPARE(Window->VideoFileEdit->text(), Row.VideoFile);
+            QCOMPARE(Window->AudioFileEdit->text(), Row.AudioFile);
+            QCOMPARE(Window->MP3AudioRadioButton->isChecked(), !Row.AudioFile.isEmpty());
+        }
+        test::OnFirstProgress(*Window, [&] {
+            QVERIFY(!Drop(*Window, test::AviBgr24()));
+            QVERIFY(!Drop(*Window, Tone));
+        });
+        Start(test::AviMjpeg(), Dir / "undisturbed.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviMjpeg()));
+    }
+
+    // "quorvane FILE" opens FILE once the window is up, as file managers'
+    // "Open with" expects; a relative name is taken from the working folder.
+    void aFileNamedOnTheCommandLineIsOpened() {
+        const QString Folder = Name(test::AviBgr24().parent_path());
+        const QString Before = QDir::currentPath();
+        QDir::setCurrent(Folder);
+        struct TRow {
+            QStringList Arguments;
+            bool Taken;
+            QString Opened;
+        };
+        const TRow Rows[] = {
+            {{"quorvane"}, true, ""},
+            {{"quorvane", Name(test::AviBgr24())}, true, Name(test::AviBgr24())},
+            {{"quorvane", Name(test::AviBgr24().filename())}, true, Name(test::AviBgr24())},
+            {{"quorvane", Name(test::AviBgr24()), Name(test::AviMjpeg())}, false, ""},
+        };
+        for (const TRow& Row : Rows) {
+            Window = test::ShowMainWindow();
+            QCOMPARE(TProgram::TakeCommandLine(*Window, Row.Arguments), Row.Taken);
+            QTRY_COMPARE(Window->VideoFileEdit->text(), Row.Opened);
+            QCOMPARE(Window->StartButton->isEnabled(), !Row.Opened.isEmpty());
+        }
+        QDir::setCurrent(Before);
+    }
+
+    void theShortcutsOpenTheInputAndCloseTheWindow() {
+        Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+        test::ChooseFile(Window->OpenDialog1, test::AviBgr24());
+        QTest::keyClick(Window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviBgr24()));
+        QTest::keyClick(Window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!Window->isVisible());
     }
 
     void anUnstartedJobReleasesItsFileWhenAnotherIsOpened() {
@@ -409,7 +774,7 @@ private slots:
         test::ChooseFile(Window->SaveDialog, Dir / "silent.flv");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
-        QCOMPARE(Boxes.Shown.size(), size_t(1));
+        QVERIFY(!Boxes.Shown.empty());
         QCOMPARE(Boxes.Shown[0].Caption, QString("Confirmation"));
         QVERIFY(
             Boxes.Shown[0].Text.startsWith("The audio data is not compatible with Flash video."));

@@ -1,6 +1,8 @@
 #include "WindowTestKit.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -19,6 +21,41 @@ void TMessageBoxAnswerer::AnswerOpenBox() {
     Shown.push_back({Box->windowTitle(), Box->text(), Box->icon(), Box->standardButtons()});
     QAbstractButton* Button = Box->button(Answer);
     (Button ? Button : Box->defaultButton())->click();
+}
+
+TFileDialogAnswerer::TFileDialogAnswerer(std::vector<QString> Names) : Names(std::move(Names)) {
+    connect(&Poll, &QTimer::timeout, this, [this] { AnswerOpenDialog(); });
+    Poll.start(10);
+}
+
+void TFileDialogAnswerer::AnswerOpenDialog() {
+    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!Dialog || !Dialog->isVisible()) {
+        return;
+    }
+    Folders.push_back(Dialog->directory().canonicalPath());
+    FileTypes.push_back(Dialog->selectedNameFilter());
+    if (Folders.size() > Names.size()) {
+        Dialog->reject();
+        return;
+    }
+    // Typed into the name box: selectFile leaves a box with the focus as it is.
+    auto* NameBox = Dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!NameBox) {
+        qFatal("the file dialog has no name box");
+    }
+    NameBox->setText(Names[Folders.size() - 1]);
+    // QFileDialog::accept checks the name typed, as a click on its button does.
+    static_cast<QDialog*>(Dialog)->accept();
+}
+
+QMessageBox* EndReport(TForm1& Window) {
+    for (auto* Box : Window.findChildren<QMessageBox*>()) {
+        if (Box->isVisible() && Box->windowTitle() == "Information") {
+            return Box;
+        }
+    }
+    return nullptr;
 }
 
 std::unique_ptr<TForm1> ShowMainWindow(std::optional<TMp3FormatOffer> Offer) {
@@ -47,6 +84,16 @@ void ChooseFile(TFileDialog& Dialog, std::optional<std::filesystem::path> Path) 
             return std::nullopt;
         }
         return QString::fromStdString(Path->string());
+    };
+}
+
+void ChooseFileOnce(TFileDialog& Dialog, const std::filesystem::path& Path) {
+    auto Chosen = std::make_shared<bool>(false);
+    Dialog.Chooser = [Path, Chosen](const TFileDialog&) -> std::optional<QString> {
+        if (std::exchange(*Chosen, true)) {
+            return std::nullopt;
+        }
+        return QString::fromStdString(Path.string());
     };
 }
 

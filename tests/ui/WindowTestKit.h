@@ -42,6 +42,27 @@ private:
     QTimer Poll;
 };
 
+// Answers the program's real file dialogs that come up while it lives:
+// the first with Names[0] typed and accepted, the next with Names[1], and
+// a cancel once Names are used up. Folders and FileTypes: where each
+// dialog opened, and the file type it showed.
+class TFileDialogAnswerer : public QObject {
+public:
+    explicit TFileDialogAnswerer(std::vector<QString> Names = {});
+
+    std::vector<QString> Folders;
+    std::vector<QString> FileTypes;
+
+private:
+    void AnswerOpenDialog();
+
+    std::vector<QString> Names;
+    QTimer Poll;
+};
+
+// The end report of the run that has just ended, or none.
+QMessageBox* EndReport(TForm1& Window);
+
 // The main window as the program starts it; with Offer, these MP3 formats
 // are offered in place of the installed codecs' ones.
 std::unique_ptr<TForm1> ShowMainWindow(std::optional<TMp3FormatOffer> Offer = std::nullopt);
@@ -51,6 +72,8 @@ TMp3FormatOffer MadeUpOffer(int Count);
 
 // Makes the dialog return Path (or a cancel, for an empty optional).
 void ChooseFile(TFileDialog& Dialog, std::optional<std::filesystem::path> Path);
+// Makes the dialog return Path once, then a cancel.
+void ChooseFileOnce(TFileDialog& Dialog, const std::filesystem::path& Path);
 
 // Chooses Path as the input file through Button1.
 void OpenInput(TForm1& Window, const std::filesystem::path& Path);
