@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "CliTestKit.h"
+#include "support/Fixtures.h"
 #include "support/FlvDecoding.h"
 #include "support/TestPaths.h"
 
@@ -32,15 +33,9 @@ constexpr double SoundSlackSeconds = 0.1;
 using Fields = std::map<std::string, std::string>;
 
 // ffprobe's compact output: one section a line, "kind|key=value|...".
-// Streams as -select_streams takes them; all when empty.
-std::vector<std::pair<std::string, Fields>> Probe(const path& File, const std::string& Entries,
-                                                  const std::string& Streams = "") {
-    std::vector<std::string> Arguments{"-v", "error", "-show_entries", Entries, "-of", "compact"};
-    if (!Streams.empty()) {
-        Arguments.insert(Arguments.end(), {"-select_streams", Streams});
-    }
-    Arguments.push_back(File.string());
-    const TProcessResult Run = RunProcess("ffprobe", Arguments);
+std::vector<std::pair<std::string, Fields>> Probe(const path& File, const std::string& Entries) {
+    const TProcessResult Run = RunProcess(
+        "ffprobe", {"-v", "error", "-show_entries", Entries, "-of", "compact", File.string()});
     if (Run.ExitStatus != 0) {
         throw std::runtime_error("ffprobe failed on " + File.string() + ": " + Run.Errors);
     }
@@ -130,20 +125,6 @@ double SoundSeconds(const std::vector<std::pair<std::string, Fields>>& Sections,
     return static_cast<double>(Start.value_or(0)) * Audio.TimeBaseNumerator /
                Audio.TimeBaseDenominator +
            static_cast<double>(Samples) / Audio.SampleRate;
-}
-
-double FlvSoundSeconds(const path& Flv) {
-    const auto Sections =
-        Probe(Flv,
-              "stream=index,time_base,sample_rate:frame=stream_index,best_effort_timestamp,"
-              "nb_samples",
-              "a:0");
-    for (const auto& [Kind, Values] : Sections) {
-        if (Kind == "stream") {
-            return SoundSeconds(Sections, StreamOf(Values));
-        }
-    }
-    return 0;
 }
 
 TFfmpegReading ReadWithFfmpeg(const path& File) {
@@ -318,7 +299,7 @@ void CheckRecording(const path& Avi, const path& Folder) {
     EXPECT_LT(Pictures.LastFlvFrameMs, Reading.VideoEndMs);
 
     const double VideoEnd = static_cast<double>(Reading.VideoEndMs) / 1000;
-    const double Sound = FlvSoundSeconds(Flv);
+    const double Sound = DecodedSoundSeconds(Flv);
     const double AviSound = Reading.SoundSeconds;
     EXPECT_NEAR(Sound, std::min(AviSound, VideoEnd), SoundSlackSeconds);
 
