@@ -23,6 +23,16 @@ const char* StageFailureText(TTranscodeStage Stage) {
     }
 }
 
+// Samples of no fixed size are the codec's packets, one a chunk; they are
+// read one at a time, as some codecs (Vorbis, raw AAC) can't find where a
+// packet ends in the bytes of several.
+int32_t SamplesPerRead(PAVISTREAM Stream, int32_t ChunkSize) {
+    AVISTREAMINFOA Info{};
+    return AVIStreamInfoA(Stream, &Info, sizeof Info) == AVIERR_OK && Info.dwSampleSize == 0
+               ? 1
+               : ChunkSize;
+}
+
 }  // namespace
 
 // Needs the MP3 format pair; with no MP3 format offered there is nothing to
@@ -80,10 +90,11 @@ void TAVIToScreenVideoThread::WriteLeadingSilence(int32_t Start) {
 void TAVIToScreenVideoThread::TranscodeChunks(int32_t Start, int32_t End) {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
     const auto ChunkSize = static_cast<int32_t>(Chunk.size());
+    const int32_t ReadSamples = SamplesPerRead(AudioStream, ChunkSize);
     for (int32_t Position = Start; Position < End;) {
         int32_t Bytes = 0;
         int32_t Samples = 0;
-        if (AVIStreamRead(AudioStream, Position, ChunkSize, Chunk.data(), ChunkSize, &Bytes,
+        if (AVIStreamRead(AudioStream, Position, ReadSamples, Chunk.data(), ChunkSize, &Bytes,
                           &Samples) != AVIERR_OK) {
             Tell("Error",
                  "Error reading audio from the AVI file at sample " + std::to_string(Position));
