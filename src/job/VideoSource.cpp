@@ -134,11 +134,22 @@ public:
     bool Read(int32_t Position, std::span<uint8_t> Buffer, int32_t& Bytes,
               int32_t& Samples) override {
         const auto Size = static_cast<int32_t>(Buffer.size());
-        return AVIStreamRead(Stream.get(), Position, Size, Buffer.data(), Size, &Bytes, &Samples) ==
-               AVIERR_OK;
+        return AVIStreamRead(Stream.get(), Position, SamplesPerRead(Size), Buffer.data(), Size,
+                             &Bytes, &Samples) == AVIERR_OK;
     }
 
 private:
+    // Samples of no fixed size are the codec's packets, one a chunk; they are
+    // read one at a time, as some codecs (Vorbis, raw AAC) can't find where a
+    // packet ends in the bytes of several.
+    int32_t SamplesPerRead(int32_t BufferSize) const {
+        AVISTREAMINFOA Info{};
+        return AVIStreamInfoA(Stream.get(), &Info, sizeof Info) == AVIERR_OK &&
+                       Info.dwSampleSize == 0
+                   ? 1
+                   : BufferSize;
+    }
+
     TStreamHandle Stream;
     std::vector<uint8_t> Stored;
     std::vector<uint8_t> Decoded;

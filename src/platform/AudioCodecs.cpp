@@ -80,11 +80,9 @@ constexpr KnownTag KnownTags[] = {
     {0x0055, "MPEG Layer-3", 30},
 };
 
-// Audio is read many chunks at once, so its frames must be found again in
-// the joined bytes. Vorbis packets, and AAC stored with its set-up in the
-// extra bytes (raw), have no headers to find them by; ADTS AAC has.
-bool FramesHaveHeaders(AVCodecID Codec, const WAVEFORMATEX& Format) {
-    return Codec != AV_CODEC_ID_VORBIS && !(Codec == AV_CODEC_ID_AAC && Format.cbSize > 0);
+// Vorbis needs its three header packets, which it keeps in the extra bytes.
+bool HasSetUp(AVCodecID Codec, const WAVEFORMATEX& Format) {
+    return Codec != AV_CODEC_ID_VORBIS || Format.cbSize > 0;
 }
 
 }  // namespace
@@ -99,7 +97,7 @@ const AVCodec* FindAudioDecoder(const WAVEFORMATEX& Format) {
         Tag = *Inner;
     }
     const AVCodecID Codec = CodecFor(Tag, Format.wBitsPerSample);
-    return FramesHaveHeaders(Codec, Format) ? avcodec_find_decoder(Codec) : nullptr;
+    return HasSetUp(Codec, Format) ? avcodec_find_decoder(Codec) : nullptr;
 }
 
 bool CanDecodeAudio(const WAVEFORMATEX& Format) {

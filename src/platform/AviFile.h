@@ -93,9 +93,10 @@ inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
 // decoder exists for the stream.
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wanted);
 // A 40-byte BITMAPINFOHEADER followed by the rows, each padded to 4 bytes,
-// valid until the next call on this decoder. An empty sample gives the
-// previous picture; a sample that cannot be decoded, or that the file no
-// longer holds (a truncated file), gives null.
+// valid until the next call on this decoder. An empty sample, and one the
+// codec answers with no picture (a screen codec's "nothing changed"), gives
+// the previous picture; a sample that cannot be decoded, or that the file
+// no longer holds (a truncated file), gives null.
 void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position);
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder);
 

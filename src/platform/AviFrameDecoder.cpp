@@ -5,16 +5,21 @@
 // picture. Pictures leave the decoder in display order, so after a start at
 // a key frame whose picture's display position is known, the pictures that
 // come out take the positions that follow, whatever the decoder's delay or
-// reordering of B-frames.
+// reordering of B-frames. Where the codec never reorders, each picture
+// comes back with its chunk's ordinal, which is then its position: a chunk
+// that gives no picture (a screen codec's "nothing changed") leaves the
+// previous picture standing instead of moving every later one forward.
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "platform/AviFile.h"
+#include "platform/AviPalette.h"
 #include "platform/AviSource.h"
 #include "platform/DibPicture.h"
 #include "platform/FfmpegPointers.h"
@@ -25,7 +30,6 @@ namespace quorvane::platform {
 namespace {
 
 constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
-constexpr int PaletteEntries = AVPALETTE_SIZE / 4;
 
 constexpr FOURCC streamtypePADDING = mmioFOURCC('p', 'a', 'd', 's');
 
@@ -70,26 +74,32 @@ BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
     return Header;
 }
 
-// Palette video keeps its colours after the header, as RGBQUADs.
-std::vector<uint32_t> StoredPalette(const std::vector<uint8_t>& Format) {
-    BITMAPINFOHEADER Header = StoredBitmapHeader(Format);
-    if (Format.size() < BitmapHeaderSize || Header.biBitCount == 0 || Header.biBitCount > 8) {
-        return {};
-    }
-    size_t Count = Header.biClrUsed != 0 ? Header.biClrUsed : size_t{1} << Header.biBitCount;
-    Count = std::min(
-        {Count, static_cast<size_t>(PaletteEntries), (Format.size() - BitmapHeaderSize) / 4});
-    std::vector<uint32_t> Palette(PaletteEntries);
-    for (size_t I = 0; I < Count; ++I) {
-        Palette[I] = 0xFF000000 | (ReadLE32(Format.data() + BitmapHeaderSize + 4 * I) & 0xFFFFFF);
-    }
-    return Palette;
-}
-
 // 32-bit RGB keeps its layout; everything else becomes 24-bit.
 uint16_t BitCountFor(const AviStream& Stream) {
     BITMAPINFOHEADER Stored = StoredBitmapHeader(Stream.Contents().Format);
     return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
+}
+
+// Players take untagged HD pictures of these codecs as BT.709 (MPEG-2's HD
+// is broadcast HD); JPEG is BT.601 by definition, and MPEG-4 Part 2,
+// MS-MPEG4 and the other codecs of AVI files carry no HD convention.
+UntaggedMatrix UntaggedMatrixOf(AVCodecID Codec) {
+    switch (Codec) {
+        case AV_CODEC_ID_H264:
+        case AV_CODEC_ID_HEVC:
+        case AV_CODEC_ID_VP9:
+        case AV_CODEC_ID_AV1:
+        case AV_CODEC_ID_MPEG2VIDEO:
+            return UntaggedMatrix::Bt709WhenHd;
+        default:
+            return UntaggedMatrix::Bt601;
+    }
+}
+
+const AVCodecDescriptor& DescriptorOf(const AVCodecContext& Codec) {
+    static const AVCodecDescriptor None{};
+    const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Codec.codec_id);
+    return Descriptor ? *Descriptor : None;
 }
 
 }  // namespace
@@ -109,8 +119,8 @@ private:
         size_t Position;
     };
 
-    std::optional<size_t> PictureOrdinalFor(int32_t Position) const;
-    bool DecodeIntoBack(size_t Target);
+    std::optional<size_t> ChunkOrdinalFor(int32_t Position) const;
+    std::optional<size_t> DecodeIntoBack(size_t Target);
     void StartDecodingAfter(int32_t Position);
     void FinishDecodingAhead();
     bool IsKeyOrdinal(int64_t Ordinal) const;
@@ -118,29 +128,37 @@ private:
     bool NeedsRestart(size_t Target) const;
     void Restart(RestartPoint From);
     bool DecodeUpTo(size_t Target);
+    bool PictureStands(size_t Target) const;
+    void TakePending();
+    size_t PlacePicture(const AVFrame& Picture);
+    void LosePicture(size_t Ordinal);
     void SendNextPacket();
     void SendChunk(size_t Ordinal);
-    void PlacePicture();
-    bool KeepPicture();
+    void AttachPalette(size_t Chunk);
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
     CodecContextPtr Codec;
-    FramePtr Frame{av_frame_alloc()};
     PacketPtr Packet{av_packet_alloc()};
     const bool IntraOnly;
+    // Codecs that never reorder hand each picture out with its own chunk's
+    // ordinal, so a chunk without a picture is seen as one.
+    const bool PositionsFromOrdinals;
     const bool KeyFlagsKnown;
-    const std::vector<uint32_t> Palette;
+    AviPalette Palette;
     // The bitmap handed out, and the one the next picture is decoded into,
     // so that decoding ahead never touches what the caller is reading.
     DibPicture Pictures[2];
     size_t Shown = 0;
+    std::optional<size_t> ShownTarget;   // the ordinal asked for
+    std::optional<size_t> ShownPicture;  // the position of the picture shown there
 
     // The picture after the one handed out is decoded on a thread of its
     // own while the caller works; every other use of the decoder waits for
     // it first.
     std::thread Ahead;
-    std::optional<size_t> AheadOrdinal;  // decoded into the back bitmap
+    std::optional<size_t> AheadTarget;   // decoded, and in the back bitmap
+    std::optional<size_t> AheadPicture;  // unless it is the one shown
 
     // Display position of each key frame's picture, as seen while decoding
     // through it. With open GOPs a key frame's picture shows after the
@@ -150,27 +168,32 @@ private:
     std::map<size_t, size_t> KeyPositions{{0, 0}};
 
     // Decoding state, in ordinals of the chunks with data, which are also
-    // the display positions of their pictures.
-    std::optional<size_t> PictureOrdinal;
+    // the display positions of their pictures. Latest is the last picture
+    // at or before the target; Pending one that came out beyond it.
+    FramePtr Latest{av_frame_alloc()};
+    FramePtr Pending{av_frame_alloc()};
+    std::optional<size_t> LatestPosition;
+    std::optional<size_t> PendingPosition;
+    std::set<size_t> Lost;  // positions whose picture failed to decode
     bool Started = false;
     bool DrainSent = false;
     bool Drained = false;
     bool PaletteDue = false;
     size_t NextToSend = 0;
-    size_t NextPosition = 0;  // of the next picture out of the decoder
+    size_t RestartPosition = 0;
+    size_t NextPosition = 0;  // of the next picture out of the decoder, when counted
 };
 
 AviFrameDecoder::AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context)
     : Source(Stream.Source),
       Samples(Stream.Samples()),
       Codec(std::move(Context)),
-      IntraOnly([&] {
-          const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Codec->codec_id);
-          return Descriptor && (Descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
-      }()),
+      IntraOnly(DescriptorOf(*Codec).props & AV_CODEC_PROP_INTRA_ONLY),
+      PositionsFromOrdinals(!(DescriptorOf(*Codec).props & AV_CODEC_PROP_REORDER)),
       KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
-      Palette(StoredPalette(Stream.Contents().Format)),
-      Pictures{DibPicture(BitCountFor(Stream)), DibPicture(BitCountFor(Stream))} {}
+      Palette(Stream.Contents()),
+      Pictures{DibPicture(BitCountFor(Stream), UntaggedMatrixOf(Codec->codec_id)),
+               DibPicture(BitCountFor(Stream), UntaggedMatrixOf(Codec->codec_id))} {}
 
 AviFrameDecoder::~AviFrameDecoder() {
     FinishDecodingAhead();
@@ -178,42 +201,55 @@ AviFrameDecoder::~AviFrameDecoder() {
 
 void* AviFrameDecoder::GetFrame(int32_t Position) {
     FinishDecodingAhead();
-    const std::optional<size_t> Target = PictureOrdinalFor(Position);
+    const std::optional<size_t> Target = ChunkOrdinalFor(Position);
     if (!Target) {
         return nullptr;
     }
-    if (Target != PictureOrdinal) {
-        if (Target != AheadOrdinal && !DecodeIntoBack(*Target)) {
+    if (Target != ShownTarget) {
+        const std::optional<size_t> Picture =
+            Target == AheadTarget ? AheadPicture : DecodeIntoBack(*Target);
+        if (!Picture) {
             return nullptr;
         }
-        Shown = 1 - Shown;
-        PictureOrdinal = Target;
+        if (Picture != ShownPicture) {
+            Shown = 1 - Shown;
+            ShownPicture = Picture;
+        }
+        ShownTarget = Target;
     }
     StartDecodingAfter(Position);
     return Pictures[Shown].Data();
 }
 
-// Leaves the picture in the bitmap not handed out.
-bool AviFrameDecoder::DecodeIntoBack(size_t Target) {
+// The position of the picture that shows at Target; unless it is the one
+// shown already, it is left in the bitmap not handed out.
+std::optional<size_t> AviFrameDecoder::DecodeIntoBack(size_t Target) {
     if (NeedsRestart(Target)) {
         Restart(RestartPointFor(Target));
     }
-    return DecodeUpTo(Target);
+    if (!DecodeUpTo(Target)) {
+        return std::nullopt;
+    }
+    if (LatestPosition != ShownPicture && !Pictures[1 - Shown].Assign(*Latest)) {
+        return std::nullopt;
+    }
+    return LatestPosition;
 }
 
 void AviFrameDecoder::StartDecodingAfter(int32_t Position) {
-    AheadOrdinal.reset();
+    AheadTarget.reset();
     if (Position == std::numeric_limits<int32_t>::max()) {
         return;  // no position follows
     }
-    const std::optional<size_t> Target = PictureOrdinalFor(Position + 1);
-    if (!Target || Target == PictureOrdinal) {
+    const std::optional<size_t> Target = ChunkOrdinalFor(Position + 1);
+    if (!Target || Target == ShownTarget) {
         return;
     }
     Ahead = std::thread([this, Next = *Target] {
         try {
-            if (DecodeIntoBack(Next)) {
-                AheadOrdinal = Next;
+            if (const std::optional<size_t> Picture = DecodeIntoBack(Next)) {
+                AheadPicture = Picture;
+                AheadTarget = Next;
             }
         } catch (...) {
             Started = false;  // in an unknown state: the next use restarts
@@ -230,7 +266,7 @@ void AviFrameDecoder::FinishDecodingAhead() {
 // An empty chunk (a dropped frame) shows the last picture before it; those
 // before the first picture (a capture that dropped its first frames) show
 // the first one, so that the stream still starts at its start.
-std::optional<size_t> AviFrameDecoder::PictureOrdinalFor(int32_t Position) const {
+std::optional<size_t> AviFrameDecoder::ChunkOrdinalFor(int32_t Position) const {
     const int64_t Chunk = static_cast<int64_t>(Position) - Samples.Start();
     const auto& NonEmpty = Samples.NonEmptyChunks();
     if (Chunk < 0 || Chunk >= static_cast<int64_t>(Samples.Chunks().size()) || NonEmpty.empty()) {
@@ -262,9 +298,14 @@ AviFrameDecoder::RestartPoint AviFrameDecoder::RestartPointFor(size_t Target) co
 }
 
 // Going on from the current state is fastest, unless the target lies behind
-// it or a known key frame lies between.
+// it or a known key frame lies between. Counted pictures can't tell a lost
+// picture from one still to come, so a target the decoder passed without
+// a picture is decoded again.
 bool AviFrameDecoder::NeedsRestart(size_t Target) const {
-    if (!Started || Drained || Target < NextPosition) {
+    if (!Started || Target < LatestPosition.value_or(RestartPosition)) {
+        return true;
+    }
+    if (!PositionsFromOrdinals && Target != LatestPosition && Target < NextPosition) {
         return true;
     }
     return RestartPointFor(Target).Ordinal > NextToSend;
@@ -273,32 +314,57 @@ bool AviFrameDecoder::NeedsRestart(size_t Target) const {
 void AviFrameDecoder::Restart(RestartPoint From) {
     avcodec_flush_buffers(Codec.get());
     NextToSend = From.Ordinal;
+    RestartPosition = From.Position;
     NextPosition = From.Position;
+    LatestPosition.reset();
+    PendingPosition.reset();
+    av_frame_unref(Latest.get());
+    av_frame_unref(Pending.get());
+    Lost.clear();
     Started = true;
     DrainSent = false;
     Drained = false;
-    PaletteDue = !Palette.empty();
+    PaletteDue = Palette.Exists();
 }
 
+// Decodes until the picture that shows at Target is known: its own, or one
+// before it that stands. False when there is none.
 bool AviFrameDecoder::DecodeUpTo(size_t Target) {
-    // Once the decoder is past the target, the target's picture was lost.
-    while (NextPosition <= Target) {
-        int Result = avcodec_receive_frame(Codec.get(), Frame.get());
-        if (Result == AVERROR(EAGAIN) && !DrainSent) {
+    for (;;) {
+        if (PendingPosition && *PendingPosition <= Target) {
+            TakePending();
+        }
+        if (LatestPosition == Target) {
+            return true;
+        }
+        if (PendingPosition || Drained) {
+            return PictureStands(Target);  // the decoder is past the target
+        }
+        const int Result = avcodec_receive_frame(Codec.get(), Pending.get());
+        if (Result >= 0) {
+            PendingPosition = PlacePicture(*Pending);
+        } else if (Result == AVERROR(EAGAIN) && !DrainSent) {
             SendNextPacket();
         } else if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) {
             Drained = true;
-            return false;
-        } else if (Result < 0) {
-            ++NextPosition;  // a picture that failed to decode
         } else {
-            PlacePicture();
-            if (NextPosition++ == Target) {
-                return KeepPicture();
-            }
+            LosePicture(NextPosition);  // a picture that failed to decode
         }
     }
-    return false;
+}
+
+// A chunk that gave no picture shows the one before it, as a decoder that
+// is given nothing to change leaves its picture; a chunk whose decoding
+// failed shows nothing. Counted pictures can't tell the two apart.
+bool AviFrameDecoder::PictureStands(size_t Target) const {
+    return PositionsFromOrdinals && LatestPosition && !Lost.count(Target);
+}
+
+void AviFrameDecoder::TakePending() {
+    std::swap(Latest, Pending);
+    av_frame_unref(Pending.get());
+    LatestPosition = PendingPosition;
+    PendingPosition.reset();
 }
 
 // Pictures come out in display order. A key frame's picture tells where it
@@ -306,17 +372,23 @@ bool AviFrameDecoder::DecodeUpTo(size_t Target) {
 // pictures show where they are stored: nothing to learn. The decoder must
 // agree that it is a key frame: tools that rebuild an index may flag every
 // chunk, and a restart from a predicted picture gives wrong pictures.
-void AviFrameDecoder::PlacePicture() {
-    if (IntraOnly || Frame->pts == AV_NOPTS_VALUE || !Frame->key_frame ||
-        !IsKeyOrdinal(Frame->pts)) {
-        return;
+size_t AviFrameDecoder::PlacePicture(const AVFrame& Picture) {
+    const bool HasOrdinal = Picture.pts != AV_NOPTS_VALUE;
+    size_t Position =
+        PositionsFromOrdinals && HasOrdinal ? static_cast<size_t>(Picture.pts) : NextPosition;
+    if (!IntraOnly && HasOrdinal && Picture.key_frame && IsKeyOrdinal(Picture.pts)) {
+        Position = KeyPositions.emplace(static_cast<size_t>(Picture.pts), Position).first->second;
     }
-    NextPosition =
-        KeyPositions.emplace(static_cast<size_t>(Frame->pts), NextPosition).first->second;
+    NextPosition = Position + 1;
+    return Position;
 }
 
-bool AviFrameDecoder::KeepPicture() {
-    return Pictures[1 - Shown].Assign(*Frame);
+// Sent or not, the chunk's picture won't come; counted pictures lose the
+// next place in the count.
+void AviFrameDecoder::LosePicture(size_t Ordinal) {
+    const size_t Position = PositionsFromOrdinals ? Ordinal : NextPosition;
+    Lost.insert(Position);
+    NextPosition = std::max(NextPosition, Position + 1);
 }
 
 void AviFrameDecoder::SendNextPacket() {
@@ -329,11 +401,12 @@ void AviFrameDecoder::SendNextPacket() {
 }
 
 void AviFrameDecoder::SendChunk(size_t Ordinal) {
-    const AviChunk& Chunk = Samples.Chunks()[Samples.NonEmptyChunks()[Ordinal]];
+    const size_t Index = Samples.NonEmptyChunks()[Ordinal];
+    const AviChunk& Chunk = Samples.Chunks()[Index];
     av_packet_unref(Packet.get());
     if (av_new_packet(Packet.get(), static_cast<int>(Chunk.Size)) < 0 ||
         !Source->Reader.ReadAt(Chunk.Offset, Packet->data, Chunk.Size)) {
-        ++NextPosition;  // never sent: its picture is lost
+        LosePicture(Ordinal);  // never sent
         return;
     }
     // The decoder hands the ordinal back with the packet's picture.
@@ -341,15 +414,23 @@ void AviFrameDecoder::SendChunk(size_t Ordinal) {
     if (Chunk.Key) {
         Packet->flags |= AV_PKT_FLAG_KEY;
     }
-    if (PaletteDue) {
-        uint8_t* Side = av_packet_new_side_data(Packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
-        if (Side) {
-            std::memcpy(Side, Palette.data(), AVPALETTE_SIZE);
-            PaletteDue = false;
-        }
-    }
+    AttachPalette(Index);
     if (avcodec_send_packet(Codec.get(), Packet.get()) < 0) {
-        ++NextPosition;  // taken, but decoding failed: no picture
+        LosePicture(Ordinal);  // taken, but decoding failed
+    }
+}
+
+// Palette decoders take the colours as side data, whenever they change and
+// after every restart.
+void AviFrameDecoder::AttachPalette(size_t Chunk) {
+    PaletteDue = Palette.MoveTo(Source->Reader, Chunk) || PaletteDue;
+    if (!PaletteDue) {
+        return;
+    }
+    uint8_t* Side = av_packet_new_side_data(Packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+    if (Side) {
+        std::memcpy(Side, Palette.Entries().data(), AVPALETTE_SIZE);
+        PaletteDue = false;
     }
 }
 

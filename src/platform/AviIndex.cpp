@@ -48,6 +48,7 @@ bool IsStandardIndexChunk(FOURCC Id) {
 // position a sample number can take.
 struct ChunkList {
     std::vector<AviChunk> Chunks;
+    std::vector<AviPaletteChange> PaletteChanges;
     bool CutOff = false;
 
     void Append(const FileReader& Reader, int64_t Offset, uint32_t Size, bool Key) {
@@ -56,6 +57,16 @@ struct ChunkList {
             return;
         }
         Chunks.push_back({Offset, Size, Key});
+    }
+    // A change beyond the file's end is left out, like the chunks after it.
+    void AppendPaletteChange(const FileReader& Reader, int64_t Offset, uint32_t Size) {
+        if (!CutOff && Reader.Contains(Offset, Size)) {
+            PaletteChanges.push_back({Offset, Size, Chunks.size()});
+        }
+    }
+    void MoveInto(AviStreamContents& Stream) {
+        Stream.Chunks = std::move(Chunks);
+        Stream.PaletteChanges = std::move(PaletteChanges);
     }
 };
 
@@ -123,9 +134,14 @@ std::optional<std::vector<ChunkList>> ReadIdx1(const FileReader& Reader,
         FOURCC Id = ReadLE32(Entry);
         uint32_t Flags = ReadLE32(Entry + 4);
         int Stream = StreamNumberOf(Id);
-        if (Stream >= 0 && static_cast<size_t>(Stream) < StreamCount && !IsPaletteChange(Id) &&
-            !(Flags & AVIIF_LIST)) {
-            Tables[Stream].Append(Reader, *Base + ReadLE32(Entry + 8) + 8, ReadLE32(Entry + 12),
+        if (Stream < 0 || static_cast<size_t>(Stream) >= StreamCount || (Flags & AVIIF_LIST)) {
+            return true;
+        }
+        const int64_t Offset = *Base + ReadLE32(Entry + 8) + 8;
+        if (IsPaletteChange(Id)) {
+            Tables[Stream].AppendPaletteChange(Reader, Offset, ReadLE32(Entry + 12));
+        } else {
+            Tables[Stream].Append(Reader, Offset, ReadLE32(Entry + 12),
                                   (Flags & AVIIF_KEYFRAME) != 0);
         }
         return true;
@@ -197,9 +213,14 @@ void ScanMovieList(const FileReader& Reader, int64_t Begin, int64_t End, bool In
             if (!Chunk.Complete) {
                 return false;  // the file ends within this chunk
             }
-            if (static_cast<size_t>(Stream) < Tables.size() && !IsPaletteChange(Chunk.Id)) {
-                Tables[Stream].Append(Reader, Chunk.DataOffset,
-                                      static_cast<uint32_t>(Chunk.DataSize()), false);
+            if (static_cast<size_t>(Stream) >= Tables.size()) {
+                return true;
+            }
+            const auto Size = static_cast<uint32_t>(Chunk.DataSize());
+            if (IsPaletteChange(Chunk.Id)) {
+                Tables[Stream].AppendPaletteChange(Reader, Chunk.DataOffset, Size);
+            } else {
+                Tables[Stream].Append(Reader, Chunk.DataOffset, Size, false);
             }
             return true;
         }
@@ -245,13 +266,13 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
         }
         Idx1Read = true;
         if (Idx1Tables) {
-            Streams[S].Chunks = std::move((*Idx1Tables)[S].Chunks);
+            (*Idx1Tables)[S].MoveInto(Streams[S]);
             continue;
         }
         if (!ScannedTables) {
             ScannedTables = ScanMovieLists(Reader, Sources, Streams.size());
         }
-        Streams[S].Chunks = std::move((*ScannedTables)[S].Chunks);
+        (*ScannedTables)[S].MoveInto(Streams[S]);
         Streams[S].KeyFlagsKnown = false;
     }
 }

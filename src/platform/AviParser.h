@@ -18,6 +18,14 @@ struct AviChunk {
     bool Key = false;
 };
 
+// A palette change ('##pc', an AVIPALCHANGE) stored among a stream's chunks:
+// it holds from the chunk that follows it on.
+struct AviPaletteChange {
+    int64_t Offset = 0;  // of the data, past the chunk header
+    uint32_t Size = 0;
+    size_t BeforeChunk = 0;  // index in Chunks of that chunk
+};
+
 // The 'strh' record.
 struct AviStreamHeader {
     FOURCC fccType = 0;
@@ -41,6 +49,8 @@ struct AviStreamContents {
     std::vector<uint8_t> Format;   // the 'strf' bytes as stored
     std::string Name;              // from 'strn'
     std::vector<AviChunk> Chunks;  // in stream order, empty chunks included
+    // Listed by idx1 or found by a scan (the OpenDML indexes list none).
+    std::vector<AviPaletteChange> PaletteChanges;
     // False when no index was usable and the chunks were found by scanning:
     // key frames are then unknown.
     bool KeyFlagsKnown = true;

@@ -23,8 +23,14 @@ namespace {
 // the flags.
 constexpr int ConversionFlags = SWS_BICUBIC;
 
-// HD pictures without a stated matrix are BT.709, SD ones BT.601.
 constexpr int LowestHdHeight = 720;
+
+// libswscale's YUV to RGB converters write whole groups of pixels (8 on
+// x86) and leave out the last group where the destination rows can't hold
+// it: a 468-pixel picture's last 4 columns stayed black. Rows are made long
+// enough for whole groups of this many pixels, and copied when the bitmap's
+// own rows are shorter.
+constexpr size_t PixelGroup = 16;
 
 bool IsRgb(AVPixelFormat Format) {
     const AVPixFmtDescriptor* Descriptor = av_pix_fmt_desc_get(Format);
@@ -39,14 +45,17 @@ bool IsFullRangeFormat(AVPixelFormat Format) {
 
 }  // namespace
 
-ColourMatrix SourceColourMatrix(const AVFrame& Frame) {
+ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged) {
     const auto Format = static_cast<AVPixelFormat>(Frame.format);
     ColourMatrix Matrix;
     switch (Frame.colorspace) {
         case AVCOL_SPC_UNSPECIFIED:
         case AVCOL_SPC_RESERVED:
         case AVCOL_SPC_RGB:
-            Matrix.Coefficients = Frame.height >= LowestHdHeight ? SWS_CS_ITU709 : SWS_CS_ITU601;
+            Matrix.Coefficients =
+                Untagged == UntaggedMatrix::Bt709WhenHd && Frame.height >= LowestHdHeight
+                    ? SWS_CS_ITU709
+                    : SWS_CS_ITU601;
             break;
         default:
             Matrix.Coefficients = Frame.colorspace;
@@ -57,7 +66,7 @@ ColourMatrix SourceColourMatrix(const AVFrame& Frame) {
     return Matrix;
 }
 
-DibPicture::DibPicture(uint16_t Bits) : BitCount(Bits) {}
+DibPicture::DibPicture(uint16_t Bits, UntaggedMatrix Matrix) : BitCount(Bits), Untagged(Matrix) {}
 
 DibPicture::~DibPicture() {
     sws_freeContext(Scaler);
@@ -82,7 +91,7 @@ bool DibPicture::Assign(const AVFrame& Frame) {
         ScalerMatrix.reset();
     }
     UseSourceMatrix(Frame);
-    size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
+    const size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
     Bitmap.resize(sizeof(BITMAPINFOHEADER) + Stride * static_cast<size_t>(Height));
     BITMAPINFOHEADER Header{};
     Header.biSize = sizeof Header;
@@ -93,11 +102,32 @@ bool DibPicture::Assign(const AVFrame& Frame) {
     Header.biCompression = BI_RGB;
     Header.biSizeImage = static_cast<uint32_t>(Stride * static_cast<size_t>(Height));
     std::memcpy(Bitmap.data(), &Header, sizeof Header);
-    // Bottom-up: the picture's top row is written last.
-    uint8_t* Rows[4] = {Bitmap.data() + sizeof Header + Stride * static_cast<size_t>(Height - 1)};
-    int RowStrides[4] = {-static_cast<int>(Stride)};
-    sws_scale(Scaler, Frame.data, Frame.linesize, 0, Height, Rows, RowStrides);
+    ConvertRows(Frame, Stride);
     return true;
+}
+
+// Bottom-up: the picture's top row is written last.
+void DibPicture::ConvertRows(const AVFrame& Frame, size_t Stride) {
+    const auto Rows = static_cast<size_t>(Frame.height);
+    const size_t RowBytes = static_cast<size_t>(Frame.width) * BitCount / 8;
+    const size_t GroupedStride = (static_cast<size_t>(Frame.width) + PixelGroup - 1) / PixelGroup *
+                                 PixelGroup * BitCount / 8;
+    uint8_t* const Bottom = Bitmap.data() + sizeof(BITMAPINFOHEADER);
+    if (Stride >= GroupedStride) {
+        uint8_t* Destination[4] = {Bottom + Stride * (Rows - 1)};
+        int DestinationStrides[4] = {-static_cast<int>(Stride)};
+        sws_scale(Scaler, Frame.data, Frame.linesize, 0, Frame.height, Destination,
+                  DestinationStrides);
+        return;
+    }
+    Grouped.resize(GroupedStride * Rows);
+    uint8_t* Destination[4] = {Grouped.data()};
+    int DestinationStrides[4] = {static_cast<int>(GroupedStride)};
+    sws_scale(Scaler, Frame.data, Frame.linesize, 0, Frame.height, Destination, DestinationStrides);
+    for (size_t Row = 0; Row < Rows; ++Row) {
+        std::memcpy(Bottom + Stride * (Rows - 1 - Row), Grouped.data() + GroupedStride * Row,
+                    RowBytes);
+    }
 }
 
 // libswscale assumes BT.601 unless told; the tables are rebuilt only when the
@@ -106,7 +136,7 @@ void DibPicture::UseSourceMatrix(const AVFrame& Frame) {
     if (IsRgb(static_cast<AVPixelFormat>(Frame.format))) {
         return;
     }
-    const ColourMatrix Matrix = SourceColourMatrix(Frame);
+    const ColourMatrix Matrix = SourceColourMatrix(Frame, Untagged);
     if (ScalerMatrix == Matrix) {
         return;
     }

@@ -21,14 +21,18 @@ struct ColourMatrix {
     bool operator==(const ColourMatrix&) const = default;
 };
 
-// What the decoder reports; BT.601 when it reports nothing for an SD
-// picture, BT.709 for an HD one.
-ColourMatrix SourceColourMatrix(const AVFrame& Frame);
+// The matrix a codec's pictures that state none were made with: BT.601
+// (JPEG by definition, and the codecs of standard definition), or, for the
+// codecs players take as HD ones, BT.709 from 720 lines up.
+enum class UntaggedMatrix : uint8_t { Bt601, Bt709WhenHd };
+
+// What the decoder reports, else what Untagged says.
+ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged);
 
 class DibPicture {
 public:
     // BitCount is 24 or 32.
-    explicit DibPicture(uint16_t BitCount);
+    DibPicture(uint16_t BitCount, UntaggedMatrix Untagged);
     ~DibPicture();
     DibPicture(const DibPicture&) = delete;
     DibPicture& operator=(const DibPicture&) = delete;
@@ -40,11 +44,14 @@ public:
 
 private:
     void UseSourceMatrix(const AVFrame& Frame);
+    void ConvertRows(const AVFrame& Frame, size_t Stride);
 
     const uint16_t BitCount;
-    SwsContext* Scaler = nullptr;  // kept while the picture format stays
+    const UntaggedMatrix Untagged;
+    SwsContext* Scaler = nullptr;              // kept while the picture format stays
     std::optional<ColourMatrix> ScalerMatrix;  // set on Scaler
     std::vector<uint8_t> Bitmap;
+    std::vector<uint8_t> Grouped;  // rows long enough for whole pixel groups
 };
 
 }  // namespace quorvane::platform

@@ -55,9 +55,9 @@ WAVEFORMATEX Pcm(uint16_t Tag, uint16_t Channels, uint32_t Rate, uint16_t Bits) 
 }
 
 TEST(AcmFormatSuggest, GivesSixteenBitPcmAtTheSourceRateAndChannels) {
-    for (const test::path& File : {test::AviPcm16Stereo(), test::AviPcm8Mono(), test::AviMp3(),
-                                   test::AviImaAdpcm(), test::AviSixChannels(),
-                                   test::AviAdtsAac()}) {
+    for (const test::path& File :
+         {test::AviPcm16Stereo(), test::AviPcm8Mono(), test::AviMp3(), test::AviImaAdpcm(),
+          test::AviSixChannels(), test::AviAdtsAac(), test::AviRawAac(), test::AviVorbis()}) {
         std::vector<uint8_t> Source = StoredAudioFormat(File);
         WAVEFORMATEX Suggested;
         ASSERT_EQ(Suggest(Source.data(), Suggested), MMSYSERR_NOERROR) << File;
@@ -94,12 +94,13 @@ TEST(AcmFormatSuggest, RefusesFormatsNoDecoderKnows) {
     EXPECT_EQ(Suggest(&Rateless, Suggested), ACMERR_NOTPOSSIBLE);
 }
 
-// Their frames can't be told apart once chunks are read together.
-TEST(AcmFormatSuggest, RefusesFormatsWhoseFramesHaveNoHeaders) {
+// Vorbis can't be decoded without the header packets its extra bytes hold.
+TEST(AcmFormatSuggest, RefusesVorbisWithoutItsSetUp) {
+    std::vector<uint8_t> Vorbis = StoredAudioFormat(test::AviVorbis());
     WAVEFORMATEX Suggested;
-    for (const test::path& File : {test::AviRawAac(), test::AviVorbis()}) {
-        EXPECT_EQ(Suggest(StoredAudioFormat(File).data(), Suggested), ACMERR_NOTPOSSIBLE) << File;
-    }
+    ASSERT_EQ(Suggest(Vorbis.data(), Suggested), MMSYSERR_NOERROR);
+    Vorbis[16] = Vorbis[17] = 0;  // cbSize
+    EXPECT_EQ(Suggest(Vorbis.data(), Suggested), ACMERR_NOTPOSSIBLE);
 }
 
 TEST(AcmFormatSuggest, ReadsTheTagOfExtensibleFormatsFromTheirSubFormat) {

@@ -105,6 +105,13 @@ TEST(AviFrames, RawBgrComesOutByteForByte) {
     ExpectExactFrames(test::AviWidth642(), "bgr24", 3);
 }
 
+// libswscale writes YUV pictures in groups of pixels: the last columns of a
+// width that is no multiple of 16 must come out too.
+TEST(AviFrames, YuvVideoOfAnyWidthComesOutAsTheToolDecodesIt) {
+    ExpectExactFrames(test::AviMjpegWidth468(), "bgr24", 3);
+    ExpectExactFrames(test::AviMpeg4Width321(), "bgr24", 3);
+}
+
 TEST(AviFrames, ThirtyTwoBitRgbStaysThirtyTwoBits) {
     VideoSource Source(test::AviBgra());
     EXPECT_EQ(Source.Header(0).biBitCount, 32);
@@ -119,6 +126,18 @@ TEST(AviFrames, PaletteVideoBecomesTwentyFourBitsWithItsColours) {
     Pixels Last = Source.TopDown(3);
     EXPECT_EQ(Source.TopDown(0), test::TopDownPixels(AVIStreamGetFrame(Source.Frames(), 0)));
     EXPECT_EQ(Source.TopDown(3), Last);
+}
+
+TEST(AviFrames, PaletteChangesHoldFromTheirChunkOn) {
+    for (const path& File : {test::AviPaletteChange(), test::AviPaletteChangeUnindexed()}) {
+        ExpectExactFrames(File, "bgr24", 3);
+        // Every restart (each frame is one) finds the colours of its place.
+        auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), 64 * 48 * 3);
+        VideoSource Source(File);
+        for (int32_t S = Source.End() - 1; S >= 0; --S) {
+            EXPECT_EQ(Source.TopDown(S), Expected[static_cast<size_t>(S)]) << File << " " << S;
+        }
+    }
 }
 
 // Lossy codecs: our conversion to BGR may round differently from the tool's.
@@ -155,17 +174,19 @@ struct MatrixCase {
     const char* Size;
     const char* Matrix;
     bool Tagged;
+    const char* Codec = "libx264 -qp 0";
 };
 
 class ColourMatrices : public ::testing::TestWithParam<MatrixCase> {};
 
 // The colour comes back whichever matrix made the YUV, when the stream
-// states it and, when it does not, by the picture's size. Within 6: the
-// conversion's rounding costs up to 4, the wrong matrix 14 to 20.
+// states it and, when it does not, by the codec's convention: HD H.264 is
+// BT.709, other codecs are BT.601 at any size. Within 6: the conversion's
+// rounding costs up to 4, the wrong matrix 14 to 20.
 TEST_P(ColourMatrices, GiveBackTheSourceColour) {
     const MatrixCase& Case = GetParam();
-    VideoSource Source(
-        test::AviSolidColour(std::string(Case.Name) + ".avi", Case.Size, Case.Matrix, Case.Tagged));
+    VideoSource Source(test::AviSolidColour(std::string(Case.Name) + ".avi", Case.Size, Case.Matrix,
+                                            Case.Tagged, Case.Codec));
     const Pixels Picture = Source.TopDown(0);
     ASSERT_FALSE(Picture.empty());
     const uint8_t Wanted[3] = {50, 50, 200};  // blue, green, red
@@ -182,31 +203,49 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(MatrixCase{"Bt709TaggedSd", "160x120", "bt709", true},
                       MatrixCase{"Bt601TaggedHd", "1280x720", "bt470bg", true},
                       MatrixCase{"UntaggedSdIsBt601", "160x120", "bt470bg", false},
-                      MatrixCase{"UntaggedHdIsBt709", "1280x720", "bt709", false}),
+                      MatrixCase{"UntaggedHdIsBt709", "1280x720", "bt709", false},
+                      MatrixCase{"UntaggedHdMpeg4IsBt601", "1280x720", "bt470bg", false,
+                                 "mpeg4 -q:v 2"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST(AviFrames, AnEmptySampleGivesThePreviousPicture) {
-    VideoSource Source(test::AviDropped());
-    auto Expected = Split(test::DecodeWithFfmpeg(test::AviDropped(), "bgr24"), 64 * 48 * 3);
-    ASSERT_EQ(Expected.size(), 7u) << "the tool skips the empty chunks";
-    const size_t PictureOf[] = {0, 1, 2, 2, 2, 2, 3, 4, 5, 6};
-    for (int32_t S = 0; S < 10; ++S) {
-        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
-    }
-    // Also when the empty sample is the first thing asked for.
-    VideoSource Fresh(test::AviDropped());
-    EXPECT_EQ(Fresh.TopDown(4), Expected[2]);
+struct StandingCase {
+    const char* Name;
+    path (*File)();
+    std::vector<size_t> PictureOf;  // the tool's picture each sample shows
+};
+
+void PrintTo(const StandingCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
 }
 
-TEST(AviFrames, EmptySamplesBeforeTheFirstPictureGiveTheFirstPicture) {
-    VideoSource Source(test::AviLeadingDropped());
-    auto Expected = Split(test::DecodeWithFfmpeg(test::AviLeadingDropped(), "bgr24"), 64 * 48 * 3);
-    ASSERT_EQ(Expected.size(), 4u);
-    const size_t PictureOf[] = {0, 0, 0, 1, 2, 3};
-    for (int32_t S = 0; S < 6; ++S) {
-        EXPECT_EQ(Source.TopDown(S), Expected[PictureOf[S]]) << S;
+class StandingPictures : public ::testing::TestWithParam<StandingCase> {};
+
+// Samples without a picture of their own show the one before them (or,
+// before the first, the first), in whatever order they are asked for.
+TEST_P(StandingPictures, SamplesWithoutAPictureOfTheirOwnShowThePreviousOne) {
+    const StandingCase& Case = GetParam();
+    const path File = Case.File();
+    auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), 64 * 48 * 3);
+    ASSERT_EQ(Expected.size(), Case.PictureOf.back() + 1) << "the tool gives no picture for them";
+    VideoSource Source(File);
+    ASSERT_EQ(Source.End(), static_cast<int32_t>(Case.PictureOf.size()));
+    for (int32_t S = 0; S < Source.End(); ++S) {
+        EXPECT_EQ(Source.TopDown(S), Expected[Case.PictureOf[static_cast<size_t>(S)]]) << S;
+    }
+    VideoSource Backwards(File);
+    for (int32_t S = Source.End() - 1; S >= 0; --S) {
+        EXPECT_EQ(Backwards.TopDown(S), Expected[Case.PictureOf[static_cast<size_t>(S)]])
+            << "backwards " << S;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, StandingPictures,
+    ::testing::Values(
+        StandingCase{"EmptyChunks", test::AviDropped, {0, 1, 2, 2, 2, 2, 3, 4, 5, 6}},
+        StandingCase{"EmptyChunksFirst", test::AviLeadingDropped, {0, 0, 0, 1, 2, 3}},
+        StandingCase{"NothingChangedChunks", test::AviTsccUnchanged, {0, 0, 0, 1, 1, 2, 3, 3}}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(AviFrames, PositionsOutsideTheStreamGiveNothing) {
     VideoSource Source(test::AviBgr24());

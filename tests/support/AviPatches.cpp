@@ -221,6 +221,31 @@ std::vector<RiffEntry> DataChunks(const std::vector<uint8_t>& File, const std::s
     return Found;
 }
 
+std::vector<uint8_t> WithVideoChunks(const std::vector<uint8_t>& Avi10,
+                                     const std::vector<VideoChunk>& Chunks) {
+    auto Entries = RiffEntries(Avi10);
+    RiffBuilder File(0);
+    File.Bytes.assign(Avi10.begin(),
+                      Avi10.begin() + static_cast<long>(Find(Entries, "LIST", "movi").Offset));
+    const auto Frames = static_cast<uint32_t>(Chunks.size());
+    PutLE32(File.Bytes, StreamChunk(Avi10, 0, "strh").DataOffset + StrhLength, Frames);
+    PutLE32(File.Bytes, Find(Entries, "avih").DataOffset + 16, Frames);  // dwTotalFrames
+    const size_t Movie = File.Begin("LIST", "movi");
+    const size_t Base = File.Bytes.size() - 4;
+    RiffBuilder Index(0);
+    for (const VideoChunk& Chunk : Chunks) {
+        Index.Put("00dc");
+        Index.Put32(Chunk.Key ? 0x10 : 0);  // AVIIF_KEYFRAME
+        Index.Put32(static_cast<uint32_t>(File.Bytes.size() - Base));
+        Index.Put32(static_cast<uint32_t>(Chunk.Data.size()));
+        File.Chunk("00dc", Chunk.Data);
+    }
+    File.End(Movie);
+    File.Chunk("idx1", Index.Bytes);
+    PutLE32(File.Bytes, 4, static_cast<uint32_t>(File.Bytes.size() - 8));
+    return File.Bytes;
+}
+
 std::vector<uint8_t> WithAbsoluteIdx1(std::vector<uint8_t> File) {
     auto Entries = RiffEntries(File);
     const RiffEntry& Idx1 = Find(Entries, "idx1");

@@ -39,6 +39,16 @@ constexpr size_t StrhStart = 28;
 constexpr size_t StrhLength = 32;
 constexpr size_t StrhRcFrame = 48;
 
+struct VideoChunk {
+    std::vector<uint8_t> Data;
+    bool Key = false;
+};
+
+// An AVI 1.0 file of one video stream with its chunks replaced by Chunks:
+// a new 'movi' list and idx1, and the stream length and frame count to match.
+std::vector<uint8_t> WithVideoChunks(const std::vector<uint8_t>& Avi10,
+                                     const std::vector<VideoChunk>& Chunks);
+
 // The idx1 offsets turned from 'movi'-relative into absolute ones.
 std::vector<uint8_t> WithAbsoluteIdx1(std::vector<uint8_t> File);
 

@@ -58,44 +58,74 @@ DecodedFrame CopyFrame(const AVFrame& Frame, AVRational TimeBase) {
     return Result;
 }
 
-// Sends one packet (null to drain) and collects the frames it completes.
-void Decode(AVCodecContext* Codec, const AVPacket* Packet, AVRational TimeBase,
-            std::vector<DecodedFrame>& Frames) {
-    Check(avcodec_send_packet(Codec, Packet), "decoding");
-    platform::FramePtr Frame(av_frame_alloc());
-    int Result;
-    while ((Result = avcodec_receive_frame(Codec, Frame.get())) == 0) {
-        Frames.push_back(CopyFrame(*Frame, TimeBase));
-        av_frame_unref(Frame.get());
+}  // namespace
+
+struct TFlvVideoFrames::TDecoding {
+    platform::FormatContextPtr Format;
+    int StreamIndex = -1;
+    AVRational TimeBase{};
+    platform::CodecContextPtr Codec;
+    platform::PacketPtr Packet{av_packet_alloc()};
+    platform::FramePtr Frame{av_frame_alloc()};
+
+    // Sends the next video packet, or the drain once the file has none.
+    void SendNext() {
+        int Result;
+        while ((Result = av_read_frame(Format.get(), Packet.get())) == 0) {
+            const bool Video = Packet->stream_index == StreamIndex;
+            if (Video) {
+                Check(avcodec_send_packet(Codec.get(), Packet.get()), "decoding");
+            }
+            av_packet_unref(Packet.get());
+            if (Video) {
+                return;
+            }
+        }
+        if (Result != AVERROR_EOF) {
+            Check(Result, "reading");
+        }
+        Check(avcodec_send_packet(Codec.get(), nullptr), "decoding");
     }
-    if (Result != AVERROR(EAGAIN) && Result != AVERROR_EOF) {
-        Check(Result, "decoding");
+};
+
+TFlvVideoFrames::TFlvVideoFrames(const std::filesystem::path& Path)
+    : Decoding(std::make_unique<TDecoding>()) {
+    Decoding->Format = OpenInput(Path);
+    Decoding->StreamIndex =
+        av_find_best_stream(Decoding->Format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    Check(Decoding->StreamIndex, "finding the video of " + Path.string());
+    const AVStream& Stream = *Decoding->Format->streams[Decoding->StreamIndex];
+    Decoding->TimeBase = Stream.time_base;
+    Decoding->Codec = OpenScreenVideoDecoder(Stream);
+}
+
+TFlvVideoFrames::~TFlvVideoFrames() = default;
+
+std::optional<DecodedFrame> TFlvVideoFrames::Next() {
+    for (;;) {
+        const int Result = avcodec_receive_frame(Decoding->Codec.get(), Decoding->Frame.get());
+        if (Result == 0) {
+            DecodedFrame Copy = CopyFrame(*Decoding->Frame, Decoding->TimeBase);
+            av_frame_unref(Decoding->Frame.get());
+            return Copy;
+        }
+        if (Result == AVERROR_EOF) {
+            return std::nullopt;
+        }
+        if (Result != AVERROR(EAGAIN)) {
+            Check(Result, "decoding");
+        }
+        Decoding->SendNext();
     }
 }
 
-}  // namespace
-
 std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path) {
-    platform::FormatContextPtr Format = OpenInput(Path);
-    const int StreamIndex =
-        av_find_best_stream(Format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    Check(StreamIndex, "finding the video of " + Path.string());
-    const AVStream& Stream = *Format->streams[StreamIndex];
-    platform::CodecContextPtr Codec = OpenScreenVideoDecoder(Stream);
-    platform::PacketPtr Packet(av_packet_alloc());
-    std::vector<DecodedFrame> Frames;
-    int Result;
-    while ((Result = av_read_frame(Format.get(), Packet.get())) == 0) {
-        if (Packet->stream_index == StreamIndex) {
-            Decode(Codec.get(), Packet.get(), Stream.time_base, Frames);
-        }
-        av_packet_unref(Packet.get());
+    TFlvVideoFrames Frames(Path);
+    std::vector<DecodedFrame> All;
+    while (std::optional<DecodedFrame> Frame = Frames.Next()) {
+        All.push_back(std::move(*Frame));
     }
-    if (Result != AVERROR_EOF) {
-        Check(Result, "reading " + Path.string());
-    }
-    Decode(Codec.get(), nullptr, Stream.time_base, Frames);
-    return Frames;
+    return All;
 }
 
 FfmpegSeek SeekWithFfmpeg(const std::filesystem::path& Path, double Seconds) {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorvane::test {
@@ -19,6 +21,22 @@ struct DecodedFrame {
 // FFmpeg's message when opening, demuxing or decoding fails, or when the
 // video is not Screen Video.
 std::vector<DecodedFrame> DecodeFlvVideo(const std::filesystem::path& Path);
+
+// The same frames one at a time, for files too long to hold decoded.
+class TFlvVideoFrames {
+public:
+    explicit TFlvVideoFrames(const std::filesystem::path& Path);
+    ~TFlvVideoFrames();
+    TFlvVideoFrames(const TFlvVideoFrames&) = delete;
+    TFlvVideoFrames& operator=(const TFlvVideoFrames&) = delete;
+
+    // The next frame; nothing after the last.
+    std::optional<DecodedFrame> Next();
+
+private:
+    struct TDecoding;
+    std::unique_ptr<TDecoding> Decoding;
+};
 
 // What libavformat makes of a file when a player opens it and seeks.
 struct FfmpegSeek {

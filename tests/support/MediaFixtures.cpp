@@ -1,7 +1,10 @@
 #include "support/MediaFixtures.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 
 #include "support/AviPatches.h"
 #include "support/Fixtures.h"
@@ -61,6 +64,51 @@ void EmptyChunk(Bytes& File, const RiffEntry& Chunk, size_t IndexEntry) {
     PutLE32(File, FindEntry(File, "idx1").DataOffset + IndexEntry * 16 + 12, 0);
 }
 
+// 64x48, 10 fps, 6 frames, BI_RGB 24 bits.
+path Bgr24At10Fps() {
+    return Fixture("bgr24-10fps.avi",
+                   "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
+}
+
+// A recording cut off: no idx1, and the RIFF and 'movi' sizes those of the
+// empty list it began with.
+Bytes Unfinished(Bytes File) {
+    const RiffEntry Movie = FindEntry(File, "LIST", "movi");
+    File.resize(FindEntry(File, "idx1").Offset);
+    PutLE32(File, Movie.Offset + 4, 4);
+    PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
+    return File;
+}
+
+// A 24-bit picture as TSCC stores it: deflated run-length code, bottom row
+// first, runs of one colour, an end of line after each row but the last and
+// an end of picture after it.
+Bytes TsccPicture(const Bytes& Rows, size_t Width, size_t Height) {
+    const size_t Stride = (Width * 3 + 3) & ~size_t{3};
+    Bytes Code;
+    for (size_t Row = 0; Row < Height; ++Row) {
+        const uint8_t* Pixels = Rows.data() + Row * Stride;
+        for (size_t X = 0; X < Width;) {
+            size_t Run = 1;
+            while (X + Run < Width && Run < 255 &&
+                   std::equal(Pixels + 3 * X, Pixels + 3 * X + 3, Pixels + 3 * (X + Run))) {
+                ++Run;
+            }
+            Code.push_back(static_cast<uint8_t>(Run));
+            Code.insert(Code.end(), Pixels + 3 * X, Pixels + 3 * X + 3);
+            X += Run;
+        }
+        Code.insert(Code.end(), {0, static_cast<uint8_t>(Row + 1 < Height ? 0 : 1)});
+    }
+    uLongf Size = compressBound(static_cast<uLong>(Code.size()));
+    Bytes Deflated(Size);
+    if (compress(Deflated.data(), &Size, Code.data(), static_cast<uLong>(Code.size())) != Z_OK) {
+        throw std::runtime_error("compress failed");
+    }
+    Deflated.resize(Size);
+    return Deflated;
+}
+
 path PatchedAudioTag(const std::string& Name, const path& Source, uint16_t Tag) {
     return DerivedFixture(Name, Source, [&](Bytes File) {
         PutLE16(File, StreamChunk(File, 1, "strf").DataOffset, Tag);
@@ -84,6 +132,19 @@ path AviPal8() {
     return Fixture(
         "pal8.avi",
         "-f lavfi -i testsrc2=size=64x48:rate=15 -frames:v 4 -c:v rawvideo -pix_fmt pal8");
+}
+
+// Each frame's own palette, made for it: FFmpeg's muxer stores a change of
+// palette as a palette-change chunk.
+path AviPaletteChange() {
+    return Fixture("palette-change.avi",
+                   "-f lavfi -i 'testsrc2=size=64x48:rate=10:duration=0.6,split[a][b];"
+                   "[a]palettegen=stats_mode=single:max_colors=16[p];[b][p]paletteuse=new=1' "
+                   "-c:v rawvideo -pix_fmt pal8");
+}
+
+path AviPaletteChangeUnindexed() {
+    return DerivedFixture("palette-change-unindexed.avi", AviPaletteChange(), Unfinished);
 }
 
 path AviMjpeg() {
@@ -116,19 +177,29 @@ path AviH264() {
                    "-c:v libx264 -preset veryfast -bf 2 -g 12 -pix_fmt yuv420p");
 }
 
-// Red 200, green 50, blue 50 turned into YUV by the named matrix, kept
-// exactly by lossless H.264; the tag, when given, states the matrix.
+// Red 200, green 50, blue 50 turned into YUV by the named matrix; the tag,
+// when given, states the matrix.
 path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
-                    bool Tagged) {
+                    bool Tagged, const std::string& Codec) {
     const std::string Tag = Tagged ? " -colorspace " + Matrix : "";
     return Fixture(Name, "-f lavfi -i color=c=0xC83232:size=" + Size +
                              ":rate=10 -frames:v 2 -vf scale=out_color_matrix=" + Matrix +
-                             ":out_range=tv -pix_fmt yuv420p -c:v libx264 -qp 0" + Tag);
+                             ":out_range=tv -pix_fmt yuv420p -c:v " + Codec + Tag);
 }
 
 path AviWidth642() {
     return Fixture("width642.avi",
                    "-f lavfi -i testsrc2=size=642x10:rate=5 -frames:v 3" + RawBgr24);
+}
+
+path AviMjpegWidth468() {
+    return Fixture("mjpeg-width468.avi",
+                   "-f lavfi -i testsrc2=size=468x16:rate=5 -frames:v 3 -c:v mjpeg -q:v 2");
+}
+
+path AviMpeg4Width321() {
+    return Fixture("mpeg4-width321.avi",
+                   "-f lavfi -i testsrc2=size=321x16:rate=5 -frames:v 3 -c:v mpeg4 -q:v 3");
 }
 
 path AviDropped() {
@@ -141,13 +212,29 @@ path AviDropped() {
 }
 
 path AviLeadingDropped() {
-    const path Source = Fixture("bgr24-10fps.avi",
-                                "-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6" + RawBgr24);
-    return DerivedFixture("leading-dropped.avi", Source, [](Bytes File) {
+    return DerivedFixture("leading-dropped.avi", Bgr24At10Fps(), [](Bytes File) {
         const std::vector<RiffEntry> Chunks = DataChunks(File, "dc");
         for (size_t I : {0, 1}) {
             EmptyChunk(File, Chunks[I], I);
         }
+        return File;
+    });
+}
+
+path AviTsccUnchanged() {
+    return DerivedFixture("tscc-unchanged.avi", Bgr24At10Fps(), [](Bytes File) {
+        const std::vector<RiffEntry> Frames = DataChunks(File, "dc");
+        const auto Picture = [&](size_t I) {
+            const auto Rows = File.begin() + static_cast<long>(Frames[I].DataOffset);
+            return VideoChunk{
+                TsccPicture(Bytes(Rows, Rows + static_cast<long>(Frames[I].DataSize)), 64, 48),
+                I == 0};
+        };
+        const VideoChunk Unchanged{{0x00, 0x01}, false};
+        File = WithVideoChunks(File, {Picture(0), Unchanged, Unchanged, Picture(1), Unchanged,
+                                      Picture(2), Picture(3), Unchanged});
+        PutFourCC(File, StreamChunk(File, 0, "strh").DataOffset + StrhHandler, "tscc");
+        PutFourCC(File, StreamChunk(File, 0, "strf").DataOffset + 16, "tscc");
         return File;
     });
 }
@@ -305,13 +392,7 @@ path AviIdx1CutShort() {
 }
 
 path AviUnfinished() {
-    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), [](Bytes File) {
-        const RiffEntry Movie = FindEntry(File, "LIST", "movi");
-        File.resize(FindEntry(File, "idx1").Offset);
-        PutLE32(File, Movie.Offset + 4, 4);
-        PutLE32(File, 4, static_cast<uint32_t>(Movie.DataOffset - 8));
-        return File;
-    });
+    return DerivedFixture("unfinished.avi", AviPcm16Stereo(), Unfinished);
 }
 
 path AviAbsoluteIdx1() {

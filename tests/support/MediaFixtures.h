@@ -12,6 +12,9 @@ using std::filesystem::path;
 path AviBgr24();     // 64x48, 15 fps, 6 frames, BI_RGB 24 bits
 path AviBgra();      // 32x24, 10 fps, 4 frames, BI_RGB 32 bits
 path AviPal8();      // 64x48, 15 fps, 4 frames, 8-bit palette
+// 64x48, 10 fps, 6 frames, 8-bit palette, its colours changed before the third.
+path AviPaletteChange();
+path AviPaletteChangeUnindexed();  // the same as a recording cut off: no idx1
 path AviMjpeg();     // 160x120, 25 fps, 10 frames
 path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 160x120, 25 fps, 30 frames without B-frames, a key frame every 12, but
@@ -19,13 +22,20 @@ path AviMpeg4();     // 160x120, 30000/1001 fps, 40 frames, B-frames, a key fram
 path AviMpeg4AllFlaggedKey();
 path AviH264();      // 160x120, 24000/1001 fps, 40 frames, B-frames, a key frame every 12
 // 2 frames of one colour, R 200 G 50 B 50, through a YUV matrix (bt709,
-// bt470bg), optionally stated in the stream.
+// bt470bg), optionally stated in the stream, coded as Codec says (lossless
+// H.264 unless told).
 path AviSolidColour(const std::string& Name, const std::string& Size, const std::string& Matrix,
-                    bool Tagged);
+                    bool Tagged, const std::string& Codec = "libx264 -qp 0");
 path AviWidth642();  // 642x10, 5 fps, 3 frames, BI_RGB 24 bits (rows need padding)
+// YUV widths that are no multiple of 16: 5 fps, 3 frames, 16 lines.
+path AviMjpegWidth468();
+path AviMpeg4Width321();
 path AviDropped();   // 64x48, 10 fps, 10 samples of which 3, 4 and 5 are empty chunks
 path AviHalfRate();  // 64x48 at 25/2 fps, 3 frames
 path AviLeadingDropped();  // 64x48, 10 fps, 6 samples of which 0 and 1 are empty chunks
+// 64x48 TechSmith screen capture (TSCC, 24 bits) at 10 fps: 8 samples, of
+// which 1, 2, 4 and 7 are the codec's 2-byte "nothing changed" chunks.
+path AviTsccUnchanged();
 
 // Raw BGR 64x48 at 15 fps for one second, with one second of sound.
 path AviPcm16Stereo();  // PCM 16 bits stereo 44100 Hz
