@@ -16,16 +16,23 @@ constexpr int MaxAttempts = 1000;
 }  // namespace
 
 TTemporaryFile::TTemporaryFile(const std::string& Base, std::error_code& Error) {
-    for (int Attempt = 1; Attempt <= MaxAttempts && !Output.IsOpen(); ++Attempt) {
+    for (int Attempt = 1; Attempt <= MaxAttempts; ++Attempt) {
         FileName = Attempt == 1 ? Base : Base + "-" + std::to_string(Attempt);
-        Output = TFile::Open(FileName, O_WRONLY | O_CREAT | O_EXCL, Error);
-        if (Error && Error != std::errc::file_exists) {
+        {
+            const TSignalsHeld Held;
+            KillSlot = RegisterTemporaryFile(FileName);
+            Output = TFile::Open(FileName, O_WRONLY | O_CREAT | O_EXCL, Error);
+            Owned = Output.IsOpen();
+            SettleTemporaryFile(KillSlot, Owned);
+        }
+        if (Owned) {
             return;
         }
-    }
-    Owned = Output.IsOpen();
-    if (Owned) {
-        KillSlot = RegisterTemporaryFile(FileName);
+        Unregister(KillSlot);
+        KillSlot = -1;
+        if (Error != std::errc::file_exists) {
+            return;
+        }
     }
 }
 
