@@ -21,7 +21,7 @@ constexpr int32_t ReadBufferSize = 1 << 16;
 // A front end the loading never calls.
 class TSilentFrontEnd : public IJobFrontEnd {
 public:
-    TJobControls ReadControls() override { return {}; }
+    TJobSettings ReadSettings() override { return {}; }
     void PreparePreview(int32_t, int32_t) override {}
     void ShowStatus(const std::string&) override {}
     void ShowProgress(const TProgressReport&) override {}

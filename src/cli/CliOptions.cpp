@@ -1,11 +1,12 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <map>
 
 #include "cli/Mp3FormatChoice.h"
-#include "job/Mp3FrameReader.h"
+#include "job/Mp3FileCheck.h"
 
 namespace quorvane::cli {
 
@@ -16,13 +17,16 @@ bool AllDigits(const std::string& Text) {
            std::all_of(Text.begin(), Text.end(), [](char C) { return C >= '0' && C <= '9'; });
 }
 
-// Numbers keep their text: the job converts them as the window's edits are
-// converted. Like the edits, they take digits only.
-std::string DigitsValue(const std::string& Option, const std::string& Value) {
-    if (!AllDigits(Value)) {
-        throw EUsageError(Option + " takes a whole number (digits only), not '" + Value + "'");
+// Like the window's edits, numbers take digits only; they must fit the
+// signed 32 bits that the window's conversion of its edits allows.
+int32_t NumberValue(const std::string& Option, const std::string& Value) {
+    int32_t Number = 0;
+    const auto [End, Error] = std::from_chars(Value.data(), Value.data() + Value.size(), Number);
+    if (!AllDigits(Value) || Error != std::errc()) {
+        throw EUsageError(Option + " takes a whole number from 0 to 2147483647, not '" + Value +
+                          "'");
     }
-    return Value;
+    return Number;
 }
 
 std::vector<std::string> Split(const std::string& Text, char Separator) {
@@ -37,7 +41,7 @@ std::vector<std::string> Split(const std::string& Text, char Separator) {
     return Parts;
 }
 
-int BlockSizeItem(const std::string& Option, const std::string& Text) {
+uint32_t BlockSide(const std::string& Option, const std::string& Text) {
     if (!AllDigits(Text) || Text.size() > 3) {
         throw EUsageError(Option + " takes sizes of 16 to 256 pixels in steps of 16");
     }
@@ -45,7 +49,7 @@ int BlockSizeItem(const std::string& Option, const std::string& Text) {
     if (Pixels < 16 || Pixels > 256 || Pixels % 16 != 0) {
         throw EUsageError(Option + " takes sizes of 16 to 256 pixels in steps of 16, not " + Text);
     }
-    return Pixels / 16 - 1;
+    return static_cast<uint32_t>(Pixels);
 }
 
 class TParser {
@@ -118,13 +122,13 @@ std::string TParser::TakeValue(const std::string& Option) {
 }
 
 void TParser::ApplyOption(const std::string& Option) {
-    TJobControls& Controls = Result.Controls;
+    TJobSettings& Settings = Result.Settings;
     const std::map<std::string, bool*> Switches = {
         {"--help", &Result.ShowHelp},
         {"--version", &Result.ShowVersion},
         {"--list-mp3-formats", &Result.ListMp3Formats},
         {"--quiet", &Result.Quiet},
-        {"--metadata", &Controls.MetadataCheckBox},
+        {"--metadata", &Settings.AddMetadata},
     };
     if (const auto Switch = Switches.find(Option); Switch != Switches.end()) {
         if (InlineValue) {
@@ -139,19 +143,17 @@ void TParser::ApplyOption(const std::string& Option) {
     } else if (Option == "--mode") {
         ApplyMode(TakeValue(Option));
     } else if (Option == "--bitrate") {
-        Controls.BitRateEdit = DigitsValue(Option, TakeValue(Option));
+        Settings.Encoder.BitRate = NumberValue(Option, TakeValue(Option));
         BitrateOptionGiven = true;
     } else if (Option == "--tolerance") {
         ApplyTolerance(TakeValue(Option));
     } else if (Option == "--block-tolerance") {
-        Controls.BlockToleranceEdit = DigitsValue(Option, TakeValue(Option));
+        Settings.Encoder.BlockTolerance = ClampTo8Bits(NumberValue(Option, TakeValue(Option)));
         QualityOptionGiven = true;
     } else if (Option == "--keyframe-interval") {
-        Controls.KeyFrameIntervalEdit = DigitsValue(Option, TakeValue(Option));
-        Controls.KeyFrameCheckBox = true;
+        Settings.KeyFrameInterval = NumberValue(Option, TakeValue(Option));
     } else if (Option == "--fps-limit") {
-        Controls.FrameRateLimitEdit = DigitsValue(Option, TakeValue(Option));
-        Controls.FrameRateLimitCheckBox = true;
+        Settings.FrameRateLimit = ClampTo8Bits(NumberValue(Option, TakeValue(Option)));
     } else if (Option == "--colors") {
         ApplyColors(TakeValue(Option));
     } else if (Option == "--block") {
@@ -163,7 +165,11 @@ void TParser::ApplyOption(const std::string& Option) {
     } else if (Option == "--threads") {
         ApplyThreads(TakeValue(Option));
     } else if (Option == "--mp3-format") {
-        Result.Mp3FormatIndex = DigitsValue(Option, TakeValue(Option));
+        Result.Mp3FormatIndex = TakeValue(Option);
+        if (!AllDigits(*Result.Mp3FormatIndex)) {
+            throw EUsageError("--mp3-format takes an index of --list-mp3-formats, not '" +
+                              *Result.Mp3FormatIndex + "'");
+        }
     } else {
         throw EUsageError("unknown option " + Option);
     }
@@ -181,9 +187,10 @@ void TParser::ApplyTolerance(const std::string& Value) {
     if (Parts.size() != 3) {
         throw EUsageError("--tolerance takes three percentages R,G,B, not '" + Value + "'");
     }
-    Result.Controls.RToleranceEdit = DigitsValue("--tolerance", Parts[0]);
-    Result.Controls.GToleranceEdit = DigitsValue("--tolerance", Parts[1]);
-    Result.Controls.BToleranceEdit = DigitsValue("--tolerance", Parts[2]);
+    EncoderParameters& Encoder = Result.Settings.Encoder;
+    Encoder.RedTolerance = ToleranceFromPercent(NumberValue("--tolerance", Parts[0]));
+    Encoder.GreenTolerance = ToleranceFromPercent(NumberValue("--tolerance", Parts[1]));
+    Encoder.BlueTolerance = ToleranceFromPercent(NumberValue("--tolerance", Parts[2]));
     QualityOptionGiven = true;
 }
 
@@ -193,8 +200,7 @@ void TParser::ApplyColors(const std::string& Value) {
     if (Item == Items.end()) {
         throw EUsageError("--colors is 19k, 2k or 304, not '" + Value + "'");
     }
-    Result.Controls.ColorReductionCheckBox = true;
-    Result.Controls.ColorLimitComboBox = static_cast<int>(Item - Items.begin());
+    Result.Settings.Encoder.ColorShift = ColorShifts[Item - Items.begin()];
 }
 
 void TParser::ApplyBlock(const std::string& Value) {
@@ -202,33 +208,31 @@ void TParser::ApplyBlock(const std::string& Value) {
     if (Sides.size() != 2) {
         throw EUsageError("--block takes WIDTHxHEIGHT, for example 64x32, not '" + Value + "'");
     }
-    Result.Controls.BlockWidthComboBox = BlockSizeItem("--block", Sides[0]);
-    Result.Controls.BlockHeightComboBox = BlockSizeItem("--block", Sides[1]);
+    Result.Settings.Encoder.BlockWidth = BlockSide("--block", Sides[0]);
+    Result.Settings.Encoder.BlockHeight = BlockSide("--block", Sides[1]);
 }
 
 void TParser::ApplyThreads(const std::string& Value) {
     if (!AllDigits(Value) || Value.size() > 3 || std::stoi(Value) < 1) {
         throw EUsageError("--threads takes a number of threads from 1 to 999, not '" + Value + "'");
     }
-    Result.Controls.Engine.Threads = static_cast<unsigned>(std::stoi(Value));
+    Result.Settings.Engine.Threads = static_cast<unsigned>(std::stoi(Value));
 }
 
 void TParser::ApplyDeflate(const std::string& Value) {
     if (Value != "zlib" && Value != "libdeflate") {
         throw EUsageError("--deflate is zlib or libdeflate, not '" + Value + "'");
     }
-    Result.Controls.Engine.Deflate =
+    Result.Settings.Engine.Deflate =
         Value == "zlib" ? DeflateEngine::Zlib : DeflateEngine::Libdeflate;
 }
 
 void TParser::ApplyAudio(const std::string& Value) {
-    TJobControls& Controls = Result.Controls;
-    Controls.AVIAudioRadioButton = Value == "avi";
-    Controls.MP3AudioRadioButton = Value != "avi" && Value != "none";
-    Controls.AudioFileEdit = Controls.MP3AudioRadioButton ? Value : "";
-    Result.Audio = Controls.AVIAudioRadioButton   ? TAudioChoice::FromAvi
-                   : Controls.MP3AudioRadioButton ? TAudioChoice::Mp3File
-                                                  : TAudioChoice::None;
+    TAudioSettings& Audio = Result.Settings.Audio;
+    Audio.Source = Value == "avi"    ? TAudioSource::AviAudio
+                   : Value == "none" ? TAudioSource::None
+                                     : TAudioSource::Mp3File;
+    Audio.Mp3FileName = Audio.Source == TAudioSource::Mp3File ? Value : "";
 }
 
 // Options of one mode choose that mode when --mode is not given.
@@ -242,10 +246,9 @@ void TParser::SetModeFromOptions() {
     if ((BitrateOptionGiven && *Mode != "bitrate") || (QualityOptionGiven && *Mode != "quality")) {
         throw EUsageError("an option of another mode was given with --mode " + *Mode);
     }
-    TJobControls& Controls = Result.Controls;
-    Controls.LosslessRadioButton = *Mode == "lossless";
-    Controls.BitrateCompressionRadioButton = *Mode == "bitrate";
-    Controls.QualityCompressionRadioButton = *Mode == "quality";
+    Result.Settings.Encoder.CompressionMode = *Mode == "bitrate"   ? BitrateMode
+                                              : *Mode == "quality" ? QualityMode
+                                                                   : LosslessMode;
 }
 
 }  // namespace
@@ -305,20 +308,21 @@ Exit status: 0 done, 1 conversion failed or input unusable, 2 usage error,
 
 std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
                                const std::string& AudioDescription) {
-    if (Options.Audio == TAudioChoice::FromAvi && Options.Controls.MP3Format.empty()) {
+    const TAudioSettings& Audio = Options.Settings.Audio;
+    if (Audio.Source == TAudioSource::AviAudio && Audio.MP3Format.empty()) {
         return NoMp3FormatText;
     }
-    if (Options.Audio == TAudioChoice::FromAvi && !AudioUsable) {
+    if (Audio.Source == TAudioSource::AviAudio && !AudioUsable) {
         return AudioDescription.empty()
                    ? "The video file has no audio track."
                    : "The video file's audio can not be used: " + AudioDescription;
     }
-    if (Options.Audio == TAudioChoice::Mp3File &&
-        !std::filesystem::is_regular_file(Options.Controls.AudioFileEdit)) {
+    if (Audio.Source == TAudioSource::Mp3File &&
+        !std::filesystem::is_regular_file(Audio.Mp3FileName)) {
         return "Please select an external audio file, or choose another source for the audio.";
     }
-    if (Options.Audio == TAudioChoice::Mp3File) {
-        return Mp3FileProblem(Options.Controls.AudioFileEdit);
+    if (Audio.Source == TAudioSource::Mp3File) {
+        return Mp3FileProblem(Audio.Mp3FileName);
     }
     return {};
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "job/JobFrontEnd.h"
+#include "job/JobSettings.h"
 
 namespace quorvane::cli {
 
@@ -16,8 +16,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class TAudioChoice { None, FromAvi, Mp3File };
-
 struct TCliOptions {
     bool ShowHelp = false;
     bool ShowVersion = false;
@@ -25,13 +23,13 @@ struct TCliOptions {
     std::optional<std::string> Mp3FormatIndex;
     bool Quiet = false;
     std::optional<bool> Answer;  // --yes / --no
-    TAudioChoice Audio = TAudioChoice::None;
     std::string InputFileName;
     std::string OutputFileName;
-    TJobControls Controls;  // the settings, as the window's controls hold them
+    TJobSettings Settings;
 };
 
-// Throws EUsageError.
+// Throws EUsageError, before any file is touched, for an option or a value
+// that can't be used.
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
 
 std::string UsageText();

@@ -13,9 +13,9 @@ constexpr std::chrono::milliseconds RedrawInterval(100);
 
 }  // namespace
 
-TConsoleFrontEnd::TConsoleFrontEnd(const TJobControls& Controls, std::optional<bool> Answer,
+TConsoleFrontEnd::TConsoleFrontEnd(const TJobSettings& Settings, std::optional<bool> Answer,
                                    bool Quiet)
-    : Controls(Controls), Answer(Answer), ProgressOnTerminal(!Quiet && isatty(STDOUT_FILENO)) {}
+    : Settings(Settings), Answer(Answer), ProgressOnTerminal(!Quiet && isatty(STDOUT_FILENO)) {}
 
 void TConsoleFrontEnd::ShowStatus(const std::string& Text) {
     StepText = Text;

@@ -14,9 +14,9 @@ namespace quorvane::cli {
 class TConsoleFrontEnd : public IJobFrontEnd {
 public:
     // Answer: the reply to every yes/no question, or none to ask.
-    TConsoleFrontEnd(const TJobControls& Controls, std::optional<bool> Answer, bool Quiet);
+    TConsoleFrontEnd(const TJobSettings& Settings, std::optional<bool> Answer, bool Quiet);
 
-    TJobControls ReadControls() override { return Controls; }
+    TJobSettings ReadSettings() override { return Settings; }
     void PreparePreview(int32_t, int32_t) override {}
 
     void ShowStatus(const std::string& StepText) override;
@@ -33,7 +33,7 @@ private:
     void DrawProgressLine();
     bool AskOnTerminal();
 
-    TJobControls Controls;
+    TJobSettings Settings;
     std::optional<bool> Answer;
     bool ProgressOnTerminal;
     std::string StepText;

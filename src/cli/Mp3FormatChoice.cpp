@@ -17,7 +17,7 @@ std::string Mp3FormatListing(const TMp3FormatOffer& Offer) {
 }
 
 void ChooseMp3Format(const TMp3FormatOffer& Offer, const std::optional<std::string>& Index,
-                     TJobControls& Controls) {
+                     TAudioSettings& Audio) {
     const size_t Count = Offer.MP3FormatList.size();
     // The digits are checked by the parser; too many of them are out of range anyway.
     const size_t Chosen = !Index ? 0 : Index->size() > 9 ? SIZE_MAX : std::stoul(*Index);
@@ -26,11 +26,11 @@ void ChooseMp3Format(const TMp3FormatOffer& Offer, const std::optional<std::stri
                                      : "--mp3-format takes 0 to " + std::to_string(Count - 1) +
                                            " (see --list-mp3-formats), not " + *Index);
     }
-    Controls.MP3Format.clear();
-    Controls.MP3InputFormat.clear();
+    Audio.MP3Format.clear();
+    Audio.MP3InputFormat.clear();
     if (Chosen < Count) {
-        Controls.MP3Format = Offer.MP3FormatList[Chosen];
-        Controls.MP3InputFormat = Offer.MP3InputFormatList[Chosen];
+        Audio.MP3Format = Offer.MP3FormatList[Chosen];
+        Audio.MP3InputFormat = Offer.MP3InputFormatList[Chosen];
     }
 }
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "job/JobFrontEnd.h"
+#include "job/JobSettings.h"
 #include "job/Mp3Formats.h"
 
 namespace quorvane::cli {
@@ -15,10 +15,10 @@ extern const char* const NoMp3FormatText;
 // One line per item: its index, ": " and the codec's description.
 std::string Mp3FormatListing(const TMp3FormatOffer& Offer);
 
-// Puts item Index (item 0 when none is given) of the offer into Controls'
-// MP3 format pair, which stays empty when the offer is. Throws EUsageError
-// for an index the offer does not have.
+// Puts item Index (item 0 when none is given) of the offer into the MP3
+// format pair of Audio, which stays empty when the offer is. Throws
+// EUsageError for an index the offer does not have.
 void ChooseMp3Format(const TMp3FormatOffer& Offer, const std::optional<std::string>& Index,
-                     TJobControls& Controls);
+                     TAudioSettings& Audio);
 
 }  // namespace quorvane::cli

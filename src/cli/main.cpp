@@ -9,9 +9,9 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
-#include "encoder/FilesOnKill.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
+#include "platform/ProcessSignals.h"
 #include "platform/VersionResource.h"
 
 namespace quorvane::cli {
@@ -30,18 +30,14 @@ void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
     }
-    EndProcessBySignal(Signal);
+    platform::EndProcessBySignal(Signal);
 }
 
 void CatchInterrupts() {
-    struct sigaction Action {};
-    Action.sa_handler = OnInterrupt;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, nullptr);
-    sigaction(SIGTERM, &Action, nullptr);
+    platform::HandleSignals(OnInterrupt, {SIGINT, SIGTERM});
     // An output pipe whose reader left is a failed write, told as such and
     // followed by the end steps, not a death that skips them.
-    ::signal(SIGPIPE, SIG_IGN);
+    platform::HandleSignals(SIG_IGN, {SIGPIPE});
 }
 
 void PrintVersion() {
@@ -112,7 +108,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
 int Convert(const TCliOptions& Options) {
     platform::TEventLoop Loop;
     platform::SetMainThreadDispatcher(&Loop);
-    TConsoleFrontEnd FrontEnd(Options.Controls, Options.Answer, Options.Quiet);
+    TConsoleFrontEnd FrontEnd(Options.Settings, Options.Answer, Options.Quiet);
 
     auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
     Job->LoadVideoFile(Options.InputFileName);
@@ -133,13 +129,8 @@ int Convert(const TCliOptions& Options) {
     if (!MayWriteOutput(Options, FrontEnd)) {
         return Fail("The file " + Options.OutputFileName + " was left as it was.");
     }
-    try {
-        if (!Job->PrepareEncoding(Options.OutputFileName)) {
-            return ExitFailed;
-        }
-    } catch (const EConvertError& Error) {
-        std::cerr << "quorvane-cli: " << Error.what() << '\n';
-        return ExitUsage;
+    if (!Job->PrepareEncoding(Options.OutputFileName)) {
+        return ExitFailed;
     }
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     FrontEnd.EndProgressLine();
@@ -191,7 +182,7 @@ int Main(const std::vector<std::string>& Arguments) {
         return ListMp3Formats(Offer);
     }
     try {
-        ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Controls);
+        ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Settings.Audio);
     } catch (const EUsageError& Error) {
         return UsageFailure(Error.what());
     }

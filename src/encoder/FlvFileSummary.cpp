@@ -1,9 +1,5 @@
 #include "encoder/FlvFileSummary.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -12,6 +8,7 @@
 namespace quorvane {
 
 using namespace flv;
+using platform::TFile;
 
 namespace {
 
@@ -30,29 +27,24 @@ std::string At(uint64_t Offset) {
     return " at byte " + std::to_string(Offset);
 }
 
+[[noreturn]] void FailToRead(const std::error_code& Error) {
+    throw EFlvFileUnreadable("the file cannot be read (" + Error.message() + ")");
+}
+
 // Reads exactly Size bytes at Offset, or throws.
-void ReadAt(int Descriptor, uint64_t Offset, uint8_t* Data, size_t Size) {
-    while (Size > 0) {
-        const ssize_t Read = pread(Descriptor, Data, Size, static_cast<off_t>(Offset));
-        if (Read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (Read < 0) {
-            throw EFlvFileUnreadable(std::string("the file cannot be read (") +
-                                     std::strerror(errno) + ")");
-        }
-        if (Read == 0) {
-            throw EFlvFileUnreadable("the file ends inside a tag" + At(Offset));
-        }
-        Data += Read;
-        Size -= static_cast<size_t>(Read);
-        Offset += static_cast<uint64_t>(Read);
+void ReadAt(const TFile& File, uint64_t Offset, uint8_t* Data, size_t Size) {
+    size_t Read = 0;
+    if (const std::error_code Error = File.ReadAt(Offset, Data, Size, Read)) {
+        FailToRead(Error);
+    }
+    if (Read < Size) {
+        throw EFlvFileUnreadable("the file ends inside a tag" + At(Offset + Read));
     }
 }
 
-void CheckHeader(int Descriptor) {
+void CheckHeader(const TFile& File) {
     uint8_t Header[TFlvFileSummary::HeaderSize];
-    ReadAt(Descriptor, 0, Header, sizeof Header);
+    ReadAt(File, 0, Header, sizeof Header);
     if (std::memcmp(Header, "FLV", 3) != 0 || BigEndian(Header + 5, 4) != 9 ||
         BigEndian(Header + 9, 4) != 0) {
         throw EFlvFileUnreadable("the file does not start with an FLV header");
@@ -70,14 +62,14 @@ void CountTag(TFlvStreamSummary& Stream, uint32_t DataSize, uint32_t Time, uint8
     Stream.PayloadBytes += DataSize - 1;
 }
 
-void NoteKeyFrame(TFlvFileSummary& Summary, int Descriptor, uint64_t Offset, uint32_t DataSize,
+void NoteKeyFrame(TFlvFileSummary& Summary, const TFile& File, uint64_t Offset, uint32_t DataSize,
                   uint32_t Time) {
     if (Summary.KeyFrames.empty()) {
         if (DataSize < PacketHeaderSize) {
             throw EFlvFileUnreadable("a key frame holds no Screen Video packet" + At(Offset));
         }
         uint8_t Word[4];
-        ReadAt(Descriptor, Offset + TagHeaderSize + PacketHeaderOffset, Word, sizeof Word);
+        ReadAt(File, Offset + TagHeaderSize + PacketHeaderOffset, Word, sizeof Word);
         Summary.Width = static_cast<uint16_t>(BigEndian(Word, 2) & 0x0FFF);
         Summary.Height = static_cast<uint16_t>(BigEndian(Word + 2, 2) & 0x0FFF);
     }
@@ -89,20 +81,17 @@ void NoteKeyFrame(TFlvFileSummary& Summary, int Descriptor, uint64_t Offset, uin
 
 }  // namespace
 
-TFlvFileSummary SummarizeFlvFile(int Descriptor) {
-    struct stat Status {};
-    if (fstat(Descriptor, &Status) != 0) {
-        throw EFlvFileUnreadable(std::string("the file cannot be read (") + std::strerror(errno) +
-                                 ")");
-    }
+TFlvFileSummary SummarizeFlvFile(const TFile& File) {
     TFlvFileSummary Summary;
-    Summary.FileSize = static_cast<uint64_t>(Status.st_size);
-    CheckHeader(Descriptor);
+    if (const std::error_code Error = File.Size(Summary.FileSize)) {
+        FailToRead(Error);
+    }
+    CheckHeader(File);
 
     bool FirstTag = true;
     for (uint64_t Offset = TFlvFileSummary::HeaderSize; Offset < Summary.FileSize;) {
         uint8_t Header[TagHeaderSize + 1];
-        ReadAt(Descriptor, Offset, Header, sizeof Header);
+        ReadAt(File, Offset, Header, sizeof Header);
         const uint8_t Type = Header[0];
         const uint32_t DataSize = BigEndian(Header + 1, 3);
         const uint32_t Time = BigEndian(Header + 4, 3) | (uint32_t{Header[7]} << 24);
@@ -112,7 +101,7 @@ TFlvFileSummary SummarizeFlvFile(int Descriptor) {
         }
         const uint64_t SizeField = Offset + TagHeaderSize + DataSize;
         uint8_t Trailer[4];
-        ReadAt(Descriptor, SizeField, Trailer, sizeof Trailer);
+        ReadAt(File, SizeField, Trailer, sizeof Trailer);
         if (DataSize == 0 || BigEndian(Trailer, 4) != DataSize + TagHeaderSize) {
             throw EFlvFileUnreadable("a tag's length fields disagree" + At(Offset));
         }
@@ -127,7 +116,7 @@ TFlvFileSummary SummarizeFlvFile(int Descriptor) {
         } else {
             CountTag(Summary.Video, DataSize, Time, FirstByte);
             if (FirstByte >> 4 == KeyFrameType) {
-                NoteKeyFrame(Summary, Descriptor, Offset, DataSize, Time);
+                NoteKeyFrame(Summary, File, Offset, DataSize, Time);
             }
         }
         Offset = SizeField + sizeof Trailer;

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace quorvane {
 
 // The file cannot be read, or is not a complete FLV file of audio and
@@ -44,9 +46,9 @@ struct TFlvFileSummary {
     std::vector<TFlvKeyFrame> KeyFrames;
 };
 
-// Reads the tag headers of the open file Descriptor from its start; each
+// Reads the tag headers of the open File from its start; each
 // tag's length fields must agree and the last one must end the file. Throws
 // EFlvFileUnreadable.
-TFlvFileSummary SummarizeFlvFile(int Descriptor);
+TFlvFileSummary SummarizeFlvFile(const platform::TFile& File);
 
 }  // namespace quorvane

@@ -8,9 +8,11 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace quorvane {
 
-// Buffered sequential writer over a POSIX file descriptor. The first failure
+// Buffered sequential writer of a new file. The first failure
 // (a failed or short write, or a failed close) is kept; every later write is
 // dropped. The writer marks where each whole unit (an FLV tag) ends; after a
 // failure, Close cuts the file back to the last mark, so that it holds only
@@ -39,13 +41,13 @@ public:
     std::error_code Error() const { return FirstError; }
 
 private:
-    explicit OutputFile(int Descriptor);
+    explicit OutputFile(platform::TFile File);
     void PublishWholeBytes(uint64_t Bytes);
     void WriteThrough(const uint8_t* Data, size_t Size);
     void Fail(std::error_code Error);
     void CutBackToLastWhole();
 
-    int Descriptor;
+    platform::TFile File;
     std::vector<uint8_t> Buffer;
     size_t Buffered = 0;
     uint64_t BytesInFile = 0;
@@ -53,7 +55,7 @@ private:
     // those still in the buffer.
     std::vector<uint64_t> WholeEnds{0};
     std::error_code FirstError;
-    // For a process being killed (FilesOnKill.h).
+    // For a process being killed (platform/ProcessSignals.h).
     int KillSlot = -1;
 };
 

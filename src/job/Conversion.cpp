@@ -1,17 +1,19 @@
-// Preparing and running a conversion: settings, encoder, the video phase
-// with its audio interleaving, and the end of the run.
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
+// Preparing and running a conversion: the settings, the encoder and the
+// audio chain, the parts of the run in their order, and the end of the run.
 #include <filesystem>
 #include <new>
 
 #include "encoder/MetadataInjection.h"
+#include "encoder/ScreenVideoEncoder.h"
+#include "job/AviAudioPass.h"
+#include "job/JobErrors.h"
+#include "job/Mp3Interleaver.h"
 #include "job/ScreenVideoEncoderThread.h"
+#include "job/VideoPhase.h"
+#include "job/VideoSource.h"
+#include "platform/WinTypes.h"
 
 namespace quorvane {
-
-using namespace platform;
 
 namespace {
 
@@ -72,21 +74,19 @@ std::string FailureTextOf(const std::exception& Failure) {
 
 bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     OutputFileName = Name;
-    Controls = FrontEnd.ReadControls();
-    PreviewWanted = Controls.PreviewCheckBox;
+    Settings = FrontEnd.ReadSettings();
+    PreviewWanted = Settings.Preview;
 
-    if (FAudioUsable && Controls.AVIAudioRadioButton && !PrepareAudioConversion()) {
+    if (AviAudioChosen() && !PrepareAudioConversion()) {
         if (!Ask("Error", AudioNotConvertibleText)) {
             return false;
         }
         FAudioUsable = false;
     }
     if (!FVideoFound) {
-        FStepText = "No video found in the selected file.";
-        ShowStatus();
+        ShowStep("No video found in the selected file.");
         return false;
     }
-    Settings = ReadJobSettings(Controls, Settings);
     if (OutputWouldReplaceAnInput()) {
         Tell("Error", "The output file can not be one of the input files.");
         return false;
@@ -94,27 +94,38 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     return CreateEncoder();
 }
 
+// The AVI's own audio goes into the file: chosen, and usable (the user may
+// have chosen to go on without it when it could not be converted).
+bool TAVIToScreenVideoThread::AviAudioChosen() const {
+    return FAudioUsable && Settings.Audio.Source == TAudioSource::AviAudio;
+}
+
+bool TAVIToScreenVideoThread::PrepareAudioConversion() {
+    AudioPass = std::make_unique<TAviAudioPass>();
+    return AudioPass->Prepare(*Source->Audio(), Settings.Audio);
+}
+
 bool TAVIToScreenVideoThread::OutputWouldReplaceAnInput() const {
     return SameFile(OutputFileName, InputFileName) ||
-           (Controls.MP3AudioRadioButton && SameFile(OutputFileName, Controls.AudioFileEdit));
+           (Settings.Audio.Source == TAudioSource::Mp3File &&
+            SameFile(OutputFileName, Settings.Audio.Mp3FileName));
 }
 
 bool TAVIToScreenVideoThread::CreateEncoder() {
-    const bool HasAudio =
-        (FAudioUsable && Controls.AVIAudioRadioButton) || Controls.MP3AudioRadioButton;
+    const bool HasAudio = AviAudioChosen() || Settings.Audio.Source == TAudioSource::Mp3File;
+    const FrameFormat& Format = Source->Format();
     Encoder = std::make_unique<TScreenVideoEncoder>(OutputFileName, FVideoFound, HasAudio);
     Encoder->SetParameters(Settings.Encoder);
-    Encoder->SetFrameSize(FFrameFormat);
-    Encoder->SetEngine(Controls.Engine);
+    Encoder->SetFrameSize(Format);
+    Encoder->SetEngine(Settings.Engine);
 
-    const auto* Header = static_cast<const BITMAPINFOHEADER*>(CurrentFrame());
+    const auto* Header = static_cast<const platform::BITMAPINFOHEADER*>(CurrentFrame());
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
     const int32_t Result = Encoder->Start();
     if (Result != StartSucceeded) {
-        Tell("Error",
-             StartFailureText(Result, *Encoder, OutputFileName, FFrameFormat, Settings.Encoder));
+        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
     }
     return true;
@@ -133,142 +144,39 @@ void TAVIToScreenVideoThread::Execute() {
 }
 
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (Controls.MP3AudioRadioButton) {
-        AudioSource = std::make_unique<TMp3FrameReader>(Controls.AudioFileEdit, true);
-    } else if (FAudioUsable && Controls.AVIAudioRadioButton) {
-        TranscodeAviAudio();
+    if (Settings.Audio.Source == TAudioSource::Mp3File) {
+        Audio = std::make_unique<TMp3Interleaver>(Settings.Audio.Mp3FileName, true);
+    } else if (AviAudioChosen()) {
+        AudioPass->Run(Source->TakeAudio(), OutputFileName + "audio", Source->TimeOf(Source->End()),
+                       Host());
+        Audio = std::make_unique<TMp3Interleaver>(AudioPass->Mp3FileName(), false);
     }
 }
 
 void TAVIToScreenVideoThread::RunVideoPhase() {
-    AudioTime = 0;
-    AudioClock = TAudioClock();
-    StartPosition = AVIStreamStart(VideoStream);
-    EndPosition = DataEnd();
-    FStepText = "Encoding video...";
-    ShowStatus();
-
-    StartTime = AVIStreamSampleToTime(VideoStream, StartPosition);
-    EndTime = AVIStreamSampleToTime(VideoStream, EndPosition);
-    CurrentPosition = StartPosition;
-    PreviousTimestamp = 0;
-    LastKeyFrameTime = 0;
-    VideoProgress.Begin(StartPosition, EndPosition);
-    SoundExpected = AudioSource != nullptr;
-    WriteAudioBeforeTheVideo();
-    while (EndPosition > CurrentPosition && !Terminated()) {
-        const int32_t Time = AVIStreamSampleToTime(VideoStream, CurrentPosition);
-        EncodeFrameAt(Time);
-        AdvancePosition(Time);
-        if (AudioSource && !AudioMuted) {
-            // Audio follows the video up to the stream's end, even when the
-            // frame-rate limit stepped past it.
-            WriteAudioBefore(std::min(CurrentPosition, EndPosition));
-        }
+    Video = std::make_unique<TVideoPhase>(*Source, *Encoder, Settings, Host(), Audio.get());
+    ShowStep("Encoding video...");
+    Video->Begin();
+    while (!Video->Ended() && !Terminated()) {
+        Video->EncodeNext();
     }
-    FStoppedByUser = EndPosition > CurrentPosition;
-    VideoProgress.Finish();
-}
-
-// A video stream that starts after sample 0 has its first frame after time
-// 0; the sound before it goes first, so that the tags' times never go back.
-void TAVIToScreenVideoThread::WriteAudioBeforeTheVideo() {
-    if (EndPosition > StartPosition) {
-        WriteAudioBefore(StartPosition);
-    }
-}
-
-// The stream ends with its last sample that holds data, whatever length its
-// header claims: past it there is nothing to show.
-int32_t TAVIToScreenVideoThread::DataEnd() const {
-    const int32_t HeaderEnd = AVIStreamEnd(VideoStream);
-    const int32_t LastWithData =
-        AVIStreamFindSample(VideoStream, HeaderEnd - 1, FIND_PREV | FIND_ANY);
-    return LastWithData < 0 ? AVIStreamStart(VideoStream) : std::min(HeaderEnd, LastWithData + 1);
-}
-
-void TAVIToScreenVideoThread::EncodeFrameAt(int32_t Time) {
-    FCurrentFrame = AVIStreamGetFrame(FrameDecoder, CurrentPosition);
-    if (!IsFrameOfTheFormat(FCurrentFrame)) {
-        ++FramesNotDecoded;
-        return;
-    }
-    const bool KeyFrame = IsKeyFrame(Time);
-    const auto* Pixels = static_cast<const uint8_t*>(FCurrentFrame) + sizeof(BITMAPINFOHEADER);
-    Encoder->EncodeFrame(Pixels, Time, PreviousTimestamp, KeyFrame);
-    CheckOutputFile();
-    AnyFrameEncoded = true;
-    if (KeyFrame) {
-        LastKeyFrameTime = static_cast<uint32_t>(Time);
-    }
-    if (PreviewWanted) {
-        ShowPreview();
-    }
-    FProgress = VideoProgress.Measure(CurrentPosition, static_cast<uint32_t>(Time));
-    ShowProgress();
-    PreviousTimestamp = Time;
-    VideoProgress.MarkUpdated(static_cast<uint32_t>(Time));
-}
-
-// A picture of another size than the first one (a stream that changes its
-// size midway) can't go into the same grid; it is skipped like a frame that
-// can't be decoded.
-bool TAVIToScreenVideoThread::IsFrameOfTheFormat(const void* Frame) const {
-    const auto* Header = static_cast<const BITMAPINFOHEADER*>(Frame);
-    return Header && Header->biWidth == FFrameFormat.Width &&
-           Header->biHeight == FFrameFormat.Height &&
-           Header->biBitCount == FFrameFormat.BytesPerPixel * 8;
-}
-
-// The first frame encoded is a key frame even when the stream's first
-// sample could not be decoded: a file must start with one to be playable.
-bool TAVIToScreenVideoThread::IsKeyFrame(int32_t Time) const {
-    if (CurrentPosition == StartPosition || !AnyFrameEncoded) {
-        return true;
-    }
-    const uint32_t SinceKeyFrame = static_cast<uint32_t>(Time) - LastKeyFrameTime;
-    return Settings.KeyFrameInterval != 0 &&
-           static_cast<int64_t>(SinceKeyFrame) > static_cast<int64_t>(Settings.KeyFrameInterval);
-}
-
-// Sample times saturate at the largest time; the next one can't lie beyond.
-void TAVIToScreenVideoThread::AdvancePosition(int32_t Time) {
-    const auto NextTime = [&] {
-        return static_cast<int32_t>(std::min<int64_t>(
-            static_cast<int64_t>(Time) + 1000 / Settings.FrameRateLimit, INT32_MAX));
-    };
-    const int32_t Next = Settings.FrameRateLimit != 0
-                             ? AVIStreamTimeToSample(VideoStream, NextTime())
-                             : AVIStreamNextSample(VideoStream, CurrentPosition);
-    CurrentPosition = (Next == -1 || Next <= CurrentPosition) ? CurrentPosition + 1 : Next;
-}
-
-// A full disk or a vanished folder ends the run at once instead of writing
-// a file shorter than its tags claim.
-void TAVIToScreenVideoThread::CheckOutputFile() const {
-    if (const std::error_code Error = Encoder->FileError()) {
-        throw EJobFailure("The output file could not be written (" + Error.message() + ").");
-    }
+    FStoppedByUser = !Video->Ended();
+    Video->Finish();
 }
 
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     FAudioNote = AudioNoteText();
-    VideoProgress.Finish();
+    if (Video) {
+        Video->Finish();
+    }
     CloseVideoFile();
-    CloseAudioSource();
-    Transcoder.reset();
+    Audio.reset();
     // The temporary audio file goes with the run, also after a stop or a failure.
-    AudioFile.reset();
+    AudioPass.reset();
     Encoder->Finish();
     uint64_t Size = Encoder->FinishedSize();
 
-    std::string Failure = FailureText;
-    if (Failure.empty() && Encoder->FileError()) {
-        Failure = "The output file could not be written (" + Encoder->FileError().message() + ").";
-    }
-    if (Failure.empty() && !FStoppedByUser && !AnyFrameEncoded) {
-        Failure = NoFrameDecodedText;
-    }
+    std::string Failure = RunFailureText(FailureText);
     // A file cut short by a failure is not indexed.
     const std::string MetadataFailure =
         Failure.empty() && Settings.AddMetadata ? AddMetadata(Size) : std::string();
@@ -284,10 +192,11 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     } else {
         FStepText = "Encoding finished successfully.";
         FProgress.RemainingText = OutputSizeText(Size);
-        FProgress.SpeedText = AverageRateText(Size, static_cast<int64_t>(EndTime) - StartTime);
+        FProgress.SpeedText = AverageRateText(Size, Video->Duration());
     }
     ShowStatus();
     ShowProgress();
+    const uint32_t FramesNotDecoded = Video ? Video->FramesNotDecoded() : 0;
     if (!Failure.empty()) {
         Tell("Error", Failure);
     } else if (FramesNotDecoded != 0) {
@@ -295,12 +204,32 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     }
 }
 
+// What failed the run, FailureText first; nothing when it went well.
+std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureText) const {
+    if (!FailureText.empty()) {
+        return FailureText;
+    }
+    if (Encoder->FileError()) {
+        return OutputNotWrittenText(Encoder->FileError());
+    }
+    if (!FStoppedByUser && !Video->AnyFrameEncoded()) {
+        return NoFrameDecodedText;
+    }
+    return {};
+}
+
+// Told after the run, not during it: the file is whole either way, and the
+// user decides whether it will do. Only a run whose video phase began with
+// an audio source has sound to speak of.
+std::string TAVIToScreenVideoThread::AudioNoteText() const {
+    return Audio && Video ? Audio->EndNote(Video->ReachedTime()) : std::string();
+}
+
 // Returns why the metadata could not be added, or nothing; the file is
 // complete either way. Rewriting a long recording takes a moment, so it is
 // shown as a step of its own.
 std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
-    FStepText = "Adding metadata...";
-    ShowStatus();
+    ShowStep("Adding metadata...");
     try {
         Size = AddOnMetaData(OutputFileName);
         return {};

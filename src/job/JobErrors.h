@@ -4,14 +4,9 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace quorvane {
-
-// An edit's text is not a whole number.
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // A failure that ends a run; its message is written for the user.
 class EJobFailure : public std::runtime_error {
@@ -23,6 +18,18 @@ public:
 inline std::string UnsupportedFrameSizeText(int64_t Width, int64_t Height) {
     return "The video is " + std::to_string(Width) + "x" + std::to_string(Height) +
            " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
+}
+
+inline std::string OutputNotWrittenText(const std::error_code& Error) {
+    return "The output file could not be written (" + Error.message() + ").";
+}
+
+// A full disk or a vanished folder ends the run at once instead of writing
+// a file shorter than its tags claim. FileError: the encoder's.
+inline void CheckOutputFile(const std::error_code& FileError) {
+    if (FileError) {
+        throw EJobFailure(OutputNotWrittenText(FileError));
+    }
 }
 
 }  // namespace quorvane

@@ -1,14 +1,13 @@
 #include "job/Mp3FrameReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "job/Mp3FileCheck.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "job/JobErrors.h"
+#include "platform/File.h"
 
 namespace quorvane {
 
@@ -22,28 +21,23 @@ constexpr size_t Id3v2FooterSize = 10;
 constexpr uint8_t Id3v2FooterFlag = 0x10;
 constexpr size_t Id3v1TagSize = 128;  // "TAG" and fixed fields, at the very end
 
-// Only a regular file is opened: without O_NONBLOCK, opening a FIFO would
-// wait for a writer, and the run with it, for ever.
+// Only a regular file is opened: opening a FIFO would wait for a writer,
+// and the run with it, for ever.
 std::FILE* OpenRegularFile(const std::string& FileName) {
     const auto Refuse = [&](const std::string& Reason) {
         return EJobFailure("Impossible to open the audio file " + FileName + " (" + Reason + ").");
     };
-    const int Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (Descriptor < 0) {
+    std::error_code Error;
+    platform::TFile File = platform::TFile::OpenRegularFile(FileName, Error);
+    if (Error) {
+        throw Refuse(Error == std::errc::not_supported ? "not a file" : Error.message());
+    }
+    std::FILE* Stream = fdopen(File.Descriptor(), "rb");
+    if (!Stream) {
         throw Refuse(std::strerror(errno));
     }
-    struct stat Status {};
-    if (fstat(Descriptor, &Status) != 0 || !S_ISREG(Status.st_mode)) {
-        close(Descriptor);
-        throw Refuse("not a file");
-    }
-    std::FILE* File = fdopen(Descriptor, "rb");
-    if (!File) {
-        const int Error = errno;
-        close(Descriptor);
-        throw Refuse(std::strerror(Error));
-    }
-    return File;
+    File.Release();
+    return Stream;
 }
 
 bool Parsed(const TMp3FrameHeader& Header) {

@@ -67,8 +67,5 @@ private:
     bool Ended = false;
 };
 
-// Why FileName can't be the MP3 audio of a conversion: it holds no MP3
-// frame, or it can't be opened or read. Empty when it can.
-std::string Mp3FileProblem(const std::string& FileName);
 
 }  // namespace quorvane

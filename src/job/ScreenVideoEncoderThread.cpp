@@ -1,5 +1,11 @@
 #include "job/ScreenVideoEncoderThread.h"
 
+#include "encoder/ScreenVideoEncoder.h"
+#include "job/AviAudioPass.h"
+#include "job/Mp3Interleaver.h"
+#include "job/VideoPhase.h"
+#include "job/VideoSource.h"
+
 namespace quorvane {
 
 TAVIToScreenVideoThread::TAVIToScreenVideoThread(IJobFrontEnd& Front) : FrontEnd(Front) {
@@ -9,10 +15,59 @@ TAVIToScreenVideoThread::TAVIToScreenVideoThread(IJobFrontEnd& Front) : FrontEnd
 // A job deleted while it runs first waits for its body, which uses it all.
 TAVIToScreenVideoThread::~TAVIToScreenVideoThread() {
     WaitFor();
-    CloseAudioSource();
+}
+
+void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
     if (FState != NoSourceOpen) {
         CloseVideoFile();
     }
+    InputFileName = FileName;
+    FVideoFound = false;
+    FAudioUsable = false;
+    TLoadFailure Failure;
+    Source = OpenVideoSource(FileName, Failure);
+    if (!Source) {
+        FErrorText = Failure.Text;
+        FErrorReason = Failure.Reason;
+        return;
+    }
+    FErrorReason.clear();
+    FVideoFound = true;
+    FState = SourceOpen;
+    FVideoDescription = Source->VideoDescription();
+    FAudioUsable = Source->Audio() != nullptr;
+    // A file without sound leaves the audio description as it was.
+    if (!Source->AudioDescription().empty()) {
+        FAudioDescription = Source->AudioDescription();
+    }
+}
+
+void TAVIToScreenVideoThread::CloseVideoFile() {
+    Source.reset();
+    FState = NoSourceOpen;
+}
+
+const FrameFormat& TAVIToScreenVideoThread::GetFrameFormat() const {
+    static const FrameFormat NoFormat;
+    return Source ? Source->Format() : NoFormat;
+}
+
+const void* TAVIToScreenVideoThread::CurrentFrame() const {
+    return Source ? Source->FirstFrame().data() : nullptr;
+}
+
+bool TAVIToScreenVideoThread::CutShortByAnswer() const {
+    return Video && Video->CutShortByAnswer();
+}
+
+void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {
+    FStepText = StepText;
+    ShowStatus();
+}
+
+void TAVIToScreenVideoThread::ShowProgress(const TProgressReport& Report) {
+    FProgress = Report;
+    ShowProgress();
 }
 
 void TAVIToScreenVideoThread::ShowStatus() {
@@ -24,10 +79,13 @@ void TAVIToScreenVideoThread::ShowProgress() {
 }
 
 // A preview that fails is dropped; the conversion goes on.
-void TAVIToScreenVideoThread::ShowPreview() {
-    Synchronize([this] {
+void TAVIToScreenVideoThread::ShowPreview(const void* Frame) {
+    if (!PreviewWanted) {
+        return;
+    }
+    Synchronize([&] {
         try {
-            FrontEnd.ShowPreview(static_cast<const uint8_t*>(FCurrentFrame));
+            FrontEnd.ShowPreview(static_cast<const uint8_t*>(Frame));
         } catch (...) {
         }
     });

@@ -3,33 +3,34 @@
 // The front end creates a job per chosen input file, calls LoadVideoFile and
 // PrepareEncoding on its main thread, then Resume. The job reports through
 // IJobFrontEnd only, and (with FreeOnTerminate) deletes itself after its
-// OnTerminate event.
+// OnTerminate event. It sequences the parts of a run (the source, the audio
+// pass, the MP3 interleaver, the video phase), keeps its state and reports
+// for them.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "encoder/ScreenVideoEncoder.h"
-#include "job/AudioClock.h"
-#include "job/AudioTranscoder.h"
-#include "job/JobErrors.h"
+#include "encoder/EncoderParameters.h"
 #include "job/JobFrontEnd.h"
 #include "job/JobSettings.h"
-#include "job/Mp3FrameReader.h"
-#include "job/ProgressMeter.h"
-#include "job/TemporaryFile.h"
-#include "platform/AviFile.h"
+#include "job/RunHost.h"
 #include "platform/Thread.h"
 
 namespace quorvane {
 
+class TAviAudioPass;
+class TMp3Interleaver;
+class TScreenVideoEncoder;
+class TVideoPhase;
+class TVideoSource;
+
 // Job states.
 enum JobStates : uint8_t { NoSourceOpen = 0, SourceOpen = 1, EncodingPrepared = 2, Running = 3 };
 
-class TAVIToScreenVideoThread : public platform::TThread {
+class TAVIToScreenVideoThread : public platform::TThread, private IRunHost {
 public:
     explicit TAVIToScreenVideoThread(IJobFrontEnd& FrontEnd);
     ~TAVIToScreenVideoThread() override;
@@ -40,7 +41,7 @@ public:
     void CloseVideoFile();
 
     // Main thread. True when the output file was created and the thread may
-    // be resumed. Throws EConvertError for an edit that holds no number.
+    // be resumed. What the front end's ReadSettings throws goes through.
     bool PrepareEncoding(const std::string& OutputFileName);
 
     // Any thread: turns the preview on or off from the next frame on.
@@ -56,10 +57,11 @@ public:
     const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
-    const FrameFormat& GetFrameFormat() const { return FFrameFormat; }
+    // Main thread; all zero when no file is loaded.
+    const FrameFormat& GetFrameFormat() const;
     // The first frame, as decoded when the file was loaded: a packed DIB
     // owned by the job, null when no file is loaded. Main thread.
-    const void* CurrentFrame() const { return FirstFrame.empty() ? nullptr : FirstFrame.data(); }
+    const void* CurrentFrame() const;
 
     const std::string& StepText() const { return FStepText; }
     const TProgressReport& Progress() const { return FProgress; }
@@ -68,7 +70,7 @@ public:
     bool RunFailed() const { return FRunFailed; }
     // Whether the user's answer to a question ended the run before the end
     // of the video.
-    bool CutShortByAnswer() const { return FCutShortByAnswer; }
+    bool CutShortByAnswer() const;
     // Whether a stop request ended the run before the end of the video; one
     // that came later (during the metadata pass) changed nothing.
     bool StoppedByUser() const { return FStoppedByUser; }
@@ -81,53 +83,30 @@ protected:
     void Execute() override;
 
 private:
-    // Video source (LoadVideoFile's helpers).
-    void AbandonLoad(const std::string& Reason);
-    bool TakeFrameFormat();
-    void KeepFirstFrame();
-    void DescribeVideo();
-    void ProbeAudio();
-    bool ReadSourceAudioFormat();
-    void DescribeAudio();
-
     // Conversion.
+    bool AviAudioChosen() const;
     bool PrepareAudioConversion();
     bool OutputWouldReplaceAnInput() const;
     bool CreateEncoder();
     void OpenAudioSource();
-    void TranscodeAviAudio();
-    void WriteLeadingSilence(int32_t Start);
-    void TranscodeChunks(int32_t Start, int32_t End);
-    void ConvertChunk(int32_t Position, uint32_t Bytes);
-    void FlushTranscoder();
-    void ShowTranscodingFailure(TTranscodeStage Stage);
     void RunVideoPhase();
-    void WriteAudioBeforeTheVideo();
-    int32_t DataEnd() const;
-    void EncodeFrameAt(int32_t Time);
-    bool IsFrameOfTheFormat(const void* Frame) const;
-    bool IsKeyFrame(int32_t Time) const;
-    void AdvancePosition(int32_t Time);
-    void CheckOutputFile() const;
     void FinishRun(const std::string& FailureText);
+    std::string RunFailureText(const std::string& FailureText) const;
+    std::string AudioNoteText() const;
     std::string AddMetadata(uint64_t& Size);
 
-    // MP3 audio source.
-    void ReadMP3Frame();
-    void WriteAudioBefore(int32_t Position);
-    void AskToContinueWithoutAudio();
-    void CloseAudioSource();
-    std::string AudioNoteText() const;
-
-    // Reports, questions and messages, run on the main thread.
+    // The parts' reports, questions and messages, run on the main thread.
+    IRunHost& Host() { return *this; }
+    void ShowStep(const std::string& StepText) override;
+    void ShowProgress(const TProgressReport& Report) override;
+    void ShowPreview(const void* Frame) override;
+    bool Ask(const std::string& Caption, const std::string& Text) override;
+    void Tell(const std::string& Caption, const std::string& Text) override;
     void ShowStatus();
     void ShowProgress();
-    void ShowPreview();
-    bool Ask(const std::string& Caption, const std::string& Text);
-    void Tell(const std::string& Caption, const std::string& Text);
 
     IJobFrontEnd& FrontEnd;
-    TJobControls Controls;                   // copied when encoding is prepared
+    TJobSettings Settings;                   // copied when encoding is prepared
     std::atomic<bool> PreviewWanted{false};  // read by the job's thread every frame
 
     // Source.
@@ -139,53 +118,21 @@ private:
     std::string FErrorReason;
     std::string FVideoDescription;
     std::string FAudioDescription;
-    platform::PAVIFILE AviFile = nullptr;
-    platform::PAVISTREAM VideoStream = nullptr;
-    platform::PAVISTREAM AudioStream = nullptr;
-    platform::PGETFRAME FrameDecoder = nullptr;
-    const void* FCurrentFrame = nullptr;  // the decoder's, valid until the next decode
-    std::vector<uint8_t> FirstFrame;
-    FrameFormat FFrameFormat;
-    std::vector<uint8_t> SourceAudioFormat;
-    std::vector<uint8_t> DecodedAudioFormat;
+    std::unique_ptr<TVideoSource> Source;
 
-    // Conversion.
+    // The parts of a run.
     std::string OutputFileName;
-    TJobSettings Settings;
     std::unique_ptr<TScreenVideoEncoder> Encoder;
-    int32_t StartPosition = 0;
-    int32_t EndPosition = 0;
-    int32_t CurrentPosition = 0;
-    int32_t StartTime = 0;
-    int32_t EndTime = 0;
-    int32_t PreviousTimestamp = 0;
-    uint32_t LastKeyFrameTime = 0;
-    bool AnyFrameEncoded = false;
-    uint32_t FramesNotDecoded = 0;
-    TProgressMeter VideoProgress;
-
-    // AVI audio transcoding: the chain from PrepareAudioConversion to the
-    // end of the pass, and the MP3 file it writes, kept to the end of the run.
-    std::unique_ptr<TAudioTranscoder> Transcoder;
-    std::unique_ptr<TTemporaryFile> AudioFile;
-    TProgressMeter AudioProgress;
-
-    // Audio source.
-    std::unique_ptr<TMp3FrameReader> AudioSource;
-    bool AudioMuted = false;  // open, but never read again
-    uint32_t AudioTime = 0;   // the next frame's timestamp, from AudioClock
-    TAudioClock AudioClock;
-    std::vector<uint8_t> AudioFrame;
-
-    // What the end of the run says of the sound.
-    bool SoundExpected = false;      // the video phase began with an audio source
-    uint64_t AudioBytesSkipped = 0;  // by the sources closed so far
+    // From PrepareAudioConversion to the end of the run, which removes the
+    // MP3 file it wrote.
+    std::unique_ptr<TAviAudioPass> AudioPass;
+    std::unique_ptr<TMp3Interleaver> Audio;
+    std::unique_ptr<TVideoPhase> Video;
 
     // Reports.
     std::string FStepText;
     TProgressReport FProgress;
     bool FRunFailed = false;
-    bool FCutShortByAnswer = false;
     bool FStoppedByUser = false;
     std::string FAudioNote;
 };

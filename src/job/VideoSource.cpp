@@ -1,15 +1,15 @@
-// Opening and probing the input: the video stream and its first frame, the
-// audio stream and whether it can be decoded, and their descriptions.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// The AVI file as the input: opened and probed through the AVI file
+// services, and the audio codec services for whether its sound decodes.
+#include "job/VideoSource.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <filesystem>
 
-#include "job/ScreenVideoEncoderThread.h"
+#include "job/JobErrors.h"
 #include "platform/AudioCompressionManager.h"
+#include "platform/AviFile.h"
+#include "platform/File.h"
 
 namespace quorvane {
 
@@ -65,11 +65,6 @@ bool FitsFrameFormat(int32_t Side) {
     return Side > 0 && Side <= UINT16_MAX;
 }
 
-std::string FrameSizeText(const void* Frame) {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-    return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
-}
-
 WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
     WAVEFORMATEX Header;
     std::memcpy(&Header, Format.data(), sizeof Header);
@@ -86,121 +81,195 @@ std::string OpenFailureReason(const std::string& FileName, HRESULT Result) {
     if (Result == AVIERR_FILEREAD) {
         return "It could not be read.";
     }
-    const int Descriptor = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (Descriptor < 0) {
-        return std::string(std::strerror(errno)) + ".";
+    std::error_code Error;
+    TFile::OpenRegularFile(FileName, Error);
+    if (Error && Error != std::errc::not_supported) {
+        return Error.message() + ".";
     }
-    struct stat Status {};
-    const bool Folder = fstat(Descriptor, &Status) == 0 && S_ISDIR(Status.st_mode);
-    close(Descriptor);
-    return Folder ? "It is a folder." : "It is not a regular file.";
+    std::error_code Ignored;
+    return std::filesystem::is_directory(FileName, Ignored) ? "It is a folder."
+                                                            : "It is not a regular file.";
 }
 
-}  // namespace
+// The handles of the AVI file services, each released once by its owner.
+struct TReleaseFile {
+    void operator()(PAVIFILE File) const { AVIFileRelease(File); }
+};
+struct TReleaseStream {
+    void operator()(PAVISTREAM Stream) const { AVIStreamRelease(Stream); }
+};
+struct TCloseDecoder {
+    void operator()(PGETFRAME Decoder) const { AVIStreamGetFrameClose(Decoder); }
+};
+using TFileHandle = std::unique_ptr<AviFile, TReleaseFile>;
+using TStreamHandle = std::unique_ptr<AviStream, TReleaseStream>;
+using TDecoderHandle = std::unique_ptr<AviFrameDecoder, TCloseDecoder>;
 
-void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
-    if (FState != NoSourceOpen) {
-        CloseVideoFile();
+// Each use of the services is framed by AVIFileInit and AVIFileExit.
+class TAviServices {
+public:
+    TAviServices() { AVIFileInit(); }
+    ~TAviServices() { AVIFileExit(); }
+    TAviServices(const TAviServices&) = delete;
+    TAviServices& operator=(const TAviServices&) = delete;
+};
+
+TStreamHandle StreamOf(PAVIFILE File, FOURCC Type) {
+    PAVISTREAM Stream = nullptr;
+    return TStreamHandle(AVIFileGetStream(File, &Stream, Type, 0) == AVIERR_OK ? Stream : nullptr);
+}
+
+class TAviAudioTrack final : public TAudioTrack {
+public:
+    TAviAudioTrack(TStreamHandle Stream, std::vector<uint8_t> Stored, std::vector<uint8_t> Decoded)
+        : Stream(std::move(Stream)), Stored(std::move(Stored)), Decoded(std::move(Decoded)) {}
+
+    const std::vector<uint8_t>& StoredFormat() const override { return Stored; }
+    const std::vector<uint8_t>& DecodedFormat() const override { return Decoded; }
+    int32_t Start() const override { return AVIStreamStart(Stream.get()); }
+    int32_t End() const override { return AVIStreamEnd(Stream.get()); }
+    int32_t TimeOf(int32_t Position) const override {
+        return AVIStreamSampleToTime(Stream.get(), Position);
     }
-    InputFileName = FileName;
-    FVideoFound = false;
-    FAudioUsable = false;
-    FErrorReason.clear();
-    AVIFileInit();
-    if (const HRESULT Opened = AVIFileOpenA(&AviFile, FileName.c_str(), OF_READ, nullptr);
-        Opened != AVIERR_OK) {
-        AbandonLoad(CannotOpenText);
-        FErrorReason = OpenFailureReason(FileName, Opened);
+    bool Read(int32_t Position, std::span<uint8_t> Buffer, int32_t& Bytes,
+              int32_t& Samples) override {
+        const auto Size = static_cast<int32_t>(Buffer.size());
+        return AVIStreamRead(Stream.get(), Position, SamplesPerRead(Size), Buffer.data(), Size,
+                             &Bytes, &Samples) == AVIERR_OK;
+    }
+
+private:
+    // Samples of no fixed size are the codec's packets, one a chunk; they are
+    // read one at a time, as some codecs (Vorbis, raw AAC) can't find where a
+    // packet ends in the bytes of several.
+    int32_t SamplesPerRead(int32_t BufferSize) const {
+        AVISTREAMINFOA Info{};
+        return AVIStreamInfoA(Stream.get(), &Info, sizeof Info) == AVIERR_OK &&
+                       Info.dwSampleSize == 0
+                   ? 1
+                   : BufferSize;
+    }
+
+    TStreamHandle Stream;
+    std::vector<uint8_t> Stored;
+    std::vector<uint8_t> Decoded;
+};
+
+class TAviVideoSource final : public TVideoSource {
+public:
+    // Afterwards Failure.Text is empty when the file can be converted.
+    TAviVideoSource(const std::string& FileName, TLoadFailure& Failure);
+
+    int32_t Start() const override { return AVIStreamStart(VideoStream.get()); }
+    int32_t End() const override;
+    int32_t TimeOf(int32_t Position) const override {
+        return AVIStreamSampleToTime(VideoStream.get(), Position);
+    }
+    int32_t PositionAt(int32_t Time) const override {
+        return AVIStreamTimeToSample(VideoStream.get(), Time);
+    }
+    int32_t NextPosition(int32_t Position) const override {
+        return AVIStreamNextSample(VideoStream.get(), Position);
+    }
+    const void* DecodeAt(int32_t Position) override {
+        return AVIStreamGetFrame(Decoder.get(), Position);
+    }
+
+private:
+    void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
+    std::string TakeFirstFrame();
+    bool TakeFrameFormat(const void* Frame);
+    void KeepFirstFrame(const void* Frame);
+    void DescribeVideo();
+    void ProbeAudio();
+    bool ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const;
+    void DescribeAudio(const std::vector<uint8_t>& Stored);
+
+    TAviServices Services;
+    TFileHandle File;
+    TStreamHandle VideoStream;
+    TDecoderHandle Decoder;
+    // Sound that can't be decoded is still held, as the file holds it.
+    TStreamHandle UnusableAudio;
+};
+
+TAviVideoSource::TAviVideoSource(const std::string& FileName, TLoadFailure& Failure) {
+    OpenVideo(FileName, Failure);
+    if (Failure.Text.empty()) {
+        DescribeVideo();
+        ProbeAudio();
+    }
+}
+
+void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failure) {
+    PAVIFILE Opened = nullptr;
+    if (const HRESULT Result = AVIFileOpenA(&Opened, FileName.c_str(), OF_READ, nullptr);
+        Result != AVIERR_OK) {
+        Failure = {CannotOpenText, OpenFailureReason(FileName, Result)};
         return;
     }
-    if (AVIFileGetStream(AviFile, &VideoStream, streamtypeVIDEO, 0) != AVIERR_OK) {
-        AbandonLoad(NoVideoText);
+    File.reset(Opened);
+    VideoStream = StreamOf(File.get(), streamtypeVIDEO);
+    if (!VideoStream) {
+        Failure = {NoVideoText, {}};
         return;
     }
-    FrameDecoder = AVIStreamGetFrameOpen(VideoStream, nullptr);
-    if (!FrameDecoder) {
-        AbandonLoad(NoDecoderText);
+    Decoder.reset(AVIStreamGetFrameOpen(VideoStream.get(), nullptr));
+    if (!Decoder) {
+        Failure = {NoDecoderText, {}};
         return;
     }
-    FCurrentFrame = AVIStreamGetFrame(FrameDecoder, AVIStreamStart(VideoStream));
-    if (!FCurrentFrame) {
+    Failure = {TakeFirstFrame(), {}};
+}
+
+// The first picture gives the frame format; the text says why it can't.
+std::string TAviVideoSource::TakeFirstFrame() {
+    const void* Frame = DecodeAt(Start());
+    if (!Frame) {
         // Nothing to take the frame format from.
-        AbandonLoad(NoFirstFrameText);
-        return;
+        return NoFirstFrameText;
     }
-    if (!TakeFrameFormat()) {
-        AbandonLoad(FrameSizeText(FCurrentFrame));
-        return;
+    if (!TakeFrameFormat(Frame)) {
+        const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
+        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
     }
-    KeepFirstFrame();
-    FVideoFound = true;
-    FState = SourceOpen;
-    FVideoDescription.clear();
-    DescribeVideo();
-    ProbeAudio();
-}
-
-// A failed load keeps nothing: whatever was opened so far is released.
-void TAVIToScreenVideoThread::AbandonLoad(const std::string& Reason) {
-    FErrorText = Reason;
-    AVIStreamGetFrameClose(FrameDecoder);
-    FrameDecoder = nullptr;
-    FCurrentFrame = nullptr;
-    FirstFrame.clear();
-    AVIStreamRelease(VideoStream);
-    VideoStream = nullptr;
-    AVIFileRelease(AviFile);
-    AviFile = nullptr;
-    AVIFileExit();
+    KeepFirstFrame(Frame);
+    return {};
 }
 
 // A side beyond the format's 16 bits would wrap to another size, to which
 // no decoded frame would then match.
-bool TAVIToScreenVideoThread::TakeFrameFormat() {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(FCurrentFrame);
+bool TAviVideoSource::TakeFrameFormat(const void* Frame) {
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
     if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
         return false;
     }
-    FFrameFormat.Width = static_cast<uint16_t>(Header.biWidth);
-    FFrameFormat.Height = static_cast<uint16_t>(Header.biHeight);
-    FFrameFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
+    FFormat.Width = static_cast<uint16_t>(Header.biWidth);
+    FFormat.Height = static_cast<uint16_t>(Header.biHeight);
+    FFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
     return true;
 }
 
 // A copy, so that what the front end reads stays valid whatever the run
 // does with the decoder.
-void TAVIToScreenVideoThread::KeepFirstFrame() {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(FCurrentFrame);
+void TAviVideoSource::KeepFirstFrame(const void* Frame) {
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
     const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
     const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
-    const auto* Frame = static_cast<const uint8_t*>(FCurrentFrame);
-    FirstFrame.assign(Frame, Frame + Bytes);
+    const auto* First = static_cast<const uint8_t*>(Frame);
+    FFirstFrame.assign(First, First + Bytes);
 }
 
-void TAVIToScreenVideoThread::CloseVideoFile() {
-    if (FVideoFound) {
-        AVIStreamGetFrameClose(FrameDecoder);
-        AVIStreamRelease(VideoStream);
-    }
-    FrameDecoder = nullptr;
-    FCurrentFrame = nullptr;
-    VideoStream = nullptr;
-    FirstFrame.clear();
-    if (AudioStream) {
-        AVIStreamRelease(AudioStream);
-        AudioStream = nullptr;
-    }
-    SourceAudioFormat.clear();
-    DecodedAudioFormat.clear();
-    AVIFileRelease(AviFile);
-    AviFile = nullptr;
-    AVIFileExit();
-    FState = NoSourceOpen;
+int32_t TAviVideoSource::End() const {
+    const int32_t HeaderEnd = AVIStreamEnd(VideoStream.get());
+    const int32_t LastWithData =
+        AVIStreamFindSample(VideoStream.get(), HeaderEnd - 1, FIND_PREV | FIND_ANY);
+    return LastWithData < 0 ? Start() : std::min(HeaderEnd, LastWithData + 1);
 }
 
-void TAVIToScreenVideoThread::DescribeVideo() {
+void TAviVideoSource::DescribeVideo() {
     AVISTREAMINFOA Info;
-    if (AVIStreamInfoA(VideoStream, &Info, sizeof Info) != AVIERR_OK) {
+    if (AVIStreamInfoA(VideoStream.get(), &Info, sizeof Info) != AVIERR_OK) {
         return;
     }
     int64_t Width = static_cast<int64_t>(Info.rcFrame.right) - Info.rcFrame.left;
@@ -208,55 +277,60 @@ void TAVIToScreenVideoThread::DescribeVideo() {
     const RECT NoRect{};
     if (std::memcmp(&Info.rcFrame, &NoRect, sizeof NoRect) == 0) {
         // Some writers leave the frame rectangle empty: the picture tells.
-        Width = FFrameFormat.Width;
-        Height = FFrameFormat.Height;
+        Width = FFormat.Width;
+        Height = FFormat.Height;
     }
     FVideoDescription = std::to_string(Width) + "x" + std::to_string(Height) + ", " +
                         FrameRateText(Info.dwRate, Info.dwScale);
 }
 
-void TAVIToScreenVideoThread::ProbeAudio() {
-    if (AVIFileGetStream(AviFile, &AudioStream, streamtypeAUDIO, 0) != AVIERR_OK) {
+void TAviVideoSource::ProbeAudio() {
+    TStreamHandle Stream = StreamOf(File.get(), streamtypeAUDIO);
+    if (!Stream) {
         return;
     }
     FAudioDescription = UnknownAudioText;
-    if (!ReadSourceAudioFormat()) {
+    std::vector<uint8_t> Stored;
+    if (!ReadStoredAudioFormat(Stream.get(), Stored)) {
+        UnusableAudio = std::move(Stream);
         return;
     }
     FAudioDescription = UndecodableAudioText;
-    DecodedAudioFormat.assign(sizeof(WAVEFORMATEX), 0);
-    WAVEFORMATEX* Decoded = reinterpret_cast<WAVEFORMATEX*>(DecodedAudioFormat.data());
-    Decoded->wFormatTag = WAVE_FORMAT_PCM;
-    if (acmFormatSuggest(nullptr, reinterpret_cast<const WAVEFORMATEX*>(SourceAudioFormat.data()),
-                         Decoded, sizeof(WAVEFORMATEX),
+    std::vector<uint8_t> Decoded(sizeof(WAVEFORMATEX), 0);
+    auto* DecodedHeader = reinterpret_cast<WAVEFORMATEX*>(Decoded.data());
+    DecodedHeader->wFormatTag = WAVE_FORMAT_PCM;
+    if (acmFormatSuggest(nullptr, reinterpret_cast<const WAVEFORMATEX*>(Stored.data()),
+                         DecodedHeader, sizeof(WAVEFORMATEX),
                          ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR) {
+        UnusableAudio = std::move(Stream);
         return;
     }
-    FAudioUsable = true;
-    DescribeAudio();
+    DescribeAudio(Stored);
+    FAudio =
+        std::make_unique<TAviAudioTrack>(std::move(Stream), std::move(Stored), std::move(Decoded));
 }
 
 // The stored record, kept at least as long as a WAVEFORMATEX with the extra
 // bytes it announces (zeros where the file stores fewer), so that whoever
 // reads it as one stays within it.
-bool TAVIToScreenVideoThread::ReadSourceAudioFormat() {
-    int32_t Start = AVIStreamStart(AudioStream);
+bool TAviVideoSource::ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const {
+    const int32_t Start = AVIStreamStart(Stream);
     int32_t Size = 0;
-    if (AVIStreamReadFormat(AudioStream, Start, nullptr, &Size) != AVIERR_OK || Size <= 0) {
+    if (AVIStreamReadFormat(Stream, Start, nullptr, &Size) != AVIERR_OK || Size <= 0) {
         return false;
     }
-    SourceAudioFormat.assign(static_cast<size_t>(Size), 0);
-    if (AVIStreamReadFormat(AudioStream, Start, SourceAudioFormat.data(), &Size) != AVIERR_OK) {
+    Stored.assign(static_cast<size_t>(Size), 0);
+    if (AVIStreamReadFormat(Stream, Start, Stored.data(), &Size) != AVIERR_OK) {
         return false;
     }
-    SourceAudioFormat.resize(std::max(SourceAudioFormat.size(), sizeof(WAVEFORMATEX)), 0);
-    size_t Announced = sizeof(WAVEFORMATEX) + FormatHeader(SourceAudioFormat).cbSize;
-    SourceAudioFormat.resize(std::max(SourceAudioFormat.size(), Announced), 0);
+    Stored.resize(std::max(Stored.size(), sizeof(WAVEFORMATEX)), 0);
+    const size_t Announced = sizeof(WAVEFORMATEX) + FormatHeader(Stored).cbSize;
+    Stored.resize(std::max(Stored.size(), Announced), 0);
     return true;
 }
 
-void TAVIToScreenVideoThread::DescribeAudio() {
-    WAVEFORMATEX Source = FormatHeader(SourceAudioFormat);
+void TAviVideoSource::DescribeAudio(const std::vector<uint8_t>& Stored) {
+    const WAVEFORMATEX Source = FormatHeader(Stored);
     FAudioDescription = ChannelsText(Source.nChannels);
     if (Source.wFormatTag == WAVE_FORMAT_PCM) {
         FAudioDescription += std::to_string(Source.wBitsPerSample) + " bits, ";
@@ -271,6 +345,17 @@ void TAVIToScreenVideoThread::DescribeAudio() {
                          strnlen(Details.szFormatTag, sizeof Details.szFormatTag));
         FAudioDescription = Name + ", " + FAudioDescription;
     }
+}
+
+}  // namespace
+
+std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {
+    Failure = {};
+    auto Source = std::make_unique<TAviVideoSource>(FileName, Failure);
+    if (!Failure.Text.empty()) {
+        return nullptr;
+    }
+    return Source;
 }
 
 }  // namespace quorvane

@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace quorvane::platform {
 
 class FileReader {
 public:
-    FileReader() = default;
-    ~FileReader();
-    FileReader(const FileReader&) = delete;
-    FileReader& operator=(const FileReader&) = delete;
-
     // Opens a regular file for reading; false when it cannot be opened.
     bool Open(const std::string& FileName);
     int64_t Size() const { return FileSize; }
@@ -27,7 +24,7 @@ public:
     }
 
 private:
-    int Descriptor = -1;
+    TFile File;
     int64_t FileSize = 0;
 };
 

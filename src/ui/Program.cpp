@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <iostream>
 
-#include "encoder/FilesOnKill.h"
+#include "platform/ProcessSignals.h"
 #include "ui/VersionInfo.h"
 
 namespace quorvane {
@@ -37,12 +37,7 @@ void KeepNoSettings() {
 // Killed during a run (a logout, kill, Ctrl-C in its terminal), the program
 // still leaves no temporary file and no output cut inside a tag.
 void LeaveFilesWholeWhenKilled() {
-    struct sigaction Action {};
-    Action.sa_handler = EndProcessBySignal;
-    sigemptyset(&Action.sa_mask);
-    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(Signal, &Action, nullptr);
-    }
+    platform::HandleSignals(platform::EndProcessBySignal, {SIGTERM, SIGINT, SIGHUP});
 }
 
 }  // namespace

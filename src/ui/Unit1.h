@@ -160,7 +160,7 @@ public:
     void FormResize();
 
     // The job's front end.
-    TJobControls ReadControls() override;
+    TJobSettings ReadSettings() override;
     void PreparePreview(int32_t Width, int32_t Height) override;
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
@@ -200,6 +200,8 @@ private:
     QMessageBox::StandardButton ShowMessageBox(const QString& Caption, const QString& Text,
                                                QMessageBox::Icon Icon,
                                                QMessageBox::StandardButtons Buttons);
+
+    TAudioSettings ReadAudioSettings() const;
 
     // Job control steps.
     std::unique_ptr<TAVIToScreenVideoThread> LoadedJob(const QString& FileName);

@@ -16,7 +16,7 @@
 #include <QRadioButton>
 #include <QUrl>
 
-#include "job/Mp3FrameReader.h"
+#include "job/Mp3FileCheck.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/BitmapLayer.h"
 #include "ui/Image32.h"

@@ -8,7 +8,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <charconv>
+#include <iterator>
 #include <optional>
+#include <stdexcept>
 
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/GapLabel.h"
@@ -47,6 +50,34 @@ std::optional<char> TypedCharacter(const QKeyEvent& Event) {
         return std::nullopt;
     }
     return As8Bit(Event.text().at(0));
+}
+
+// An edit's text is not a whole number.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The toolkit's conversion of an edit's text: a whole number in signed 32
+// bits, with an optional sign; anything else throws EConvertError.
+int32_t StrToInt(const QLineEdit& Edit) {
+    const std::string Text = Edit.text().toStdString();
+    const char* First = Text.data();
+    const char* Last = First + Text.size();
+    if (First != Last && *First == '+') {
+        ++First;
+    }
+    int32_t Value = 0;
+    const auto [End, Error] = std::from_chars(First, Last, Value);
+    if (Text.empty() || Error != std::errc() || End != Last) {
+        throw EConvertError("'" + Text + "' is not a valid integer value");
+    }
+    return Value;
+}
+
+// The block-size lists hold 16, 32, ... 256.
+uint32_t BlockSizeFromItem(int ItemIndex) {
+    return static_cast<uint32_t>(ItemIndex + 1) * 16;
 }
 
 }  // namespace
@@ -172,36 +203,49 @@ void TForm1::resizeEvent(QResizeEvent* Event) {
     FormResize();
 }
 
-TJobControls TForm1::ReadControls() {
-    TJobControls Controls;
-    Controls.AVIAudioRadioButton = AVIAudioRadioButton->isChecked();
-    Controls.MP3AudioRadioButton = MP3AudioRadioButton->isChecked();
-    Controls.AudioFileEdit = FileNameBytes(AudioFileEdit->text());
-    if (MP3Format) {
-        Controls.MP3Format = *MP3Format;
-        Controls.MP3InputFormat = *MP3InputFormat;
+// Only the edits that the chosen settings use are read, in this order: an
+// empty edit of a setting that is off is no error.
+TJobSettings TForm1::ReadSettings() {
+    TJobSettings Settings;
+    Settings.Audio = ReadAudioSettings();
+    Settings.KeyFrameInterval = KeyFrameCheckBox->isChecked() ? StrToInt(*KeyFrameIntervalEdit) : 0;
+    Settings.FrameRateLimit =
+        FrameRateLimitCheckBox->isChecked() ? ClampTo8Bits(StrToInt(*FrameRateLimitEdit)) : 0;
+
+    EncoderParameters& Encoder = Settings.Encoder;
+    if (BitrateCompressionRadioButton->isChecked()) {
+        Encoder.CompressionMode = BitrateMode;
+        Encoder.BitRate = StrToInt(*BitRateEdit);
+    } else if (QualityCompressionRadioButton->isChecked()) {
+        Encoder.CompressionMode = QualityMode;
+        Encoder.RedTolerance = ToleranceFromPercent(StrToInt(*RToleranceEdit));
+        Encoder.GreenTolerance = ToleranceFromPercent(StrToInt(*GToleranceEdit));
+        Encoder.BlueTolerance = ToleranceFromPercent(StrToInt(*BToleranceEdit));
+        Encoder.BlockTolerance = ClampTo8Bits(StrToInt(*BlockToleranceEdit));
     }
+    const int ColorItem = ColorLimitComboBox->currentIndex();
+    if (ColorReductionCheckBox->isChecked() && ColorItem >= 0 &&
+        ColorItem < static_cast<int>(std::size(ColorShifts))) {
+        Encoder.ColorShift = ColorShifts[ColorItem];
+    }
+    Encoder.BlockWidth = BlockSizeFromItem(BlockWidthComboBox->currentIndex());
+    Encoder.BlockHeight = BlockSizeFromItem(BlockHeightComboBox->currentIndex());
+    Settings.AddMetadata = MetadataCheckBox->isChecked();
+    Settings.Preview = PreviewCheckBox->isChecked();
+    return Settings;
+}
 
-    Controls.LosslessRadioButton = LosslessRadioButton->isChecked();
-    Controls.BitrateCompressionRadioButton = BitrateCompressionRadioButton->isChecked();
-    Controls.QualityCompressionRadioButton = QualityCompressionRadioButton->isChecked();
-    Controls.BitRateEdit = BitRateEdit->text().toStdString();
-    Controls.RToleranceEdit = RToleranceEdit->text().toStdString();
-    Controls.GToleranceEdit = GToleranceEdit->text().toStdString();
-    Controls.BToleranceEdit = BToleranceEdit->text().toStdString();
-    Controls.BlockToleranceEdit = BlockToleranceEdit->text().toStdString();
-
-    Controls.KeyFrameCheckBox = KeyFrameCheckBox->isChecked();
-    Controls.KeyFrameIntervalEdit = KeyFrameIntervalEdit->text().toStdString();
-    Controls.FrameRateLimitCheckBox = FrameRateLimitCheckBox->isChecked();
-    Controls.FrameRateLimitEdit = FrameRateLimitEdit->text().toStdString();
-    Controls.ColorReductionCheckBox = ColorReductionCheckBox->isChecked();
-    Controls.ColorLimitComboBox = ColorLimitComboBox->currentIndex();
-    Controls.BlockWidthComboBox = BlockWidthComboBox->currentIndex();
-    Controls.BlockHeightComboBox = BlockHeightComboBox->currentIndex();
-    Controls.MetadataCheckBox = MetadataCheckBox->isChecked();
-    Controls.PreviewCheckBox = PreviewCheckBox->isChecked();
-    return Controls;
+TAudioSettings TForm1::ReadAudioSettings() const {
+    TAudioSettings Audio;
+    Audio.Source = AVIAudioRadioButton->isChecked()   ? TAudioSource::AviAudio
+                   : MP3AudioRadioButton->isChecked() ? TAudioSource::Mp3File
+                                                      : TAudioSource::None;
+    Audio.Mp3FileName = FileNameBytes(AudioFileEdit->text());
+    if (MP3Format) {
+        Audio.MP3Format = *MP3Format;
+        Audio.MP3InputFormat = *MP3InputFormat;
+    }
+    return Audio;
 }
 
 }  // namespace quorvane

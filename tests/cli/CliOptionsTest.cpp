@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "cli/Mp3FormatChoice.h"
 
 namespace quorvane::cli {
@@ -11,67 +13,108 @@ TCliOptions Parse(std::vector<std::string> Arguments) {
     return ParseCommandLine(Arguments);
 }
 
-TEST(CliOptions, DefaultsMirrorTheWindow) {
-    const TCliOptions Options = Parse({"in.avi", "out.flv"});
-    const TJobControls& Controls = Options.Controls;
+// What the job receives for a command line.
+struct MappingCase {
+    std::string Name;
+    std::vector<std::string> Arguments;  // before "in.avi out.flv"
+    std::function<bool(const TJobSettings&)> Holds;
+};
+
+void PrintTo(const MappingCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliSettings : public ::testing::TestWithParam<MappingCase> {};
+
+TEST_P(CliSettings, ReachTheJob) {
+    std::vector<std::string> Arguments = GetParam().Arguments;
+    Arguments.insert(Arguments.end(), {"in.avi", "out.flv"});
+    const TCliOptions Options = ParseCommandLine(Arguments);
     EXPECT_EQ(Options.InputFileName, "in.avi");
     EXPECT_EQ(Options.OutputFileName, "out.flv");
-    EXPECT_TRUE(Controls.LosslessRadioButton);
-    EXPECT_FALSE(Controls.BitrateCompressionRadioButton || Controls.QualityCompressionRadioButton);
-    EXPECT_EQ(Controls.BitRateEdit, "250");
-    EXPECT_EQ(Controls.BlockWidthComboBox, 3);
-    EXPECT_EQ(Controls.BlockHeightComboBox, 1);
-    EXPECT_FALSE(Controls.KeyFrameCheckBox || Controls.FrameRateLimitCheckBox ||
-                 Controls.ColorReductionCheckBox);
-    EXPECT_FALSE(Controls.AVIAudioRadioButton || Controls.MP3AudioRadioButton);
-    EXPECT_FALSE(Controls.MetadataCheckBox);
-    EXPECT_EQ(Controls.Engine.Threads, 0u);
-    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Zlib);
-    EXPECT_FALSE(Options.Answer.has_value());
+    EXPECT_TRUE(GetParam().Holds(Options.Settings));
 }
 
-TEST(CliOptions, SettingsReachTheControls) {
-    const TCliOptions Options =
-        Parse({"--mode=quality", "--tolerance", "10,20,30", "--block-tolerance", "5",
-               "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
-               "256x16", "--audio", "music.mp3", "--metadata", "--yes", "--threads", "3",
-               "--deflate", "libdeflate", "a.avi", "b.flv"});
-    const TJobControls& Controls = Options.Controls;
-    EXPECT_TRUE(Controls.QualityCompressionRadioButton);
-    EXPECT_EQ(Controls.RToleranceEdit, "10");
-    EXPECT_EQ(Controls.GToleranceEdit, "20");
-    EXPECT_EQ(Controls.BToleranceEdit, "30");
-    EXPECT_EQ(Controls.BlockToleranceEdit, "5");
-    EXPECT_TRUE(Controls.KeyFrameCheckBox);
-    EXPECT_EQ(Controls.KeyFrameIntervalEdit, "2000");
-    EXPECT_TRUE(Controls.FrameRateLimitCheckBox);
-    EXPECT_EQ(Controls.FrameRateLimitEdit, "12");
-    EXPECT_TRUE(Controls.ColorReductionCheckBox);
-    EXPECT_EQ(Controls.ColorLimitComboBox, 1);
-    EXPECT_EQ(Controls.BlockWidthComboBox, 15);
-    EXPECT_EQ(Controls.BlockHeightComboBox, 0);
-    EXPECT_TRUE(Controls.MP3AudioRadioButton);
-    EXPECT_EQ(Controls.AudioFileEdit, "music.mp3");
-    EXPECT_EQ(Options.Audio, TAudioChoice::Mp3File);
-    EXPECT_TRUE(Controls.MetadataCheckBox);
-    EXPECT_EQ(Options.Answer, std::optional<bool>(true));
-    EXPECT_EQ(Controls.Engine.Threads, 3u);
-    EXPECT_EQ(Controls.Engine.Deflate, DeflateEngine::Libdeflate);
-}
+INSTANTIATE_TEST_SUITE_P(
+    , CliSettings,
+    ::testing::Values(
+        MappingCase{"TheWindowsDefaults",
+                    {},
+                    [](const TJobSettings& S) {
+                        const EncoderParameters& E = S.Encoder;
+                        return E.CompressionMode == LosslessMode && E.BlockWidth == 64 &&
+                               E.BlockHeight == 32 && E.ColorShift == 0 &&
+                               S.KeyFrameInterval == 0 && S.FrameRateLimit == 0 &&
+                               S.Audio.Source == TAudioSource::None && !S.AddMetadata &&
+                               S.Engine.Threads == 0 && S.Engine.Deflate == DeflateEngine::Zlib;
+                    }},
+        MappingCase{"QualityWithEverySetting",
+                    {"--mode=quality", "--tolerance", "10,20,100", "--block-tolerance", "5",
+                     "--keyframe-interval", "2000", "--fps-limit=12", "--colors", "2k", "--block",
+                     "256x16", "--metadata", "--threads", "3", "--deflate", "libdeflate"},
+                    [](const TJobSettings& S) {
+                        const EncoderParameters& E = S.Encoder;
+                        return E.CompressionMode == QualityMode && E.RedTolerance == 25 &&
+                               E.GreenTolerance == 51 && E.BlueTolerance == 255 &&
+                               E.BlockTolerance == 5 && S.KeyFrameInterval == 2000 &&
+                               S.FrameRateLimit == 12 && E.ColorShift == 4 && E.BlockWidth == 256 &&
+                               E.BlockHeight == 16 && S.AddMetadata && S.Engine.Threads == 3 &&
+                               S.Engine.Deflate == DeflateEngine::Libdeflate;
+                    }},
+        MappingCase{"QualityDefaults",
+                    {"--mode", "quality"},
+                    [](const TJobSettings& S) {
+                        return S.Encoder.RedTolerance == 76 && S.Encoder.GreenTolerance == 38 &&
+                               S.Encoder.BlueTolerance == 76 && S.Encoder.BlockTolerance == 3;
+                    }},
+        MappingCase{"ABitRateChoosesItsMode",
+                    {"--bitrate", "500"},
+                    [](const TJobSettings& S) {
+                        return S.Encoder.CompressionMode == BitrateMode && S.Encoder.BitRate == 500;
+                    }},
+        MappingCase{"ABitRateModeStartsAt250",
+                    {"--mode", "bitrate"},
+                    [](const TJobSettings& S) { return S.Encoder.BitRate == 250; }},
+        MappingCase{"ABlockToleranceChoosesItsMode",
+                    {"--block-tolerance", "9"},
+                    [](const TJobSettings& S) {
+                        return S.Encoder.CompressionMode == QualityMode &&
+                               S.Encoder.BlockTolerance == 9;
+                    }},
+        MappingCase{"EightBitSettingsBeyondTheirRangeAreClamped",
+                    {"--fps-limit", "300", "--block-tolerance", "256", "--tolerance", "101,0,0"},
+                    [](const TJobSettings& S) {
+                        return S.FrameRateLimit == 255 && S.Encoder.BlockTolerance == 255 &&
+                               S.Encoder.RedTolerance == 255;
+                    }},
+        MappingCase{"TheLargestInterval",
+                    {"--keyframe-interval", "2147483647"},
+                    [](const TJobSettings& S) { return S.KeyFrameInterval == 2147483647; }},
+        MappingCase{"AnMp3File",
+                    {"--audio", "music.mp3"},
+                    [](const TJobSettings& S) {
+                        return S.Audio.Source == TAudioSource::Mp3File &&
+                               S.Audio.Mp3FileName == "music.mp3";
+                    }},
+        MappingCase{"AFileNamedNone",
+                    {"--audio", "./none"},
+                    [](const TJobSettings& S) { return S.Audio.Mp3FileName == "./none"; }},
+        MappingCase{"TheAvisOwnAudio",
+                    {"--audio", "avi"},
+                    [](const TJobSettings& S) {
+                        return S.Audio.Source == TAudioSource::AviAudio &&
+                               S.Audio.Mp3FileName.empty();
+                    }}),
+    [](const auto& Info) { return Info.param.Name; });
 
-TEST(CliOptions, AModeOptionChoosesItsModeUnlessAnotherIsNamed) {
-    EXPECT_TRUE(Parse({"--bitrate", "500", "a", "b"}).Controls.BitrateCompressionRadioButton);
-    EXPECT_TRUE(Parse({"--block-tolerance", "9", "a", "b"}).Controls.QualityCompressionRadioButton);
+TEST(CliOptions, AModeOptionNeedsItsMode) {
     EXPECT_THROW(Parse({"--mode", "lossless", "--bitrate", "500", "a", "b"}), EUsageError);
     EXPECT_THROW(Parse({"--bitrate", "500", "--tolerance", "1,2,3", "a", "b"}), EUsageError);
 }
 
-TEST(CliOptions, AudioChoices) {
-    EXPECT_EQ(Parse({"--audio", "none", "a", "b"}).Audio, TAudioChoice::None);
-    const TCliOptions Avi = Parse({"--audio", "avi", "a", "b"});
-    EXPECT_EQ(Avi.Audio, TAudioChoice::FromAvi);
-    EXPECT_TRUE(Avi.Controls.AVIAudioRadioButton);
-    EXPECT_EQ(Parse({"--audio", "./none", "a", "b"}).Controls.AudioFileEdit, "./none");
+TEST(CliOptions, YesAnswersEveryQuestion) {
+    EXPECT_EQ(Parse({"--yes", "a", "b"}).Answer, std::optional<bool>(true));
+    EXPECT_FALSE(Parse({"a", "b"}).Answer.has_value());
 }
 
 TEST(CliOptions, UsageErrors) {
@@ -80,6 +123,10 @@ TEST(CliOptions, UsageErrors) {
         {"in.avi", "out.flv", "extra"},
         {"--bitrate", "abc", "a", "b"},
         {"--bitrate", "-5", "a", "b"},
+        {"--bitrate", "99999999999", "a", "b"},
+        {"--keyframe-interval", "2147483648", "a", "b"},
+        {"--tolerance", "1,2,99999999999", "a", "b"},
+        {"--mp3-format", "first", "a", "b"},
         {"--bitrate"},
         {"--tolerance", "1,2", "a", "b"},
         {"--block", "64", "a", "b"},
@@ -118,23 +165,23 @@ TEST(Mp3FormatChoice, TakesTheIndexedPairOrTheFirst) {
         Offer.MP3InputFormatList.push_back({1, Item});
         Offer.Items.push_back("format " + std::to_string(Item));
     }
-    TJobControls Controls;
-    ChooseMp3Format(Offer, std::nullopt, Controls);
-    EXPECT_EQ(Controls.MP3Format, (std::vector<uint8_t>{85, 0}));
-    ChooseMp3Format(Offer, "2", Controls);
-    EXPECT_EQ(Controls.MP3Format, (std::vector<uint8_t>{85, 2}));
-    EXPECT_EQ(Controls.MP3InputFormat, (std::vector<uint8_t>{1, 2}));
-    EXPECT_THROW(ChooseMp3Format(Offer, "3", Controls), EUsageError);
-    EXPECT_THROW(ChooseMp3Format(Offer, "99999999999999999999", Controls), EUsageError);
+    TAudioSettings Audio;
+    ChooseMp3Format(Offer, std::nullopt, Audio);
+    EXPECT_EQ(Audio.MP3Format, (std::vector<uint8_t>{85, 0}));
+    ChooseMp3Format(Offer, "2", Audio);
+    EXPECT_EQ(Audio.MP3Format, (std::vector<uint8_t>{85, 2}));
+    EXPECT_EQ(Audio.MP3InputFormat, (std::vector<uint8_t>{1, 2}));
+    EXPECT_THROW(ChooseMp3Format(Offer, "3", Audio), EUsageError);
+    EXPECT_THROW(ChooseMp3Format(Offer, "99999999999999999999", Audio), EUsageError);
     EXPECT_EQ(Mp3FormatListing(Offer), "0: format 0\n1: format 1\n2: format 2\n");
 }
 
 TEST(Mp3FormatChoice, AnEmptyOfferLeavesThePairEmpty) {
-    TJobControls Controls;
-    Controls.MP3Format = {85};
-    ChooseMp3Format({}, std::nullopt, Controls);
-    EXPECT_TRUE(Controls.MP3Format.empty() && Controls.MP3InputFormat.empty());
-    EXPECT_THROW(ChooseMp3Format({}, "0", Controls), EUsageError);
+    TAudioSettings Audio;
+    Audio.MP3Format = {85};
+    ChooseMp3Format({}, std::nullopt, Audio);
+    EXPECT_TRUE(Audio.MP3Format.empty() && Audio.MP3InputFormat.empty());
+    EXPECT_THROW(ChooseMp3Format({}, "0", Audio), EUsageError);
     EXPECT_EQ(Mp3FormatListing({}), "");
 }
 
@@ -157,8 +204,8 @@ TEST_P(AudioChoiceProblems, AreFoundBeforeTheOutputIsNamed) {
     const AudioProblemCase& Case = GetParam();
     TCliOptions Options = Parse({"--audio", Case.Audio, "in.avi", "out.flv"});
     if (Case.Mp3FormatOffered) {
-        Options.Controls.MP3Format = {85};
-        Options.Controls.MP3InputFormat = {1};
+        Options.Settings.Audio.MP3Format = {85};
+        Options.Settings.Audio.MP3InputFormat = {1};
     }
     EXPECT_EQ(AudioChoiceProblem(Options, Case.AudioUsable, ""), Case.Problem);
 }

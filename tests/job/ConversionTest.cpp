@@ -13,6 +13,7 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/MultimediaTimer.h"
+#include "platform/WinTypes.h"
 #include "support/AviPatches.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
@@ -33,7 +34,12 @@ struct TMessage {
 
 class TRecordingFrontEnd : public IJobFrontEnd {
 public:
-    TJobControls ReadControls() override { return Controls; }
+    TJobSettings ReadSettings() override {
+        if (!RefusalText.empty()) {
+            throw std::runtime_error(RefusalText);
+        }
+        return Settings;
+    }
     void PreparePreview(int32_t Width, int32_t Height) override {
         PreviewWidth = Width;
         PreviewHeight = Height;
@@ -60,7 +66,8 @@ public:
         Messages.push_back({Caption, Text});
     }
 
-    TJobControls Controls;
+    TJobSettings Settings;
+    std::string RefusalText;  // what ReadSettings throws, if anything
     bool Answer = false;
     int32_t PreviewWidth = 0;
     int32_t PreviewHeight = 0;
@@ -109,7 +116,7 @@ protected:
 };
 
 TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
-    FrontEnd.Controls.PreviewCheckBox = true;
+    FrontEnd.Settings.Preview = true;
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     EXPECT_EQ(Job->State(), EncodingPrepared);
@@ -142,7 +149,7 @@ TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
 }
 
 TEST_F(JobConversion, ThePreviewSwitchTakesEffectFromTheNextFrame) {
-    FrontEnd.Controls.PreviewCheckBox = true;
+    FrontEnd.Settings.Preview = true;
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     FrontEnd.OnPreview = [&] {
         if (FrontEnd.Previews.size() == 2) {
@@ -176,8 +183,8 @@ class JobUnopenableMp3 : public JobConversion,
 TEST_P(JobUnopenableMp3, FailsTheRunAndStillLeavesAValidFile) {
     const std::filesystem::path Mp3 = Dir / "audio.mp3";
     GetParam().Make(Mp3);
-    FrontEnd.Controls.MP3AudioRadioButton = true;
-    FrontEnd.Controls.AudioFileEdit = Mp3.string();
+    FrontEnd.Settings.Audio.Source = TAudioSource::Mp3File;
+    FrontEnd.Settings.Audio.Mp3FileName = Mp3.string();
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     Run(Job);
@@ -229,12 +236,12 @@ TEST_F(JobConversion, AnInputTruncatedDuringTheRunIsReportedFrameByFrame) {
 }
 
 // The AVI's own audio, to the first MP3 format offered.
-void ChooseAviAudio(TJobControls& Controls) {
+void ChooseAviAudio(TAudioSettings& Audio) {
     const TMp3FormatOffer Offer = EnumerateMP3Formats();
     ASSERT_FALSE(Offer.Items.empty());
-    Controls.AVIAudioRadioButton = true;
-    Controls.MP3Format = Offer.MP3FormatList[0];
-    Controls.MP3InputFormat = Offer.MP3InputFormatList[0];
+    Audio.Source = TAudioSource::AviAudio;
+    Audio.MP3Format = Offer.MP3FormatList[0];
+    Audio.MP3InputFormat = Offer.MP3InputFormatList[0];
 }
 
 std::filesystem::path FiveSecondsOfTone() {
@@ -247,7 +254,7 @@ std::filesystem::path FiveSecondsOfTone() {
 // Five seconds of 16-bit stereo at 44100 Hz: chunks of two seconds, each
 // reported from its first sample, so the last one reads below 100 %.
 TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
-    ChooseAviAudio(FrontEnd.Controls);
+    ChooseAviAudio(FrontEnd.Settings.Audio);
     TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     Run(Job);
@@ -292,7 +299,7 @@ double SpeedOf(const TProgressReport& Report) {
 TEST_F(JobConversion, OnlyTheAudioPassCountsTheShowingOfItsFiguresInItsSpeed) {
     const ScopedTickingClock Clock;
     FrontEnd.OnProgress = [] { ClockTicks += 1000; };
-    ChooseAviAudio(FrontEnd.Controls);
+    ChooseAviAudio(FrontEnd.Settings.Audio);
     TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     Run(Job);
@@ -321,7 +328,7 @@ TEST_F(JobConversion, OnlyTheAudioPassCountsTheShowingOfItsFiguresInItsSpeed) {
 // A header claiming no bytes a second still gets chunks of thousands of
 // bytes: a sample at a time would make 220500 chunks of five seconds.
 TEST_F(JobConversion, AHeaderClaimingNoBytesASecondStillReadsWholeChunks) {
-    ChooseAviAudio(FrontEnd.Controls);
+    ChooseAviAudio(FrontEnd.Settings.Audio);
     const std::filesystem::path Avi = test::DerivedFixture(
         "tone-5s-no-byte-rate.avi", FiveSecondsOfTone(), [](std::vector<uint8_t> File) {
             test::PutLE32(File, test::StreamChunk(File, 1, "strf").DataOffset + 8, 0);
@@ -340,7 +347,7 @@ TEST_F(JobConversion, AHeaderClaimingNoBytesASecondStillReadsWholeChunks) {
 
 // A full disk while the MP3 is written ends the run; the temporary file goes.
 TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
-    ChooseAviAudio(FrontEnd.Controls);
+    ChooseAviAudio(FrontEnd.Settings.Audio);
     TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
     ASSERT_TRUE(Job->PrepareEncoding(Output));
     {
@@ -357,7 +364,7 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
 // No MP3 format offered (the pair left empty): the AVI's audio can't be
 // converted, and the user may go on with the video alone.
 TEST_F(JobConversion, WithoutAnMp3FormatTheAviAudioGivesWayToVideoOnly) {
-    FrontEnd.Controls.AVIAudioRadioButton = true;
+    FrontEnd.Settings.Audio.Source = TAudioSource::AviAudio;
     FrontEnd.Answer = true;
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviPcm16Stereo());
     ASSERT_TRUE(Job->AudioUsable());
@@ -396,7 +403,7 @@ TEST_F(JobConversion, MetadataThatCannotBeWrittenLeavesThePlainFileWhole) {
     Run(Plain);
     const std::vector<uint8_t> PlainBytes = test::ReadFileBytes(Output);
 
-    FrontEnd.Controls.MetadataCheckBox = true;
+    FrontEnd.Settings.AddMetadata = true;
     const std::filesystem::path Indexed = Dir / "indexed.flv";
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
     ASSERT_TRUE(Job->PrepareEncoding(Indexed.string()));
@@ -425,16 +432,12 @@ TEST_F(JobConversion, AnOutputThatCannotBeCreatedIsExplained) {
     EXPECT_FALSE(std::filesystem::exists(Dir / "missing"));
 }
 
-TEST_F(JobConversion, AnEmptyEditInUseStartsNothing) {
-    FrontEnd.Controls.KeyFrameCheckBox = true;
-    FrontEnd.Controls.KeyFrameIntervalEdit = "";
+// A value the front end can't use starts nothing.
+TEST_F(JobConversion, SettingsRefusedByTheFrontEndStartNothing) {
+    FrontEnd.RefusalText = "'' is not a valid integer value";
     std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(test::AviBgr24()));
-    try {
-        Job->PrepareEncoding(Output);
-        ADD_FAILURE() << "an empty edit was accepted";
-    } catch (const EConvertError& Error) {
-        EXPECT_STREQ(Error.what(), "'' is not a valid integer value");
-    }
+    EXPECT_THROW(Job->PrepareEncoding(Output), std::runtime_error);
+    EXPECT_EQ(Job->State(), SourceOpen);
     EXPECT_FALSE(std::filesystem::exists(Output));
 }
 

@@ -1,6 +1,7 @@
 // The MP3 source's way past what is no frame, over made-up streams: frames
 // of 417 or 418 bytes (MPEG-1 Layer III, 128 kbit/s, 44100 Hz), each
 // numbered in its fifth byte, with tags, junk and damage between them.
+#include "job/Mp3FileCheck.h"
 #include "job/Mp3FrameReader.h"
 
 #include <gtest/gtest.h>

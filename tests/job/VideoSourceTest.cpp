@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "job/ScreenVideoEncoderThread.h"
+#include "platform/WinTypes.h"
 #include "support/Fixtures.h"
 #include "support/MediaFixtures.h"
 #include "support/TestPaths.h"
@@ -18,7 +19,7 @@ using test::path;
 // Loading talks to no front end.
 class SilentFrontEnd : public IJobFrontEnd {
 public:
-    TJobControls ReadControls() override { return Unexpected<TJobControls>(); }
+    TJobSettings ReadSettings() override { return Unexpected<TJobSettings>(); }
     void PreparePreview(int32_t, int32_t) override { Unexpected<void>(); }
     void ShowStatus(const std::string&) override { Unexpected<void>(); }
     void ShowProgress(const TProgressReport&) override { Unexpected<void>(); }

@@ -25,7 +25,7 @@
 
 #include "WindowTestKit.h"
 #include "encoder/OutputFile.h"
-#include "job/TemporaryFile.h"
+#include "platform/TemporaryFile.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
@@ -135,8 +135,9 @@ private slots:
     // Killed during a run (a logout), the program leaves no temporary audio
     // file, and an output that holds whole tags only.
     void aKilledProgramLeavesItsFilesWhole() {
-        TTemporaryFile Temporary((Dir / "out.flvaudio").string());
         std::error_code Error;
+        platform::TTemporaryFile Temporary((Dir / "out.flvaudio").string(), Error);
+        QVERIFY(!Error);
         const auto Output = OutputFile::Create((Dir / "out.flv").string(), Error);
         QVERIFY(Output);
         const uint8_t Bytes[20] = {};
@@ -754,10 +755,10 @@ private slots:
         Window->ComboBox1->setCurrentIndex(1);
         test::OpenInput(*Window, test::AviBgr24());
         Window->ComboBox1->setCurrentIndex(2);
-        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[1]);
-        QCOMPARE(Window->ReadControls().MP3InputFormat, Offer.MP3InputFormatList[1]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[1]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer.MP3InputFormatList[1]);
         test::OpenInput(*Window, test::AviBgr24());
-        QCOMPARE(Window->ReadControls().MP3Format, Offer.MP3FormatList[2]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[2]);
     }
 
     // The job asks from its own thread; the window answers on its own.

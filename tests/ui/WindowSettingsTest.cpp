@@ -357,29 +357,56 @@ private slots:
         }
     }
 
+    // What the job receives for the controls as the user set them; an edit
+    // in use that holds no whole number refuses the start.
     void settingsReachTheJob() {
         struct TRow {
             const char* Name;
             std::function<void(TForm1&)> Set;
             std::function<bool(const TJobSettings&)> Holds;
+            const char* Refusal = nullptr;
+        };
+        const auto Bitrate = [](const char* Text) {
+            return [Text](TForm1& W) {
+                W.BitrateCompressionRadioButton->click();
+                W.BitRateEdit->setText(Text);
+            };
+        };
+        const auto BitRateIs = [](int32_t Rate) {
+            return [Rate](const TJobSettings& S) {
+                return S.Encoder.CompressionMode == BitrateMode && S.Encoder.BitRate == Rate;
+            };
         };
         const auto Quality = [](TForm1& W) { W.QualityCompressionRadioButton->click(); };
         const TRow Rows[] = {
-            {"defaults: lossless, 64 x 32 blocks, no key frames, no limit", [](TForm1&) {},
+            {"defaults: lossless, 64 x 32 blocks, no key frames, no limit, no audio, preview",
+             [](TForm1&) {},
              [](const TJobSettings& S) {
                  return S.Encoder.CompressionMode == LosslessMode && S.Encoder.BlockWidth == 64 &&
                         S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
-                        S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 && !S.AddMetadata;
+                        S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 &&
+                        S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata;
              }},
             {"the seek index", [](TForm1& W) { W.MetadataCheckBox->click(); },
              [](const TJobSettings& S) { return S.AddMetadata; }},
             {"the last block-width item",
              [](TForm1& W) { W.BlockWidthComboBox->setCurrentIndex(15); },
              [](const TJobSettings& S) { return S.Encoder.BlockWidth == 256; }},
-            {"bit rate", [](TForm1& W) { W.BitrateCompressionRadioButton->click(); },
-             [](const TJobSettings& S) {
-                 return S.Encoder.CompressionMode == BitrateMode && S.Encoder.BitRate == 250;
-             }},
+            {"bit rate", Bitrate("250"), BitRateIs(250)},
+            {"a sign is taken", Bitrate("+7"), BitRateIs(7)},
+            {"the largest 32-bit number", Bitrate("2147483647"), BitRateIs(2147483647)},
+            {"an empty edit in use", Bitrate(""), nullptr, "'' is not a valid integer value"},
+            {"a pasted letter", Bitrate("12a"), nullptr, "'12a' is not a valid integer value"},
+            {"beyond 32 bits", Bitrate("2147483648"), nullptr,
+             "'2147483648' is not a valid integer value"},
+            {"edits of settings that are off are not read",
+             [](TForm1& W) {
+                 for (QLineEdit* Edit : {W.BitRateEdit, W.RToleranceEdit, W.BlockToleranceEdit,
+                                         W.KeyFrameIntervalEdit, W.FrameRateLimitEdit}) {
+                     Edit->clear();
+                 }
+             },
+             [](const TJobSettings& S) { return S.Encoder.CompressionMode == LosslessMode; }},
             {"tolerances 30, 15, 30 and 3", Quality,
              [](const TJobSettings& S) {
                  return S.Encoder.CompressionMode == QualityMode && S.Encoder.RedTolerance == 76 &&
@@ -414,11 +441,27 @@ private slots:
                  W.ColorLimitComboBox->setCurrentIndex(2);
              },
              [](const TJobSettings& S) { return S.Encoder.ColorShift == 5; }},
+            {"an external MP3 file, no preview",
+             [](TForm1& W) {
+                 W.MP3AudioRadioButton->setChecked(true);
+                 W.AudioFileEdit->setText("/music/tone.mp3");
+                 W.PreviewCheckBox->click();
+             },
+             [](const TJobSettings& S) {
+                 return S.Audio.Source == TAudioSource::Mp3File &&
+                        S.Audio.Mp3FileName == "/music/tone.mp3" && !S.Preview;
+             }},
         };
         for (const TRow& Row : Rows) {
             auto Fresh = test::ShowMainWindow();
             Row.Set(*Fresh);
-            QVERIFY2(Row.Holds(ReadJobSettings(Fresh->ReadControls(), {})), Row.Name);
+            try {
+                const TJobSettings Settings = Fresh->ReadSettings();
+                QVERIFY2(!Row.Refusal && Row.Holds(Settings), Row.Name);
+            } catch (const std::exception& Refused) {
+                QVERIFY2(Row.Refusal, Row.Name);
+                QCOMPARE(QString(Refused.what()), QString(Row.Refusal));
+            }
         }
     }
 };

@@ -1,13 +1,14 @@
-#include "encoder/FilesOnKill.h"
+#include "platform/ProcessSignals.h"
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
 #include <cstring>
 
-namespace quorvane {
+namespace quorvane::platform {
 
 namespace {
 
@@ -15,6 +16,11 @@ namespace {
 // slots only.
 enum SlotState : int { Free, Filling, Published };
 enum class TKind { Temporary, Output };
+enum Creation : int { Creating, Created, NotCreated };
+
+// How long the handler waits for a temporary file being created: the
+// creating thread needs the rest of one open call.
+constexpr int MaxCreationWaitMs = 100;
 
 struct TSlot {
     std::atomic<int> State{Free};
@@ -22,6 +28,7 @@ struct TSlot {
     char Name[PATH_MAX] = {};
     int Descriptor = -1;
     std::atomic<uint64_t> WholeBytes{0};
+    std::atomic<int> Creation{Creating};  // of a temporary file
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
@@ -50,8 +57,25 @@ int RegisterTemporaryFile(const std::string& Name) {
     }
     return Claim([&](TSlot& Slot) {
         Slot.Kind = TKind::Temporary;
+        Slot.Creation = Creating;
         std::memcpy(Slot.Name, Name.c_str(), Name.size() + 1);
     });
+}
+
+void SettleTemporaryFile(int Slot, bool Exists) {
+    if (Slot >= 0) {
+        Slots[Slot].Creation = Exists ? Created : NotCreated;
+    }
+}
+
+TSignalsHeld::TSignalsHeld() {
+    sigset_t All;
+    sigfillset(&All);
+    pthread_sigmask(SIG_BLOCK, &All, &Saved);
+}
+
+TSignalsHeld::~TSignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &Saved, nullptr);
 }
 
 int RegisterOutputFile(int Descriptor) {
@@ -80,7 +104,14 @@ void LeaveFilesWholeNow() {
             continue;
         }
         if (Slot.Kind == TKind::Temporary) {
-            ::unlink(Slot.Name);
+            const timespec Millisecond{0, 1000000};
+            for (int Waited = 0; Slot.Creation.load() == Creating && Waited < MaxCreationWaitMs;
+                 ++Waited) {
+                nanosleep(&Millisecond, nullptr);
+            }
+            if (Slot.Creation.load() == Created) {
+                ::unlink(Slot.Name);
+            }
         } else {
             // A tag cut in the middle would make the whole file unreadable
             // to strict readers. A failure leaves nothing else to try here.
@@ -96,4 +127,13 @@ void EndProcessBySignal(int Signal) {
     ::raise(Signal);
 }
 
-}  // namespace quorvane
+void HandleSignals(void (*Handler)(int), std::initializer_list<int> Signals) {
+    struct sigaction Action {};
+    Action.sa_handler = Handler;
+    sigemptyset(&Action.sa_mask);
+    for (const int Signal : Signals) {
+        sigaction(Signal, &Action, nullptr);
+    }
+}
+
+}  // namespace quorvane::platform

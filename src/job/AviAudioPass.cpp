@@ -1,0 +1,129 @@
+#include "job/AviAudioPass.h"
+
+#include <algorithm>
+
+#include "job/JobErrors.h"
+
+namespace quorvane {
+
+using platform::TTemporaryFile;
+
+namespace {
+
+const char* StageFailureText(TTranscodeStage Stage) {
+    switch (Stage) {
+        case TTranscodeStage::Decompression:
+            return "Error during audio decompression at offset ";
+        case TTranscodeStage::Conversion:
+            return "Error during audio conversion at offset ";
+        default:
+            return "Error during audio compression at offset ";
+    }
+}
+
+std::unique_ptr<TTemporaryFile> CreateAudioFile(const std::string& Base) {
+    std::error_code Error;
+    auto File = std::make_unique<TTemporaryFile>(Base, Error);
+    if (Error) {
+        throw EJobFailure("Impossible to create the temporary audio file " + File->Name() + " (" +
+                          Error.message() + ").");
+    }
+    return File;
+}
+
+}  // namespace
+
+// Needs the MP3 format pair; with no MP3 format offered there is nothing to
+// convert to.
+bool TAviAudioPass::Prepare(const TAudioTrack& Source, const TAudioSettings& Audio) {
+    Transcoder = std::make_unique<TAudioTranscoder>();
+    return !Audio.MP3Format.empty() && !Audio.MP3InputFormat.empty() &&
+           Transcoder->Prepare(Source.StoredFormat(), Source.DecodedFormat(), Audio.MP3Format,
+                               Audio.MP3InputFormat);
+}
+
+void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, const std::string& Base,
+                        int32_t VideoEnd, IRunHost& RunHost) {
+    Track = std::move(Source);
+    Host = &RunHost;
+    Host->ShowStep("Encoding audio...");
+    AudioFile = CreateAudioFile(Base);
+    Progress.Begin(Track->Start(), Track->End());
+    if (Track->Start() < Track->End()) {
+        WriteLeadingSilence(VideoEnd);
+    }
+    TranscodeChunks();
+    Flush();
+    Progress.Finish();
+
+    AudioFile->Close();
+    Track.reset();
+    Transcoder.reset();
+    Host = nullptr;
+}
+
+// Sound whose stream starts later than the video (a start sample above 0)
+// is preceded by silence up to its start time, so that it keeps in step
+// also where the sound is played back to back, whatever the tags' times.
+// Silence past the video's end would never be muxed.
+void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
+    const int64_t StartTime = std::min(Track->TimeOf(Track->Start()), VideoEnd);
+    uint64_t Frames =
+        static_cast<uint64_t>(std::max<int64_t>(StartTime, 0)) * Transcoder->Mp3InputRate() / 1000;
+    while (Frames > 0) {
+        if (!Write(Transcoder->ConvertSilence(Frames))) {
+            return;
+        }
+    }
+}
+
+// A read that gives no samples ends the pass: the position would not move.
+void TAviAudioPass::TranscodeChunks() {
+    const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
+    for (int32_t Position = Track->Start(); Position < Track->End();) {
+        int32_t Bytes = 0;
+        int32_t Samples = 0;
+        if (!Track->Read(Position, Chunk, Bytes, Samples)) {
+            Host->Tell("Error", "Error reading audio from the AVI file at sample " +
+                                    std::to_string(Position));
+        } else {
+            ConvertChunk(Position, static_cast<uint32_t>(Bytes));
+        }
+        if (Samples <= 0) {
+            return;
+        }
+        Position += Samples;
+    }
+}
+
+void TAviAudioPass::ConvertChunk(int32_t Position, uint32_t Bytes) {
+    if (!Write(Transcoder->ConvertChunk(Bytes))) {
+        return;
+    }
+    const auto MediaTime = static_cast<uint32_t>(Track->TimeOf(Position));
+    const TProgressReport Report = Progress.Measure(Position, MediaTime);
+    // A chunk's speed figure covers the showing of the previous one too.
+    Progress.MarkMeasured(MediaTime);
+    Host->ShowProgress(Report);
+}
+
+// What the stages still hold after the last chunk: without it the end of
+// the sound (and the encoder's last frames) would be lost.
+void TAviAudioPass::Flush() {
+    Write(Transcoder->Flush());
+}
+
+bool TAviAudioPass::Write(const TTranscodeResult& Result) {
+    if (const std::error_code Error = AudioFile->Write(Result.Mp3.data(), Result.Mp3.size())) {
+        throw EJobFailure("The temporary audio file " + AudioFile->Name() +
+                          " could not be written (" + Error.message() + ").");
+    }
+    if (Result.FailedStage != TTranscodeStage::None) {
+        Host->Tell("Error",
+                   StageFailureText(Result.FailedStage) + std::to_string(AudioFile->Size()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,51 @@
+// The AVI's own audio, transcoded to MP3 before the video phase: the chain
+// is built when encoding is prepared, the pass writes the MP3 bytes to a
+// temporary file beside the output, and the video phase then reads that
+// file like an external MP3 file, without an ID3v2 tag to look for.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "job/AudioTranscoder.h"
+#include "job/JobSettings.h"
+#include "job/ProgressMeter.h"
+#include "job/RunHost.h"
+#include "job/VideoSource.h"
+#include "platform/TemporaryFile.h"
+
+namespace quorvane {
+
+class TAviAudioPass {
+public:
+    // False when the chain can't be built: no MP3 format is offered, or a
+    // stage can't be opened. What was built goes with the object.
+    bool Prepare(const TAudioTrack& Track, const TAudioSettings& Audio);
+
+    // Transcodes the whole track into Base (or Base-2, ...), and releases
+    // the track and the chain. VideoEnd: the time the video ends, past
+    // which no silence is made. Throws EJobFailure when the temporary file
+    // can't be created or written.
+    void Run(std::unique_ptr<TAudioTrack> Track, const std::string& Base, int32_t VideoEnd,
+             IRunHost& Host);
+    // The MP3 file the pass wrote; it is removed with the object.
+    const std::string& Mp3FileName() const { return AudioFile->Name(); }
+
+private:
+    void WriteLeadingSilence(int32_t VideoEnd);
+    void TranscodeChunks();
+    void ConvertChunk(int32_t Position, uint32_t Bytes);
+    void Flush();
+    // Writes what a stage made, and tells of the stage that failed.
+    bool Write(const TTranscodeResult& Result);
+
+    std::unique_ptr<TAudioTranscoder> Transcoder;
+    std::unique_ptr<TAudioTrack> Track;  // while the pass runs
+    IRunHost* Host = nullptr;            // while the pass runs
+    std::unique_ptr<platform::TTemporaryFile> AudioFile;
+    TProgressMeter Progress;
+};
+
+}  // namespace quorvane

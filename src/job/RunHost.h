@@ -1,0 +1,25 @@
+// What the parts of a run ask of the job that runs them: reports, questions
+// and messages for its front end, shown on the main thread while the run's
+// thread waits.
+#pragma once
+
+#include <string>
+
+#include "job/JobFrontEnd.h"
+
+namespace quorvane {
+
+class IRunHost {
+public:
+    virtual void ShowStep(const std::string& StepText) = 0;
+    virtual void ShowProgress(const TProgressReport& Report) = 0;
+    // Frame: a packed DIB; shown only while the front end wants previews.
+    virtual void ShowPreview(const void* Frame) = 0;
+    virtual bool Ask(const std::string& Caption, const std::string& Text) = 0;
+    virtual void Tell(const std::string& Caption, const std::string& Text) = 0;
+
+protected:
+    ~IRunHost() = default;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,68 @@
+// The video phase of a run: each selected sample of the stream decoded and
+// encoded into a video tag, followed by the audio that falls before the
+// next one. The job steps it one position at a time, so that it looks at
+// the stop request between frames.
+#pragma once
+
+#include <cstdint>
+
+#include "job/JobSettings.h"
+#include "job/ProgressMeter.h"
+#include "job/RunHost.h"
+
+namespace quorvane {
+
+class TMp3Interleaver;
+class TScreenVideoEncoder;
+class TVideoSource;
+
+class TVideoPhase {
+public:
+    // Audio: the audio source of the run, or null.
+    TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder, const TJobSettings& Settings,
+                IRunHost& Host, TMp3Interleaver* Audio);
+
+    // Starts the phase's clock and writes the sound before the first frame.
+    void Begin();
+    bool Ended() const { return EndPosition <= CurrentPosition; }
+    // The frame at the current position, then the audio before the next.
+    void EncodeNext();
+    void Finish() { Progress.Finish(); }
+
+    // Where the video ended: the time of the position reached, or of the
+    // stream's end when the frame-rate limit stepped past it.
+    int32_t ReachedTime() const;
+    // The stream's duration in milliseconds.
+    int64_t Duration() const { return static_cast<int64_t>(EndTime) - StartTime; }
+    bool AnyFrameEncoded() const { return FramesEncoded; }
+    uint32_t FramesNotDecoded() const { return FramesLeftOut; }
+    // Whether the user's answer to a question ended the video early.
+    bool CutShortByAnswer() const { return CutShort; }
+
+private:
+    void EncodeFrameAt(int32_t Time);
+    bool IsFrameOfTheFormat(const void* Frame) const;
+    bool IsKeyFrame(int32_t Time) const;
+    void AdvancePosition(int32_t Time);
+    void WriteAudioBefore(int32_t Position);
+
+    TVideoSource& Source;
+    TScreenVideoEncoder& Encoder;
+    const int32_t KeyFrameInterval;
+    const uint8_t FrameRateLimit;
+    IRunHost& Host;
+    TMp3Interleaver* const Audio;
+    int32_t StartPosition = 0;
+    int32_t EndPosition = 0;
+    int32_t CurrentPosition = 0;
+    int32_t StartTime = 0;
+    int32_t EndTime = 0;
+    int32_t PreviousTimestamp = 0;  // of the last frame encoded; 0 before the first
+    uint32_t LastKeyFrameTime = 0;
+    bool FramesEncoded = false;
+    uint32_t FramesLeftOut = 0;
+    bool CutShort = false;
+    TProgressMeter Progress;
+};
+
+}  // namespace quorvane

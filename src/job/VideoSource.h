@@ -1,0 +1,86 @@
+// The input of a conversion, opened and probed: its video frame by frame,
+// and its own sound as stored. Positions are sample numbers of a stream,
+// times milliseconds of stream time. The job sees the input only through
+// these two interfaces; OpenVideoSource picks what reads the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "encoder/EncoderParameters.h"
+
+namespace quorvane {
+
+// The input's own sound, read as stored for the audio pass.
+class TAudioTrack {
+public:
+    virtual ~TAudioTrack() = default;
+
+    // Whole format records (a WAVEFORMATEX and its extra bytes): the stored
+    // format, and the PCM format it decodes to.
+    virtual const std::vector<uint8_t>& StoredFormat() const = 0;
+    virtual const std::vector<uint8_t>& DecodedFormat() const = 0;
+
+    virtual int32_t Start() const = 0;
+    virtual int32_t End() const = 0;
+    virtual int32_t TimeOf(int32_t Position) const = 0;
+    // Reads whole samples from Position on, as many as fit Buffer; false
+    // when the read fails. Bytes and Samples receive what was read.
+    virtual bool Read(int32_t Position, std::span<uint8_t> Buffer, int32_t& Bytes,
+                      int32_t& Samples) = 0;
+};
+
+class TVideoSource {
+public:
+    virtual ~TVideoSource() = default;
+
+    const FrameFormat& Format() const { return FFormat; }
+    // The first frame, decoded when the source was opened: a packed DIB (a
+    // 40-byte BITMAPINFOHEADER, then bottom-up rows), kept for the front end.
+    const std::vector<uint8_t>& FirstFrame() const { return FFirstFrame; }
+    // "320x240, 15 fps."; empty when the stream tells nothing.
+    const std::string& VideoDescription() const { return FVideoDescription; }
+    // Empty without sound; otherwise its format, or why it can't be used.
+    const std::string& AudioDescription() const { return FAudioDescription; }
+    // The sound when it can be decoded, else null; the source keeps it
+    // until the audio pass takes it.
+    TAudioTrack* Audio() const { return FAudio.get(); }
+    std::unique_ptr<TAudioTrack> TakeAudio() { return std::move(FAudio); }
+
+    virtual int32_t Start() const = 0;
+    // Just past the last sample that holds data, whatever length the stream
+    // claims: beyond it there is nothing to show.
+    virtual int32_t End() const = 0;
+    virtual int32_t TimeOf(int32_t Position) const = 0;
+    // The sample at Time.
+    virtual int32_t PositionAt(int32_t Time) const = 0;
+    // The next sample after Position that holds data; -1 when there is none.
+    virtual int32_t NextPosition(int32_t Position) const = 0;
+    // The picture at Position as a packed DIB, valid until the next call; an
+    // empty sample gives the previous picture, one that can't be decoded null.
+    virtual const void* DecodeAt(int32_t Position) = 0;
+
+protected:
+    FrameFormat FFormat;
+    std::vector<uint8_t> FFirstFrame;
+    std::string FVideoDescription;
+    std::string FAudioDescription;
+    std::unique_ptr<TAudioTrack> FAudio;
+};
+
+// Why a file holds no video that can be converted: the text for the user,
+// and, when it could not be opened at all, why (it is missing, a folder, no
+// AVI file...).
+struct TLoadFailure {
+    std::string Text;
+    std::string Reason;
+};
+
+// Opens FileName as an AVI file; null, with Failure saying why, when it
+// holds no video that can be converted.
+std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure);
+
+}  // namespace quorvane

@@ -1,0 +1,65 @@
+// One open file, by its descriptor: closed when the object goes, read and
+// written whole through short transfers and interruptions by signals. Every
+// reader and writer of the program's files goes through it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace quorvane::platform {
+
+class TFile {
+public:
+    TFile() = default;
+    // Takes Descriptor over; it is closed with the object.
+    explicit TFile(int Descriptor) : Handle(Descriptor) {}
+    ~TFile();
+    TFile(TFile&& Other) noexcept;
+    TFile& operator=(TFile&& Other) noexcept;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    // open(2) of Name with Flags and O_CLOEXEC. Not open afterwards, with
+    // Error set, when that fails.
+    static TFile Open(const std::string& Name, int Flags, std::error_code& Error,
+                      mode_t Mode = 0666);
+    // A regular file for reading; anything else (a folder, a device, a
+    // FIFO, which is never waited for) is refused with std::errc::not_supported.
+    static TFile OpenRegularFile(const std::string& Name, std::error_code& Error);
+
+    bool IsOpen() const { return Handle >= 0; }
+    int Descriptor() const { return Handle; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release();
+    // The error close(2) reports; nothing when the file was not open.
+    std::error_code Close();
+
+    // Writes all Size bytes at the file's position, offering the rest again
+    // after a short write, until the system says why it stops; a write that
+    // takes nothing counts as an I/O error. Written (when given) receives
+    // the bytes that reached the file, also when it fails.
+    std::error_code WriteAll(const void* Data, size_t Size, uint64_t* Written = nullptr);
+    // Reads Size bytes at Offset, fewer only where the file ends; Read
+    // receives how many.
+    std::error_code ReadAt(uint64_t Offset, void* Data, size_t Size, size_t& Read) const;
+    // The file's size in bytes.
+    std::error_code Size(uint64_t& Bytes) const;
+    std::error_code Truncate(uint64_t Bytes);
+    // Has the data reach the disk (fsync).
+    std::error_code Sync();
+    // The permission bits (07777).
+    std::error_code Mode(mode_t& Bits) const;
+    std::error_code SetMode(mode_t Bits);
+
+private:
+    int Handle = -1;
+};
+
+// The error of the last failed system call, as the C library left it.
+std::error_code LastSystemError();
+
+}  // namespace quorvane::platform

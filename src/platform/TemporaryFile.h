@@ -1,0 +1,44 @@
+// A file of the program's own beside the user's files: created under a name
+// nobody else uses, and removed when the object goes (or by
+// LeaveFilesWholeNow when the process is killed), unless it took another
+// file's place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+#include "platform/File.h"
+
+namespace quorvane::platform {
+
+class TTemporaryFile {
+public:
+    // Creates Base, or Base-2, Base-3, ... when the name is taken: a file
+    // the program did not create is never replaced. When none can be
+    // created, File() is not open, Error says why and Name() is the last
+    // name tried.
+    TTemporaryFile(const std::string& Base, std::error_code& Error);
+    ~TTemporaryFile();
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+    const std::string& Name() const { return FileName; }
+    TFile& File() { return Output; }
+    // Bytes written so far, those of a write that failed included.
+    uint64_t Size() const { return Written; }
+    std::error_code Write(const void* Data, size_t Bytes);
+    // Ends the writing; the file stays until the object goes.
+    std::error_code Close() { return Output.Close(); }
+    // The closed file takes Target's place, and is the program's no longer.
+    std::error_code RenameOver(const std::string& Target);
+
+private:
+    std::string FileName;
+    TFile Output;
+    bool Owned = false;  // created here, and not renamed away
+    int KillSlot = -1;
+    uint64_t Written = 0;
+};
+
+}  // namespace quorvane::platform

@@ -1,0 +1,163 @@
+// The video phase on its own, stepped without a thread over a scripted
+// source: which samples become frames, at which times, which are key frames.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encoder/ScreenVideoEncoder.h"
+#include "job/VideoPhase.h"
+#include "job/VideoSource.h"
+#include "platform/WinTypes.h"
+#include "support/FlvReader.h"
+#include "support/TestPaths.h"
+
+namespace quorvane {
+namespace {
+
+// Four blocks of 16x16; each picture changes one of them.
+constexpr uint16_t Width = 64;
+constexpr uint16_t Height = 16;
+
+struct TSample {
+    bool HasData = true;
+    bool Decodable = true;
+};
+
+// A stream at 10 frames per second; each picture differs from the one
+// before in its first pixel, so that every decoded sample gives a video tag
+// and, as it sends one block of four, no frame is a key frame of itself.
+class TScriptedSource : public TVideoSource {
+public:
+    explicit TScriptedSource(std::vector<TSample> Script) : Samples(std::move(Script)) {
+        FFormat = {Width, Height, 3};
+    }
+
+    int32_t Start() const override { return 0; }
+    int32_t End() const override {
+        int32_t Last = -1;
+        for (int32_t Position = 0; Position < Count(); ++Position) {
+            Last = Samples[Position].HasData ? Position : Last;
+        }
+        return Last + 1;
+    }
+    int32_t TimeOf(int32_t Position) const override { return Position * 100; }
+    int32_t PositionAt(int32_t Time) const override { return Time / 100; }
+    int32_t NextPosition(int32_t Position) const override {
+        for (int32_t Next = Position + 1; Next < Count(); ++Next) {
+            if (Samples[Next].HasData) {
+                return Next;
+            }
+        }
+        return -1;
+    }
+    const void* DecodeAt(int32_t Position) override {
+        if (!Samples[Position].Decodable) {
+            return nullptr;
+        }
+        platform::BITMAPINFOHEADER Header{};
+        Header.biSize = sizeof Header;
+        Header.biWidth = Width;
+        Header.biHeight = Height;
+        Header.biBitCount = 24;
+        Picture.assign(sizeof Header + Width * Height * 3, 0);
+        std::memcpy(Picture.data(), &Header, sizeof Header);
+        Picture[sizeof Header] = static_cast<uint8_t>(Position * 40 + 1);
+        return Picture.data();
+    }
+
+private:
+    int32_t Count() const { return static_cast<int32_t>(Samples.size()); }
+
+    std::vector<TSample> Samples;
+    std::vector<uint8_t> Picture;
+};
+
+class TQuietHost : public IRunHost {
+public:
+    void ShowStep(const std::string&) override {}
+    void ShowProgress(const TProgressReport&) override { ++Reports; }
+    void ShowPreview(const void*) override {}
+    bool Ask(const std::string&, const std::string&) override { return false; }
+    void Tell(const std::string&, const std::string&) override {}
+    int Reports = 0;
+};
+
+struct PhaseCase {
+    std::string Name;
+    std::vector<TSample> Samples;
+    int32_t KeyFrameInterval;
+    uint8_t FrameRateLimit;
+    std::vector<uint32_t> Times;     // of the video tags
+    std::vector<uint32_t> KeyTimes;  // of the key frames among them
+    uint32_t FramesNotDecoded;
+};
+
+void PrintTo(const PhaseCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class VideoPhase : public ::testing::TestWithParam<PhaseCase> {};
+
+TEST_P(VideoPhase, EncodesTheSelectedSamples) {
+    const PhaseCase& Case = GetParam();
+    const std::string Output = (test::FreshDir("VideoPhase-" + Case.Name) / "out.flv").string();
+    TScriptedSource Source(Case.Samples);
+    TScreenVideoEncoder Encoder(Output, true, false);
+    TJobSettings Settings;
+    Settings.KeyFrameInterval = Case.KeyFrameInterval;
+    Settings.FrameRateLimit = Case.FrameRateLimit;
+    Settings.Encoder.BlockWidth = 16;
+    Settings.Encoder.BlockHeight = 16;
+    Encoder.SetParameters(Settings.Encoder);
+    Encoder.SetFrameSize(Source.Format());
+    ASSERT_EQ(Encoder.Start(), StartSucceeded);
+    TQuietHost Host;
+    TVideoPhase Phase(Source, Encoder, Settings, Host, nullptr);
+    Phase.Begin();
+    while (!Phase.Ended()) {
+        Phase.EncodeNext();
+    }
+    Phase.Finish();
+    Encoder.Finish();
+
+    std::vector<uint32_t> Times;
+    std::vector<uint32_t> KeyTimes;
+    for (const test::FlvTag& Tag : test::ReadFlvFile(Output).Tags) {
+        Times.push_back(Tag.Timestamp);
+        if (Tag.FirstDataByte >> 4 == 1) {
+            KeyTimes.push_back(Tag.Timestamp);
+        }
+    }
+    EXPECT_EQ(Times, Case.Times);
+    EXPECT_EQ(KeyTimes, Case.KeyTimes);
+    EXPECT_EQ(Phase.FramesNotDecoded(), Case.FramesNotDecoded);
+    EXPECT_EQ(Host.Reports, static_cast<int>(Case.Times.size()));
+}
+
+const std::vector<TSample> FiveSamples(5);
+const TSample Empty{false, false};
+const TSample Undecodable{true, false};
+
+INSTANTIATE_TEST_SUITE_P(
+    , VideoPhase,
+    ::testing::Values(
+        PhaseCase{"EverySample", FiveSamples, 0, 0, {0, 100, 200, 300, 400}, {0}, 0},
+        // Strictly more than the interval since the last key frame.
+        PhaseCase{
+            "KeyFramesCountStreamTime", FiveSamples, 200, 0, {0, 100, 200, 300, 400}, {0, 300}, 0},
+        PhaseCase{
+            "EmptySamplesAreSteppedOver", {{}, {}, Empty, Empty, {}}, 0, 0, {0, 100, 400}, {0}, 0},
+        PhaseCase{"TheRateLimitPicksByTime", FiveSamples, 0, 4, {0, 200, 400}, {0}, 0},
+        PhaseCase{"AnUndecodableStartLeavesTheKeyToTheFirstPicture",
+                  {Undecodable, {}, {}},
+                  0,
+                  0,
+                  {100, 200},
+                  {100},
+                  1}),
+    [](const auto& Info) { return Info.param.Name; });
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,131 @@
+// The file services: reads and writes carried through to the end or to the
+// system's reason, and temporary files that never take a user's name.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <numeric>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/TemporaryFile.h"
+#include "support/FileSizeLimit.h"
+#include "support/Fixtures.h"
+#include "support/TestPaths.h"
+
+namespace quorvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = test::FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    fs::path Dir;
+};
+
+struct ReadCase {
+    uint64_t Offset;
+    size_t Size;
+    size_t Read;  // of a 100-byte file
+};
+
+TEST_F(FileTest, ReadAtGivesWhatLiesBeforeTheEnd) {
+    std::vector<uint8_t> Bytes(100);
+    std::iota(Bytes.begin(), Bytes.end(), uint8_t{0});
+    test::WriteFileBytes(Dir / "f", Bytes);
+    std::error_code Error;
+    const TFile File = TFile::OpenRegularFile((Dir / "f").string(), Error);
+    ASSERT_FALSE(Error) << Error.message();
+    for (const ReadCase Case : {ReadCase{0, 100, 100}, ReadCase{10, 20, 20}, ReadCase{90, 20, 10},
+                                ReadCase{100, 1, 0}, ReadCase{500, 8, 0}}) {
+        std::vector<uint8_t> Into(Case.Size, 0xEE);
+        size_t Read = 99;
+        EXPECT_FALSE(File.ReadAt(Case.Offset, Into.data(), Into.size(), Read));
+        ASSERT_EQ(Read, Case.Read) << "at " << Case.Offset;
+        if (Read > 0) {
+            EXPECT_EQ(Into[0], Case.Offset);
+            EXPECT_EQ(Into[Read - 1], Case.Offset + Read - 1);
+        }
+    }
+    uint64_t Size = 0;
+    EXPECT_FALSE(File.Size(Size));
+    EXPECT_EQ(Size, 100u);
+}
+
+TEST_F(FileTest, OnlyRegularFilesOpenForReading) {
+    for (const auto& [Name, Expected] :
+         {std::pair{Dir.string(), std::errc::not_supported},
+          std::pair{std::string("/dev/null"), std::errc::not_supported},
+          std::pair{(Dir / "missing").string(), std::errc::no_such_file_or_directory}}) {
+        std::error_code Error;
+        const TFile File = TFile::OpenRegularFile(Name, Error);
+        EXPECT_TRUE(Error == Expected) << Name << ": " << Error.message();
+        EXPECT_FALSE(File.IsOpen());
+    }
+}
+
+TEST_F(FileTest, WriteAllSaysWhyItStopsAndHowFarItGot) {
+    std::error_code Error;
+    TFile Full = TFile::Open("/dev/full", O_WRONLY, Error);
+    ASSERT_FALSE(Error);
+    const std::vector<uint8_t> Bytes(5000, 7);
+    uint64_t Written = 0;
+    EXPECT_TRUE(Full.WriteAll(Bytes.data(), Bytes.size(), &Written) ==
+                std::errc::no_space_on_device);
+    EXPECT_EQ(Written, 0u);
+
+    TFile Limited = TFile::Open((Dir / "limited").string(), O_WRONLY | O_CREAT, Error);
+    ASSERT_FALSE(Error);
+    const test::ScopedFileSizeLimit Limit(3000);
+    EXPECT_TRUE(Limited.WriteAll(Bytes.data(), Bytes.size(), &Written) ==
+                std::errc::file_too_large);
+    EXPECT_EQ(Written, 3000u);
+}
+
+TEST_F(FileTest, TemporaryFilesTakeTheNextFreeNameAndGo) {
+    const std::string Base = (Dir / "out.flvaudio").string();
+    test::WriteFileBytes(Base, {1, 2, 3});
+    std::error_code Error;
+    {
+        TTemporaryFile Second(Base, Error);
+        ASSERT_FALSE(Error);
+        TTemporaryFile Third(Base, Error);
+        ASSERT_FALSE(Error);
+        EXPECT_EQ(Second.Name(), Base + "-2");
+        EXPECT_EQ(Third.Name(), Base + "-3");
+        EXPECT_FALSE(Second.Write("abcd", 4));
+        EXPECT_EQ(Second.Size(), 4u);
+        EXPECT_TRUE(fs::exists(Base + "-3"));
+    }
+    EXPECT_FALSE(fs::exists(Base + "-2") || fs::exists(Base + "-3"));
+    EXPECT_EQ(test::ReadFileBytes(Base), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(FileTest, ATemporaryFileRenamedOverItsTargetStays) {
+    const fs::path Target = Dir / "out.flv";
+    test::WriteFileBytes(Target, {1});
+    std::error_code Error;
+    {
+        TTemporaryFile New(Target.string() + ".metadata", Error);
+        ASSERT_FALSE(Error);
+        EXPECT_FALSE(New.Write("new", 3));
+        EXPECT_FALSE(New.Close());
+        EXPECT_FALSE(New.RenameOver(Target.string()));
+    }
+    EXPECT_EQ(test::ReadFileBytes(Target), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 1);
+}
+
+TEST_F(FileTest, ATemporaryFileThatCannotBeCreatedSaysWhereAndWhy) {
+    const std::string Base = (Dir / "missing" / "out.flvaudio").string();
+    std::error_code Error;
+    const TTemporaryFile File(Base, Error);
+    EXPECT_TRUE(Error == std::errc::no_such_file_or_directory) << Error.message();
+    EXPECT_EQ(File.Name(), Base);
+}
+
+}  // namespace
+}  // namespace quorvane::platform
