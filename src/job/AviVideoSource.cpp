@@ -1,12 +1,10 @@
 // The AVI file as the input: opened and probed through the AVI file
 // services, and the audio codec services for whether its sound decodes.
-#include "job/VideoSource.h"
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
-#include "job/JobErrors.h"
+#include "job/VideoSources.h"
 #include "platform/AudioCompressionManager.h"
 #include "platform/AviFile.h"
 #include "platform/File.h"
@@ -16,54 +14,6 @@ namespace quorvane {
 using namespace platform;
 
 namespace {
-
-const char* const CannotOpenText = "Impossible to open this file.";
-const char* const NoVideoText = "Impossible to find video data in this file.";
-const char* const NoDecoderText =
-    "Impossible to read this video. Check that the corresponding codec is installed.";
-const char* const NoFirstFrameText = "Impossible to decode the first frame of this video.";
-const char* const UnknownAudioText = "The video file includes audio, but its format is unknown.";
-const char* const UndecodableAudioText =
-    "The video file includes audio, but its format can not be decoded.";
-
-// Up to three decimals, cut rather than rounded, without trailing zeros:
-// 30000/1001 gives "29.97 fps.".
-std::string FrameRateText(uint32_t Rate, uint32_t Scale) {
-    if (Rate == 0 || Scale == 0) {
-        return "unknown frame rate.";
-    }
-    std::string Text = std::to_string(Rate / Scale);
-    if (Rate % Scale != 0) {
-        uint64_t Thousandths = static_cast<uint64_t>(Rate % Scale) * 1000 / Scale;
-        std::string Digits = std::to_string(1000 + Thousandths).substr(1);
-        Digits.erase(Digits.find_last_not_of('0') + 1);
-        Text += "." + (Digits.empty() ? std::string("0") : Digits);
-    }
-    return Text + " fps.";
-}
-
-std::string ChannelsText(uint16_t Channels) {
-    switch (Channels) {
-        case 0:
-            return "";
-        case 1:
-            return "Mono ";
-        case 2:
-            return "Stereo ";
-        default:
-            return std::to_string(Channels) + " channels ";
-    }
-}
-
-BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
-    BITMAPINFOHEADER Header;
-    std::memcpy(&Header, Frame, sizeof Header);
-    return Header;
-}
-
-bool FitsFrameFormat(int32_t Side) {
-    return Side > 0 && Side <= UINT16_MAX;
-}
 
 WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
     WAVEFORMATEX Header;
@@ -177,9 +127,6 @@ public:
 
 private:
     void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
-    std::string TakeFirstFrame();
-    bool TakeFrameFormat(const void* Frame);
-    void KeepFirstFrame(const void* Frame);
     void DescribeVideo();
     void ProbeAudio();
     bool ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const;
@@ -219,45 +166,7 @@ void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failu
         Failure = {NoDecoderText, {}};
         return;
     }
-    Failure = {TakeFirstFrame(), {}};
-}
-
-// The first picture gives the frame format; the text says why it can't.
-std::string TAviVideoSource::TakeFirstFrame() {
-    const void* Frame = DecodeAt(Start());
-    if (!Frame) {
-        // Nothing to take the frame format from.
-        return NoFirstFrameText;
-    }
-    if (!TakeFrameFormat(Frame)) {
-        const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
-    }
-    KeepFirstFrame(Frame);
-    return {};
-}
-
-// A side beyond the format's 16 bits would wrap to another size, to which
-// no decoded frame would then match.
-bool TAviVideoSource::TakeFrameFormat(const void* Frame) {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-    if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
-        return false;
-    }
-    FFormat.Width = static_cast<uint16_t>(Header.biWidth);
-    FFormat.Height = static_cast<uint16_t>(Header.biHeight);
-    FFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
-    return true;
-}
-
-// A copy, so that what the front end reads stays valid whatever the run
-// does with the decoder.
-void TAviVideoSource::KeepFirstFrame(const void* Frame) {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-    const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
-    const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
-    const auto* First = static_cast<const uint8_t*>(Frame);
-    FFirstFrame.assign(First, First + Bytes);
+    Failure = {TakeFirstFrame(DecodeAt(Start())), {}};
 }
 
 int32_t TAviVideoSource::End() const {
@@ -349,8 +258,8 @@ void TAviVideoSource::DescribeAudio(const std::vector<uint8_t>& Stored) {
 
 }  // namespace
 
-std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {
-    Failure = {};
+std::unique_ptr<TVideoSource> OpenAviVideoSource(const std::string& FileName,
+                                                 TLoadFailure& Failure) {
     auto Source = std::make_unique<TAviVideoSource>(FileName, Failure);
     if (!Failure.Text.empty()) {
         return nullptr;

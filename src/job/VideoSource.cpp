@@ -1,0 +1,106 @@
+// Opening an input: an AVI file goes to the AVI file services as it always
+// has, any other file to the media file services; and what both share.
+#include <cstring>
+
+#include "job/JobErrors.h"
+#include "job/VideoSources.h"
+#include "platform/File.h"
+#include "platform/WinTypes.h"
+
+namespace quorvane {
+
+using platform::BITMAPINFOHEADER;
+
+const char* const CannotOpenText = "Impossible to open this file.";
+const char* const NoVideoText = "Impossible to find video data in this file.";
+const char* const NoDecoderText =
+    "Impossible to read this video. Check that the corresponding codec is installed.";
+const char* const NoFirstFrameText = "Impossible to decode the first frame of this video.";
+const char* const UnknownAudioText = "The video file includes audio, but its format is unknown.";
+const char* const UndecodableAudioText =
+    "The video file includes audio, but its format can not be decoded.";
+
+namespace {
+
+BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
+    BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Frame, sizeof Header);
+    return Header;
+}
+
+bool FitsFrameFormat(int32_t Side) {
+    return Side > 0 && Side <= UINT16_MAX;
+}
+
+// A RIFF file of form "AVI ". What can't be opened or read goes to the AVI
+// services too, which say why as they always have.
+bool IsAviFile(const std::string& FileName) {
+    std::error_code Error;
+    const platform::TFile File = platform::TFile::OpenRegularFile(FileName, Error);
+    char Header[12] = {};
+    size_t Read = 0;
+    if (Error || File.ReadAt(0, Header, sizeof Header, Read)) {
+        return true;
+    }
+    return Read == sizeof Header && std::memcmp(Header, "RIFF", 4) == 0 &&
+           std::memcmp(Header + 8, "AVI ", 4) == 0;
+}
+
+}  // namespace
+
+std::string FrameRateText(uint32_t Rate, uint32_t Scale) {
+    if (Rate == 0 || Scale == 0) {
+        return "unknown frame rate.";
+    }
+    std::string Text = std::to_string(Rate / Scale);
+    if (Rate % Scale != 0) {
+        uint64_t Thousandths = static_cast<uint64_t>(Rate % Scale) * 1000 / Scale;
+        std::string Digits = std::to_string(1000 + Thousandths).substr(1);
+        Digits.erase(Digits.find_last_not_of('0') + 1);
+        Text += "." + (Digits.empty() ? std::string("0") : Digits);
+    }
+    return Text + " fps.";
+}
+
+std::string ChannelsText(uint16_t Channels) {
+    switch (Channels) {
+        case 0:
+            return "";
+        case 1:
+            return "Mono ";
+        case 2:
+            return "Stereo ";
+        default:
+            return std::to_string(Channels) + " channels ";
+    }
+}
+
+// A side beyond the format's 16 bits would wrap to another size, to which
+// no decoded frame would then match. The copy keeps what the front end
+// reads valid whatever the run does with the decoder.
+std::string TVideoSource::TakeFirstFrame(const void* Frame) {
+    if (!Frame) {
+        // Nothing to take the frame format from.
+        return NoFirstFrameText;
+    }
+    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
+    if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
+        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
+    }
+    FFormat.Width = static_cast<uint16_t>(Header.biWidth);
+    FFormat.Height = static_cast<uint16_t>(Header.biHeight);
+    FFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
+    const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
+    const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
+    const auto* First = static_cast<const uint8_t*>(Frame);
+    FFirstFrame.assign(First, First + Bytes);
+    return {};
+}
+
+std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {
+    Failure = {};
+    return IsAviFile(FileName) ? OpenAviVideoSource(FileName, Failure)
+                               : OpenMediaVideoSource(FileName, Failure);
+}
+
+}  // namespace quorvane
