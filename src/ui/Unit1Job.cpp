@@ -27,6 +27,12 @@ namespace quorvane {
 
 namespace {
 
+// Every kind of video file offered first (the dialog shows the patterns
+// after the description), the AVI files alone beside them.
+const char* const VideoFilesFilter =
+    "Video files|*.avi *.mp4 *.m4v *.mov *.3gp *.mkv *.webm *.ts *.m2ts *.mts *.mpg *.mpeg *.ogv "
+    "*.wmv *.mxf *.gif|AVI video files (*.avi)|*.avi";
+
 QString Text(const std::string& Value) {
     return QString::fromStdString(Value);
 }
@@ -99,7 +105,7 @@ bool TForm1::AskToStopAndClose() {
 }
 
 void TForm1::OpenInputFile() {
-    OpenDialog1.Filter = "AVI video files (*.avi)|*.avi";
+    OpenDialog1.Filter = VideoFilesFilter;
     OpenDialog1.FileName.clear();
     if (OpenDialog1.Execute(this) && !JobRunning()) {
         OpenVideoFile(OpenDialog1.FileName);
