@@ -11,6 +11,7 @@
 
 extern "C" {
 #include <libavutil/display.h>
+#include <libavutil/log.h>
 }
 
 #include "platform/FfmpegPointers.h"
@@ -241,6 +242,10 @@ int64_t RoundedMs(int64_t Microseconds) {
 TMediaFile::~TMediaFile() = default;
 
 std::unique_ptr<TMediaFile> TMediaFile::Open(const std::string& FileName, TMediaOpenError& Error) {
+    // As for AVI files: FFmpeg's notes on odd but readable files (an MJPEG
+    // stream's "deprecated pixel format") would only clutter the front
+    // end's standard error; its errors still show.
+    av_log_set_level(AV_LOG_ERROR);
     std::error_code Failure;
     auto File = std::make_shared<TFile>(TFile::OpenRegularFile(FileName, Failure));
     if (Failure) {

@@ -232,6 +232,9 @@ INSTANTIATE_TEST_SUITE_P(
                       .Making = Moving + "-c:v libvpx -b:v 1M -c:a libvorbis"},
         VideoFileCase{
             .Name = "qtrle-pcm.mov", .Making = Moving + "-c:v qtrle -c:a pcm_s16le", .Rgb = true},
+        // Full-range YUV, of which FFmpeg warns unless told to be quiet.
+        VideoFileCase{.Name = "mjpeg-pcm.mov",
+                      .Making = Moving + "-c:v mjpeg -q:v 2 -c:a pcm_s16le"},
         // The transport stream's clock starts at 1.4 s, its sound a little earlier.
         VideoFileCase{.Name = "mpeg2-mp2.ts", .Making = Moving + "-c:v mpeg2video -q:v 2 -c:a mp2"},
         VideoFileCase{.Name = "theora-flac.ogg",
