@@ -148,6 +148,8 @@ void CheckRecording(const path& Avi, const path& Folder) {
 
     const TPictureComparison Pictures = ComparePictures(
         Avi, Reading.PictureTimesMs, Reading.Video.Width, Reading.Video.Height, Flv);
+    // AVI chunks carry no times: the first picture starts the FLV.
+    EXPECT_EQ(Pictures.FirstFlvFrameMs, 0);
     const bool Yuv = Reading.Video.PixelFormat.rfind("yuv", 0) == 0;
     EXPECT_GE(Pictures.WorstPsnr, Yuv ? LowestYuvPsnr : INFINITY)
         << "at " << Pictures.WorstAtMs << " ms";

@@ -201,6 +201,7 @@ TEST_P(CliVideoFiles, ShowFfmpegsPicturesAtItsTimesWithTheSoundInStep) {
     EXPECT_LE(WorstTimeError, 1.0);
     const TPictureComparison Compared =
         ComparePictures(Source, PictureTimes, Case.Width, Case.Height, Flv, Case.Shown);
+    EXPECT_EQ(Compared.FirstFlvFrameMs, PictureTimes.front());  // a late start is kept
     EXPECT_GE(Compared.WorstPsnr, Case.Rgb ? INFINITY : LowestYuvPsnr)
         << "at " << Compared.WorstAtMs << " ms";
 

@@ -106,7 +106,7 @@ TPictureComparison ComparePictures(const path& Source, const std::vector<int64_t
         ADD_FAILURE() << "no picture to compare";
         return Result;
     }
-    EXPECT_EQ(Shown->TimestampMs, Times.front());
+    Result.FirstFlvFrameMs = Shown->TimestampMs;
     std::optional<DecodedFrame> Coming = Converted.Next();
     size_t Current = 0;
     Result.FlvFrames = 1;

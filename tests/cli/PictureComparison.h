@@ -28,6 +28,7 @@ double Psnr(const std::vector<uint8_t>& A, const std::vector<uint8_t>& B);
 std::string PsnrText(double Psnr);
 
 struct TPictureComparison {
+    int64_t FirstFlvFrameMs = 0;
     size_t FlvFrames = 0;
     double WorstPsnr = INFINITY;
     int64_t WorstAtMs = 0;
@@ -40,7 +41,7 @@ struct TPictureComparison {
 // turns them into BGR (turned upright, after the filters of Arguments,
 // "-vf ..."), Width x Height, the n-th at PictureTimesMs[n]; before its
 // first picture (a capture that dropped its first frames) that first
-// picture counts. The FLV's first frame comes at the first picture's time.
+// picture counts.
 TPictureComparison ComparePictures(const path& Source, const std::vector<int64_t>& PictureTimesMs,
                                    int Width, int Height, const path& Flv,
                                    const std::string& Arguments = "");
