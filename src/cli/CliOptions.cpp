@@ -6,6 +6,7 @@
 #include <map>
 
 #include "cli/Mp3FormatChoice.h"
+#include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
 
 namespace quorvane::cli {
@@ -340,7 +341,7 @@ std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
     }
     if (Audio.Source == TAudioSource::Mp3File &&
         !std::filesystem::is_regular_file(Audio.Mp3FileName)) {
-        return "Please select an external audio file, or choose another source for the audio.";
+        return NoExternalAudioFileText;
     }
     if (Audio.Source == TAudioSource::Mp3File) {
         return Mp3FileProblem(Audio.Mp3FileName);

@@ -10,6 +10,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
+#include "job/FrontEndTexts.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/ProcessSignals.h"
@@ -66,8 +67,7 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
     std::error_code Ignored;
     return !std::filesystem::is_regular_file(FileName, Ignored) ||
            std::filesystem::equivalent(FileName, Options.InputFileName, Ignored) ||
-           FrontEnd.AskYesNo("Confirmation", "The file " + FileName +
-                                                 " already exists. Do you want to replace it?");
+           FrontEnd.AskYesNo("Confirmation", ReplaceQuestionText(FileName, " "));
 }
 
 struct TRunOutcome {

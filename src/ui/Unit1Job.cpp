@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QUrl>
 
+#include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/BitmapLayer.h"
@@ -257,10 +258,7 @@ void TForm1::StartButtonClick() {
         return;
     }
     if (MP3AudioRadioButton->isChecked() && !QFileInfo(AudioFileEdit->text()).isFile()) {
-        ShowMessageBox("Error",
-                       "Please select an external audio file, or choose another source for the "
-                       "audio.",
-                       QMessageBox::Warning, QMessageBox::Ok);
+        ShowMessageBox("Error", NoExternalAudioFileText, QMessageBox::Warning, QMessageBox::Ok);
         PageControl1->setCurrentIndex(0);
         return;
     }
@@ -295,8 +293,7 @@ bool TForm1::MayWriteOutput(const QString& FileName) {
         return false;
     }
     return !Output.exists() ||
-           ShowMessageBox("Confirmation",
-                          "The file " + FileName + " already exists.\nDo you want to replace it?",
+           ShowMessageBox("Confirmation", Text(ReplaceQuestionText(FileName.toStdString(), "\n")),
                           QMessageBox::Question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
