@@ -6,6 +6,7 @@
 #include <map>
 
 #include "cli/Mp3FormatChoice.h"
+#include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
 
 namespace quorvane::cli {
@@ -102,11 +103,17 @@ TCliOptions TParser::Parse() {
     if (Result.ShowHelp || Result.ShowVersion || Result.ListMp3Formats) {
         return Result;
     }
-    if (Files.size() != 2) {
-        throw EUsageError("expected INPUT.avi and OUTPUT.flv");
+    if (Result.OutputFolder) {
+        if (Files.empty()) {
+            throw EUsageError("expected the INPUT files to convert into " + *Result.OutputFolder);
+        }
+        Result.InputFileNames = Files;
+    } else if (Files.size() != 2) {
+        throw EUsageError("expected INPUT and OUTPUT.flv, or INPUT... --output-dir DIR");
+    } else {
+        Result.InputFileName = Files[0];
+        Result.OutputFileName = Files[1];
     }
-    Result.InputFileName = Files[0];
-    Result.OutputFileName = Files[1];
     SetModeFromOptions();
     return Result;
 }
@@ -160,6 +167,11 @@ void TParser::ApplyOption(const std::string& Option) {
         ApplyBlock(TakeValue(Option));
     } else if (Option == "--audio") {
         ApplyAudio(TakeValue(Option));
+    } else if (Option == "--output-dir") {
+        Result.OutputFolder = TakeValue(Option);
+        if (Result.OutputFolder->empty()) {
+            throw EUsageError("--output-dir needs a folder");
+        }
     } else if (Option == "--deflate") {
         ApplyDeflate(TakeValue(Option));
     } else if (Option == "--threads") {
@@ -229,9 +241,9 @@ void TParser::ApplyDeflate(const std::string& Value) {
 
 void TParser::ApplyAudio(const std::string& Value) {
     TAudioSettings& Audio = Result.Settings.Audio;
-    Audio.Source = Value == "avi"    ? TAudioSource::AviAudio
-                   : Value == "none" ? TAudioSource::None
-                                     : TAudioSource::Mp3File;
+    Audio.Source = Value == "avi" || Value == "included" ? TAudioSource::AviAudio
+                   : Value == "none"                     ? TAudioSource::None
+                                                         : TAudioSource::Mp3File;
     Audio.Mp3FileName = Audio.Source == TAudioSource::Mp3File ? Value : "";
 }
 
@@ -258,9 +270,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
 }
 
 std::string UsageText() {
-    return R"(Usage: quorvane-cli [options] INPUT.avi OUTPUT.flv
+    return R"(Usage: quorvane-cli [options] INPUT OUTPUT.flv
+       quorvane-cli [options] INPUT... --output-dir DIR
 
-Converts an AVI video into an FLV file with Screen Video and MP3 audio.
+Converts a video (AVI, MP4, MOV, Matroska, WebM, MPEG-TS, Ogg and others)
+into an FLV file with Screen Video and MP3 audio; with --output-dir, each
+INPUT in turn into DIR/NAME.flv, and a summary at the end.
 
 Video compression:
   --mode lossless|bitrate|quality   compression mode (lossless)
@@ -276,17 +291,23 @@ Video compression:
   --block WxH                       block size, 16 to 256 in steps of 16 (64x32)
 
 Audio:
-  --audio none|avi|FILE.mp3         no audio, the AVI's own audio transcoded to
-                                    MP3, or an MP3 file copied as it is (none);
-                                    name a file called "none" or "avi" ./none
-  --mp3-format INDEX                MP3 format for --audio avi, an index of
-                                    --list-mp3-formats (0)
+  --audio none|included|avi|FILE.mp3
+                                    no audio; the video's own audio transcoded
+                                    to MP3 (included, or avi, its older name);
+                                    or an MP3 file copied as it is (none); a
+                                    file called "none", "included" or "avi" is
+                                    named ./none and so on
+  --mp3-format INDEX                MP3 format for --audio included, an index
+                                    of --list-mp3-formats (0)
   --list-mp3-formats                list the MP3 formats and exit
 
 Output:
   --metadata                        add an onMetaData tag with the duration and a
                                     key frame index, so that players show the
                                     length and can seek (off)
+  --output-dir DIR                  convert every INPUT named into DIR (made
+                                    when missing), one after the other; a file
+                                    that fails does not stop the others
 
 Speed:
   --threads N                       threads compressing blocks (one per
@@ -301,8 +322,9 @@ Other:
   --quiet                           print errors only
   --version, --help
 
-Exit status: 0 done, 1 conversion failed or input unusable, 2 usage error,
-130 stopped by Ctrl-C (the output then holds what was converted).
+Exit status: 0 done, 1 conversion failed or input unusable (with
+--output-dir: any of them), 2 usage error, 130 stopped by Ctrl-C (the output
+then holds what was converted; with --output-dir no file is started after).
 )";
 }
 
@@ -319,7 +341,7 @@ std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
     }
     if (Audio.Source == TAudioSource::Mp3File &&
         !std::filesystem::is_regular_file(Audio.Mp3FileName)) {
-        return "Please select an external audio file, or choose another source for the audio.";
+        return NoExternalAudioFileText;
     }
     if (Audio.Source == TAudioSource::Mp3File) {
         return Mp3FileProblem(Audio.Mp3FileName);

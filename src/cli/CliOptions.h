@@ -25,6 +25,10 @@ struct TCliOptions {
     std::optional<bool> Answer;  // --yes / --no
     std::string InputFileName;
     std::string OutputFileName;
+    // With --output-dir: every file named is an input, each converted into
+    // the folder as NAME.flv.
+    std::optional<std::string> OutputFolder;
+    std::vector<std::string> InputFileNames;
     TJobSettings Settings;
 };
 

@@ -72,6 +72,9 @@ bool TConsoleFrontEnd::AskOnTerminal() {
 void TConsoleFrontEnd::ShowMessage(const std::string& Caption, const std::string& Text) {
     EndProgressLine();
     std::cerr << Caption << ": " << Text << '\n';
+    if (Caption == "Error" && FFirstError.empty()) {
+        FFirstError = Text;
+    }
 }
 
 }  // namespace quorvane::cli

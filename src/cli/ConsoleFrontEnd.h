@@ -28,6 +28,8 @@ public:
 
     // Ends the progress line, so that what follows starts on a line of its own.
     void EndProgressLine();
+    // The first message captioned "Error", or nothing.
+    const std::string& FirstError() const { return FFirstError; }
 
 private:
     void DrawProgressLine();
@@ -39,6 +41,7 @@ private:
     std::string StepText;
     TProgressReport Report;
     bool LineShown = false;
+    std::string FFirstError;
     std::chrono::steady_clock::time_point LastDrawn;
 };
 

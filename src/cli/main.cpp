@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/Batch.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/Mp3FormatChoice.h"
+#include "job/FrontEndTexts.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/ProcessSignals.h"
@@ -65,8 +67,7 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
     std::error_code Ignored;
     return !std::filesystem::is_regular_file(FileName, Ignored) ||
            std::filesystem::equivalent(FileName, Options.InputFileName, Ignored) ||
-           FrontEnd.AskYesNo("Confirmation", "The file " + FileName +
-                                                 " already exists. Do you want to replace it?");
+           FrontEnd.AskYesNo("Confirmation", ReplaceQuestionText(FileName, " "));
 }
 
 struct TRunOutcome {
@@ -105,16 +106,31 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
     return Outcome;
 }
 
-int Convert(const TCliOptions& Options) {
+// What a file's conversion tells the summary of many.
+struct TFileReport {
+    std::string Failure;  // the first error told
+    std::string Size;     // of the output, when done
+};
+
+int Convert(const TCliOptions& Options, TFileReport& Report) {
     platform::TEventLoop Loop;
     platform::SetMainThreadDispatcher(&Loop);
     TConsoleFrontEnd FrontEnd(Options.Settings, Options.Answer, Options.Quiet);
+    const auto Refuse = [&](const std::string& Text) {
+        FrontEnd.ShowMessage("Error", Text);
+        Report.Failure = FrontEnd.FirstError();
+        return ExitFailed;
+    };
 
     auto Job = std::make_unique<TAVIToScreenVideoThread>(FrontEnd);
     Job->LoadVideoFile(Options.InputFileName);
+    // Named, as one of many files may be the one.
     if (Job->State() != SourceOpen) {
-        return Fail(Job->ErrorText() +
-                    (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason()));
+        const std::string Why =
+            Job->ErrorText() + (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason());
+        Refuse(Options.InputFileName + ": " + Why);
+        Report.Failure = Why;
+        return ExitFailed;
     }
     if (!Options.Quiet) {
         std::cout << "Video: " << Job->VideoDescription() << '\n'
@@ -124,15 +140,21 @@ int Convert(const TCliOptions& Options) {
     if (const std::string Problem =
             AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
         !Problem.empty()) {
-        return Fail(Problem);
+        return Refuse(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {
-        return Fail("The file " + Options.OutputFileName + " was left as it was.");
+        return Refuse("The file " + Options.OutputFileName + " was left as it was.");
+    }
+    // A Ctrl-C while a file of many was loaded starts nothing more.
+    if (Interrupted) {
+        return ExitStopped;
     }
     if (!Job->PrepareEncoding(Options.OutputFileName)) {
+        Report.Failure = FrontEnd.FirstError();
         return ExitFailed;
     }
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
+    Report.Failure = FrontEnd.FirstError();
     FrontEnd.EndProgressLine();
     if (!Options.Quiet) {
         std::cout << Outcome.StepText << '\n';
@@ -147,10 +169,56 @@ int Convert(const TCliOptions& Options) {
         std::cerr << "Warning: " << Outcome.AudioNote << '\n';
     }
     if (Outcome.CutShort) {
-        return Fail(
+        return Refuse(
             "The conversion was cut short by the answer: only part of the video was converted.");
     }
+    Report.Size = Outcome.Figures.RemainingText;
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
+}
+
+TFileResult ResultOf(int Status, const TFileReport& Report) {
+    switch (Status) {
+        case ExitDone:
+            return {TFileOutcome::Done, Report.Size};
+        case ExitStopped:
+            return {TFileOutcome::Stopped, {}};
+        default:
+            return {TFileOutcome::Failed,
+                    Report.Failure.empty() ? "not converted" : Report.Failure};
+    }
+}
+
+// Each file in turn, whatever became of the ones before; a Ctrl-C stops the
+// file being converted, as for one file, and starts no other.
+int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
+    const std::string& Folder = *Options.OutputFolder;
+    std::error_code Error;
+    std::filesystem::create_directories(Folder, Error);
+    if (Error || !std::filesystem::is_directory(Folder)) {
+        std::cerr << "Error: The folder " << Folder << " can not be made"
+                  << (Error ? " (" + Error.message() + ")" : std::string()) << ".\n";
+        return ExitFailed;
+    }
+    std::vector<TFileResult> Results(Items.size());
+    for (size_t Index = 0; Index < Items.size() && !Interrupted; ++Index) {
+        if (!Options.Quiet) {
+            std::cout << "[" << Index + 1 << "/" << Items.size() << "] " << Items[Index].Input
+                      << " -> " << Items[Index].Output << '\n';
+        }
+        TCliOptions One = Options;
+        One.InputFileName = Items[Index].Input;
+        One.OutputFileName = Items[Index].Output;
+        TFileReport Report;
+        Results[Index] = ResultOf(Convert(One, Report), Report);
+    }
+    if (!Options.Quiet) {
+        std::cout << BatchSummary(Folder, Items, Results);
+    }
+    const auto Any = [&](TFileOutcome Outcome) {
+        return std::any_of(Results.begin(), Results.end(),
+                           [&](const TFileResult& Result) { return Result.Outcome == Outcome; });
+    };
+    return Interrupted ? ExitStopped : Any(TFileOutcome::Failed) ? ExitFailed : ExitDone;
 }
 
 int ListMp3Formats(const TMp3FormatOffer& Offer) {
@@ -181,12 +249,20 @@ int Main(const std::vector<std::string>& Arguments) {
     if (Options.ListMp3Formats) {
         return ListMp3Formats(Offer);
     }
+    std::vector<TBatchItem> Items;
     try {
         ChooseMp3Format(Offer, Options.Mp3FormatIndex, Options.Settings.Audio);
+        if (Options.OutputFolder) {
+            Items = BatchItems(Options.InputFileNames, *Options.OutputFolder);
+        }
     } catch (const EUsageError& Error) {
         return UsageFailure(Error.what());
     }
-    return Convert(Options);
+    if (Options.OutputFolder) {
+        return ConvertMany(Options, Items);
+    }
+    TFileReport Ignored;
+    return Convert(Options, Ignored);
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ TVideoPhase::TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder,
 void TVideoPhase::Begin() {
     StartTime = Source.TimeOf(StartPosition);
     EndTime = Source.TimeOf(EndPosition);
-    Progress.Begin(StartPosition, EndPosition);
+    // By stream time: a variable frame rate sends frames unevenly.
+    Progress.Begin(StartTime, EndTime);
     if (EndPosition > StartPosition) {
         WriteAudioBefore(StartPosition);
     }
@@ -63,7 +64,7 @@ void TVideoPhase::EncodeFrameAt(int32_t Time) {
         LastKeyFrameTime = static_cast<uint32_t>(Time);
     }
     Host.ShowPreview(Frame);
-    Host.ShowProgress(Progress.Measure(CurrentPosition, static_cast<uint32_t>(Time)));
+    Host.ShowProgress(Progress.Measure(Time, static_cast<uint32_t>(Time)));
     PreviousTimestamp = Time;
     Progress.MarkUpdated(static_cast<uint32_t>(Time));
 }

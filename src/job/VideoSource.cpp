@@ -1,21 +1,15 @@
-// The AVI file as the input: opened and probed through the AVI file
-// services, and the audio codec services for whether its sound decodes.
-#include "job/VideoSource.h"
-
-#include <algorithm>
+// Opening an input: an AVI file goes to the AVI file services as it always
+// has, any other file to the media file services; and what both share.
 #include <cstring>
-#include <filesystem>
 
 #include "job/JobErrors.h"
-#include "platform/AudioCompressionManager.h"
-#include "platform/AviFile.h"
+#include "job/VideoSources.h"
 #include "platform/File.h"
+#include "platform/WinTypes.h"
 
 namespace quorvane {
 
-using namespace platform;
-
-namespace {
+using platform::BITMAPINFOHEADER;
 
 const char* const CannotOpenText = "Impossible to open this file.";
 const char* const NoVideoText = "Impossible to find video data in this file.";
@@ -26,8 +20,34 @@ const char* const UnknownAudioText = "The video file includes audio, but its for
 const char* const UndecodableAudioText =
     "The video file includes audio, but its format can not be decoded.";
 
-// Up to three decimals, cut rather than rounded, without trailing zeros:
-// 30000/1001 gives "29.97 fps.".
+namespace {
+
+BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
+    BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Frame, sizeof Header);
+    return Header;
+}
+
+bool FitsFrameFormat(int32_t Side) {
+    return Side > 0 && Side <= UINT16_MAX;
+}
+
+// A RIFF file of form "AVI ". What can't be opened or read goes to the AVI
+// services too, which say why as they always have.
+bool IsAviFile(const std::string& FileName) {
+    std::error_code Error;
+    const platform::TFile File = platform::TFile::OpenRegularFile(FileName, Error);
+    char Header[12] = {};
+    size_t Read = 0;
+    if (Error || File.ReadAt(0, Header, sizeof Header, Read)) {
+        return true;
+    }
+    return Read == sizeof Header && std::memcmp(Header, "RIFF", 4) == 0 &&
+           std::memcmp(Header + 8, "AVI ", 4) == 0;
+}
+
+}  // namespace
+
 std::string FrameRateText(uint32_t Rate, uint32_t Scale) {
     if (Rate == 0 || Scale == 0) {
         return "unknown frame rate.";
@@ -55,307 +75,32 @@ std::string ChannelsText(uint16_t Channels) {
     }
 }
 
-BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
-    BITMAPINFOHEADER Header;
-    std::memcpy(&Header, Frame, sizeof Header);
-    return Header;
-}
-
-bool FitsFrameFormat(int32_t Side) {
-    return Side > 0 && Side <= UINT16_MAX;
-}
-
-WAVEFORMATEX FormatHeader(const std::vector<uint8_t>& Format) {
-    WAVEFORMATEX Header;
-    std::memcpy(&Header, Format.data(), sizeof Header);
-    return Header;
-}
-
-// Why the AVI services could not open FileName, in the user's words. They
-// tell only whether the file could not be opened or read, or is no AVI
-// file; why it could not be opened, the system tells.
-std::string OpenFailureReason(const std::string& FileName, HRESULT Result) {
-    if (Result == AVIERR_BADFORMAT) {
-        return "It is not an AVI file, or it is damaged.";
-    }
-    if (Result == AVIERR_FILEREAD) {
-        return "It could not be read.";
-    }
-    std::error_code Error;
-    TFile::OpenRegularFile(FileName, Error);
-    if (Error && Error != std::errc::not_supported) {
-        return Error.message() + ".";
-    }
-    std::error_code Ignored;
-    return std::filesystem::is_directory(FileName, Ignored) ? "It is a folder."
-                                                            : "It is not a regular file.";
-}
-
-// The handles of the AVI file services, each released once by its owner.
-struct TReleaseFile {
-    void operator()(PAVIFILE File) const { AVIFileRelease(File); }
-};
-struct TReleaseStream {
-    void operator()(PAVISTREAM Stream) const { AVIStreamRelease(Stream); }
-};
-struct TCloseDecoder {
-    void operator()(PGETFRAME Decoder) const { AVIStreamGetFrameClose(Decoder); }
-};
-using TFileHandle = std::unique_ptr<AviFile, TReleaseFile>;
-using TStreamHandle = std::unique_ptr<AviStream, TReleaseStream>;
-using TDecoderHandle = std::unique_ptr<AviFrameDecoder, TCloseDecoder>;
-
-// Each use of the services is framed by AVIFileInit and AVIFileExit.
-class TAviServices {
-public:
-    TAviServices() { AVIFileInit(); }
-    ~TAviServices() { AVIFileExit(); }
-    TAviServices(const TAviServices&) = delete;
-    TAviServices& operator=(const TAviServices&) = delete;
-};
-
-TStreamHandle StreamOf(PAVIFILE File, FOURCC Type) {
-    PAVISTREAM Stream = nullptr;
-    return TStreamHandle(AVIFileGetStream(File, &Stream, Type, 0) == AVIERR_OK ? Stream : nullptr);
-}
-
-class TAviAudioTrack final : public TAudioTrack {
-public:
-    TAviAudioTrack(TStreamHandle Stream, std::vector<uint8_t> Stored, std::vector<uint8_t> Decoded)
-        : Stream(std::move(Stream)), Stored(std::move(Stored)), Decoded(std::move(Decoded)) {}
-
-    const std::vector<uint8_t>& StoredFormat() const override { return Stored; }
-    const std::vector<uint8_t>& DecodedFormat() const override { return Decoded; }
-    int32_t Start() const override { return AVIStreamStart(Stream.get()); }
-    int32_t End() const override { return AVIStreamEnd(Stream.get()); }
-    int32_t TimeOf(int32_t Position) const override {
-        return AVIStreamSampleToTime(Stream.get(), Position);
-    }
-    bool Read(int32_t Position, std::span<uint8_t> Buffer, int32_t& Bytes,
-              int32_t& Samples) override {
-        const auto Size = static_cast<int32_t>(Buffer.size());
-        return AVIStreamRead(Stream.get(), Position, SamplesPerRead(Size), Buffer.data(), Size,
-                             &Bytes, &Samples) == AVIERR_OK;
-    }
-
-private:
-    // Samples of no fixed size are the codec's packets, one a chunk; they are
-    // read one at a time, as some codecs (Vorbis, raw AAC) can't find where a
-    // packet ends in the bytes of several.
-    int32_t SamplesPerRead(int32_t BufferSize) const {
-        AVISTREAMINFOA Info{};
-        return AVIStreamInfoA(Stream.get(), &Info, sizeof Info) == AVIERR_OK &&
-                       Info.dwSampleSize == 0
-                   ? 1
-                   : BufferSize;
-    }
-
-    TStreamHandle Stream;
-    std::vector<uint8_t> Stored;
-    std::vector<uint8_t> Decoded;
-};
-
-class TAviVideoSource final : public TVideoSource {
-public:
-    // Afterwards Failure.Text is empty when the file can be converted.
-    TAviVideoSource(const std::string& FileName, TLoadFailure& Failure);
-
-    int32_t Start() const override { return AVIStreamStart(VideoStream.get()); }
-    int32_t End() const override;
-    int32_t TimeOf(int32_t Position) const override {
-        return AVIStreamSampleToTime(VideoStream.get(), Position);
-    }
-    int32_t PositionAt(int32_t Time) const override {
-        return AVIStreamTimeToSample(VideoStream.get(), Time);
-    }
-    int32_t NextPosition(int32_t Position) const override {
-        return AVIStreamNextSample(VideoStream.get(), Position);
-    }
-    const void* DecodeAt(int32_t Position) override {
-        return AVIStreamGetFrame(Decoder.get(), Position);
-    }
-
-private:
-    void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
-    std::string TakeFirstFrame();
-    bool TakeFrameFormat(const void* Frame);
-    void KeepFirstFrame(const void* Frame);
-    void DescribeVideo();
-    void ProbeAudio();
-    bool ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const;
-    void DescribeAudio(const std::vector<uint8_t>& Stored);
-
-    TAviServices Services;
-    TFileHandle File;
-    TStreamHandle VideoStream;
-    TDecoderHandle Decoder;
-    // Sound that can't be decoded is still held, as the file holds it.
-    TStreamHandle UnusableAudio;
-};
-
-TAviVideoSource::TAviVideoSource(const std::string& FileName, TLoadFailure& Failure) {
-    OpenVideo(FileName, Failure);
-    if (Failure.Text.empty()) {
-        DescribeVideo();
-        ProbeAudio();
-    }
-}
-
-void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failure) {
-    PAVIFILE Opened = nullptr;
-    if (const HRESULT Result = AVIFileOpenA(&Opened, FileName.c_str(), OF_READ, nullptr);
-        Result != AVIERR_OK) {
-        Failure = {CannotOpenText, OpenFailureReason(FileName, Result)};
-        return;
-    }
-    File.reset(Opened);
-    VideoStream = StreamOf(File.get(), streamtypeVIDEO);
-    if (!VideoStream) {
-        Failure = {NoVideoText, {}};
-        return;
-    }
-    Decoder.reset(AVIStreamGetFrameOpen(VideoStream.get(), nullptr));
-    if (!Decoder) {
-        Failure = {NoDecoderText, {}};
-        return;
-    }
-    Failure = {TakeFirstFrame(), {}};
-}
-
-// The first picture gives the frame format; the text says why it can't.
-std::string TAviVideoSource::TakeFirstFrame() {
-    const void* Frame = DecodeAt(Start());
+// A side beyond the format's 16 bits would wrap to another size, to which
+// no decoded frame would then match. The copy keeps what the front end
+// reads valid whatever the run does with the decoder.
+std::string TVideoSource::TakeFirstFrame(const void* Frame) {
     if (!Frame) {
         // Nothing to take the frame format from.
         return NoFirstFrameText;
     }
-    if (!TakeFrameFormat(Frame)) {
-        const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
-    }
-    KeepFirstFrame(Frame);
-    return {};
-}
-
-// A side beyond the format's 16 bits would wrap to another size, to which
-// no decoded frame would then match.
-bool TAviVideoSource::TakeFrameFormat(const void* Frame) {
     const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
     if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
-        return false;
+        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
     }
     FFormat.Width = static_cast<uint16_t>(Header.biWidth);
     FFormat.Height = static_cast<uint16_t>(Header.biHeight);
     FFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
-    return true;
-}
-
-// A copy, so that what the front end reads stays valid whatever the run
-// does with the decoder.
-void TAviVideoSource::KeepFirstFrame(const void* Frame) {
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
     const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
     const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
     const auto* First = static_cast<const uint8_t*>(Frame);
     FFirstFrame.assign(First, First + Bytes);
+    return {};
 }
-
-int32_t TAviVideoSource::End() const {
-    const int32_t HeaderEnd = AVIStreamEnd(VideoStream.get());
-    const int32_t LastWithData =
-        AVIStreamFindSample(VideoStream.get(), HeaderEnd - 1, FIND_PREV | FIND_ANY);
-    return LastWithData < 0 ? Start() : std::min(HeaderEnd, LastWithData + 1);
-}
-
-void TAviVideoSource::DescribeVideo() {
-    AVISTREAMINFOA Info;
-    if (AVIStreamInfoA(VideoStream.get(), &Info, sizeof Info) != AVIERR_OK) {
-        return;
-    }
-    int64_t Width = static_cast<int64_t>(Info.rcFrame.right) - Info.rcFrame.left;
-    int64_t Height = static_cast<int64_t>(Info.rcFrame.bottom) - Info.rcFrame.top;
-    const RECT NoRect{};
-    if (std::memcmp(&Info.rcFrame, &NoRect, sizeof NoRect) == 0) {
-        // Some writers leave the frame rectangle empty: the picture tells.
-        Width = FFormat.Width;
-        Height = FFormat.Height;
-    }
-    FVideoDescription = std::to_string(Width) + "x" + std::to_string(Height) + ", " +
-                        FrameRateText(Info.dwRate, Info.dwScale);
-}
-
-void TAviVideoSource::ProbeAudio() {
-    TStreamHandle Stream = StreamOf(File.get(), streamtypeAUDIO);
-    if (!Stream) {
-        return;
-    }
-    FAudioDescription = UnknownAudioText;
-    std::vector<uint8_t> Stored;
-    if (!ReadStoredAudioFormat(Stream.get(), Stored)) {
-        UnusableAudio = std::move(Stream);
-        return;
-    }
-    FAudioDescription = UndecodableAudioText;
-    std::vector<uint8_t> Decoded(sizeof(WAVEFORMATEX), 0);
-    auto* DecodedHeader = reinterpret_cast<WAVEFORMATEX*>(Decoded.data());
-    DecodedHeader->wFormatTag = WAVE_FORMAT_PCM;
-    if (acmFormatSuggest(nullptr, reinterpret_cast<const WAVEFORMATEX*>(Stored.data()),
-                         DecodedHeader, sizeof(WAVEFORMATEX),
-                         ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR) {
-        UnusableAudio = std::move(Stream);
-        return;
-    }
-    DescribeAudio(Stored);
-    FAudio =
-        std::make_unique<TAviAudioTrack>(std::move(Stream), std::move(Stored), std::move(Decoded));
-}
-
-// The stored record, kept at least as long as a WAVEFORMATEX with the extra
-// bytes it announces (zeros where the file stores fewer), so that whoever
-// reads it as one stays within it.
-bool TAviVideoSource::ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const {
-    const int32_t Start = AVIStreamStart(Stream);
-    int32_t Size = 0;
-    if (AVIStreamReadFormat(Stream, Start, nullptr, &Size) != AVIERR_OK || Size <= 0) {
-        return false;
-    }
-    Stored.assign(static_cast<size_t>(Size), 0);
-    if (AVIStreamReadFormat(Stream, Start, Stored.data(), &Size) != AVIERR_OK) {
-        return false;
-    }
-    Stored.resize(std::max(Stored.size(), sizeof(WAVEFORMATEX)), 0);
-    const size_t Announced = sizeof(WAVEFORMATEX) + FormatHeader(Stored).cbSize;
-    Stored.resize(std::max(Stored.size(), Announced), 0);
-    return true;
-}
-
-void TAviVideoSource::DescribeAudio(const std::vector<uint8_t>& Stored) {
-    const WAVEFORMATEX Source = FormatHeader(Stored);
-    FAudioDescription = ChannelsText(Source.nChannels);
-    if (Source.wFormatTag == WAVE_FORMAT_PCM) {
-        FAudioDescription += std::to_string(Source.wBitsPerSample) + " bits, ";
-    }
-    FAudioDescription += std::to_string(Source.nSamplesPerSec) + "Hz.";
-    ACMFORMATTAGDETAILSA Details{};
-    Details.cbStruct = sizeof Details;
-    Details.dwFormatTag = Source.wFormatTag;
-    if (acmFormatTagDetailsA(nullptr, &Details, ACM_FORMATTAGDETAILSF_FORMATTAG) ==
-        MMSYSERR_NOERROR) {
-        std::string Name(Details.szFormatTag,
-                         strnlen(Details.szFormatTag, sizeof Details.szFormatTag));
-        FAudioDescription = Name + ", " + FAudioDescription;
-    }
-}
-
-}  // namespace
 
 std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {
     Failure = {};
-    auto Source = std::make_unique<TAviVideoSource>(FileName, Failure);
-    if (!Failure.Text.empty()) {
-        return nullptr;
-    }
-    return Source;
+    return IsAviFile(FileName) ? OpenAviVideoSource(FileName, Failure)
+                               : OpenMediaVideoSource(FileName, Failure);
 }
 
 }  // namespace quorvane

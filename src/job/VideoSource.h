@@ -42,7 +42,8 @@ public:
     // The first frame, decoded when the source was opened: a packed DIB (a
     // 40-byte BITMAPINFOHEADER, then bottom-up rows), kept for the front end.
     const std::vector<uint8_t>& FirstFrame() const { return FFirstFrame; }
-    // "320x240, 15 fps."; empty when the stream tells nothing.
+    // "320x240, 15 fps." for an AVI file, "H.264, 1920x1080, 30 fps." for
+    // another; empty when the stream tells nothing.
     const std::string& VideoDescription() const { return FVideoDescription; }
     // Empty without sound; otherwise its format, or why it can't be used.
     const std::string& AudioDescription() const { return FAudioDescription; }
@@ -65,6 +66,10 @@ public:
     virtual const void* DecodeAt(int32_t Position) = 0;
 
 protected:
+    // Takes the frame format from Frame, the first picture (a packed DIB),
+    // and keeps a copy of it; the text says why it can't, empty when it can.
+    std::string TakeFirstFrame(const void* Frame);
+
     FrameFormat FFormat;
     std::vector<uint8_t> FFirstFrame;
     std::string FVideoDescription;
@@ -74,14 +79,14 @@ protected:
 
 // Why a file holds no video that can be converted: the text for the user,
 // and, when it could not be opened at all, why (it is missing, a folder, no
-// AVI file...).
+// video file...).
 struct TLoadFailure {
     std::string Text;
     std::string Reason;
 };
 
-// Opens FileName as an AVI file; null, with Failure saying why, when it
-// holds no video that can be converted.
+// Opens FileName, an AVI file or any other video file; null, with Failure
+// saying why, when it holds no video that can be converted.
 std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure);
 
 }  // namespace quorvane

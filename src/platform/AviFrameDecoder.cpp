@@ -80,22 +80,6 @@ uint16_t BitCountFor(const AviStream& Stream) {
     return Stored.biCompression == BI_RGB && Stored.biBitCount == 32 ? 32 : 24;
 }
 
-// Players take untagged HD pictures of these codecs as BT.709 (MPEG-2's HD
-// is broadcast HD); JPEG is BT.601 by definition, and MPEG-4 Part 2,
-// MS-MPEG4 and the other codecs of AVI files carry no HD convention.
-UntaggedMatrix UntaggedMatrixOf(AVCodecID Codec) {
-    switch (Codec) {
-        case AV_CODEC_ID_H264:
-        case AV_CODEC_ID_HEVC:
-        case AV_CODEC_ID_VP9:
-        case AV_CODEC_ID_AV1:
-        case AV_CODEC_ID_MPEG2VIDEO:
-            return UntaggedMatrix::Bt709WhenHd;
-        default:
-            return UntaggedMatrix::Bt601;
-    }
-}
-
 const AVCodecDescriptor& DescriptorOf(const AVCodecContext& Codec) {
     static const AVCodecDescriptor None{};
     const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Codec.codec_id);

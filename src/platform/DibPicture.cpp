@@ -45,6 +45,22 @@ bool IsFullRangeFormat(AVPixelFormat Format) {
 
 }  // namespace
 
+// Players take untagged HD pictures of these codecs as BT.709 (MPEG-2's HD
+// is broadcast HD); JPEG is BT.601 by definition, and MPEG-4 Part 2,
+// MS-MPEG4 and the other codecs of AVI files carry no HD convention.
+UntaggedMatrix UntaggedMatrixOf(AVCodecID Codec) {
+    switch (Codec) {
+        case AV_CODEC_ID_H264:
+        case AV_CODEC_ID_HEVC:
+        case AV_CODEC_ID_VP9:
+        case AV_CODEC_ID_AV1:
+        case AV_CODEC_ID_MPEG2VIDEO:
+            return UntaggedMatrix::Bt709WhenHd;
+        default:
+            return UntaggedMatrix::Bt601;
+    }
+}
+
 ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged) {
     const auto Format = static_cast<AVPixelFormat>(Frame.format);
     ColourMatrix Matrix;
@@ -72,16 +88,21 @@ DibPicture::~DibPicture() {
     sws_freeContext(Scaler);
 }
 
+void DibPicture::ScaleTo(int Width, int Height) {
+    OutputWidth = Width;
+    OutputHeight = Height;
+}
+
 bool DibPicture::Assign(const AVFrame& Frame) {
-    int Width = Frame.width;
-    int Height = Frame.height;
-    if (Width <= 0 || Height <= 0) {
+    if (Frame.width <= 0 || Frame.height <= 0) {
         return false;
     }
-    SwsContext* Cached =
-        sws_getCachedContext(Scaler, Width, Height, static_cast<AVPixelFormat>(Frame.format), Width,
-                             Height, BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
-                             ConversionFlags, nullptr, nullptr, nullptr);
+    const int Width = OutputWidth > 0 ? OutputWidth : Frame.width;
+    const int Height = OutputHeight > 0 ? OutputHeight : Frame.height;
+    SwsContext* Cached = sws_getCachedContext(
+        Scaler, Frame.width, Frame.height, static_cast<AVPixelFormat>(Frame.format), Width, Height,
+        BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24, ConversionFlags, nullptr, nullptr,
+        nullptr);
     if (!Cached) {
         Scaler = nullptr;  // freed by sws_getCachedContext
         return false;
@@ -102,16 +123,16 @@ bool DibPicture::Assign(const AVFrame& Frame) {
     Header.biCompression = BI_RGB;
     Header.biSizeImage = static_cast<uint32_t>(Stride * static_cast<size_t>(Height));
     std::memcpy(Bitmap.data(), &Header, sizeof Header);
-    ConvertRows(Frame, Stride);
+    ConvertRows(Frame, Width, Height, Stride);
     return true;
 }
 
 // Bottom-up: the picture's top row is written last.
-void DibPicture::ConvertRows(const AVFrame& Frame, size_t Stride) {
-    const auto Rows = static_cast<size_t>(Frame.height);
-    const size_t RowBytes = static_cast<size_t>(Frame.width) * BitCount / 8;
-    const size_t GroupedStride = (static_cast<size_t>(Frame.width) + PixelGroup - 1) / PixelGroup *
-                                 PixelGroup * BitCount / 8;
+void DibPicture::ConvertRows(const AVFrame& Frame, int Width, int Height, size_t Stride) {
+    const auto Rows = static_cast<size_t>(Height);
+    const size_t RowBytes = static_cast<size_t>(Width) * BitCount / 8;
+    const size_t GroupedStride =
+        (static_cast<size_t>(Width) + PixelGroup - 1) / PixelGroup * PixelGroup * BitCount / 8;
     uint8_t* const Bottom = Bitmap.data() + sizeof(BITMAPINFOHEADER);
     if (Stride >= GroupedStride) {
         uint8_t* Destination[4] = {Bottom + Stride * (Rows - 1)};

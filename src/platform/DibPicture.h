@@ -8,6 +8,10 @@
 #include <optional>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
 struct AVFrame;
 struct SwsContext;
 
@@ -25,6 +29,7 @@ struct ColourMatrix {
 // (JPEG by definition, and the codecs of standard definition), or, for the
 // codecs players take as HD ones, BT.709 from 720 lines up.
 enum class UntaggedMatrix : uint8_t { Bt601, Bt709WhenHd };
+UntaggedMatrix UntaggedMatrixOf(AVCodecID Codec);
 
 // What the decoder reports, else what Untagged says.
 ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged);
@@ -37,6 +42,10 @@ public:
     DibPicture(const DibPicture&) = delete;
     DibPicture& operator=(const DibPicture&) = delete;
 
+    // Pictures are scaled to Width x Height from then on; without it each
+    // keeps its own size.
+    void ScaleTo(int Width, int Height);
+
     // Replaces the bitmap with Frame's picture; false when it cannot be
     // converted (the bitmap is then unchanged).
     bool Assign(const AVFrame& Frame);
@@ -44,10 +53,12 @@ public:
 
 private:
     void UseSourceMatrix(const AVFrame& Frame);
-    void ConvertRows(const AVFrame& Frame, size_t Stride);
+    void ConvertRows(const AVFrame& Frame, int Width, int Height, size_t Stride);
 
     const uint16_t BitCount;
     const UntaggedMatrix Untagged;
+    int OutputWidth = 0;  // 0: the picture's own size
+    int OutputHeight = 0;
     SwsContext* Scaler = nullptr;              // kept while the picture format stays
     std::optional<ColourMatrix> ScalerMatrix;  // set on Scaler
     std::vector<uint8_t> Bitmap;

@@ -59,7 +59,7 @@ TProgram::~TProgram() {
 
 bool TProgram::TakeCommandLine(TForm1& Form1, const QStringList& Arguments) {
     if (Arguments.size() > 2) {
-        std::cerr << "Usage: quorvane [FILE.avi]\n";
+        std::cerr << "Usage: quorvane [VIDEO]\n";
         return false;
     }
     if (Arguments.size() == 2) {

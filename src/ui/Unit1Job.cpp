@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QUrl>
 
+#include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
 #include "job/ScreenVideoEncoderThread.h"
 #include "ui/BitmapLayer.h"
@@ -26,6 +27,12 @@
 namespace quorvane {
 
 namespace {
+
+// Every kind of video file offered first (the dialog shows the patterns
+// after the description), the AVI files alone beside them.
+const char* const VideoFilesFilter =
+    "Video files|*.avi *.mp4 *.m4v *.mov *.3gp *.mkv *.webm *.ts *.m2ts *.mts *.mpg *.mpeg *.ogv "
+    "*.wmv *.mxf *.gif|AVI video files (*.avi)|*.avi";
 
 QString Text(const std::string& Value) {
     return QString::fromStdString(Value);
@@ -99,7 +106,7 @@ bool TForm1::AskToStopAndClose() {
 }
 
 void TForm1::OpenInputFile() {
-    OpenDialog1.Filter = "AVI video files (*.avi)|*.avi";
+    OpenDialog1.Filter = VideoFilesFilter;
     OpenDialog1.FileName.clear();
     if (OpenDialog1.Execute(this) && !JobRunning()) {
         OpenVideoFile(OpenDialog1.FileName);
@@ -251,10 +258,7 @@ void TForm1::StartButtonClick() {
         return;
     }
     if (MP3AudioRadioButton->isChecked() && !QFileInfo(AudioFileEdit->text()).isFile()) {
-        ShowMessageBox("Error",
-                       "Please select an external audio file, or choose another source for the "
-                       "audio.",
-                       QMessageBox::Warning, QMessageBox::Ok);
+        ShowMessageBox("Error", NoExternalAudioFileText, QMessageBox::Warning, QMessageBox::Ok);
         PageControl1->setCurrentIndex(0);
         return;
     }
@@ -289,8 +293,7 @@ bool TForm1::MayWriteOutput(const QString& FileName) {
         return false;
     }
     return !Output.exists() ||
-           ShowMessageBox("Confirmation",
-                          "The file " + FileName + " already exists.\nDo you want to replace it?",
+           ShowMessageBox("Confirmation", Text(ReplaceQuestionText(FileName.toStdString(), "\n")),
                           QMessageBox::Question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }

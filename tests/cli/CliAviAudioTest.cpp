@@ -314,14 +314,6 @@ TEST_F(CliAviAudioRun, TagTimesNeverGoBackWhenThePicturesStartLate) {
 
 const std::string TalkFormat = "32 kBit/s, 22,050 Hz, Mono";
 
-// Ten minutes of a tiny still picture at 1 fps with a tone, mono 22050 Hz.
-path TenMinutesWithTone() {
-    return Fixture("tone-pcm16-mono-22050-600s.avi",
-                   "-f lavfi -i color=c=gray:s=16x16:r=1:d=600 "
-                   "-f lavfi -i sine=frequency=1000:sample_rate=22050:duration=600 "
-                   "-c:v rawvideo -pix_fmt bgr24 -ac 1 -c:a pcm_s16le");
-}
-
 // The last audio tag starts one frame before the sound ends, give or take
 // the encoder's delay: nothing is lost or added along the way.
 TEST_F(CliAviAudioRun, TenMinutesDoNotDrift) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "cli/Batch.h"
 #include "cli/Mp3FormatChoice.h"
 
 namespace quorvane::cli {
@@ -104,6 +105,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const TJobSettings& S) {
                         return S.Audio.Source == TAudioSource::AviAudio &&
                                S.Audio.Mp3FileName.empty();
+                    }},
+        MappingCase{"TheIncludedAudio",
+                    {"--audio", "included"},
+                    [](const TJobSettings& S) {
+                        return S.Audio.Source == TAudioSource::AviAudio &&
+                               S.Audio.Mp3FileName.empty();
                     }}),
     [](const auto& Info) { return Info.param.Name; });
 
@@ -141,6 +148,9 @@ TEST(CliOptions, UsageErrors) {
         {"--threads", "two", "a", "b"},
         {"--threads", "1000", "a", "b"},
         {"--deflate", "gzip", "a", "b"},
+        {"--output-dir", "out"},
+        {"--output-dir=", "a", "b"},
+        {"a", "b", "--output-dir"},
     };
     for (const auto& Arguments : Bad) {
         EXPECT_THROW(ParseCommandLine(Arguments), EUsageError) << Arguments[0];
@@ -150,6 +160,19 @@ TEST(CliOptions, UsageErrors) {
 TEST(CliOptions, DoubleDashEndsOptions) {
     const TCliOptions Options = Parse({"--", "--odd.avi", "out.flv"});
     EXPECT_EQ(Options.InputFileName, "--odd.avi");
+}
+
+// With a folder every file named is an input, into the folder under its
+// own name; two of one name would write one file.
+TEST(CliOptions, ManyFilesGoIntoTheFolderUnderTheirNames) {
+    const TCliOptions Options = Parse({"a.mp4", "--output-dir", "out", "clips/b.mkv", "c"});
+    EXPECT_EQ(Options.InputFileNames, (std::vector<std::string>{"a.mp4", "clips/b.mkv", "c"}));
+    const std::vector<TBatchItem> Items = BatchItems(Options.InputFileNames, "out/");
+    ASSERT_EQ(Items.size(), 3u);
+    EXPECT_EQ(Items[0].Output, "out/a.flv");
+    EXPECT_EQ(Items[1].Output, "out/b.flv");
+    EXPECT_EQ(Items[2].Output, "out/c.flv");
+    EXPECT_THROW(BatchItems({"x.mp4", "clips/x.mkv"}, "out"), EUsageError);
 }
 
 TEST(CliOptions, InformationalOptionsNeedNoFiles) {

@@ -37,6 +37,13 @@ path MovingVideo(const std::string& Rate, const std::string& Duration) {
                        " -c:v rawvideo -pix_fmt bgr24");
 }
 
+path TenMinutesWithTone() {
+    return Fixture("tone-pcm16-mono-22050-600s.avi",
+                   "-f lavfi -i color=c=gray:s=16x16:r=1:d=600 "
+                   "-f lavfi -i sine=frequency=1000:sample_rate=22050:duration=600 "
+                   "-c:v rawvideo -pix_fmt bgr24 -ac 1 -c:a pcm_s16le");
+}
+
 path Mp3File(const std::string& Name, const std::string& Arguments) {
     return Fixture(Name,
                    "-f lavfi -i sine=frequency=440:duration=4 " + Arguments + " -c:a libmp3lame");

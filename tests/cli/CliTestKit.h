@@ -28,6 +28,10 @@ TProcessResult RunCliOnTerminal(const std::vector<std::string>& Arguments,
 // Moving pictures (every frame differs), raw so that decoding is exact.
 path MovingVideo(const std::string& Rate, const std::string& Duration);
 
+// Ten minutes of a tiny still picture at 1 fps with a tone, mono 22050 Hz:
+// its audio pass lasts long enough to be interrupted.
+path TenMinutesWithTone();
+
 // Four seconds of tone; Arguments choose the rate, channels and bit rate.
 path Mp3File(const std::string& Name, const std::string& Arguments);
 

@@ -133,7 +133,8 @@ TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
     EXPECT_EQ(FrontEnd.Reports[0].ProgressPercent, 0);
     EXPECT_TRUE(FrontEnd.Reports[0].SpeedText.empty());
     EXPECT_TRUE(FrontEnd.Reports[0].RemainingText.empty());
-    EXPECT_EQ(FrontEnd.Reports[5].ProgressPercent, 83);
+    // By stream time: the sixth frame at 334 ms of 400.
+    EXPECT_EQ(FrontEnd.Reports[5].ProgressPercent, 84);
     EXPECT_EQ(FrontEnd.Reports[5].SpeedText.rfind("Speed: ", 0), 0u);
     EXPECT_EQ(FrontEnd.Reports[5].RemainingText.rfind("Remaining time: 00:00:", 0), 0u);
 

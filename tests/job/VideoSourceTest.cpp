@@ -75,6 +75,38 @@ TEST_P(LoadedFiles, AreDescribedExactly) {
 
 const char* const PcmStereo = "PCM, Stereo 16 bits, 44100Hz.";
 
+// Video files of other kinds, read through the media file services.
+const std::string SmallPictures = "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 ";
+
+path Mp4H264Aac() {
+    return test::Fixture("h264-aac-stereo.mp4",
+                         "-f lavfi -i testsrc2=size=64x48:rate=30:duration=1 -f lavfi -i "
+                         "sine=sample_rate=44100:duration=1 -ac 2 -c:v libx264 -c:a aac");
+}
+
+// Frames at 0, 10, 40, 90... 810 ms: 9 intervals in 810 ms.
+path MkvVariableRate() {
+    return test::Fixture("variable-rate-squares-ms.mkv",
+                         SmallPictures +
+                             "-vf settb=1/1000,setpts=N*N*0.01/TB -fps_mode passthrough "
+                             "-enc_time_base:v 1/1000 -c:v mpeg4");
+}
+
+// Two sound tracks, the second marked as the one to play.
+path MkvSecondTrackDefault() {
+    return test::Fixture("second-track-default.mkv",
+                         SmallPictures +
+                             "-f lavfi -i sine=duration=1 -f lavfi -i sine=sample_rate=22050:"
+                             "duration=1 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a:0 libvorbis "
+                             "-c:a:1 flac -disposition:a:0 0 -disposition:a:1 default");
+}
+
+path MovPcm24() {
+    return test::Fixture("pcm24.mov", SmallPictures +
+                                          "-f lavfi -i sine=sample_rate=48000:duration=1 -ac 2 "
+                                          "-c:v qtrle -c:a pcm_s24le");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LoadedFiles,
     testing::Values(
@@ -109,8 +141,14 @@ INSTANTIATE_TEST_SUITE_P(
         Loaded{"AbsoluteIdx1", test::AviAbsoluteIdx1, "64x48, 15 fps.", PcmStereo, true, 3},
         Loaded{"OpenDml", test::AviOpenDml, "64x48, 15 fps.", PcmStereo, true, 3},
         Loaded{"OpenDmlUnindexed", test::AviOpenDmlUnindexed, "64x48, 15 fps.", PcmStereo, true, 3},
-        Loaded{"OpenDmlBeyond4GB", test::AviOpenDmlBeyond4GB, "64x48, 15 fps.", PcmStereo, true,
-               3}),
+        Loaded{"OpenDmlBeyond4GB", test::AviOpenDmlBeyond4GB, "64x48, 15 fps.", PcmStereo, true, 3},
+        Loaded{"Mp4", Mp4H264Aac, "H.264, 64x48, 30 fps.", "AAC, Stereo 44100Hz.", true, 3},
+        Loaded{"VariableRate", MkvVariableRate,
+               "MPEG-4, 64x48, variable frame rate, 11.111 fps on average.", "", false, 3},
+        Loaded{"SecondTrackDefault", MkvSecondTrackDefault, "MPEG-4, 64x48, 10 fps.",
+               "FLAC, Mono 22050Hz, track 2 of 2.", true, 3},
+        Loaded{"Pcm24", MovPcm24, "QuickTime RLE, 64x48, 10 fps.", "PCM, Stereo 24 bits, 48000Hz.",
+               true, 3}),
     [](const testing::TestParamInfo<Loaded>& Info) { return std::string(Info.param.Name); });
 
 struct Refused {
@@ -141,18 +179,37 @@ path MissingFile() {
     return test::WorkDir() / "no-such-file.avi";
 }
 
+path SoundOnlyM4a() {
+    return test::Fixture("sound-only.m4a", "-f lavfi -i sine=duration=1 -c:a aac");
+}
+
+// The first kilobyte of an MP4 file, whose index comes at its end.
+path CutMp4() {
+    return test::DerivedFixture("cut.mp4", Mp4H264Aac(), [](std::vector<uint8_t> Bytes) {
+        Bytes.resize(1024);
+        return Bytes;
+    });
+}
+
+path PngPicture() {
+    return test::Fixture("picture.png", "-f lavfi -i testsrc2=size=64x48 -frames:v 1");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, RefusedFiles,
-    testing::Values(Refused{"Empty", test::EmptyFile, "Impossible to open this file."},
-                    Refused{"Text", test::TextFile, "Impossible to open this file."},
-                    Refused{"Missing", MissingFile, "Impossible to open this file."},
-                    Refused{"AudioOnly", test::AviAudioOnly,
-                            "Impossible to find video data in this file."},
-                    Refused{"UnknownVideoCodec", test::AviUnknownVideoCodec,
-                            "Impossible to read this video. Check that the corresponding codec is "
-                            "installed."},
-                    Refused{"FirstFrameUndecodable", test::AviFirstFrameUndecodable,
-                            "Impossible to decode the first frame of this video."}),
+    testing::Values(
+        Refused{"Empty", test::EmptyFile, "Impossible to open this file."},
+        Refused{"Text", test::TextFile, "Impossible to open this file."},
+        Refused{"Missing", MissingFile, "Impossible to open this file."},
+        Refused{"AudioOnly", test::AviAudioOnly, "Impossible to find video data in this file."},
+        Refused{"UnknownVideoCodec", test::AviUnknownVideoCodec,
+                "Impossible to read this video. Check that the corresponding codec is "
+                "installed."},
+        Refused{"FirstFrameUndecodable", test::AviFirstFrameUndecodable,
+                "Impossible to decode the first frame of this video."},
+        Refused{"SoundOnly", SoundOnlyM4a, "Impossible to find video data in this file."},
+        Refused{"CutMp4", CutMp4, "Impossible to open this file."},
+        Refused{"Picture", PngPicture, "Impossible to open this file."}),
     [](const testing::TestParamInfo<Refused>& Info) { return std::string(Info.param.Name); });
 
 TEST_F(VideoSourceTest, TheFirstFrameIsTheDecodedPictureAndGivesTheFrameFormat) {

@@ -46,9 +46,9 @@ offered() {
 
 cd "$(mktemp -d)" || exit 1
 trap 'rm -rf "$PWD"' EXIT
-touch screen.avi TALK.AVI screen.flv tone.mp3 notes.txt
+touch screen.avi TALK.AVI screen.mkv clip.MP4 screen.flv tone.mp3 notes.txt
 mkdir folder
-videos=$(printf '%s\n' TALK.AVI folder screen.avi | sorted)
+videos=$(printf '%s\n' TALK.AVI clip.MP4 folder screen.avi screen.mkv | sorted)
 flv=$(printf '%s\n' folder screen.flv | sorted)
 
 same "options" "$(grep -oE -- '--[a-z0-9][a-z0-9-]*' <<< "$help" | sort -u | sorted)" \
@@ -75,6 +75,9 @@ done << EOF_ROWS
 -- screen.avi|$flv
 screen.avi screen.flv|
 --bitrate|
+--output-dir|folder 
+--output-dir folder screen.avi|$videos
+screen.mkv clip.MP4 --output-dir=folder|$videos
 EOF_ROWS
 same "option begun" "--mode " "$(offered --mo)"
 same "value after =" "bitrate " "$(offered --mode=b)"

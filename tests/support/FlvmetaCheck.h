@@ -19,6 +19,8 @@ struct FlvmetaReport {
 namespace flvmeta {
 inline const std::string AudioFormatChanged = "W50026";
 inline const std::string NoAudioTag = "W11053";  // the header announces audio
+// Sound goes on where the pictures pause (a variable frame rate).
+inline const std::string Desynchronized = "W40024";
 }  // namespace flvmeta
 
 // Runs `flvmeta --check` on the file.

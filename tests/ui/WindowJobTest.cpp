@@ -284,7 +284,8 @@ private slots:
 
     void thePreviewSwitchTakesEffectFromTheNextFrame() {
         // The clip's pictures change every other frame: frame 2 differs
-        // from frame 0; progress is 0 % after frame 0, 33 % after frame 2.
+        // from frame 0; progress, in stream time, is 0 % after frame 0 and
+        // 34 % after frame 2 (134 of 400 ms).
         std::map<int, QImage> Shown;
         connect(Window->ProgressBar, &QProgressBar::valueChanged, this, [&](int Percent) {
             Shown[Percent] = Window->PreviewLayer->Bitmap.copy();
@@ -295,8 +296,8 @@ private slots:
         Start(test::AviBgr24(), Dir / "unwatched.flv");
         QVERIFY(test::WaitForRunToEnd(*Window));
         QVERIFY(!Window->PreviewStyleComboBox->isEnabled());
-        QVERIFY(Shown.count(0) && Shown.count(33));
-        QCOMPARE(Shown[33], Shown[0]);
+        QVERIFY(Shown.count(0) && Shown.count(34));
+        QCOMPARE(Shown[34], Shown[0]);
     }
 
     void thePageStaysLockedDuringARun() {
@@ -339,7 +340,9 @@ private slots:
             QString FileType;
         };
         const TRow Rows[] = {
-            {Window->Button1, Window->NoAudioRadioButton, "AVI video files (*.avi)"},
+            {Window->Button1, Window->NoAudioRadioButton,
+             "Video files (*.avi *.mp4 *.m4v *.mov *.3gp *.mkv *.webm *.ts *.m2ts *.mts *.mpg "
+             "*.mpeg *.ogv *.wmv *.mxf *.gif)"},
             {Window->Button2, Window->MP3AudioRadioButton, "MP3 audio files (*.mp3)"},
             {Window->StartButton, Window->NoAudioRadioButton, "Flash video files (*.flv)"},
         };
@@ -605,7 +608,7 @@ private slots:
         const TRow Rows[] = {
             {test::TextFile(),
              "Impossible to open this file.\n\n" + Name(test::TextFile()) +
-                 "\nIt is not an AVI file, or it is damaged.",
+                 "\nIt is not a video file, or it is damaged.",
              true},
             {Dir / "missing.avi",
              "Impossible to open this file.\n\n" + Name(Dir / "missing.avi") +

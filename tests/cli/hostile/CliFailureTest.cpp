@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& D) {
                         return std::vector<std::string>{TextFile().string(), D + "/o.flv"};
                     },
-                    1, "Impossible to open this file. It is not an AVI file, or it is damaged."},
+                    1, "Impossible to open this file. It is not a video file, or it is damaged."},
         // Opening a FIFO for reading would wait for a writer.
         FailureCase{"InputIsAFifo",
                     [](const std::string& D) {

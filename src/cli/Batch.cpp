@@ -1,0 +1,62 @@
+#include "cli/Batch.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "cli/CliOptions.h"
+
+namespace quorvane::cli {
+
+namespace fs = std::filesystem;
+
+std::vector<TBatchItem> BatchItems(const std::vector<std::string>& Inputs,
+                                   const std::string& Folder) {
+    std::vector<TBatchItem> Items;
+    std::map<std::string, std::string> InputOf;
+    for (const std::string& Input : Inputs) {
+        const std::string Output =
+            (fs::path(Folder) / fs::path(Input).stem()).concat(".flv").lexically_normal().string();
+        if (const auto Taken = InputOf.find(Output); Taken != InputOf.end()) {
+            throw EUsageError(Taken->second + " and " + Input + " would both be converted into " +
+                              Output);
+        }
+        InputOf.emplace(Output, Input);
+        Items.push_back({Input, Output});
+    }
+    return Items;
+}
+
+namespace {
+
+std::string ResultLine(const TBatchItem& Item, const TFileResult& Result) {
+    switch (Result.Outcome) {
+        case TFileOutcome::Done:
+            return "  done     " + Item.Input + " -> " + Item.Output + ", " + Result.Detail;
+        case TFileOutcome::Failed:
+            return "  failed   " + Item.Input + ": " + Result.Detail;
+        case TFileOutcome::Stopped:
+            return "  stopped  " + Item.Input + " -> " + Item.Output +
+                   ", holding what was converted";
+        default:
+            return "  skipped  " + Item.Input + ": not started after the stop";
+    }
+}
+
+}  // namespace
+
+std::string BatchSummary(const std::string& Folder, const std::vector<TBatchItem>& Items,
+                         const std::vector<TFileResult>& Results) {
+    const auto Done = std::count_if(Results.begin(), Results.end(), [](const TFileResult& Result) {
+        return Result.Outcome == TFileOutcome::Done;
+    });
+    std::string Summary = "Summary: " + std::to_string(Done) + " of " +
+                          std::to_string(Items.size()) + (Items.size() == 1 ? " file" : " files") +
+                          " converted into " + Folder + "\n";
+    for (size_t Index = 0; Index < Items.size(); ++Index) {
+        Summary += ResultLine(Items[Index], Results[Index]) + "\n";
+    }
+    return Summary;
+}
+
+}  // namespace quorvane::cli

@@ -1,0 +1,19 @@
+// Texts both front ends show for choices the job leaves to them: the same
+// words in the window and on the terminal.
+#pragma once
+
+#include <string>
+
+namespace quorvane {
+
+// Starting with the external audio chosen and no such file.
+inline const char* const NoExternalAudioFileText =
+    "Please select an external audio file, or choose another source for the audio.";
+
+// Before an existing output is replaced; Break goes between the two
+// sentences (a line break in a message box, a space on a terminal).
+inline std::string ReplaceQuestionText(const std::string& FileName, const char* Break) {
+    return "The file " + FileName + " already exists." + Break + "Do you want to replace it?";
+}
+
+}  // namespace quorvane

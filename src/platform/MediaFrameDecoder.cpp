@@ -1,0 +1,243 @@
+#include "platform/MediaFrameDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/MediaInput.h"
+
+namespace quorvane::platform {
+
+namespace {
+
+constexpr uint16_t ShownBitCount = 24;
+
+// A decoder that fails this often in a row is taken to have nothing more.
+constexpr int MaxErrorsInARow = 1000;
+
+int Rounded(double Value) {
+    return static_cast<int>(std::lround(Value));
+}
+
+}  // namespace
+
+TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int Rotation) {
+    TDisplaySize Size{Width, Height};
+    if (SampleAspect.num > 0 && SampleAspect.den > 0) {
+        const double Aspect = av_q2d(SampleAspect);
+        if (Aspect > 1) {
+            Size.Width = std::max(Rounded(Width * Aspect), 1);
+        } else if (Aspect < 1) {
+            Size.Height = std::max(Rounded(Height / Aspect), 1);
+        }
+    }
+    if (Rotation == 90 || Rotation == 270) {
+        std::swap(Size.Width, Size.Height);
+    }
+    return Size;
+}
+
+std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(std::unique_ptr<TMediaInput> Input,
+                                                             int Stream, std::vector<int64_t> Pts,
+                                                             int Rotation) {
+    const AVCodecParameters* Parameters = Input->Format().streams[Stream]->codecpar;
+    const AVCodec* Decoder = avcodec_find_decoder(Parameters->codec_id);
+    if (!Decoder) {
+        return nullptr;
+    }
+    CodecContextPtr Context(avcodec_alloc_context3(Decoder));
+    if (!Context || avcodec_parameters_to_context(Context.get(), Parameters) < 0) {
+        return nullptr;
+    }
+    Context->thread_count = 0;  // as many as the machine has
+    Context->pkt_timebase = Input->Format().streams[Stream]->time_base;
+    if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
+        return nullptr;
+    }
+    Input->KeepOnly(Stream);
+    return std::unique_ptr<TMediaFrameDecoder>(new TMediaFrameDecoder(
+        std::move(Input), Stream, std::move(Pts), Rotation, std::move(Context)));
+}
+
+TMediaFrameDecoder::TMediaFrameDecoder(std::unique_ptr<TMediaInput> Reading, int Index,
+                                       std::vector<int64_t> Times, int Degrees,
+                                       CodecContextPtr Context)
+    : Input(std::move(Reading)),
+      Stream(Index),
+      Pts(std::move(Times)),
+      Rotation(Degrees),
+      Codec(std::move(Context)),
+      Filter(Degrees),
+      Pictures{DibPicture(ShownBitCount, UntaggedMatrixOf(Codec->codec_id)),
+               DibPicture(ShownBitCount, UntaggedMatrixOf(Codec->codec_id))} {}
+
+TMediaFrameDecoder::~TMediaFrameDecoder() {
+    FinishDecodingAhead();
+}
+
+const void* TMediaFrameDecoder::Picture(size_t Index) {
+    FinishDecodingAhead();
+    if (Index >= Pts.size()) {
+        return nullptr;
+    }
+    if (Index != ShownIndex) {
+        const std::optional<size_t> Picture =
+            Index == AheadIndex ? AheadPicture : DecodeIntoBack(Index);
+        if (!Picture) {
+            return nullptr;
+        }
+        if (Picture != ShownPicture) {
+            Shown = 1 - Shown;
+            ShownPicture = Picture;
+        }
+        ShownIndex = Index;
+    }
+    StartDecodingAfter(Index);
+    return Pictures[Shown].Data();
+}
+
+// The frame whose picture shows at Target; unless it is the one shown
+// already, its picture is left in the bitmap not handed out.
+std::optional<size_t> TMediaFrameDecoder::DecodeIntoBack(size_t Target) {
+    if (!Started || (LatestIndex && Target < *LatestIndex)) {
+        Restart();
+    }
+    if (!DecodeUpTo(Target)) {
+        return std::nullopt;
+    }
+    if (LatestIndex != ShownPicture && !Convert(*Latest, Pictures[1 - Shown])) {
+        return std::nullopt;
+    }
+    return LatestIndex;
+}
+
+void TMediaFrameDecoder::StartDecodingAfter(size_t Index) {
+    AheadIndex.reset();
+    if (Index + 1 >= Pts.size()) {
+        return;
+    }
+    Ahead = std::thread([this, Next = Index + 1] {
+        try {
+            if (const std::optional<size_t> Picture = DecodeIntoBack(Next)) {
+                AheadPicture = Picture;
+                AheadIndex = Next;
+            }
+        } catch (...) {
+            Started = false;  // in an unknown state: the next use starts again
+        }
+    });
+}
+
+void TMediaFrameDecoder::FinishDecodingAhead() {
+    if (Ahead.joinable()) {
+        Ahead.join();
+    }
+}
+
+// Decoding starts again from the file's start: the packets then come in
+// the same order as when the frames were timed.
+void TMediaFrameDecoder::Restart() {
+    if (!FreshInput) {
+        std::unique_ptr<TMediaInput> Again = Input->Reopen();
+        if (Again) {
+            Again->KeepOnly(Stream);
+            Input = std::move(Again);
+        }
+    }
+    FreshInput = false;
+    avcodec_flush_buffers(Codec.get());
+    av_frame_unref(Latest.get());
+    av_frame_unref(Pending.get());
+    LatestIndex.reset();
+    PendingIndex.reset();
+    Lost.clear();
+    Started = true;
+    DrainSent = false;
+    Drained = false;
+    ErrorsInARow = 0;
+}
+
+// Decodes until the picture that shows at Target is known: its own, or the
+// one before it when the decoder gave none for it. False when there is none.
+bool TMediaFrameDecoder::DecodeUpTo(size_t Target) {
+    for (;;) {
+        if (PendingIndex && *PendingIndex <= Target) {
+            TakePending();
+        }
+        if (LatestIndex == Target) {
+            return true;
+        }
+        if (PendingIndex || Drained) {
+            return LatestIndex && !Lost.count(Target);
+        }
+        const int Result = avcodec_receive_frame(Codec.get(), Pending.get());
+        if (Result >= 0) {
+            const int64_t Time =
+                Pending->pts != AV_NOPTS_VALUE ? Pending->pts : Pending->best_effort_timestamp;
+            const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time)
+                                 : LatestIndex          ? *LatestIndex + 1
+                                                        : 0;
+            // A picture out of order can't be placed: the one shown stands.
+            if (LatestIndex && Index <= *LatestIndex) {
+                av_frame_unref(Pending.get());
+            } else {
+                PendingIndex = Index;
+            }
+            ErrorsInARow = 0;
+        } else if (Result == AVERROR(EAGAIN) && !DrainSent) {
+            SendNextPacket();
+        } else if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF ||
+                   ++ErrorsInARow > MaxErrorsInARow) {
+            Drained = true;
+        }
+        // Otherwise a picture failed to decode: the one before it stands.
+    }
+}
+
+void TMediaFrameDecoder::TakePending() {
+    std::swap(Latest, Pending);
+    av_frame_unref(Pending.get());
+    LatestIndex = PendingIndex;
+    PendingIndex.reset();
+}
+
+// The last frame whose time is at or before Time.
+size_t TMediaFrameDecoder::IndexOf(int64_t Time) const {
+    const auto After = std::upper_bound(Pts.begin(), Pts.end(), Time);
+    return After == Pts.begin() ? 0 : static_cast<size_t>(After - Pts.begin() - 1);
+}
+
+void TMediaFrameDecoder::SendNextPacket() {
+    for (;;) {
+        av_packet_unref(Packet.get());
+        if (av_read_frame(&Input->Format(), Packet.get()) < 0) {
+            avcodec_send_packet(Codec.get(), nullptr);
+            DrainSent = true;
+            return;
+        }
+        if (Packet->stream_index == Stream) {
+            break;
+        }
+    }
+    const int64_t Time = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
+    if (avcodec_send_packet(Codec.get(), Packet.get()) < 0 && Time != AV_NOPTS_VALUE &&
+        !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
+        Lost.insert(IndexOf(Time));
+    }
+}
+
+// The first picture fixes the size: every later one is scaled to it.
+bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
+    Decoded.sample_aspect_ratio =
+        av_guess_sample_aspect_ratio(&Input->Format(), Input->Format().streams[Stream], &Decoded);
+    if (!Size) {
+        Size = DisplaySizeOf(Decoded.width, Decoded.height, Decoded.sample_aspect_ratio, Rotation);
+        for (DibPicture& Picture : Pictures) {
+            Picture.ScaleTo(Size->Width, Size->Height);
+        }
+    }
+    SawHdr = SawHdr || IsHdr(Decoded);
+    const AVFrame* Shown = Filter.Apply(Decoded);
+    return Shown && Into.Assign(*Shown);
+}
+
+}  // namespace quorvane::platform

@@ -1,0 +1,131 @@
+#include "platform/MediaInput.h"
+
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/dict.h>
+#include <libavutil/mem.h>
+}
+
+namespace quorvane::platform {
+
+namespace {
+
+// The demuxers of recorded video: MP4, MOV and 3GP; Matroska and WebM;
+// MPEG transport and program streams; Ogg; FLV; ASF (WMV); NUT; MXF; DV;
+// RealMedia; IVF; GIF; Y4M.
+const char* const VideoContainers =
+    "mov,matroska,mpegts,mpeg,ogg,flv,asf,nut,mxf,dv,rm,ivf,gif,yuv4mpegpipe";
+
+constexpr int IoBufferSize = 64 * 1024;
+
+// A container that names other files or addresses (a reference movie, a
+// playlist) gets none of them.
+int RefuseToOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+    return AVERROR(EPERM);
+}
+
+}  // namespace
+
+TMediaInput::TMediaInput(std::shared_ptr<const TFile> Shared) : File(std::move(Shared)) {}
+
+TMediaInput::~TMediaInput() {
+    Context.reset();
+    if (Io) {
+        av_freep(&Io->buffer);
+        avio_context_free(&Io);
+    }
+}
+
+std::unique_ptr<TMediaInput> TMediaInput::Open(std::shared_ptr<const TFile> File,
+                                               TMediaInputError& Error) {
+    Error = TMediaInputError::Unreadable;
+    std::unique_ptr<TMediaInput> Input(new TMediaInput(std::move(File)));
+    if (Input->File->Size(Input->Size)) {
+        return nullptr;
+    }
+    auto* Buffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
+    Input->Io =
+        Buffer ? avio_alloc_context(Buffer, IoBufferSize, 0, Input.get(), ReadPacket, nullptr, Seek)
+               : nullptr;
+    if (!Input->Io) {
+        av_free(Buffer);
+        return nullptr;
+    }
+    AVFormatContext* Opened = avformat_alloc_context();
+    if (!Opened) {
+        return nullptr;
+    }
+    Opened->pb = Input->Io;
+    Opened->io_open = RefuseToOpen;
+    AVDictionary* Options = nullptr;
+    av_dict_set(&Options, "format_whitelist", VideoContainers, 0);
+    const int Result = avformat_open_input(&Opened, "", nullptr, &Options);
+    av_dict_free(&Options);
+    if (Result < 0) {
+        // Freed by avformat_open_input.
+        Error =
+            Result == AVERROR(EIO) ? TMediaInputError::Unreadable : TMediaInputError::NotAVideoFile;
+        return nullptr;
+    }
+    Input->Context.reset(Opened);
+    if (avformat_find_stream_info(Opened, nullptr) < 0) {
+        Error = TMediaInputError::NotAVideoFile;
+        return nullptr;
+    }
+    Error = TMediaInputError::None;
+    return Input;
+}
+
+std::unique_ptr<TMediaInput> TMediaInput::Reopen() const {
+    TMediaInputError Ignored;
+    return Open(File, Ignored);
+}
+
+void TMediaInput::KeepOnly(int Kept) {
+    for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
+        Context->streams[Index]->discard =
+            static_cast<int>(Index) == Kept ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+}
+
+int TMediaInput::ReadPacket(void* Opaque, uint8_t* Buffer, int Size) {
+    auto* Input = static_cast<TMediaInput*>(Opaque);
+    size_t Read = 0;
+    if (Input->File->ReadAt(Input->Position, Buffer, static_cast<size_t>(Size), Read)) {
+        return AVERROR(EIO);
+    }
+    if (Read == 0) {
+        return AVERROR_EOF;
+    }
+    Input->Position += Read;
+    return static_cast<int>(Read);
+}
+
+int64_t TMediaInput::Seek(void* Opaque, int64_t Offset, int Whence) {
+    auto* Input = static_cast<TMediaInput*>(Opaque);
+    const auto Size = static_cast<int64_t>(Input->Size);
+    int64_t Target = 0;
+    switch (Whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE:
+            return Size;
+        case SEEK_SET:
+            Target = Offset;
+            break;
+        case SEEK_CUR:
+            Target = static_cast<int64_t>(Input->Position) + Offset;
+            break;
+        case SEEK_END:
+            Target = Size + Offset;
+            break;
+        default:
+            return AVERROR(EINVAL);
+    }
+    if (Target < 0) {
+        return AVERROR(EINVAL);
+    }
+    Input->Position = static_cast<uint64_t>(Target);
+    return Target;
+}
+
+}  // namespace quorvane::platform

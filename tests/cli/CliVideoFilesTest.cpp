@@ -1,0 +1,378 @@
+// Video files other than AVI, converted by quorvane-cli and checked against
+// FFmpeg's own reading of them: the pictures FFmpeg decodes at their times,
+// those times within a millisecond, and a tone burst heard when it sounds
+// in the source. Then many files in one call.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "CliTestKit.h"
+#include "PictureComparison.h"
+#include "platform/Mp3EncoderDriver.h"
+#include "support/Fixtures.h"
+#include "support/FlvDecoding.h"
+#include "support/FlvmetaCheck.h"
+#include "support/TestPaths.h"
+
+namespace quorvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where YUV is converted to RGB the pictures come within this of FFmpeg's.
+constexpr double LowestYuvPsnr = 45;
+constexpr uint32_t SoundRate = 44100;  // of the default MP3 format
+// A frame of MP3 at that rate: how far the burst may move.
+constexpr double Mp3FrameMs = 1152 * 1000.0 / SoundRate;
+// Loud enough to be the burst, not the codecs' pre-echo before it.
+constexpr float BurstLevel = 0.3f;
+
+// Seconds of moving pictures.
+std::string Pictures(int Seconds, const std::string& Rate = "25") {
+    return "-f lavfi -i testsrc2=size=96x64:rate=" + Rate + ":duration=" + std::to_string(Seconds) +
+           " ";
+}
+
+// Seconds of sound, silent but for a 1 kHz burst of 0.2 s At seconds in.
+std::string Burst(int Seconds, int At) {
+    const std::string From = std::to_string(At);
+    const std::string To = std::to_string(At) + ".2";
+    return "-f lavfi -i aevalsrc='if(between(t\\," + From + "\\," + To +
+           ")\\,sin(2*PI*1000*t)\\,0)':s=48000:d=" + std::to_string(Seconds) + " ";
+}
+
+struct VideoFileCase {
+    std::string Name;    // the fixture's file name
+    std::string Making;  // the ffmpeg tool's arguments for it
+    int Width = 96;      // as shown
+    int Height = 64;
+    std::string Shown = "";  // the ffmpeg tool's filters for its pictures as they are shown
+    bool Rgb = false;        // stored as RGB: the pictures are exact
+    int Rotation = 0;        // set in the file's display matrix afterwards
+    std::vector<std::string> FlvmetaWarnings = {};
+
+    path File() const;
+};
+
+void PrintTo(const VideoFileCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+void PutBE32(std::vector<uint8_t>& Bytes, size_t Offset, uint32_t Value) {
+    for (int Byte = 0; Byte < 4; ++Byte) {
+        Bytes[Offset + Byte] = static_cast<uint8_t>(Value >> (24 - 8 * Byte));
+    }
+}
+
+// The video track's header (the first tkhd, version 0) given the display
+// matrix of a clockwise turn; FFmpeg 5.1's muxer writes none of its own.
+std::vector<uint8_t> TurnedClockwise(std::vector<uint8_t> Mp4, int Degrees) {
+    const std::string Name = "tkhd";
+    const auto Box = std::search(Mp4.begin(), Mp4.end(), Name.begin(), Name.end());
+    if (Box == Mp4.end()) {
+        throw std::runtime_error("no tkhd box");
+    }
+    const size_t Matrix = static_cast<size_t>(Box - Mp4.begin()) + 4 + 4 + 36;
+    const double Radians = Degrees * M_PI / 180;
+    const auto Fixed = [](double Value) {
+        return static_cast<uint32_t>(static_cast<int32_t>(std::lround(Value * 65536)));
+    };
+    const uint32_t Cos = Fixed(std::cos(Radians));
+    const uint32_t Sin = Fixed(std::sin(Radians));
+    const uint32_t Entries[9] = {
+        Cos, Sin, 0, static_cast<uint32_t>(-static_cast<int32_t>(Sin)), Cos, 0, 0, 0, 0x40000000};
+    for (size_t Entry = 0; Entry < 9; ++Entry) {
+        PutBE32(Mp4, Matrix + 4 * Entry, Entries[Entry]);
+    }
+    return Mp4;
+}
+
+path VideoFileCase::File() const {
+    const path Made = Fixture(Name, Making);
+    if (Rotation == 0) {
+        return Made;
+    }
+    return DerivedFixture("turned-" + Name, Made, [this](std::vector<uint8_t> Mp4) {
+        return TurnedClockwise(Mp4, Rotation);
+    });
+}
+
+// What ffprobe reads of a file: the times of its first video stream's
+// pictures and of its (one) audio stream's first sound, in seconds.
+struct TProbedTimes {
+    std::vector<double> Pictures;
+    std::optional<double> FirstSound;
+    double Start() const { return std::min(Pictures.front(), FirstSound.value_or(INFINITY)); }
+};
+
+TProbedTimes ProbeTimes(const path& File) {
+    const auto Sections = Probe(File,
+                                "stream=index,codec_type:frame=stream_index,media_type,"
+                                "best_effort_timestamp_time");
+    std::optional<int64_t> Video;
+    for (const auto& [Kind, Values] : Sections) {
+        if (Kind == "stream" && Values.at("codec_type") == "video" && !Video) {
+            Video = Number(Values, "index");
+        }
+    }
+    TProbedTimes Times;
+    for (const auto& [Kind, Values] : Sections) {
+        if (Kind != "frame" || Values.at("best_effort_timestamp_time") == "N/A") {
+            continue;
+        }
+        const double Time = std::stod(Values.at("best_effort_timestamp_time"));
+        if (Values.at("media_type") == "video" && Number(Values, "stream_index") == Video) {
+            Times.Pictures.push_back(Time);
+        } else if (Values.at("media_type") == "audio" && !Times.FirstSound) {
+            Times.FirstSound = Time;
+        }
+    }
+    return Times;
+}
+
+// Milliseconds from Start, rounded half up, as the FLV's timestamps are.
+int64_t RoundedMs(double Seconds, double Start) {
+    const int64_t Microseconds = std::llround((Seconds - Start) * 1e6);  // as ffprobe prints them
+    return (Microseconds + 500) / 1000;
+}
+
+// When the burst is first heard in File's sound, as the ffmpeg tool decodes
+// it from the sound's own start: seconds after that start.
+double BurstAfterSoundStart(const path& File, const path& Folder) {
+    const path Raw = Folder / (File.filename().string() + ".f32");
+    RunFfmpeg("-i '" + File.string() + "' -vn -ac 1 -ar " + std::to_string(SoundRate) +
+              " -f f32le '" + Raw.string() + "'");
+    const std::vector<uint8_t> Bytes = ReadFileBytes(Raw);
+    std::vector<float> Samples(Bytes.size() / sizeof(float));
+    std::memcpy(Samples.data(), Bytes.data(), Samples.size() * sizeof(float));
+    const auto Loud = std::find_if(Samples.begin(), Samples.end(),
+                                   [](float Sample) { return std::fabs(Sample) > BurstLevel; });
+    if (Loud == Samples.end()) {
+        throw std::runtime_error("no burst in " + File.string());
+    }
+    return static_cast<double>(Loud - Samples.begin()) / SoundRate;
+}
+
+class CliVideoFiles : public ::testing::TestWithParam<VideoFileCase> {
+protected:
+    void SetUp() override {
+        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    path Dir;
+};
+
+TEST_P(CliVideoFiles, ShowFfmpegsPicturesAtItsTimesWithTheSoundInStep) {
+    const VideoFileCase& Case = GetParam();
+    const path Source = Case.File();
+    const path Flv = Dir / "out.flv";
+    const TProcessResult Run = RunCli({"--quiet", "--audio", "avi", Source.string(), Flv.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_EQ(Run.Errors, "");
+    EXPECT_TRUE(FlvmetaAccepts(Flv, Case.FlvmetaWarnings));
+
+    const TProbedTimes Probed = ProbeTimes(Source);
+    ASSERT_FALSE(Probed.Pictures.empty());
+    ASSERT_TRUE(Probed.FirstSound);
+    const double Start = Probed.Start();
+    std::vector<int64_t> PictureTimes;
+    for (const double Time : Probed.Pictures) {
+        PictureTimes.push_back(RoundedMs(Time, Start));
+    }
+
+    const std::vector<DecodedFrame> Frames = DecodeFlvVideo(Flv);
+    ASSERT_FALSE(Frames.empty());
+    EXPECT_EQ(Frames.front().Width, Case.Width);
+    EXPECT_EQ(Frames.front().Height, Case.Height);
+    double WorstTimeError = 0;
+    for (const DecodedFrame& Frame : Frames) {
+        double Nearest = INFINITY;
+        for (const double Time : Probed.Pictures) {
+            Nearest = std::min(Nearest, std::fabs(Frame.TimestampMs - (Time - Start) * 1000));
+        }
+        WorstTimeError = std::max(WorstTimeError, Nearest);
+    }
+    EXPECT_LE(WorstTimeError, 1.0);
+    const TPictureComparison Compared =
+        ComparePictures(Source, PictureTimes, Case.Width, Case.Height, Flv, Case.Shown);
+    EXPECT_EQ(Compared.FirstFlvFrameMs, PictureTimes.front());  // a late start is kept
+    EXPECT_GE(Compared.WorstPsnr, Case.Rgb ? INFINITY : LowestYuvPsnr)
+        << "at " << Compared.WorstAtMs << " ms";
+
+    const double BurstMs = (*Probed.FirstSound - Start + BurstAfterSoundStart(Source, Dir)) * 1000;
+    const double HeardMs =
+        BurstAfterSoundStart(Flv, Dir) * 1000 - platform::Mp3StreamDelay * 1000.0 / SoundRate;
+    EXPECT_NEAR(HeardMs, BurstMs, Mp3FrameMs);
+
+    std::cout << std::left << std::setw(22) << Case.Name << std::right << std::setw(4)
+              << Probed.Pictures.size() << " pictures, " << std::setw(4) << Compared.FlvFrames
+              << " compared, worst " << std::setw(8) << PsnrText(Compared.WorstPsnr)
+              << ", times off by " << std::fixed << std::setprecision(3) << WorstTimeError
+              << " ms at most, burst at " << std::setprecision(1) << BurstMs << " ms heard "
+              << std::showpos << HeardMs - BurstMs << std::noshowpos << " ms off\n";
+}
+
+const std::string Moving = Pictures(2) + Burst(2, 1);
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, CliVideoFiles,
+    ::testing::Values(
+        // Frames 33.367 ms apart.
+        VideoFileCase{.Name = "h264-aac-29.97fps.mp4",
+                      .Making = Pictures(2, "30000/1001") + Burst(2, 1) +
+                                "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
+        VideoFileCase{.Name = "vp9-opus.mkv",
+                      .Making = Moving + "-c:v libvpx-vp9 -crf 30 -b:v 0 -c:a libopus"},
+        VideoFileCase{.Name = "vp8-vorbis.webm",
+                      .Making = Moving + "-c:v libvpx -b:v 1M -c:a libvorbis"},
+        VideoFileCase{
+            .Name = "qtrle-pcm.mov", .Making = Moving + "-c:v qtrle -c:a pcm_s16le", .Rgb = true},
+        // Full-range YUV, of which FFmpeg warns unless told to be quiet.
+        VideoFileCase{.Name = "mjpeg-pcm.mov",
+                      .Making = Moving + "-c:v mjpeg -q:v 2 -c:a pcm_s16le"},
+        // The transport stream's clock starts at 1.4 s, its sound a little earlier.
+        VideoFileCase{.Name = "mpeg2-mp2.ts", .Making = Moving + "-c:v mpeg2video -q:v 2 -c:a mp2"},
+        VideoFileCase{.Name = "theora-flac.ogg",
+                      .Making = Moving + "-c:v libtheora -q:v 8 -c:a flac"},
+        // Frames at irregular times, and three seconds without any after
+        // 1.5 s; the burst comes after the gap.
+        VideoFileCase{
+            .Name = "variable-rate.mkv",
+            .Making = Pictures(3) + Burst(6, 5) +
+                      "-vf 'settb=1/1000,setpts=(N/25+gt(N\\,37)*3+eq(mod(N\\,3)\\,1)*0.013)/TB' "
+                      "-fps_mode passthrough -enc_time_base:v 1/1000 -c:v libx264 -c:a ac3",
+            .FlvmetaWarnings = {flvmeta::Desynchronized}},
+        // The sound starts 0.5 s after the pictures: an edit list delays it.
+        VideoFileCase{
+            .Name = "sound-half-a-second-late.mp4",
+            .Making = Pictures(2) + "-itsoffset 0.5 " + Burst(2, 1) + "-c:v libx264 -c:a aac"},
+        VideoFileCase{.Name = "turned.mp4",
+                      .Making = Moving + "-c:v libx264 -c:a aac",
+                      .Width = 64,
+                      .Height = 96,
+                      .Rotation = 90},
+        // Pixels twice as wide as high are shown twice as wide.
+        VideoFileCase{.Name = "wide-pixels.mkv",
+                      .Making = Moving + "-vf setsar=2 -c:v mpeg4 -q:v 2 -c:a aac",
+                      .Width = 192,
+                      .Shown = "-vf scale=192:64"},
+        VideoFileCase{.Name = "ten-bit.mkv",
+                      .Making = Moving + "-c:v libx265 -pix_fmt yuv420p10le -c:a aac"},
+        VideoFileCase{.Name = "hdr-pq.mkv",
+                      .Making = Moving +
+                                "-c:v libvpx-vp9 -pix_fmt yuv420p10le -color_primaries bt2020 "
+                                "-color_trc smpte2084 -colorspace bt2020nc -c:a libopus",
+                      .Shown = "-vf zscale=t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                               "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,"
+                               "format=gbrp"}),
+    [](const auto& Info) {
+        std::string Name = Info.param.Name;
+        std::replace_if(
+            Name.begin(), Name.end(), [](char C) { return !std::isalnum(C); }, '_');
+        return Name;
+    });
+
+// As the end of a run tells it.
+std::string OutputSize(const path& File) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%.2f MBytes",
+                  static_cast<double>(fs::file_size(File)) / 1048576);
+    return Text;
+}
+
+std::vector<std::string> FilesIn(const path& Folder) {
+    std::vector<std::string> Names;
+    for (const fs::directory_entry& Entry : fs::directory_iterator(Folder)) {
+        Names.push_back(Entry.path().filename().string());
+    }
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
+
+class CliManyFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Folder = Dir / "flv";
+    }
+    path Dir;
+    path Folder;
+};
+
+// The good files are converted whatever becomes of the bad ones between
+// them, each into the folder (made for them) under its own name; each bad
+// one is named with why, and the summary tells of every file.
+TEST_F(CliManyFiles, ConvertEachGoodFileAndTellOfEveryFile) {
+    const path Mp4 =
+        VideoFileCase{.Name = "two-seconds.mp4", .Making = Moving + "-c:v libx264 -c:a aac"}.File();
+    const path Webm = VideoFileCase{.Name = "another-two-seconds.webm",
+                                    .Making = Moving + "-c:v libvpx -c:a libvorbis"}
+                          .File();
+    const path Text = Dir / "notes.mkv";
+    WriteFileBytes(Text, {'n', 'o', 't', 'e', 's', '\n'});
+    const path Missing = Dir / "missing.mp4";
+    const TProcessResult Run =
+        RunCli({"--audio", "included", Mp4.string(), Text.string(), Missing.string(), Webm.string(),
+                "--output-dir", Folder.string()});
+    EXPECT_EQ(Run.ExitStatus, 1) << Run.Errors;
+    EXPECT_EQ(FilesIn(Folder),
+              (std::vector<std::string>{"another-two-seconds.flv", "two-seconds.flv"}));
+    for (const char* Converted : {"another-two-seconds.flv", "two-seconds.flv"}) {
+        EXPECT_TRUE(FlvmetaAccepts(Folder / Converted));
+        EXPECT_EQ(DecodeFlvVideo(Folder / Converted).size(), 50u);
+    }
+    const std::string NotAVideo =
+        "Impossible to open this file. It is not a video file, or it is damaged.";
+    const std::string NoSuchFile = "Impossible to open this file. No such file or directory.";
+    EXPECT_NE(Run.Errors.find("Error: " + Text.string() + ": " + NotAVideo), std::string::npos)
+        << Run.Errors;
+    EXPECT_NE(Run.Errors.find("Error: " + Missing.string() + ": " + NoSuchFile), std::string::npos);
+    const std::string Summary = Run.Output.substr(Run.Output.find("Summary: "));
+    EXPECT_EQ(Summary, "Summary: 2 of 4 files converted into " + Folder.string() + "\n" +
+                           "  done     " + Mp4.string() + " -> " +
+                           (Folder / "two-seconds.flv").string() + ", " +
+                           OutputSize(Folder / "two-seconds.flv") + "\n" + "  failed   " +
+                           Text.string() + ": " + NotAVideo + "\n" + "  failed   " +
+                           Missing.string() + ": " + NoSuchFile + "\n" + "  done     " +
+                           Webm.string() + " -> " + (Folder / "another-two-seconds.flv").string() +
+                           ", " + OutputSize(Folder / "another-two-seconds.flv") + "\n");
+    std::cout << Summary;
+}
+
+// Ctrl-C stops the file being converted, which is left a whole FLV file, and
+// starts no other; the summary says so.
+TEST_F(CliManyFiles, CtrlCStopsTheFileBeingConvertedAndStartsNoOther) {
+    const path Long = TenMinutesWithTone();
+    const path Short =
+        VideoFileCase{.Name = "two-seconds.mp4", .Making = Moving + "-c:v libx264 -c:a aac"}.File();
+    const path Stopped = Folder / (Long.stem().string() + ".flv");
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH, {"--audio", "included", "--output-dir",
+                                               Folder.string(), Long.string(), Short.string()});
+    // The audio pass is under way once its temporary file has bytes.
+    const auto AudioWritten = [&] {
+        std::error_code Missing;
+        const uintmax_t Size = fs::file_size(Stopped.string() + "audio", Missing);
+        return !Missing && Size > 0;
+    };
+    while (Cli.Running() && !AudioWritten()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(AudioWritten()) << "the first file ended before it could be interrupted";
+    Cli.Signal(SIGINT);
+    const TProcessResult Run = Cli.Wait();
+    EXPECT_EQ(Run.ExitStatus, 130) << Run.Errors;
+    EXPECT_EQ(FilesIn(Folder), std::vector<std::string>{Stopped.filename().string()});
+    EXPECT_NO_THROW(ReadFlvFile(Stopped));
+    EXPECT_NE(Run.Output.find("  stopped  " + Long.string()), std::string::npos) << Run.Output;
+    EXPECT_NE(Run.Output.find("  skipped  " + Short.string() + ": not started after the stop"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvane::test
