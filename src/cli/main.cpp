@@ -24,8 +24,9 @@ std::atomic<bool> Interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Async-signal-safe. The first Ctrl-C asks the job to stop, which leaves a
-// valid file; a second one, or SIGTERM, ends the program at once, leaving
-// no temporary file and the output cut back to its last whole tag.
+// valid file; a second one, SIGTERM or SIGHUP (the terminal closed) ends
+// the program at once, leaving no temporary file and the output cut back
+// to its last whole tag.
 void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
@@ -34,7 +35,7 @@ void OnInterrupt(int Signal) {
 }
 
 void CatchInterrupts() {
-    platform::HandleSignals(OnInterrupt, {SIGINT, SIGTERM});
+    platform::HandleEndingSignals(OnInterrupt);
     // An output pipe whose reader left is a failed write, told as such and
     // followed by the end steps, not a death that skips them.
     platform::HandleSignals(SIG_IGN, {SIGPIPE});
@@ -92,7 +93,6 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
                    Ended->Progress(),
                    Ended->AudioNote()};
     };
-    CatchInterrupts();
     Job->Resume();
     bool StopRequested = false;
     Loop.RunUntil([&] {
@@ -127,14 +127,18 @@ int Convert(const TCliOptions& Options) {
         return Fail(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {
-        return Fail("The file " + Options.OutputFileName + " was left as it was.");
+        return Fail("The file " + Options.OutputFileName +
+                    " already exists and was left as it was (--yes replaces it).");
     }
+    // From here on the run has files of its own to leave whole.
+    CatchInterrupts();
     if (!Job->PrepareEncoding(Options.OutputFileName)) {
         return ExitFailed;
     }
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     FrontEnd.EndProgressLine();
-    if (!Options.Quiet) {
+    // Cut short, the run did not finish what was asked, whatever its step says.
+    if (!Options.Quiet && !Outcome.CutShort) {
         std::cout << Outcome.StepText << '\n';
         // After a stop these are the last figures of the run, as the window shows them.
         if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {

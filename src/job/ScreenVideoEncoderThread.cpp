@@ -5,6 +5,7 @@
 #include "job/Mp3Interleaver.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
+#include "platform/OutputClaim.h"
 
 namespace quorvane {
 

@@ -37,6 +37,18 @@ path MovingVideo(const std::string& Rate, const std::string& Duration) {
                        " -c:v rawvideo -pix_fmt bgr24");
 }
 
+path NoiseVideo() {
+    return Fixture("noise-640x480.avi",
+                   "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
+                   "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
+}
+
+uintmax_t FileSize(const path& File) {
+    std::error_code Missing;
+    const uintmax_t Size = std::filesystem::file_size(File, Missing);
+    return Missing ? 0 : Size;
+}
+
 path Mp3File(const std::string& Name, const std::string& Arguments) {
     return Fixture(Name,
                    "-f lavfi -i sine=frequency=440:duration=4 " + Arguments + " -c:a libmp3lame");

@@ -28,6 +28,13 @@ TProcessResult RunCliOnTerminal(const std::vector<std::string>& Arguments,
 // Moving pictures (every frame differs), raw so that decoding is exact.
 path MovingVideo(const std::string& Rate, const std::string& Duration);
 
+// Noise compresses slowly and little: runs on it last, and their files are
+// large.
+path NoiseVideo();
+
+// 0 while the file does not exist.
+uintmax_t FileSize(const path& File);
+
 // Four seconds of tone; Arguments choose the rate, channels and bit rate.
 path Mp3File(const std::string& Name, const std::string& Arguments);
 
