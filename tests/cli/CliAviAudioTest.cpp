@@ -351,9 +351,9 @@ void PrintTo(const InterruptCase& Case, std::ostream* Out) {
 class CliAviAudioInterrupted : public CliAviAudioRun,
                                public ::testing::WithParamInterface<InterruptCase> {};
 
-// Ctrl-C asks for a stop (taken when the video begins), SIGTERM ends the
-// program at once: either way the temporary audio file goes, and the
-// output is a well-formed FLV file without a frame.
+// Ctrl-C asks for a stop (taken when the video begins), SIGTERM and SIGHUP
+// end the program at once: either way the temporary audio file goes, and
+// the output is a well-formed FLV file without a frame.
 TEST_P(CliAviAudioInterrupted, DuringTheAudioPassLeavesNoTemporaryFile) {
     const path Avi = TenMinutesWithTone();
     const path Temporary = Output.string() + "audio";
@@ -376,16 +376,19 @@ TEST_P(CliAviAudioInterrupted, DuringTheAudioPassLeavesNoTemporaryFile) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliAviAudioInterrupted,
                          ::testing::Values(InterruptCase{"CtrlC", SIGINT, 130},
-                                           InterruptCase{"Terminate", SIGTERM, 128 + SIGTERM}),
+                                           InterruptCase{"Terminate", SIGTERM, 128 + SIGTERM},
+                                           InterruptCase{"HangUp", SIGHUP, 128 + SIGHUP}),
                          [](const auto& Info) { return Info.param.Name; });
+
+path Mp3Tone() {
+    return AviWithTone("tone-mp3_stereo_44100.avi", 3.7, "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
+}
 
 // MP3 stored frame by frame whose index makes the first frame 64000 bytes
 // long, more than a chunk (32000 bytes at 128 kbit/s stereo): a read there
 // gives no sample.
 path AviWhoseReadGivesNoSample() {
-    const path Mp3 =
-        AviWithTone("tone-mp3_stereo_44100.avi", 3.7, "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
-    return DerivedFixture("mp3-first-chunk-too-long.avi", Mp3, [](std::vector<uint8_t> File) {
+    return DerivedFixture("mp3-first-chunk-too-long.avi", Mp3Tone(), [](std::vector<uint8_t> File) {
         const std::vector<RiffEntry> Entries = RiffEntries(File);
         const auto Idx1 = std::find_if(Entries.begin(), Entries.end(),
                                        [](const RiffEntry& Entry) { return Entry.Id == "idx1"; });
@@ -410,20 +413,50 @@ TEST_F(CliAviAudioRun, AReadGivingNoSampleEndsTheAudioPass) {
 }
 
 // Microsoft ADPCM whose middle block names a predictor that does not exist.
+path AdpcmTone() {
+    return AviWithTone("tone-ms-adpcm.avi", 8, "-ar 22050 -ac 1 -c:a adpcm_ms");
+}
+
 path AviWithAnUndecodableBlock() {
-    const path Adpcm = AviWithTone("tone-ms-adpcm.avi", 8, "-ar 22050 -ac 1 -c:a adpcm_ms");
-    return DerivedFixture("ms-adpcm-bad-block.avi", Adpcm, [](std::vector<uint8_t> File) {
+    return DerivedFixture("ms-adpcm-bad-block.avi", AdpcmTone(), [](std::vector<uint8_t> File) {
         const std::vector<RiffEntry> Blocks = DataChunks(File, "wb");
         File[Blocks[Blocks.size() / 2].DataOffset] = 0xFF;
         return File;
     });
 }
 
-// The chunk is given up with the MP3 bytes written so far as its offset, and
-// the pass goes on with the next one.
-TEST_F(CliAviAudioRun, AChunkThatCannotBeDecodedLeavesAGap) {
-    const path Avi = AviWithAnUndecodableBlock();
-    const TProcessResult Run = RunCli({"--audio", "avi", Avi.string(), Output.string()});
+// MP3 stored frame by frame whose last frame is noise after its header: its
+// decoder fails when it is told the input has ended.
+path AviWithAnUndecodableLastFrame() {
+    return DerivedFixture("mp3-bad-last-frame.avi", Mp3Tone(), [](std::vector<uint8_t> File) {
+        const RiffEntry Last = DataChunks(File, "wb").back();
+        std::fill_n(File.begin() + static_cast<long>(Last.DataOffset) + 4, Last.DataSize - 4, 0xA5);
+        return File;
+    });
+}
+
+// Sound the source loses to damage: the chunk given up (with the MP3 bytes
+// written so far as its offset) becomes silence as long as it, so that the
+// sound after it keeps its time; a last frame that fails to decode loses
+// itself, not what the later stages still hold.
+struct LostSoundCase {
+    std::string Name;
+    std::function<path()> Damaged;
+    std::function<path()> Undamaged;
+    double SamplesLost;  // at most, at 44100 Hz
+};
+
+void PrintTo(const LostSoundCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliAviAudioLoss : public CliAviAudioRun, public ::testing::WithParamInterface<LostSoundCase> {};
+
+// Measured against the undamaged file's conversion, which has the same
+// encoder delay and padding.
+TEST_P(CliAviAudioLoss, LeavesTheRestInStep) {
+    const TProcessResult Run =
+        RunCli({"--audio", "avi", GetParam().Damaged().string(), Output.string()});
     ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
     const std::string Text = "Error during audio decompression at offset ";
     const size_t Found = Run.Errors.find(Text);
@@ -433,11 +466,22 @@ TEST_F(CliAviAudioRun, AChunkThatCannotBeDecodedLeavesAGap) {
     EXPECT_GT(Offset, 0u);
     EXPECT_LT(Offset, AudioPayloads(ReadFlvFile(Output), SoundByte).size());
 
-    const std::vector<float> Source = DecodeSound(Avi, 44100, Dir);
-    const std::vector<float> Sound = DecodeSound(Output, 44100, Dir);
-    EXPECT_LT(Sound.size(), Source.size());
-    EXPECT_GT(Sound.size(), Source.size() * 3 / 4);
+    const path Whole = Dir / "undamaged.flv";
+    ASSERT_EQ(RunCli({"--audio", "avi", GetParam().Undamaged().string(), Whole.string()}).ExitStatus,
+              0);
+    const double Excess = static_cast<double>(DecodeSound(Output, 44100, Dir).size()) -
+                          static_cast<double>(DecodeSound(Whole, 44100, Dir).size());
+    EXPECT_GE(Excess, -GetParam().SamplesLost);
+    EXPECT_LE(Excess, GetParam().SamplesLost);
 }
+
+INSTANTIATE_TEST_SUITE_P(Damage, CliAviAudioLoss,
+                         ::testing::Values(
+                             // The silence is rounded to whole milliseconds.
+                             LostSoundCase{"AChunk", AviWithAnUndecodableBlock, AdpcmTone, 44},
+                             LostSoundCase{"TheLastFrame", AviWithAnUndecodableLastFrame, Mp3Tone,
+                                           1152}),
+                         [](const auto& Info) { return Info.param.Name; });
 
 }  // namespace
 }  // namespace quorvane::test
