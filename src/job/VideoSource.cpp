@@ -220,6 +220,7 @@ void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failu
         return;
     }
     Failure = {TakeFirstFrame(), {}};
+    FFramesMissing = static_cast<uint32_t>(SamplesMissingFrom(VideoStream.get()));
 }
 
 // The first picture gives the frame format; the text says why it can't.
