@@ -90,13 +90,32 @@ TEST_F(CliHostileInput, IncompressibleBlocksFailTheRunAndLeaveWholeTags) {
     EXPECT_NO_THROW(ReadFlvFile(Output("o.flv")));
 }
 
-TEST_F(CliHostileInput, FramesThatFailToDecodeAreCounted) {
-    const TProcessResult Run = RunCli({AviMiddleFrameUndecodable().string(), Output("o.flv")});
+// Frames left out are counted at the end: those that fail to decode, and
+// those an index lists that the file does not hold.
+struct LeftOutCase {
+    std::string Name;
+    std::function<path()> Avi;
+    std::string Message;
+    size_t Tags;
+};
+
+class CliLeftOutFrames : public CliHostileInput,
+                         public ::testing::WithParamInterface<LeftOutCase> {};
+
+TEST_P(CliLeftOutFrames, AreCounted) {
+    const TProcessResult Run = RunCli({GetParam().Avi().string(), Output("o.flv")});
     EXPECT_EQ(Run.ExitStatus, 0) << Run.Errors;
-    EXPECT_NE(Run.Errors.find("1 frame of the video could not be decoded"), std::string::npos)
-        << Run.Errors;
-    EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), 9u);
+    EXPECT_NE(Run.Errors.find(GetParam().Message), std::string::npos) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), GetParam().Tags);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CliLeftOutFrames,
+    ::testing::Values(LeftOutCase{"Undecodable", AviMiddleFrameUndecodable,
+                                  "1 frame of the video could not be decoded", 9},
+                      LeftOutCase{"MissingFromTheFile", AviOpenDmlCutShort,
+                                  "12 frames of the video are missing from the file", 2}),
+    [](const ::testing::TestParamInfo<LeftOutCase>& Info) { return Info.param.Name; });
 
 // Past 2^24 ms (4 h 39 min) a tag's time needs its extension byte.
 TEST_F(CliHostileInput, FiveHoursKeepTheirTimestampsPastTwentyFourBits) {
@@ -120,6 +139,7 @@ struct ExistingOutputCase {
     std::vector<std::string> Answer;
     int ExitStatus;
     bool Replaced;
+    bool QuestionPrinted = true;  // with the answer it got
 };
 
 class CliExistingOutput : public CliHostileInput,
@@ -136,12 +156,20 @@ TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     if (!GetParam().Replaced) {
         EXPECT_NE(Run.Errors.find("already exists"), std::string::npos) << Run.Errors;
     }
+    EXPECT_EQ(Run.Errors.find("Do you want to replace it?") != std::string::npos,
+              GetParam().QuestionPrinted)
+        << Run.Errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
                          ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
                                            ExistingOutputCase{"No", {"--no"}, 1, false},
-                                           ExistingOutputCase{"NoTerminal", {}, 1, false}),
+                                           ExistingOutputCase{"NoTerminal", {}, 1, false},
+                                           // Errors only: the refusal, not the question.
+                                           ExistingOutputCase{"Quiet", {"--quiet"}, 1, false,
+                                                              false},
+                                           ExistingOutputCase{"QuietYes", {"--quiet", "--yes"}, 0,
+                                                              true, false}),
                          [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
                              return Info.param.Name;
                          });
