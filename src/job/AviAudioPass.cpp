@@ -54,7 +54,9 @@ void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd,
     Flush();
     Progress.Finish();
 
-    AudioFile->Close();
+    // A write the system reports only at the close would shorten the sound
+    // that the video phase reads back from the file.
+    CheckWritten(AudioFile->Close());
     Track.reset();
     Transcoder.reset();
     Host = nullptr;
@@ -129,11 +131,15 @@ void TAviAudioPass::Flush() {
     Write(Transcoder->Flush());
 }
 
-bool TAviAudioPass::Write(const TTranscodeResult& Result) {
-    if (const std::error_code Error = AudioFile->Write(Result.Mp3.data(), Result.Mp3.size())) {
+void TAviAudioPass::CheckWritten(const std::error_code& Error) const {
+    if (Error) {
         throw EJobFailure("The temporary audio file " + AudioFile->Name() +
                           " could not be written (" + Error.message() + ").");
     }
+}
+
+bool TAviAudioPass::Write(const TTranscodeResult& Result) {
+    CheckWritten(AudioFile->Write(Result.Mp3.data(), Result.Mp3.size()));
     if (Result.FailedStage != TTranscodeStage::None) {
         Host->Tell("Error",
                    StageFailureText(Result.FailedStage) + std::to_string(AudioFile->Size()));

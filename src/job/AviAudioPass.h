@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "job/AudioTranscoder.h"
 #include "job/JobSettings.h"
@@ -45,6 +46,8 @@ private:
     void Flush();
     // Writes what a stage made, and tells of the stage that failed.
     bool Write(const TTranscodeResult& Result);
+    // Throws EJobFailure naming the temporary file when Error is set.
+    void CheckWritten(const std::error_code& Error) const;
 
     std::unique_ptr<TAudioTranscoder> Transcoder;
     std::unique_ptr<TAudioTrack> Track;  // while the pass runs

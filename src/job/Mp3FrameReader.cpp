@@ -1,9 +1,6 @@
 #include "job/Mp3FrameReader.h"
 
-#include "job/Mp3FileCheck.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "job/JobErrors.h"
@@ -23,21 +20,16 @@ constexpr size_t Id3v1TagSize = 128;  // "TAG" and fixed fields, at the very end
 
 // Only a regular file is opened: opening a FIFO would wait for a writer,
 // and the run with it, for ever.
-std::FILE* OpenRegularFile(const std::string& FileName) {
-    const auto Refuse = [&](const std::string& Reason) {
-        return EJobFailure("Impossible to open the audio file " + FileName + " (" + Reason + ").");
-    };
+platform::TFile OpenRegularFile(const std::string& FileName) {
     std::error_code Error;
     platform::TFile File = platform::TFile::OpenRegularFile(FileName, Error);
     if (Error) {
-        throw Refuse(Error == std::errc::not_supported ? "not a file" : Error.message());
+        throw EJobFailure(
+            "Impossible to open the audio file " + FileName + " (" +
+            (Error == std::errc::not_supported ? std::string("not a file") : Error.message()) +
+            ").");
     }
-    std::FILE* Stream = fdopen(File.Descriptor(), "rb");
-    if (!Stream) {
-        throw Refuse(std::strerror(errno));
-    }
-    File.Release();
-    return Stream;
+    return File;
 }
 
 bool Parsed(const TMp3FrameHeader& Header) {
@@ -48,10 +40,6 @@ bool Parsed(const TMp3FrameHeader& Header) {
 
 TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
     : FileName(FileName), File(OpenRegularFile(FileName)), SkipId3v2(SkipId3v2) {}
-
-TMp3FrameReader::~TMp3FrameReader() {
-    std::fclose(File);
-}
 
 TMp3FrameHeader TMp3FrameReader::Next() {
     while (!Ended) {
@@ -165,14 +153,8 @@ const uint8_t* TMp3FrameReader::Peek(uint64_t Offset, size_t Count) {
 // End or the file ends. A read that fails is no end of the audio: the run
 // must not go on as if the file held no more.
 void TMp3FrameReader::ReadUpTo(uint64_t End) {
-    const uint64_t WindowEnd = WindowStart + Window.size();
-    if (Position >= WindowEnd) {
-        // Past what was read (after a large tag): the file is read from there.
-        if (Position > WindowEnd && !FileEnded &&
-            fseeko(File, static_cast<off_t>(Position), SEEK_SET) != 0) {
-            FileEnded = true;
-        }
-        Window.clear();
+    if (Position >= WindowStart + Window.size()) {
+        Window.clear();  // past what was read (after a large tag)
     } else {
         Window.erase(Window.begin(), Window.begin() + static_cast<long>(Position - WindowStart));
     }
@@ -180,25 +162,15 @@ void TMp3FrameReader::ReadUpTo(uint64_t End) {
     while (!FileEnded && WindowStart + Window.size() < End) {
         const size_t Had = Window.size();
         Window.resize(Had + ReadAhead);
-        const size_t Got = std::fread(Window.data() + Had, 1, ReadAhead, File);
+        size_t Got = 0;
+        const std::error_code Error =
+            File.ReadAt(WindowStart + Had, Window.data() + Had, ReadAhead, Got);
         Window.resize(Had + Got);
-        if (std::ferror(File)) {
+        if (Error) {
             throw EJobFailure("The audio file " + FileName + " could not be read (" +
-                              std::strerror(errno) + ").");
+                              Error.message() + ").");
         }
         FileEnded = Got < ReadAhead;
-    }
-}
-
-std::string Mp3FileProblem(const std::string& FileName) {
-    try {
-        TMp3FrameReader Reader(FileName, true);
-        if (Reader.Next().Type == Kind::NotAFrame) {
-            return "No MP3 audio was found in the file " + FileName + ".";
-        }
-        return {};
-    } catch (const EJobFailure& Failure) {
-        return Failure.what();
     }
 }
 

@@ -12,11 +12,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "job/Mp3FrameHeader.h"
+#include "platform/File.h"
 
 namespace quorvane {
 
@@ -27,9 +27,6 @@ public:
     // tags are looked for (an external file); the job's own audio file holds
     // frames only.
     TMp3FrameReader(const std::string& FileName, bool SkipId3v2);
-    ~TMp3FrameReader();
-    TMp3FrameReader(const TMp3FrameReader&) = delete;
-    TMp3FrameReader& operator=(const TMp3FrameReader&) = delete;
 
     // The next frame's header; when it is Kind::Frame, Frame() holds the
     // whole frame. Kind::UnsupportedRate: a frame FLV can't carry, left
@@ -52,7 +49,7 @@ private:
     bool IsCandidate(uint8_t Byte) const;
 
     std::string FileName;
-    std::FILE* File = nullptr;
+    platform::TFile File;
     bool SkipId3v2;
     // Bytes of the file from WindowStart on, read ahead of Position, the
     // start of what has not been taken yet.
@@ -66,6 +63,5 @@ private:
     uint64_t Skipped = 0;
     bool Ended = false;
 };
-
 
 }  // namespace quorvane

@@ -27,7 +27,8 @@ public:
     virtual int32_t Start() const = 0;
     virtual int32_t End() const = 0;
     virtual int32_t TimeOf(int32_t Position) const = 0;
-    // Reads whole samples from Position on, as many as fit Buffer; false
+    // Reads whole samples from Position on, as many as fit Buffer (one a
+    // call where samples are the codec's packets, of no fixed size); false
     // when the read fails. Bytes and Samples receive what was read.
     virtual bool Read(int32_t Position, std::span<uint8_t> Buffer, int32_t& Bytes,
                       int32_t& Samples) = 0;

@@ -28,8 +28,8 @@ constexpr int LowestHdHeight = 720;
 // libswscale's YUV to RGB converters write whole groups of pixels (8 on
 // x86) and leave out the last group where the destination rows can't hold
 // it: a 468-pixel picture's last 4 columns stayed black. Rows are made long
-// enough for whole groups of this many pixels, and copied when the bitmap's
-// own rows are shorter.
+// enough for whole groups of twice that, room for wider vector code too,
+// and copied when the bitmap's own rows are shorter.
 constexpr size_t PixelGroup = 16;
 
 bool IsRgb(AVPixelFormat Format) {

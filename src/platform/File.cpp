@@ -73,10 +73,6 @@ TFile TFile::OpenRegularFile(const std::string& Name, std::error_code& Error) {
     return File;
 }
 
-int TFile::Release() {
-    return std::exchange(Handle, -1);
-}
-
 std::error_code TFile::Close() {
     if (Handle < 0) {
         return {};

@@ -53,15 +53,13 @@ public:
 
     bool IsOpen() const { return Handle >= 0; }
     int Descriptor() const { return Handle; }
-    // Gives the descriptor up to the caller, who closes it.
-    int Release();
     // The error close(2) reports; nothing when the file was not open.
     std::error_code Close();
 
     // Writes all Size bytes at the file's position, offering the rest again
     // after a short write, until the system says why it stops; a write that
-    // takes nothing counts as an I/O error. Written (when given) receives
-    // the bytes that reached the file, also when it fails.
+    // takes nothing counts as an I/O error. The bytes that reached the file
+    // are added to *Written (when given), also when it fails.
     std::error_code WriteAll(const void* Data, size_t Size, uint64_t* Written = nullptr);
     // Reads Size bytes at Offset, fewer only where the file ends; Read
     // receives how many.

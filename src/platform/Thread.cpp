@@ -6,8 +6,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <future>
-
 namespace quorvane::platform {
 
 namespace {
@@ -94,23 +92,6 @@ void TThread::Finished() {
             delete this;
         }
     });
-}
-
-void RunOnMainThread(const std::function<void()>& Call) {
-    if (TheDispatcher->IsMainThread()) {
-        Call();
-        return;
-    }
-    std::promise<void> Done;
-    TheDispatcher->Post([&] {
-        try {
-            Call();
-            Done.set_value();
-        } catch (...) {
-            Done.set_exception(std::current_exception());
-        }
-    });
-    Done.get_future().get();
 }
 
 void TThread::Synchronize(const std::function<void()>& Method) {

@@ -27,11 +27,6 @@ public:
 void SetMainThreadDispatcher(IMainThreadDispatcher* Dispatcher);
 IMainThreadDispatcher* MainThreadDispatcher();
 
-// Runs Call on the main thread and waits for it: at once on the main
-// thread, through the dispatcher from any other. An exception it throws is
-// rethrown to the caller.
-void RunOnMainThread(const std::function<void()>& Call);
-
 enum class TThreadPriority { tpIdle, tpNormal };
 
 class TThread {

@@ -368,18 +368,12 @@ void TForm1::ShowProgress(const TProgressReport& Report) {
 }
 
 bool TForm1::AskYesNo(const std::string& Caption, const std::string& Question) {
-    bool Yes = false;
-    platform::RunOnMainThread([&] {
-        Yes = ShowMessageBox(Text(Caption), Text(Question), QMessageBox::Question,
-                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    });
-    return Yes;
+    return ShowMessageBox(Text(Caption), Text(Question), QMessageBox::Question,
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm1::ShowMessage(const std::string& Caption, const std::string& Message) {
-    platform::RunOnMainThread([&] {
-        ShowMessageBox(Text(Caption), Text(Message), QMessageBox::Critical, QMessageBox::Ok);
-    });
+    ShowMessageBox(Text(Caption), Text(Message), QMessageBox::Critical, QMessageBox::Ok);
 }
 
 QMessageBox::StandardButton TForm1::ShowMessageBox(const QString& Caption, const QString& Message,

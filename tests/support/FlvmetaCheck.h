@@ -17,8 +17,6 @@ struct FlvmetaReport {
 
 // Codes of flvmeta warnings that a test may expect of the file it made.
 namespace flvmeta {
-inline const std::string NoKeyFrame = "W60056";
-inline const std::string FirstFrameNotKey = "W60035";
 inline const std::string AudioFormatChanged = "W50026";
 inline const std::string NoAudioTag = "W11053";  // the header announces audio
 }  // namespace flvmeta
