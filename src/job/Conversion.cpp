@@ -230,14 +230,29 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
         Video->EncodeNext();
     }
     FStoppedByUser = !Video->Ended();
+}
+
+// The phase, also one a failure ended, is finished once and read before the
+// source and the audio it refers to go.
+TAVIToScreenVideoThread::TVideoOutcome TAVIToScreenVideoThread::TakeVideoOutcome() {
+    if (!Video) {
+        return {};
+    }
     Video->Finish();
+    const TVideoOutcome Outcome{true,
+                                Video->Ended(),
+                                Video->AnyFrameEncoded(),
+                                Video->CutShortByAnswer(),
+                                Video->FramesNotDecoded(),
+                                Video->ReachedTime(),
+                                Video->Duration()};
+    Video.reset();
+    return Outcome;
 }
 
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
+    VideoOutcome = TakeVideoOutcome();
     FAudioNote = AudioNoteText();
-    if (Video) {
-        Video->Finish();
-    }
     const std::string LeftOut = FramesLeftOutText(Source->FramesMissing());
     CloseVideoFile();
     Audio.reset();
@@ -263,7 +278,7 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     } else {
         FStepText = "Encoding finished successfully.";
         FProgress.RemainingText = OutputSizeText(Size);
-        FProgress.SpeedText = AverageRateText(Size, Video->Duration());
+        FProgress.SpeedText = AverageRateText(Size, VideoOutcome.Duration);
     }
     ShowStatus();
     ShowProgress();
@@ -278,10 +293,11 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
 // run that reached the video's end has looked for them all).
 std::string TAVIToScreenVideoThread::FramesLeftOutText(uint32_t FramesMissing) const {
     std::string Text;
-    if (Video && Video->FramesNotDecoded() != 0) {
-        Text = FramesNotDecodedText(Video->FramesNotDecoded());
+    if (VideoOutcome.FramesNotDecoded != 0) {
+        Text = FramesNotDecodedText(VideoOutcome.FramesNotDecoded);
     }
-    if (Video && Video->Ended() && !FStoppedByUser && !CutShortByAnswer() && FramesMissing != 0) {
+    if (VideoOutcome.Ended && !FStoppedByUser && !VideoOutcome.CutShortByAnswer &&
+        FramesMissing != 0) {
         Text += (Text.empty() ? "" : " ") + FramesMissingText(FramesMissing);
     }
     return Text;
@@ -295,7 +311,7 @@ std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureTe
     if (Encoder->FileError()) {
         return OutputNotWrittenText(Encoder->FileError());
     }
-    if (!FStoppedByUser && !Video->AnyFrameEncoded()) {
+    if (!FStoppedByUser && !VideoOutcome.AnyFrameEncoded) {
         return NoFrameDecodedText;
     }
     return {};
@@ -305,7 +321,7 @@ std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureTe
 // user decides whether it will do. Only a run whose video phase began with
 // an audio source has sound to speak of.
 std::string TAVIToScreenVideoThread::AudioNoteText() const {
-    return Audio && Video ? Audio->EndNote(Video->ReachedTime()) : std::string();
+    return Audio && VideoOutcome.Began ? Audio->EndNote(VideoOutcome.ReachedTime) : std::string();
 }
 
 // Returns why the metadata could not be added, or nothing; the file is
@@ -315,7 +331,7 @@ std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
     ShowStep("Adding metadata...");
     try {
         Size = AddOnMetaData(OutputFileName,
-                             {OutputClaim->Identity(), static_cast<uint32_t>(Video->ReachedTime())});
+                             {OutputClaim->Identity(), static_cast<uint32_t>(VideoOutcome.ReachedTime)});
         return {};
     } catch (const std::exception& Failure) {
         return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +

@@ -58,7 +58,7 @@ const void* TAVIToScreenVideoThread::CurrentFrame() const {
 }
 
 bool TAVIToScreenVideoThread::CutShortByAnswer() const {
-    return Video && Video->CutShortByAnswer();
+    return VideoOutcome.CutShortByAnswer;
 }
 
 void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {

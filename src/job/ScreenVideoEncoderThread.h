@@ -103,6 +103,19 @@ private:
     std::string AddMetadata(uint64_t& Size);
     std::string FramesLeftOutText(uint32_t FramesMissing) const;
 
+    // What the video phase did, taken before the source and the audio it
+    // refers to go at the end of the run.
+    struct TVideoOutcome {
+        bool Began = false;
+        bool Ended = false;
+        bool AnyFrameEncoded = false;
+        bool CutShortByAnswer = false;
+        uint32_t FramesNotDecoded = 0;
+        int32_t ReachedTime = 0;
+        int64_t Duration = 0;
+    };
+    TVideoOutcome TakeVideoOutcome();
+
     // The parts' reports, questions and messages, run on the main thread.
     IRunHost& Host() { return *this; }
     void ShowStep(const std::string& StepText) override;
@@ -141,6 +154,9 @@ private:
     // once it is written.
     std::unique_ptr<TMp3Interleaver> Audio;
     std::unique_ptr<TVideoPhase> Video;
+    // Of the last run's video phase, taken when the run ends; none when no
+    // phase began.
+    TVideoOutcome VideoOutcome;
 
     // Reports.
     std::string FStepText;
