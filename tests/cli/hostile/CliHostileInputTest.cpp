@@ -1,6 +1,9 @@
 // Crafted headers and damaged frames through quorvane-cli: the run ends
 // with the data, says what it left out, and refuses what it can't encode.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -99,6 +102,10 @@ struct LeftOutCase {
     size_t Tags;
 };
 
+void PrintTo(const LeftOutCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 class CliLeftOutFrames : public CliHostileInput,
                          public ::testing::WithParamInterface<LeftOutCase> {};
 
@@ -140,7 +147,14 @@ struct ExistingOutputCase {
     int ExitStatus;
     bool Replaced;
     bool QuestionPrinted = true;  // with the answer it got
+    // The file is the user nobody's, with these permissions, and stays so
+    // (run as root; a replaced file is rewritten by the metadata pass).
+    mode_t NobodysMode = 0;
 };
+
+void PrintTo(const ExistingOutputCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
 class CliExistingOutput : public CliHostileInput,
                           public ::testing::WithParamInterface<ExistingOutputCase> {};
@@ -148,6 +162,14 @@ class CliExistingOutput : public CliHostileInput,
 TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     const std::string Old = Output("old.flv");
     WriteFileBytes(Old, {'k', 'e', 'e', 'p'});
+    const passwd* Nobody = getpwnam("nobody");
+    if (GetParam().NobodysMode != 0) {
+        if (geteuid() != 0 || !Nobody) {
+            GTEST_SKIP() << "needs root and the user nobody: only root gives a file to another";
+        }
+        ASSERT_EQ(chown(Old.c_str(), Nobody->pw_uid, Nobody->pw_gid), 0);
+        ASSERT_EQ(chmod(Old.c_str(), GetParam().NobodysMode), 0);
+    }
     std::vector<std::string> Arguments = GetParam().Answer;
     Arguments.insert(Arguments.end(), {AviBgr24().string(), Old});
     const TProcessResult Run = RunCli(Arguments);
@@ -159,6 +181,13 @@ TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     EXPECT_EQ(Run.Errors.find("Do you want to replace it?") != std::string::npos,
               GetParam().QuestionPrinted)
         << Run.Errors;
+    if (GetParam().NobodysMode != 0) {
+        struct stat Status {};
+        ASSERT_EQ(stat(Old.c_str(), &Status), 0);
+        EXPECT_EQ(Status.st_uid, Nobody->pw_uid);
+        EXPECT_EQ(Status.st_gid, Nobody->pw_gid);
+        EXPECT_EQ(Status.st_mode & 07777, GetParam().NobodysMode);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
@@ -169,7 +198,14 @@ INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
                                            ExistingOutputCase{"Quiet", {"--quiet"}, 1, false,
                                                               false},
                                            ExistingOutputCase{"QuietYes", {"--quiet", "--yes"}, 0,
-                                                              true, false}),
+                                                              true, false},
+                                           // Its owner's, set-ID bits included.
+                                           ExistingOutputCase{"AnotherUsersWithMetadata",
+                                                              {"--yes", "--metadata"},
+                                                              0,
+                                                              true,
+                                                              true,
+                                                              06755}),
                          [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
                              return Info.param.Name;
                          });
