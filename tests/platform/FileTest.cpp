@@ -141,6 +141,10 @@ struct NameTakenCase {
     bool Killed;
 };
 
+void PrintTo(const NameTakenCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 class TemporaryNameTaken : public FileTest, public ::testing::WithParamInterface<NameTakenCase> {};
 
 TEST_P(TemporaryNameTaken, LeavesTheOthersFile) {
