@@ -362,15 +362,6 @@ TEST_F(CliConversion, AviAudioIsTranscodedToMp3) {
     EXPECT_TRUE(FlvmetaAccepts(Output));
 }
 
-bool HoldsFileNamedLike(const path& Folder, const std::string& Part) {
-    for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
-        if (Entry.path().filename().string().find(Part) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     // The run is still going when it is stopped.
     const path Avi = NoiseVideo();
@@ -391,52 +382,6 @@ TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {
     EXPECT_GT(Frames, 0u);
     EXPECT_LT(Frames, 200u);
 }
-
-struct KillMoment {
-    std::string Name;
-    // Whether the run, writing Output in Folder, has reached the moment.
-    std::function<bool(const path& Folder, const std::string& Output)> Reached;
-    int Signal = SIGTERM;
-};
-
-void PrintTo(const KillMoment& Moment, std::ostream* Out) {
-    *Out << Moment.Name;
-}
-
-class CliConversionKilled : public CliConversion,
-                            public ::testing::WithParamInterface<KillMoment> {};
-
-// SIGTERM or SIGHUP (the terminal closed) ends the program at once, and
-// leaves only the output, whole.
-TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
-    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
-                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
-    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
-    Cli.Signal(GetParam().Signal);
-    EXPECT_EQ(Cli.Wait().ExitStatus, 128 + GetParam().Signal);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
-    EXPECT_TRUE(FlvmetaAccepts(Output));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Moments, CliConversionKilled,
-    ::testing::Values(KillMoment{"VideoPhase",
-                                 [](const path&, const std::string& Output) {
-                                     return FileSize(Output) > 3000000;
-                                 }},
-                      KillMoment{"VideoPhaseHangUp",
-                                 [](const path&, const std::string& Output) {
-                                     return FileSize(Output) > 3000000;
-                                 },
-                                 SIGHUP},
-                      KillMoment{"MetadataPass",
-                                 [](const path& Folder, const std::string&) {
-                                     return HoldsFileNamedLike(Folder, ".metadata");
-                                 }}),
-    [](const auto& Info) { return Info.param.Name; });
 
 // The video was whole when the request came: nothing was stopped.
 TEST_F(CliConversion, CtrlCDuringTheMetadataPassStopsNothing) {

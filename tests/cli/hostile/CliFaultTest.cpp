@@ -1,10 +1,12 @@
 // Faults around the files a conversion reads and writes, through
-// quorvane-cli: the user is told, and nothing but the output is touched.
+// quorvane-cli: the user is told, and nothing but the output is touched;
+// killed, the program leaves only the output, whole.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -89,6 +91,52 @@ TEST_F(CliFaults, AnOutputPipeWhoseReaderLeftFailsTheRun) {
         << Run.Errors;
 }
 
+struct KillMoment {
+    std::string Name;
+    // Whether the run, writing Output in Folder, has reached the moment.
+    std::function<bool(const path& Folder, const std::string& Output)> Reached;
+    int Signal = SIGTERM;
+};
+
+void PrintTo(const KillMoment& Moment, std::ostream* Out) {
+    *Out << Moment.Name;
+}
+
+class CliConversionKilled : public CliFaults, public ::testing::WithParamInterface<KillMoment> {};
+
+// SIGTERM or SIGHUP (the terminal closed) ends the program at once, and
+// leaves only the output, whole.
+TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
+    const std::string Output = (Dir / "out.flv").string();
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
+    Cli.Signal(GetParam().Signal);
+    EXPECT_EQ(Cli.Wait().ExitStatus, 128 + GetParam().Signal);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, CliConversionKilled,
+                         ::testing::Values(KillMoment{"VideoPhase",
+                                                      [](const path&, const std::string& Output) {
+                                                          return FileSize(Output) > 3000000;
+                                                      }},
+                                           KillMoment{"VideoPhaseHangUp",
+                                                      [](const path&, const std::string& Output) {
+                                                          return FileSize(Output) > 3000000;
+                                                      },
+                                                      SIGHUP},
+                                           KillMoment{"MetadataPass",
+                                                      [](const path& Folder, const std::string&) {
+                                                          return HoldsFileNamedLike(Folder,
+                                                                                    ".metadata");
+                                                      }}),
+                         [](const auto& Info) { return Info.param.Name; });
+
 // One writer per file, and the file written is the one indexed: a second
 // run on the output is refused before it touches it; a file put in the
 // output's place during a run is another's, and gets no metadata.
@@ -117,8 +165,8 @@ TEST_P(CliConcurrentChange, IsNoticed) {
     const path Output = Dir / "out.flv";
     const path Others = OthersFile(Dir);
     const std::vector<uint8_t> OthersBytes = ReadFileBytes(Others);
-    TBackgroundProcess Run(QUORVANE_CLI_PATH,
-                           {"--metadata", "--threads", "1", NoiseVideo().string(), Output.string()});
+    TBackgroundProcess Run(QUORVANE_CLI_PATH, {"--metadata", "--threads", "1",
+                                               NoiseVideo().string(), Output.string()});
     while (Run.Running() && FileSize(Output) < 1000000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
