@@ -28,7 +28,8 @@ using TNumberPairs = std::vector<std::pair<const char*, double>>;
 double DurationSeconds(const TFlvFileSummary& Summary, uint32_t VideoEnd) {
     uint64_t End = std::max(Summary.LastTagTime, VideoEnd);
     if (Summary.Audio.Tags > 0) {
-        End = std::max<uint64_t>(End, uint64_t{Summary.Audio.LastTime} + Summary.Audio.FrameInterval);
+        End =
+            std::max<uint64_t>(End, uint64_t{Summary.Audio.LastTime} + Summary.Audio.FrameInterval);
     }
     return static_cast<double>(End - Summary.FirstTagTime) / 1000.0;
 }

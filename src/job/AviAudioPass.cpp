@@ -41,8 +41,7 @@ void TAviAudioPass::CreateMp3File(const std::string& Base) {
     }
 }
 
-void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd,
-                        IRunHost& RunHost) {
+void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
     Host->ShowStep("Encoding audio...");
@@ -71,8 +70,8 @@ void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
 }
 
 void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
-    uint64_t Frames =
-        static_cast<uint64_t>(std::max<int64_t>(Milliseconds, 0)) * Transcoder->Mp3InputRate() / 1000;
+    uint64_t Frames = static_cast<uint64_t>(std::max<int64_t>(Milliseconds, 0)) *
+                      Transcoder->Mp3InputRate() / 1000;
     while (Frames > 0) {
         if (!Write(Transcoder->ConvertSilence(Frames))) {
             return;

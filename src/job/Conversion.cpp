@@ -330,8 +330,8 @@ std::string TAVIToScreenVideoThread::AudioNoteText() const {
 std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
     ShowStep("Adding metadata...");
     try {
-        Size = AddOnMetaData(OutputFileName,
-                             {OutputClaim->Identity(), static_cast<uint32_t>(VideoOutcome.ReachedTime)});
+        Size = AddOnMetaData(OutputFileName, {OutputClaim->Identity(),
+                                              static_cast<uint32_t>(VideoOutcome.ReachedTime)});
         return {};
     } catch (const std::exception& Failure) {
         return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +

@@ -275,9 +275,8 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
         }
         const auto NoteMissing = [&, Claimed = SuperIndex.Samples] {
             const uint64_t Found = Streams[S].Chunks.size();
-            Streams[S].SamplesMissing =
-                static_cast<uint32_t>(std::min<uint64_t>(Claimed > Found ? Claimed - Found : 0,
-                                                         UINT32_MAX));
+            Streams[S].SamplesMissing = static_cast<uint32_t>(
+                std::min<uint64_t>(Claimed > Found ? Claimed - Found : 0, UINT32_MAX));
         };
         if (!Idx1Read && Sources.Idx1) {
             Idx1Tables = ReadIdx1(Reader, Sources, Streams.size());

@@ -16,8 +16,11 @@ std::error_code StatusOf(int Descriptor, struct stat& Status) {
 }
 
 TFileStatus StatusFrom(const struct stat& Stat) {
-    return {{Stat.st_dev, Stat.st_ino}, Stat.st_uid, Stat.st_gid,
-            static_cast<mode_t>(Stat.st_mode & 07777), S_ISREG(Stat.st_mode)};
+    return {{Stat.st_dev, Stat.st_ino},
+            Stat.st_uid,
+            Stat.st_gid,
+            static_cast<mode_t>(Stat.st_mode & 07777),
+            S_ISREG(Stat.st_mode)};
 }
 
 }  // namespace

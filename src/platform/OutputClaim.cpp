@@ -14,7 +14,7 @@ constexpr int MaxAttempts = 16;
 
 std::error_code LockExclusively(const TFile& File) {
     return ::flock(File.Descriptor(), LOCK_EX | LOCK_NB) == 0 ? std::error_code()
-                                                                 : LastSystemError();
+                                                              : LastSystemError();
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct TSlot {
     int Descriptor = -1;
     std::atomic<uint64_t> WholeBytes{0};
     std::atomic<int> Creation{Creating};  // of a temporary file
-    TFileIdentity Created;                 // set before Creation becomes Created
+    TFileIdentity Created;                // set before Creation becomes Created
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<uint64_t>::is_always_lock_free);

@@ -112,34 +112,30 @@ TEST_P(OnMetaDataRefusals, LeaveTheFileAsItWas) {
     EXPECT_EQ(FolderContents(File.parent_path()).size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, OnMetaDataRefusals,
-                         ::testing::Values(RefusalCase{"CutShort",
-                                                       [](const fs::path& Plain) {
-                                                           fs::resize_file(
-                                                               Plain, fs::file_size(Plain) - 5);
-                                                           return Plain;
-                                                       },
-                                                       "the file ends inside a tag"},
-                                           RefusalCase{
-                                               "AlreadyIndexed",
-                                               [](const fs::path& Plain) {
-                                                   AddOnMetaDataTo(Plain);
-                                                   return Plain;
-                                               },
-                                               "a tag of type 18 is neither audio nor video"},
-                                           RefusalCase{"Pipe",
-                                                       [](const fs::path& Plain) {
-                                                           fs::remove(Plain);
-                                                           mkfifo(Plain.c_str(), 0600);
-                                                           return Plain;
-                                                       },
-                                                       "not a regular file"},
-                                           RefusalCase{"Replaced", [](const fs::path& Plain) {
-                                                           return Plain;
-                                                       },
-                                                       "no longer the file that was written",
-                                                       true}),
-                         [](const auto& Info) { return Info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(
+    Files, OnMetaDataRefusals,
+    ::testing::Values(RefusalCase{"CutShort",
+                                  [](const fs::path& Plain) {
+                                      fs::resize_file(Plain, fs::file_size(Plain) - 5);
+                                      return Plain;
+                                  },
+                                  "the file ends inside a tag"},
+                      RefusalCase{"AlreadyIndexed",
+                                  [](const fs::path& Plain) {
+                                      AddOnMetaDataTo(Plain);
+                                      return Plain;
+                                  },
+                                  "a tag of type 18 is neither audio nor video"},
+                      RefusalCase{"Pipe",
+                                  [](const fs::path& Plain) {
+                                      fs::remove(Plain);
+                                      mkfifo(Plain.c_str(), 0600);
+                                      return Plain;
+                                  },
+                                  "not a regular file"},
+                      RefusalCase{"Replaced", [](const fs::path& Plain) { return Plain; },
+                                  "no longer the file that was written", true}),
+    [](const auto& Info) { return Info.param.Name; });
 
 // The rewritten file keeps its owner, group and permissions; where the
 // owner can't be kept, the set-ID bits go with it.
@@ -162,8 +158,8 @@ class OnMetaDataOwners : public ::testing::TestWithParam<OwnerCase> {};
 int RunAsNobody(const passwd& Nobody, const std::function<void()>& Work) {
     const pid_t Child = fork();
     if (Child == 0) {
-        bool Done = setgroups(0, nullptr) == 0 && setgid(Nobody.pw_gid) == 0 &&
-                    setuid(Nobody.pw_uid) == 0;
+        bool Done =
+            setgroups(0, nullptr) == 0 && setgid(Nobody.pw_gid) == 0 && setuid(Nobody.pw_uid) == 0;
         try {
             Work();
         } catch (...) {
@@ -201,13 +197,12 @@ TEST_P(OnMetaDataOwners, AreKept) {
     EXPECT_EQ(Rewritten.st_mode & 07777, Case.ExpectedMode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, OnMetaDataOwners,
-                         ::testing::Values(OwnerCase{"AnotherUsers", true, 0600, false, true, 0600},
-                                           OwnerCase{"SetIdBitsKept", true, 06755, false, true,
-                                                     06755},
-                                           OwnerCase{"SetIdBitsDroppedWithTheOwner", false, 06777,
-                                                     true, true, 0777}),
-                         [](const auto& Info) { return Info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(
+    Files, OnMetaDataOwners,
+    ::testing::Values(OwnerCase{"AnotherUsers", true, 0600, false, true, 0600},
+                      OwnerCase{"SetIdBitsKept", true, 06755, false, true, 06755},
+                      OwnerCase{"SetIdBitsDroppedWithTheOwner", false, 06777, true, true, 0777}),
+    [](const auto& Info) { return Info.param.Name; });
 
 }  // namespace
 }  // namespace quorvane::test

@@ -172,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                   0},
         // The last frame gets a tag though nothing changed: the file lasts
         // as long as the video.
-        PhaseCase{"AStillEndKeepsItsLastFrame", {{}, {}, Still, Still}, 0, 0, {0, 100, 300}, {0}, 0},
+        PhaseCase{
+            "AStillEndKeepsItsLastFrame", {{}, {}, Still, Still}, 0, 0, {0, 100, 300}, {0}, 0},
         PhaseCase{"AStillPicture", {{}, Still, Still, Still, Still}, 0, 0, {0, 400}, {0}, 0},
         PhaseCase{"AnUndecodableStartLeavesTheKeyToTheFirstPicture",
                   {Undecodable, {}, {}},

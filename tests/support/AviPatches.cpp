@@ -138,8 +138,8 @@ std::vector<size_t> BuildHeaderPart(const std::vector<uint8_t>& File, RiffBuilde
         Head.Chunk("strh", Slice(File, Strh));
         Head.Chunk("strf", Slice(File, StreamChunk(File, Stream, "strf")));
         SuperIndexes.push_back(Head.Bytes.size() + 8);
-        Head.Chunk("indx", std::vector<uint8_t>(SuperIndexHeaderSize +
-                                                SuperIndexEntrySize * IndexParts));
+        Head.Chunk("indx",
+                   std::vector<uint8_t>(SuperIndexHeaderSize + SuperIndexEntrySize * IndexParts));
         Head.End(List);
     }
     size_t Odml = Head.Begin("LIST", "odml");
@@ -154,9 +154,8 @@ std::vector<size_t> BuildHeaderPart(const std::vector<uint8_t>& File, RiffBuilde
 }
 
 // Entry Part of the super index at At, which lists Parts of them.
-void FillSuperIndex(std::vector<uint8_t>& Head, size_t At, const std::string& ChunkId,
-                    size_t Part, size_t Parts, uint64_t IndexOffset, uint32_t IndexSize,
-                    uint32_t Entries) {
+void FillSuperIndex(std::vector<uint8_t>& Head, size_t At, const std::string& ChunkId, size_t Part,
+                    size_t Parts, uint64_t IndexOffset, uint32_t IndexSize, uint32_t Entries) {
     PutLE16(Head, At, 4);
     Head[At + 2] = 0;
     Head[At + 3] = 0;  // an index of indexes

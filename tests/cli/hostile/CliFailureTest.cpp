@@ -16,7 +16,7 @@ struct FailureCase {
     std::string Name;
     std::function<std::vector<std::string>(const std::string& Dir)> Arguments;
     int ExitStatus;
-    std::string Message;  // "DIR" stands for the test's folder
+    std::string Message;               // "DIR" stands for the test's folder
     std::string TemporaryFolder = "";  // $TMPDIR, when set
 };
 
@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing is made beside a device: the temporary file goes to $TMPDIR.
         FailureCase{"TemporaryAudioBesideADevice",
                     [](const std::string&) {
-                        return std::vector<std::string>{"--audio", "avi",
-                                                        AviPcm16Stereo().string(), "/dev/null"};
+                        return std::vector<std::string>{"--audio", "avi", AviPcm16Stereo().string(),
+                                                        "/dev/null"};
                     },
                     1, "Impossible to create the temporary audio file /nonexistent/nullaudio",
                     "/nonexistent"},
