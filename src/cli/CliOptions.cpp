@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <map>
 
 #include "cli/Mp3FormatChoice.h"
@@ -338,10 +337,6 @@ std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
         return AudioDescription.empty()
                    ? "The video file has no audio track."
                    : "The video file's audio can not be used: " + AudioDescription;
-    }
-    if (Audio.Source == TAudioSource::Mp3File &&
-        !std::filesystem::is_regular_file(Audio.Mp3FileName)) {
-        return NoExternalAudioFileText;
     }
     if (Audio.Source == TAudioSource::Mp3File) {
         return Mp3FileProblem(Audio.Mp3FileName);

@@ -15,7 +15,10 @@ constexpr std::chrono::milliseconds RedrawInterval(100);
 
 TConsoleFrontEnd::TConsoleFrontEnd(const TJobSettings& Settings, std::optional<bool> Answer,
                                    bool Quiet)
-    : Settings(Settings), Answer(Answer), ProgressOnTerminal(!Quiet && isatty(STDOUT_FILENO)) {}
+    : Settings(Settings),
+      Answer(Answer),
+      Quiet(Quiet),
+      ProgressOnTerminal(!Quiet && isatty(STDOUT_FILENO)) {}
 
 void TConsoleFrontEnd::ShowStatus(const std::string& Text) {
     StepText = Text;
@@ -48,12 +51,16 @@ void TConsoleFrontEnd::EndProgressLine() {
 
 bool TConsoleFrontEnd::AskYesNo(const std::string& Caption, const std::string& Text) {
     EndProgressLine();
+    const bool OnTerminal = !Answer && isatty(STDIN_FILENO);
+    if (Quiet && !OnTerminal) {
+        return Answer.value_or(false);
+    }
     std::cerr << Caption << ": " << Text << '\n';
     if (Answer) {
         std::cerr << (*Answer ? "Yes (--yes)\n" : "No (--no)\n");
         return *Answer;
     }
-    if (!isatty(STDIN_FILENO)) {
+    if (!OnTerminal) {
         std::cerr << "No (not asked: no terminal; --yes or --no decide)\n";
         return false;
     }

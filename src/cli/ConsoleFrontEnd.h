@@ -13,7 +13,9 @@ namespace quorvane::cli {
 
 class TConsoleFrontEnd : public IJobFrontEnd {
 public:
-    // Answer: the reply to every yes/no question, or none to ask.
+    // Answer: the reply to every yes/no question, or none to ask. Quiet:
+    // questions answered without the user (by Answer, or as there is no
+    // terminal) are not printed.
     TConsoleFrontEnd(const TJobSettings& Settings, std::optional<bool> Answer, bool Quiet);
 
     TJobSettings ReadSettings() override { return Settings; }
@@ -37,6 +39,7 @@ private:
 
     TJobSettings Settings;
     std::optional<bool> Answer;
+    bool Quiet;
     bool ProgressOnTerminal;
     std::string StepText;
     TProgressReport Report;

@@ -26,8 +26,9 @@ std::atomic<bool> Interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Async-signal-safe. The first Ctrl-C asks the job to stop, which leaves a
-// valid file; a second one, or SIGTERM, ends the program at once, leaving
-// no temporary file and the output cut back to its last whole tag.
+// valid file; a second one, SIGTERM or SIGHUP (the terminal closed) ends
+// the program at once, leaving no temporary file and the output cut back
+// to its last whole tag.
 void OnInterrupt(int Signal) {
     if (Signal == SIGINT && !Interrupted.exchange(true)) {
         return;
@@ -36,7 +37,7 @@ void OnInterrupt(int Signal) {
 }
 
 void CatchInterrupts() {
-    platform::HandleSignals(OnInterrupt, {SIGINT, SIGTERM});
+    platform::HandleEndingSignals(OnInterrupt);
     // An output pipe whose reader left is a failed write, told as such and
     // followed by the end steps, not a death that skips them.
     platform::HandleSignals(SIG_IGN, {SIGPIPE});
@@ -93,7 +94,6 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
                    Ended->Progress(),
                    Ended->AudioNote()};
     };
-    CatchInterrupts();
     Job->Resume();
     bool StopRequested = false;
     Loop.RunUntil([&] {
@@ -143,12 +143,15 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         return Refuse(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {
-        return Refuse("The file " + Options.OutputFileName + " was left as it was.");
+        return Refuse("The file " + Options.OutputFileName +
+                      " already exists and was left as it was (--yes replaces it).");
     }
     // A Ctrl-C while a file of many was loaded starts nothing more.
     if (Interrupted) {
         return ExitStopped;
     }
+    // From here on the run has files of its own to leave whole.
+    CatchInterrupts();
     if (!Job->PrepareEncoding(Options.OutputFileName)) {
         Report.Failure = FrontEnd.FirstError();
         return ExitFailed;
@@ -156,7 +159,8 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     Report.Failure = FrontEnd.FirstError();
     FrontEnd.EndProgressLine();
-    if (!Options.Quiet) {
+    // Cut short, the run did not finish what was asked, whatever its step says.
+    if (!Options.Quiet && !Outcome.CutShort) {
         std::cout << Outcome.StepText << '\n';
         // After a stop these are the last figures of the run, as the window shows them.
         if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {

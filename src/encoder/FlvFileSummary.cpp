@@ -58,6 +58,7 @@ void CountTag(TFlvStreamSummary& Stream, uint32_t DataSize, uint32_t Time, uint8
     } else if (Stream.FrameInterval == 0) {
         Stream.FrameInterval = Time - Stream.FirstTime;
     }
+    Stream.LastTime = Time;
     ++Stream.Tags;
     Stream.PayloadBytes += DataSize - 1;
 }

@@ -26,6 +26,7 @@ struct TFlvStreamSummary {
     uint32_t Tags = 0;
     uint64_t PayloadBytes = 0;  // tag data less the first byte (frame or sound byte)
     uint32_t FirstTime = 0;
+    uint32_t LastTime = 0;
     // The first interval between two of the stream's tags that is not 0:
     // one frame for audio, at least one for video.
     uint32_t FrameInterval = 0;

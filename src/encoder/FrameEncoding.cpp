@@ -152,15 +152,13 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp)
         return 0;
     }
     const uint32_t DataSize = BodySize + PacketHeaderSize;
-    WriteTagHeader(VideoTagType, DataSize, Timestamp);
     // The frame type says what the packet holds: a key frame sends every
     // block, and a packet that sends every block is a key frame, also when
     // the job asked for an inter frame. Decoders that check the type against
     // the content (Ruffle's) drop a whole-picture inter frame and keep
     // showing the old picture.
     const bool EveryBlock = static_cast<size_t>(SentCount) == Blocks.size();
-    WriteUInt8(EveryBlock ? KeyFrameByte : InterFrameByte);
-    WriteUInt32BE(HeaderWord);
+    WritePacketStart(EveryBlock ? KeyFrameByte : InterFrameByte, DataSize, Timestamp);
     for (TImageBlock& Block : Blocks) {
         WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
         if (Block.Changed) {
@@ -171,6 +169,29 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp)
     }
     WriteTagEnd(DataSize);
     return SentCount;
+}
+
+void TScreenVideoEncoder::EndVideoAt(int32_t Timestamp) {
+    RequireOpen("EndVideoAt");
+    if (!VideoTagWritten || static_cast<uint32_t>(Timestamp) <= LastVideoTagTime) {
+        return;
+    }
+    const uint32_t DataSize =
+        PacketHeaderSize + BlockEntryHeaderSize * static_cast<uint32_t>(Blocks.size());
+    WritePacketStart(InterFrameByte, DataSize, Timestamp);
+    for (size_t Block = 0; Block < Blocks.size(); ++Block) {
+        WriteUInt16BE(0);
+    }
+    WriteTagEnd(DataSize);
+}
+
+void TScreenVideoEncoder::WritePacketStart(uint8_t FrameByte, uint32_t DataSize,
+                                           int32_t Timestamp) {
+    WriteTagHeader(VideoTagType, DataSize, Timestamp);
+    WriteUInt8(FrameByte);
+    WriteUInt32BE(HeaderWord);
+    VideoTagWritten = true;
+    LastVideoTagTime = static_cast<uint32_t>(Timestamp);
 }
 
 }  // namespace quorvane

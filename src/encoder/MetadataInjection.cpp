@@ -1,5 +1,7 @@
 #include "encoder/MetadataInjection.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <vector>
 
@@ -10,6 +12,8 @@
 namespace quorvane {
 
 using platform::TFile;
+using platform::TFileIdentity;
+using platform::TFileStatus;
 using platform::TTemporaryFile;
 
 namespace {
@@ -52,40 +56,73 @@ std::filesystem::path RealFile(const std::string& FileName) {
     return Real;
 }
 
+// A file put in the written one's place is another's: it gets no tag.
+void CheckStillWritten(const TFileIdentity& Identity, const TFileIdentity& Written) {
+    if (Identity != Written) {
+        throw EMetadataFailure("it is no longer the file that was written (another took its name)");
+    }
+}
+
 // Renaming over a device or a pipe would replace it with a file.
-TFile OpenSource(const std::filesystem::path& Target) {
+TFile OpenSource(const std::filesystem::path& Target, const TFileIdentity& Written,
+                 TFileStatus& Status) {
     std::error_code Error;
     TFile Source = TFile::OpenRegularFile(Target.string(), Error);
     if (Error == std::errc::not_supported) {
         throw EMetadataFailure("it is not a regular file");
     }
     Check("the file cannot be opened", Error);
+    Check("the file cannot be read", Source.Status(Status));
+    CheckStillWritten(Status.Identity, Written);
     return Source;
 }
 
-// The data is made durable before it takes the target's place.
-void ReplaceWith(TTemporaryFile& NewFile, const std::filesystem::path& Target) {
+// The written copy takes the file's owner, group and permissions; after
+// its data, which would clear set-ID bits set before. Where the owner
+// cannot be kept (only root may give a file away) the copy is the
+// writer's, and a set-user-ID bit would lend the writer's rights: it goes,
+// and so does set-group-ID where the group cannot be kept either.
+void TakeOwnerAndMode(TFile& Copy, const TFileStatus& Original) {
+    mode_t Mode = Original.Mode;
+    if (Copy.SetOwner(Original.Owner, Original.Group)) {
+        Mode &= ~mode_t{S_ISUID};
+        if (Copy.SetOwner(static_cast<uid_t>(-1), Original.Group)) {
+            Mode &= ~mode_t{S_ISGID};
+        }
+    }
+    Check("the new file cannot take the file's permissions", Copy.SetMode(Mode));
+}
+
+// The data is made durable before it takes the target's place, which must
+// still be the file read.
+void ReplaceWith(TTemporaryFile& NewFile, const std::filesystem::path& Target,
+                 const TFileStatus& Original) {
+    TakeOwnerAndMode(NewFile.File(), Original);
     const std::error_code Synced = NewFile.File().Sync();
     const std::error_code Closed = NewFile.Close();
     Check("the new file cannot be written", Closed ? Closed : Synced);
+    TFileStatus Now;
+    Check("the file cannot be found", platform::StatusOfName(Target.string(), Now));
+    CheckStillWritten(Now.Identity, Original.Identity);
     Check("the new file cannot replace it", NewFile.RenameOver(Target));
 }
 
-uint64_t Rewrite(const std::filesystem::path& Target) {
-    const TFile Source = OpenSource(Target);
-    mode_t Mode = 0;
-    Check("the file cannot be read", Source.Mode(Mode));
+uint64_t Rewrite(const std::filesystem::path& Target, const TWrittenFile& Written) {
+    TFileStatus Status;
+    const TFile Source = OpenSource(Target, Written.Identity, Status);
     const TFlvFileSummary Summary = SummarizeFlvFile(Source);
     if (Summary.Video.Tags + Summary.Audio.Tags == 0) {
         return Summary.FileSize;
     }
-    const std::vector<uint8_t> Tag = BuildOnMetaDataTag(Summary);
+    const std::vector<uint8_t> Tag = BuildOnMetaDataTag(Summary, Written.VideoEndTime);
 
     // The new file under a temporary name beside the file it is to replace.
     std::error_code Error;
     TTemporaryFile NewFile(Target.string() + ".metadata", Error);
     Check("a temporary file cannot be created beside it", Error);
-    Check("the new file cannot take the file's permissions", NewFile.File().SetMode(Mode));
+    // Those who may not read the file may not read the copy while it is made.
+    Check("the new file cannot take the file's permissions",
+          NewFile.File().SetMode(Status.Mode & 0777));
     uint8_t Header[TFlvFileSummary::HeaderSize];
     size_t Read = 0;
     Error = Source.ReadAt(0, Header, sizeof Header, Read);
@@ -100,15 +137,15 @@ uint64_t Rewrite(const std::filesystem::path& Target) {
     if (Copied != Summary.FileSize - TFlvFileSummary::HeaderSize) {
         throw EMetadataFailure("the file changed while it was rewritten");
     }
-    ReplaceWith(NewFile, Target);
+    ReplaceWith(NewFile, Target, Status);
     return Summary.FileSize + Tag.size();
 }
 
 }  // namespace
 
-uint64_t AddOnMetaData(const std::string& FileName) {
+uint64_t AddOnMetaData(const std::string& FileName, const TWrittenFile& Written) {
     try {
-        return Rewrite(RealFile(FileName));
+        return Rewrite(RealFile(FileName), Written);
     } catch (const EFlvFileUnreadable& Unreadable) {
         throw EMetadataFailure(Unreadable.what());
     } catch (const std::length_error& TooLong) {

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/File.h"
+
 namespace quorvane {
 
 // The metadata could not be added; the file is as it was. The message says
@@ -14,12 +16,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What the writer of a file knows of it that the file does not say.
+struct TWrittenFile {
+    // Of the file written: the name must still stand for it.
+    platform::TFileIdentity Identity;
+    // Milliseconds: when the last frame's showing ends, which is when the
+    // video ends.
+    uint32_t VideoEndTime = 0;
+};
+
 // Rewrites the FLV file FileName (a complete file of audio and video tags,
 // as the encoder writes it) with an onMetaData tag after its header, and
 // returns its new size. The new file is written beside it under a temporary
-// name and renamed over it only when complete, so the file is replaced
-// whole or not at all. A file without tags is left alone. Throws
-// EMetadataFailure.
-uint64_t AddOnMetaData(const std::string& FileName);
+// name, with the file's owner, group and permissions, and renamed over it
+// only when complete, so the file is replaced whole or not at all. A file
+// without tags is left alone. Throws EMetadataFailure, also when FileName
+// no longer stands for the file Written describes.
+uint64_t AddOnMetaData(const std::string& FileName, const TWrittenFile& Written);
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #include "encoder/OnMetaData.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -19,12 +20,18 @@ constexpr uint32_t SizeFieldSize = 4;
 using TNumberPairs = std::vector<std::pair<const char*, double>>;
 
 // Computed as flvmeta computes them, so that its check and players read the
-// same figures: the last tag's time plus one frame of the audio (of the
-// video when there is no audio); data rates in kilobits of 1024 bits over
-// the tags' data less their first byte; the frame rate counts video tags.
-double DurationSeconds(const TFlvFileSummary& Summary) {
-    const TFlvStreamSummary& Timing = Summary.Audio.Tags > 0 ? Summary.Audio : Summary.Video;
-    return (Summary.LastTagTime - Summary.FirstTagTime + Timing.FrameInterval) / 1000.0;
+// same figures: data rates in kilobits of 1024 bits over the tags' data less
+// their first byte; the frame rate counts video tags. The duration lasts to
+// the end of what is shown last: the last audio frame (its tag's time and
+// one frame's length), or the last picture, whose own length only the
+// writer knows.
+double DurationSeconds(const TFlvFileSummary& Summary, uint32_t VideoEnd) {
+    uint64_t End = std::max(Summary.LastTagTime, VideoEnd);
+    if (Summary.Audio.Tags > 0) {
+        End =
+            std::max<uint64_t>(End, uint64_t{Summary.Audio.LastTime} + Summary.Audio.FrameInterval);
+    }
+    return static_cast<double>(End - Summary.FirstTagTime) / 1000.0;
 }
 
 double PerSecond(double Amount, double Seconds) {
@@ -78,10 +85,11 @@ void WriteKeyFrames(const TFlvFileSummary& Summary, uint64_t TagSize, TAmf0Write
 }
 
 // The tag's data: the name and the array, for a tag of TagSize bytes.
-std::vector<uint8_t> MetaDataBody(const TFlvFileSummary& Summary, uint64_t TagSize) {
+std::vector<uint8_t> MetaDataBody(const TFlvFileSummary& Summary, uint32_t VideoEnd,
+                                  uint64_t TagSize) {
     const bool HasVideo = Summary.Video.Tags > 0;
     const bool HasAudio = Summary.Audio.Tags > 0;
-    const double Duration = DurationSeconds(Summary);
+    const double Duration = DurationSeconds(Summary, VideoEnd);
     TNumberPairs Numbers = {{"duration", Duration}};
     if (HasVideo) {
         AppendVideoNumbers(Summary, Duration, Numbers);
@@ -117,14 +125,14 @@ void AppendBigEndian(std::vector<uint8_t>& Bytes, uint32_t Value, int Size) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildOnMetaDataTag(const TFlvFileSummary& Summary) {
+std::vector<uint8_t> BuildOnMetaDataTag(const TFlvFileSummary& Summary, uint32_t VideoEnd) {
     // Every value is a number of fixed size, so the size does not depend on them.
-    const uint64_t DataSize = MetaDataBody(Summary, 0).size();
+    const uint64_t DataSize = MetaDataBody(Summary, VideoEnd, 0).size();
     if (DataSize > LargestTagDataSize) {
         throw std::length_error("the key frame index does not fit an FLV tag");
     }
     const std::vector<uint8_t> Body =
-        MetaDataBody(Summary, TagHeaderSize + DataSize + SizeFieldSize);
+        MetaDataBody(Summary, VideoEnd, TagHeaderSize + DataSize + SizeFieldSize);
 
     std::vector<uint8_t> Bytes = {ScriptTagType};
     AppendBigEndian(Bytes, static_cast<uint32_t>(DataSize), 3);

@@ -27,6 +27,18 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& Path, std::err
     return std::unique_ptr<OutputFile>(new OutputFile(std::move(File)));
 }
 
+std::unique_ptr<OutputFile> OutputFile::Adopt(platform::TFile File, std::error_code& Error) {
+    platform::TFileStatus Status;
+    Error = File.Status(Status);
+    if (!Error && Status.Regular) {
+        Error = File.Truncate(0);
+    }
+    if (Error) {
+        return nullptr;
+    }
+    return std::unique_ptr<OutputFile>(new OutputFile(std::move(File)));
+}
+
 OutputFile::OutputFile(platform::TFile Created)
     : File(std::move(Created)),
       Buffer(BufferCapacity),

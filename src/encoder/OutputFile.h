@@ -22,6 +22,9 @@ public:
     // Creates the file, replacing any file of that name. Returns null and
     // sets Error when the file cannot be created.
     static std::unique_ptr<OutputFile> Create(const std::string& Path, std::error_code& Error);
+    // Writes into File, opened for writing by the caller, from its start: a
+    // regular file is emptied first. Null, with Error set, when that fails.
+    static std::unique_ptr<OutputFile> Adopt(platform::TFile File, std::error_code& Error);
 
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;

@@ -54,6 +54,11 @@ void TScreenVideoEncoder::SetEngine(const EncoderEngine& NewEngine) {
     Engine = NewEngine;
 }
 
+void TScreenVideoEncoder::UseOutputFile(platform::TFile File) {
+    RequireNotOpen("UseOutputFile");
+    GivenOutput = std::move(File);
+}
+
 int32_t TScreenVideoEncoder::Start() {
     // A second start would truncate the file this one created, whose
     // buffered tags the old stream would then write over the new header.
@@ -104,7 +109,8 @@ void TScreenVideoEncoder::BuildGrid() {
 }
 
 int32_t TScreenVideoEncoder::CreateOutputFile() {
-    OutputStream = OutputFile::Create(FileName, FirstFileError);
+    OutputStream = GivenOutput.IsOpen() ? OutputFile::Adopt(std::move(GivenOutput), FirstFileError)
+                                        : OutputFile::Create(FileName, FirstFileError);
     if (!OutputStream) {
         return StartCannotCreateFile;
     }

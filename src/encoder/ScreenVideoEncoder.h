@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
+#include "platform/File.h"
 
 namespace quorvane {
 
@@ -69,6 +70,10 @@ public:
     void SetParameters(const EncoderParameters& Parameters);
     void SetFrameSize(const FrameFormat& Format);
     void SetEngine(const EncoderEngine& Engine);
+    // Has Start write into File, opened by the caller (who may hold it
+    // claimed), instead of creating the file by its name; Start empties it
+    // when it is a regular file.
+    void UseOutputFile(platform::TFile File);
 
     // Returns a StartResult. Once it has created the file, a second call
     // throws std::logic_error.
@@ -84,6 +89,12 @@ public:
 
     void WriteAudioTag(const uint8_t* Data, int32_t Size, int32_t Timestamp, uint8_t StereoFlag,
                        uint8_t SoundRateIndex);
+
+    // The video's last frame, at Timestamp, was encoded. When the last
+    // frames sent no block, so that no video tag stands there, writes an
+    // inter frame in which every block is empty: players then know that the
+    // picture lasts to there. Nothing before the first video tag.
+    void EndVideoAt(int32_t Timestamp);
 
     // Closes the file and returns its size in bytes (low 32 bits).
     uint32_t Finish();
@@ -128,6 +139,7 @@ private:
     size_t NextBatchEnd(size_t Picks, uint32_t Spent, uint32_t Budget) const;
     uint32_t CheckPacketFits() const;  // returns the size of the block entries
     int32_t WriteVideoTag(uint32_t BodySize, int32_t Timestamp);
+    void WritePacketStart(uint8_t FrameByte, uint32_t DataSize, int32_t Timestamp);
 
     std::string FileName;
     bool HasVideo;
@@ -144,6 +156,7 @@ private:
     std::vector<TImageBlock*> SendList;  // kept for the run
     std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
+    platform::TFile GivenOutput;  // until Start
     std::unique_ptr<OutputFile> OutputStream;
     bool FileCreated = false;  // stays true after Finish
     EncoderEngine Engine;
@@ -151,6 +164,8 @@ private:
     std::vector<std::unique_ptr<Deflater>> Deflaters;  // one per pool slot
     std::error_code FirstFileError;
     uint64_t FinalSize = 0;
+    bool VideoTagWritten = false;
+    uint32_t LastVideoTagTime = 0;
 };
 
 }  // namespace quorvane

@@ -114,9 +114,10 @@ TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_
 
 TTranscodeResult TAudioTranscoder::ConvertChunk(uint32_t Bytes) {
     Made.clear();
-    const TTranscodeResult Result =
+    TTranscodeResult Result =
         RunFrom(0, SourceBuffer.data(), std::min<uint32_t>(Bytes, SourceBuffer.size()), 0);
     if (Result.FailedStage != TTranscodeStage::None) {
+        Result.ChunkLost = true;
         return Result;
     }
     Made.assign(Result.Mp3.begin(), Result.Mp3.end());
@@ -145,22 +146,26 @@ TTranscodeResult TAudioTranscoder::Flush() {
 // Without the end flag: a stage that filled its buffer may hold more (a
 // chunk can hold more sound than its header's byte rate says, and buffers
 // are sized by that rate); it is handed on now, so that nothing piles up
-// from chunk to chunk. With it: each stage gives all it holds.
+// from chunk to chunk. With it: each stage gives all it holds. A failure
+// loses what one stage held, not what the later ones hold (LAME's last
+// frames after a damaged last packet).
 TTranscodeResult TAudioTranscoder::PassOnHeld(uint32_t Flags) {
     const bool End = (Flags & ACM_STREAMCONVERTF_END) != 0;
+    TTranscodeStage Failed = TTranscodeStage::None;
     for (size_t First = 0; First < std::size(Stages); ++First) {
         const TStage& Stage = Stages[First];
         for (bool More = End || Stage.Header.cbDstLengthUsed == Stage.Output.size(); More;) {
             const TTranscodeResult Result = RunFrom(First, nullptr, 0, Flags);
             if (Result.FailedStage != TTranscodeStage::None) {
-                return {Result.FailedStage, Made};
+                Failed = Failed == TTranscodeStage::None ? Result.FailedStage : Failed;
+                break;
             }
             Made.insert(Made.end(), Result.Mp3.begin(), Result.Mp3.end());
             More = End ? Stage.Header.cbDstLengthUsed != 0
                        : Stage.Header.cbDstLengthUsed == Stage.Output.size();
         }
     }
-    return {TTranscodeStage::None, Made};
+    return {Failed, Made};
 }
 
 }  // namespace quorvane

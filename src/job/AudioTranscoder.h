@@ -16,6 +16,7 @@ enum class TTranscodeStage : uint8_t { None, Decompression, Conversion, Compress
 struct TTranscodeResult {
     TTranscodeStage FailedStage = TTranscodeStage::None;  // None: converted
     std::span<const uint8_t> Mp3;  // the MP3 bytes made; valid until the next call
+    bool ChunkLost = false;        // nothing of the chunk's sound went on
 };
 
 // The chunk for a stored format: nAvgBytesPerSec x nChannels bytes (two
@@ -45,11 +46,13 @@ public:
     std::span<uint8_t> ChunkBuffer();
     // Runs the first Bytes of ChunkBuffer through the three stages, and what
     // a stage could not hand on in one buffer after it. A stage that fails
-    // gives up the rest of the chunk: the later stages don't run; the MP3
-    // bytes made before are kept.
+    // on the chunk gives it up (ChunkLost): the later stages don't run. One
+    // that fails on what it held over gives that up, and the later stages
+    // still hand on theirs.
     TTranscodeResult ConvertChunk(uint32_t Bytes);
     // After the last chunk: what the stages still hold (input held back, the
-    // resampler's last samples, the encoder's last frames).
+    // resampler's last samples, the encoder's last frames). A stage whose
+    // end fails still lets the later ones end.
     TTranscodeResult Flush();
 
     // Up to a buffer of silence, Frames sample frames of the encoder's input

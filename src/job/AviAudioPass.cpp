@@ -21,16 +21,6 @@ const char* StageFailureText(TTranscodeStage Stage) {
     }
 }
 
-std::unique_ptr<TTemporaryFile> CreateAudioFile(const std::string& Base) {
-    std::error_code Error;
-    auto File = std::make_unique<TTemporaryFile>(Base, Error);
-    if (Error) {
-        throw EJobFailure("Impossible to create the temporary audio file " + File->Name() + " (" +
-                          Error.message() + ").");
-    }
-    return File;
-}
-
 }  // namespace
 
 // Needs the MP3 format pair; with no MP3 format offered there is nothing to
@@ -42,12 +32,19 @@ bool TAviAudioPass::Prepare(const TAudioTrack& Source, const TAudioSettings& Aud
                                Audio.MP3InputFormat);
 }
 
-void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, const std::string& Base,
-                        int32_t VideoEnd, IRunHost& RunHost) {
+void TAviAudioPass::CreateMp3File(const std::string& Base) {
+    std::error_code Error;
+    AudioFile = std::make_unique<TTemporaryFile>(Base, Error);
+    if (Error) {
+        throw EJobFailure("Impossible to create the temporary audio file " + AudioFile->Name() +
+                          " (" + Error.message() + ").");
+    }
+}
+
+void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
     Host->ShowStep("Encoding audio...");
-    AudioFile = CreateAudioFile(Base);
     Progress.Begin(Track->Start(), Track->End());
     if (Track->Start() < Track->End()) {
         WriteLeadingSilence(VideoEnd);
@@ -69,9 +66,12 @@ void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, const std::string& 
 // also where the sound is played back to back, whatever the tags' times.
 // Silence past the video's end would never be muxed.
 void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
-    const int64_t StartTime = std::min(Track->TimeOf(Track->Start()), VideoEnd);
-    uint64_t Frames =
-        static_cast<uint64_t>(std::max<int64_t>(StartTime, 0)) * Transcoder->Mp3InputRate() / 1000;
+    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEnd));
+}
+
+void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
+    uint64_t Frames = static_cast<uint64_t>(std::max<int64_t>(Milliseconds, 0)) *
+                      Transcoder->Mp3InputRate() / 1000;
     while (Frames > 0) {
         if (!Write(Transcoder->ConvertSilence(Frames))) {
             return;
@@ -80,6 +80,9 @@ void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
 }
 
 // A read that gives no samples ends the pass: the position would not move.
+// A chunk whose read fails, or whose sound is lost to a stage that fails,
+// is replaced by silence as long as it, so that the sound after it keeps
+// its time.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
     for (int32_t Position = Track->Start(); Position < Track->End();) {
@@ -88,8 +91,11 @@ void TAviAudioPass::TranscodeChunks() {
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {
             Host->Tell("Error", "Error reading audio from the AVI file at sample " +
                                     std::to_string(Position));
+            if (Samples > 0) {
+                WriteSilence(ChunkLength(Position, Samples));
+            }
         } else {
-            ConvertChunk(Position, static_cast<uint32_t>(Bytes));
+            ConvertChunk(Position, Samples, static_cast<uint32_t>(Bytes));
         }
         if (Samples <= 0) {
             return;
@@ -98,8 +104,12 @@ void TAviAudioPass::TranscodeChunks() {
     }
 }
 
-void TAviAudioPass::ConvertChunk(int32_t Position, uint32_t Bytes) {
-    if (!Write(Transcoder->ConvertChunk(Bytes))) {
+void TAviAudioPass::ConvertChunk(int32_t Position, int32_t Samples, uint32_t Bytes) {
+    const TTranscodeResult Result = Transcoder->ConvertChunk(Bytes);
+    if (!Write(Result)) {
+        if (Result.ChunkLost) {
+            WriteSilence(ChunkLength(Position, Samples));
+        }
         return;
     }
     const auto MediaTime = static_cast<uint32_t>(Track->TimeOf(Position));
@@ -107,6 +117,11 @@ void TAviAudioPass::ConvertChunk(int32_t Position, uint32_t Bytes) {
     // A chunk's speed figure covers the showing of the previous one too.
     Progress.MarkMeasured(MediaTime);
     Host->ShowProgress(Report);
+}
+
+int64_t TAviAudioPass::ChunkLength(int32_t Position, int32_t Samples) const {
+    const int64_t End = std::min<int64_t>(int64_t{Position} + Samples, INT32_MAX);
+    return int64_t{Track->TimeOf(static_cast<int32_t>(End))} - Track->TimeOf(Position);
 }
 
 // What the stages still hold after the last chunk: without it the end of

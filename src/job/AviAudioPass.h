@@ -25,19 +25,24 @@ public:
     // stage can't be opened. What was built goes with the object.
     bool Prepare(const TAudioTrack& Track, const TAudioSettings& Audio);
 
-    // Transcodes the whole track into Base (or Base-2, ...), and releases
-    // the track and the chain. VideoEnd: the time the video ends, past
-    // which no silence is made. Throws EJobFailure when the temporary file
-    // can't be created or written.
-    void Run(std::unique_ptr<TAudioTrack> Track, const std::string& Base, int32_t VideoEnd,
-             IRunHost& Host);
+    // Creates the temporary file the pass writes: Base, or Base-2, ...
+    // Throws EJobFailure when it can't be created.
+    void CreateMp3File(const std::string& Base);
+    // Removes that file before the pass has run (a run that did not start).
+    void DropMp3File() { AudioFile.reset(); }
+    // Transcodes the whole track into that file, and releases the track and
+    // the chain. VideoEnd: the time the video ends, past which no silence
+    // is made. Throws EJobFailure when the file can't be written.
+    void Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
     // The MP3 file the pass wrote; it is removed with the object.
     const std::string& Mp3FileName() const { return AudioFile->Name(); }
 
 private:
     void WriteLeadingSilence(int32_t VideoEnd);
     void TranscodeChunks();
-    void ConvertChunk(int32_t Position, uint32_t Bytes);
+    void ConvertChunk(int32_t Position, int32_t Samples, uint32_t Bytes);
+    void WriteSilence(int64_t Milliseconds);
+    int64_t ChunkLength(int32_t Position, int32_t Samples) const;
     void Flush();
     // Writes what a stage made, and tells of the stage that failed.
     bool Write(const TTranscodeResult& Result);

@@ -167,6 +167,7 @@ void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failu
         return;
     }
     Failure = {TakeFirstFrame(DecodeAt(Start())), {}};
+    FFramesMissing = static_cast<uint32_t>(SamplesMissingFrom(VideoStream.get()));
 }
 
 int32_t TAviVideoSource::End() const {

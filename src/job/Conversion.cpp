@@ -11,6 +11,8 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
+#include "platform/OutputClaim.h"
+#include "platform/TemporaryFile.h"
 #include "platform/WinTypes.h"
 
 namespace quorvane {
@@ -30,13 +32,22 @@ std::string FramesNotDecodedText(uint32_t Count) {
                        : " frames of the video could not be decoded and were left out.");
 }
 
+std::string FramesMissingText(uint32_t Count) {
+    return std::to_string(Count) +
+           (Count == 1 ? " frame of the video is missing from the file and was left out."
+                       : " frames of the video are missing from the file and were left out.");
+}
+
+std::string CannotCreateText(const std::string& FileName, const std::error_code& Error) {
+    return "Impossible to create the output file " + FileName + " (" + Error.message() + ").";
+}
+
 std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
                              const std::string& FileName, const FrameFormat& Format,
                              const EncoderParameters& Parameters) {
     switch (Result) {
         case StartCannotCreateFile:
-            return "Impossible to create the output file " + FileName + " (" +
-                   Encoder.FileError().message() + ").";
+            return CannotCreateText(FileName, Encoder.FileError());
         case StartFrameSizeUnsupported:
             return UnsupportedFrameSizeText(Format.Width, Format.Height);
         case StartBlockSizeUnsupported:
@@ -91,7 +102,12 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
         Tell("Error", "The output file can not be one of the input files.");
         return false;
     }
-    return CreateEncoder();
+    // What can fail is tried before Start empties the output.
+    if (ClaimOutput() && PrepareAudioSource() && CreateEncoder()) {
+        return true;
+    }
+    GiveUpOutput();
+    return false;
 }
 
 // The AVI's own audio goes into the file: chosen, and usable (the user may
@@ -111,6 +127,56 @@ bool TAVIToScreenVideoThread::OutputWouldReplaceAnInput() const {
             SameFile(OutputFileName, Settings.Audio.Mp3FileName));
 }
 
+// Another run writing the same file would interleave its tags with this
+// one's; the second to come refuses before it touches the file.
+bool TAVIToScreenVideoThread::ClaimOutput() {
+    GiveUpOutput();
+    std::error_code Error;
+    OutputClaim = std::make_unique<platform::TOutputClaim>(OutputFileName, Error);
+    if (Error == std::errc::resource_unavailable_try_again) {
+        OutputClaim.reset();
+        Tell("Error", "The file " + OutputFileName +
+                          " is being written by another conversion; it was left as it was.");
+        return false;
+    }
+    if (Error) {
+        OutputClaim.reset();
+        Tell("Error", CannotCreateText(OutputFileName, Error));
+        return false;
+    }
+    return true;
+}
+
+// The temporary audio file, or the MP3 file, is opened now: a run that
+// could not would otherwise have emptied the output for nothing.
+bool TAVIToScreenVideoThread::PrepareAudioSource() {
+    try {
+        if (AviAudioChosen()) {
+            AudioPass->CreateMp3File(platform::TemporaryFileBaseFor(OutputFileName, "audio"));
+        } else if (Settings.Audio.Source == TAudioSource::Mp3File) {
+            Audio = std::make_unique<TMp3Interleaver>(Settings.Audio.Mp3FileName, true);
+        }
+        return true;
+    } catch (const EJobFailure& Failure) {
+        Tell("Error", Failure.what());
+        return false;
+    }
+}
+
+// What a preparation that did not start left: the temporary file goes, and
+// an output the claim created.
+void TAVIToScreenVideoThread::GiveUpOutput() {
+    Audio.reset();
+    if (AudioPass) {
+        AudioPass->DropMp3File();
+    }
+    Encoder.reset();
+    if (OutputClaim) {
+        OutputClaim->Withdraw();
+        OutputClaim.reset();
+    }
+}
+
 bool TAVIToScreenVideoThread::CreateEncoder() {
     const bool HasAudio = AviAudioChosen() || Settings.Audio.Source == TAudioSource::Mp3File;
     const FrameFormat& Format = Source->Format();
@@ -118,6 +184,12 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     Encoder->SetParameters(Settings.Encoder);
     Encoder->SetFrameSize(Format);
     Encoder->SetEngine(Settings.Engine);
+    std::error_code Error;
+    Encoder->UseOutputFile(OutputClaim->Duplicate(Error));
+    if (Error) {
+        Tell("Error", CannotCreateText(OutputFileName, Error));
+        return false;
+    }
 
     const auto* Header = static_cast<const platform::BITMAPINFOHEADER*>(CurrentFrame());
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
@@ -144,11 +216,8 @@ void TAVIToScreenVideoThread::Execute() {
 }
 
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (Settings.Audio.Source == TAudioSource::Mp3File) {
-        Audio = std::make_unique<TMp3Interleaver>(Settings.Audio.Mp3FileName, true);
-    } else if (AviAudioChosen()) {
-        AudioPass->Run(Source->TakeAudio(), OutputFileName + "audio", Source->TimeOf(Source->End()),
-                       Host());
+    if (AviAudioChosen()) {
+        AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host());
         Audio = std::make_unique<TMp3Interleaver>(AudioPass->Mp3FileName(), false);
     }
 }
@@ -161,14 +230,30 @@ void TAVIToScreenVideoThread::RunVideoPhase() {
         Video->EncodeNext();
     }
     FStoppedByUser = !Video->Ended();
+}
+
+// The phase, also one a failure ended, is finished once and read before the
+// source and the audio it refers to go.
+TAVIToScreenVideoThread::TVideoOutcome TAVIToScreenVideoThread::TakeVideoOutcome() {
+    if (!Video) {
+        return {};
+    }
     Video->Finish();
+    const TVideoOutcome Outcome{true,
+                                Video->Ended(),
+                                Video->AnyFrameEncoded(),
+                                Video->CutShortByAnswer(),
+                                Video->FramesNotDecoded(),
+                                Video->ReachedTime(),
+                                Video->Duration()};
+    Video.reset();
+    return Outcome;
 }
 
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
+    VideoOutcome = TakeVideoOutcome();
     FAudioNote = AudioNoteText();
-    if (Video) {
-        Video->Finish();
-    }
+    const std::string LeftOut = FramesLeftOutText(Source->FramesMissing());
     CloseVideoFile();
     Audio.reset();
     // The temporary audio file goes with the run, also after a stop or a failure.
@@ -180,6 +265,7 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     // A file cut short by a failure is not indexed.
     const std::string MetadataFailure =
         Failure.empty() && Settings.AddMetadata ? AddMetadata(Size) : std::string();
+    OutputClaim.reset();
     if (!Failure.empty()) {
         FRunFailed = true;
         FStepText = "Encoding failed.";
@@ -192,16 +278,29 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     } else {
         FStepText = "Encoding finished successfully.";
         FProgress.RemainingText = OutputSizeText(Size);
-        FProgress.SpeedText = AverageRateText(Size, Video->Duration());
+        FProgress.SpeedText = AverageRateText(Size, VideoOutcome.Duration);
     }
     ShowStatus();
     ShowProgress();
-    const uint32_t FramesNotDecoded = Video ? Video->FramesNotDecoded() : 0;
     if (!Failure.empty()) {
         Tell("Error", Failure);
-    } else if (FramesNotDecoded != 0) {
-        Tell("Error", FramesNotDecodedText(FramesNotDecoded));
+    } else if (!LeftOut.empty()) {
+        Tell("Error", LeftOut);
     }
+}
+
+// The frames that could not be decoded, and those the file lacks (only a
+// run that reached the video's end has looked for them all).
+std::string TAVIToScreenVideoThread::FramesLeftOutText(uint32_t FramesMissing) const {
+    std::string Text;
+    if (VideoOutcome.FramesNotDecoded != 0) {
+        Text = FramesNotDecodedText(VideoOutcome.FramesNotDecoded);
+    }
+    if (VideoOutcome.Ended && !FStoppedByUser && !VideoOutcome.CutShortByAnswer &&
+        FramesMissing != 0) {
+        Text += (Text.empty() ? "" : " ") + FramesMissingText(FramesMissing);
+    }
+    return Text;
 }
 
 // What failed the run, FailureText first; nothing when it went well.
@@ -212,7 +311,7 @@ std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureTe
     if (Encoder->FileError()) {
         return OutputNotWrittenText(Encoder->FileError());
     }
-    if (!FStoppedByUser && !Video->AnyFrameEncoded()) {
+    if (!FStoppedByUser && !VideoOutcome.AnyFrameEncoded) {
         return NoFrameDecodedText;
     }
     return {};
@@ -222,7 +321,7 @@ std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureTe
 // user decides whether it will do. Only a run whose video phase began with
 // an audio source has sound to speak of.
 std::string TAVIToScreenVideoThread::AudioNoteText() const {
-    return Audio && Video ? Audio->EndNote(Video->ReachedTime()) : std::string();
+    return Audio && VideoOutcome.Began ? Audio->EndNote(VideoOutcome.ReachedTime) : std::string();
 }
 
 // Returns why the metadata could not be added, or nothing; the file is
@@ -231,7 +330,8 @@ std::string TAVIToScreenVideoThread::AudioNoteText() const {
 std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
     ShowStep("Adding metadata...");
     try {
-        Size = AddOnMetaData(OutputFileName);
+        Size = AddOnMetaData(OutputFileName, {OutputClaim->Identity(),
+                                              static_cast<uint32_t>(VideoOutcome.ReachedTime)});
         return {};
     } catch (const std::exception& Failure) {
         return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +

@@ -5,6 +5,7 @@
 #include "job/Mp3Interleaver.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
+#include "platform/OutputClaim.h"
 
 namespace quorvane {
 
@@ -57,7 +58,7 @@ const void* TAVIToScreenVideoThread::CurrentFrame() const {
 }
 
 bool TAVIToScreenVideoThread::CutShortByAnswer() const {
-    return Video && Video->CutShortByAnswer();
+    return VideoOutcome.CutShortByAnswer;
 }
 
 void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {

@@ -21,6 +21,10 @@
 
 namespace quorvane {
 
+namespace platform {
+class TOutputClaim;
+}
+
 class TAviAudioPass;
 class TMp3Interleaver;
 class TScreenVideoEncoder;
@@ -87,13 +91,30 @@ private:
     bool AviAudioChosen() const;
     bool PrepareAudioConversion();
     bool OutputWouldReplaceAnInput() const;
+    bool ClaimOutput();
+    bool PrepareAudioSource();
     bool CreateEncoder();
+    void GiveUpOutput();
     void OpenAudioSource();
     void RunVideoPhase();
     void FinishRun(const std::string& FailureText);
     std::string RunFailureText(const std::string& FailureText) const;
     std::string AudioNoteText() const;
     std::string AddMetadata(uint64_t& Size);
+    std::string FramesLeftOutText(uint32_t FramesMissing) const;
+
+    // What the video phase did, taken before the source and the audio it
+    // refers to go at the end of the run.
+    struct TVideoOutcome {
+        bool Began = false;
+        bool Ended = false;
+        bool AnyFrameEncoded = false;
+        bool CutShortByAnswer = false;
+        uint32_t FramesNotDecoded = 0;
+        int32_t ReachedTime = 0;
+        int64_t Duration = 0;
+    };
+    TVideoOutcome TakeVideoOutcome();
 
     // The parts' reports, questions and messages, run on the main thread.
     IRunHost& Host() { return *this; }
@@ -122,12 +143,20 @@ private:
 
     // The parts of a run.
     std::string OutputFileName;
+    // From before the output is emptied to the end of the run, metadata
+    // pass included: no other run writes it meanwhile.
+    std::unique_ptr<platform::TOutputClaim> OutputClaim;
     std::unique_ptr<TScreenVideoEncoder> Encoder;
     // From PrepareAudioConversion to the end of the run, which removes the
     // MP3 file it wrote.
     std::unique_ptr<TAviAudioPass> AudioPass;
+    // Opened when encoding is prepared: the MP3 file, or the audio pass's
+    // once it is written.
     std::unique_ptr<TMp3Interleaver> Audio;
     std::unique_ptr<TVideoPhase> Video;
+    // Of the last run's video phase, taken when the run ends; none when no
+    // phase began.
+    TVideoOutcome VideoOutcome;
 
     // Reports.
     std::string FStepText;

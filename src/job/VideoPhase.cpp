@@ -28,7 +28,8 @@ TVideoPhase::TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder,
 // 0; the sound before it goes first, so that the tags' times never go back.
 void TVideoPhase::Begin() {
     StartTime = Source.TimeOf(StartPosition);
-    EndTime = Source.TimeOf(EndPosition);
+    EndTime = Source.EndTime();
+    SlotBase = StartTime;
     // By stream time: a variable frame rate sends frames unevenly.
     Progress.Begin(StartTime, EndTime);
     if (EndPosition > StartPosition) {
@@ -37,13 +38,19 @@ void TVideoPhase::Begin() {
 }
 
 int32_t TVideoPhase::ReachedTime() const {
-    return Source.TimeOf(std::min(CurrentPosition, EndPosition));
+    return CurrentPosition < EndPosition ? Source.TimeOf(CurrentPosition) : EndTime;
 }
 
 void TVideoPhase::EncodeNext() {
     const int32_t Time = Source.TimeOf(CurrentPosition);
     EncodeFrameAt(Time);
     AdvancePosition(Time);
+    // Without a tag for the last frame, a picture that stopped changing
+    // would end the file early.
+    if (Ended()) {
+        Encoder.EndVideoAt(Time);
+        CheckOutputFile(Encoder.FileError());
+    }
     // Audio follows the video up to the stream's end, even when the
     // frame-rate limit stepped past it.
     WriteAudioBefore(std::min(CurrentPosition, EndPosition));
@@ -90,15 +97,32 @@ bool TVideoPhase::IsKeyFrame(int32_t Time) const {
            static_cast<int64_t>(SinceKeyFrame) > static_cast<int64_t>(KeyFrameInterval);
 }
 
-// Sample times saturate at the largest time; the next one can't lie beyond.
 void TVideoPhase::AdvancePosition(int32_t Time) {
-    const auto NextTime = [&] {
-        return static_cast<int32_t>(
-            std::min<int64_t>(static_cast<int64_t>(Time) + 1000 / FrameRateLimit, INT32_MAX));
-    };
     const int32_t Next =
-        FrameRateLimit != 0 ? Source.PositionAt(NextTime()) : Source.NextPosition(CurrentPosition);
+        FrameRateLimit != 0 ? NextLimitedPosition(Time) : Source.NextPosition(CurrentPosition);
     CurrentPosition = (Next == -1 || Next <= CurrentPosition) ? CurrentPosition + 1 : Next;
+}
+
+// A limit of N frames a second takes the first sample at or after each of
+// the slots 1000/N ms apart, so that no second holds more than N frames. A
+// sample that lies at or past the next slot (a source slower than the
+// limit, or a gap in it) starts the slots again from its own time: they
+// never fall behind the stream, to let a burst of frames through.
+int32_t TVideoPhase::NextLimitedPosition(int32_t Time) {
+    ++Slot;
+    if (Time >= SlotTime()) {
+        SlotBase = Time;
+        Slot = 1;
+    }
+    const int32_t Target = SlotTime();
+    const int32_t At = Source.PositionAt(Target);
+    return At != -1 && Source.TimeOf(At) < Target ? At + 1 : At;
+}
+
+// Sample times saturate at the largest time; no slot lies beyond.
+int32_t TVideoPhase::SlotTime() const {
+    const int64_t Since = (Slot * 1000 + FrameRateLimit - 1) / FrameRateLimit;
+    return static_cast<int32_t>(std::min<int64_t>(SlotBase + Since, INT32_MAX));
 }
 
 // A No to the question whether to go on without the audio ends the video.

@@ -29,8 +29,9 @@ public:
     void EncodeNext();
     void Finish() { Progress.Finish(); }
 
-    // Where the video ended: the time of the position reached, or of the
-    // stream's end when the frame-rate limit stepped past it.
+    // Where the video ended: the time of the position reached, or the
+    // stream's end when the last frame was encoded (or the frame-rate limit
+    // stepped past it).
     int32_t ReachedTime() const;
     // The stream's duration in milliseconds.
     int64_t Duration() const { return static_cast<int64_t>(EndTime) - StartTime; }
@@ -44,6 +45,8 @@ private:
     bool IsFrameOfTheFormat(const void* Frame) const;
     bool IsKeyFrame(int32_t Time) const;
     void AdvancePosition(int32_t Time);
+    int32_t NextLimitedPosition(int32_t Time);
+    int32_t SlotTime() const;
     void WriteAudioBefore(int32_t Position);
 
     TVideoSource& Source;
@@ -59,6 +62,9 @@ private:
     int32_t EndTime = 0;
     int32_t PreviousTimestamp = 0;  // of the last frame encoded; 0 before the first
     uint32_t LastKeyFrameTime = 0;
+    // The frame-rate limit's slots: the Slot-th after the time SlotBase.
+    int64_t SlotBase = 0;
+    int64_t Slot = 0;
     bool FramesEncoded = false;
     uint32_t FramesLeftOut = 0;
     bool CutShort = false;

@@ -51,13 +51,19 @@ public:
     // until the audio pass takes it.
     TAudioTrack* Audio() const { return FAudio.get(); }
     std::unique_ptr<TAudioTrack> TakeAudio() { return std::move(FAudio); }
+    // Frames the input says it holds that it does not (an index listing
+    // more than the file has): left out, for the end of a run to tell.
+    uint32_t FramesMissing() const { return FFramesMissing; }
 
     virtual int32_t Start() const = 0;
     // Just past the last sample that holds data, whatever length the stream
     // claims: beyond it there is nothing to show.
     virtual int32_t End() const = 0;
     virtual int32_t TimeOf(int32_t Position) const = 0;
-    // The sample at Time.
+    // When the last picture's showing ends, and with it the video: by
+    // default the time of the position past the last one.
+    virtual int32_t EndTime() const { return TimeOf(End()); }
+    // The sample at Time: the last one that starts at or before it.
     virtual int32_t PositionAt(int32_t Time) const = 0;
     // The next sample after Position that holds data; -1 when there is none.
     virtual int32_t NextPosition(int32_t Position) const = 0;
@@ -75,6 +81,7 @@ protected:
     std::string FVideoDescription;
     std::string FAudioDescription;
     std::unique_ptr<TAudioTrack> FAudio;
+    uint32_t FFramesMissing = 0;
 };
 
 // Why a file holds no video that can be converted: the text for the user,

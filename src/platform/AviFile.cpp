@@ -97,6 +97,12 @@ int32_t AVIStreamLength(PAVISTREAM Stream) {
     return Stream ? Stream->Samples().Length() : -1;
 }
 
+int32_t SamplesMissingFrom(PAVISTREAM Stream) {
+    return Stream ? static_cast<int32_t>(
+                        std::min<uint32_t>(Stream->Contents().SamplesMissing, INT32_MAX))
+                  : 0;
+}
+
 HRESULT AVIStreamInfoA(PAVISTREAM Stream, AVISTREAMINFOA* Info, int32_t Size) {
     if (!Stream || !Info || Size < 0) {
         return AVIERR_BADPARAM;

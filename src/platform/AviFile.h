@@ -88,6 +88,10 @@ inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
     return AVIStreamFindSample(Stream, Position + 1, FIND_NEXT | FIND_ANY);
 }
 
+// Beyond the Windows services: the samples that a damaged index of the file
+// lists and that the file was not found to hold; 0 for most files.
+int32_t SamplesMissingFrom(PAVISTREAM Stream);
+
 // Wanted must be null: frames come as packed bottom-up DIBs, 24 bits per
 // pixel, or 32 where the stored video is 32-bit RGB. Returns null when no
 // decoder exists for the stream.

@@ -174,33 +174,42 @@ bool ReadStandardIndex(const FileReader& Reader, const RiffChunk& Index, ChunkLi
     return !List.CutOff;
 }
 
-// The chunks of the 'ix##' chunks that a stream's super index lists. The
-// standard indexes must follow each other without overlap, which also keeps
-// the table within the file's size.
-ChunkList ReadSuperIndex(const FileReader& Reader, const std::vector<uint8_t>& Bytes) {
+// What a stream's super index gives: the chunks of the 'ix##' chunks it
+// lists, and the samples it says they hold. The standard indexes must follow
+// each other without overlap, which also keeps the table within the file's
+// size. One it lists that can't be read whole (it lies past the file's end,
+// is no standard index, or lists chunks past the end) damages the index.
+struct SuperIndexContents {
     ChunkList List;
+    bool Damaged = false;
+    uint64_t Samples = 0;
+};
+
+SuperIndexContents ReadSuperIndex(const FileReader& Reader, const std::vector<uint8_t>& Bytes) {
+    SuperIndexContents Index;
     if (Bytes.size() < IndexHeaderSize || ReadLE16(Bytes.data()) != 4 ||
         Bytes[3] != AVI_INDEX_OF_INDEXES) {
-        return List;
+        return Index;
     }
     uint64_t Entries = std::min<uint64_t>(ReadLE32(Bytes.data() + 4),
                                           (Bytes.size() - IndexHeaderSize) / SuperIndexEntrySize);
     int64_t FirstFree = 0;
     for (uint64_t I = 0; I < Entries; ++I) {
-        uint64_t Offset = ReadLE64(Bytes.data() + IndexHeaderSize + I * SuperIndexEntrySize);
-        if (Offset < static_cast<uint64_t>(FirstFree)) {
-            return {};
+        const uint8_t* Entry = Bytes.data() + IndexHeaderSize + I * SuperIndexEntrySize;
+        Index.Samples += ReadLE32(Entry + 12);  // dwDuration
+        uint64_t Offset = ReadLE64(Entry);
+        RiffChunk Standard;
+        if (Index.Damaged || Offset < static_cast<uint64_t>(FirstFree) ||
+            Offset > static_cast<uint64_t>(Reader.Size()) ||
+            !ReadChunkHeader(Reader, static_cast<int64_t>(Offset), Reader.Size(), Standard) ||
+            !Standard.Complete || !IsStandardIndexChunk(Standard.Id) ||
+            !ReadStandardIndex(Reader, Standard, Index.List)) {
+            Index.Damaged = true;
+            continue;
         }
-        RiffChunk Index;
-        if (Offset > static_cast<uint64_t>(Reader.Size()) ||
-            !ReadChunkHeader(Reader, static_cast<int64_t>(Offset), Reader.Size(), Index) ||
-            !Index.Complete || !IsStandardIndexChunk(Index.Id) ||
-            !ReadStandardIndex(Reader, Index, List)) {
-            break;
-        }
-        FirstFree = NextChunkOffset(Index);
+        FirstFree = NextChunkOffset(Standard);
     }
-    return List;
+    return Index;
 }
 
 // Without an index: every data chunk of the 'movi' lists, in file order,
@@ -256,17 +265,26 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
     std::optional<std::vector<ChunkList>> ScannedTables;
     bool Idx1Read = false;
     for (size_t S = 0; S < Streams.size(); ++S) {
-        ChunkList FromSuperIndex = ReadSuperIndex(Reader, Sources.SuperIndexes[S]);
-        if (!FromSuperIndex.Chunks.empty()) {
-            Streams[S].Chunks = std::move(FromSuperIndex.Chunks);
+        // A damaged super index gives way to the other indexes, as a missing
+        // one does (it could give only the chunks before the damage); what
+        // they can't find of what it claims is missing.
+        SuperIndexContents SuperIndex = ReadSuperIndex(Reader, Sources.SuperIndexes[S]);
+        if (!SuperIndex.Damaged && !SuperIndex.List.Chunks.empty()) {
+            Streams[S].Chunks = std::move(SuperIndex.List.Chunks);
             continue;
         }
+        const auto NoteMissing = [&, Claimed = SuperIndex.Samples] {
+            const uint64_t Found = Streams[S].Chunks.size();
+            Streams[S].SamplesMissing = static_cast<uint32_t>(
+                std::min<uint64_t>(Claimed > Found ? Claimed - Found : 0, UINT32_MAX));
+        };
         if (!Idx1Read && Sources.Idx1) {
             Idx1Tables = ReadIdx1(Reader, Sources, Streams.size());
         }
         Idx1Read = true;
         if (Idx1Tables) {
             (*Idx1Tables)[S].MoveInto(Streams[S]);
+            NoteMissing();
             continue;
         }
         if (!ScannedTables) {
@@ -274,6 +292,7 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
         }
         (*ScannedTables)[S].MoveInto(Streams[S]);
         Streams[S].KeyFlagsKnown = false;
+        NoteMissing();
     }
 }
 

@@ -15,10 +15,28 @@ std::error_code StatusOf(int Descriptor, struct stat& Status) {
     return fstat(Descriptor, &Status) == 0 ? std::error_code() : LastSystemError();
 }
 
+TFileStatus StatusFrom(const struct stat& Stat) {
+    return {{Stat.st_dev, Stat.st_ino},
+            Stat.st_uid,
+            Stat.st_gid,
+            static_cast<mode_t>(Stat.st_mode & 07777),
+            S_ISREG(Stat.st_mode)};
+}
+
 }  // namespace
 
 std::error_code LastSystemError() {
     return {errno, std::system_category()};
+}
+
+std::error_code StatusOfName(const std::string& Name, TFileStatus& Status, bool FollowLink) {
+    struct stat Stat {};
+    const int Result = FollowLink ? ::stat(Name.c_str(), &Stat) : ::lstat(Name.c_str(), &Stat);
+    if (Result != 0) {
+        return LastSystemError();
+    }
+    Status = StatusFrom(Stat);
+    return {};
 }
 
 TFile::~TFile() {
@@ -124,15 +142,21 @@ std::error_code TFile::Sync() {
     return ::fsync(Handle) == 0 ? std::error_code() : LastSystemError();
 }
 
-std::error_code TFile::Mode(mode_t& Bits) const {
-    struct stat Status {};
-    const std::error_code Error = StatusOf(Handle, Status);
-    Bits = Status.st_mode & 07777;
+std::error_code TFile::Status(TFileStatus& Status) const {
+    struct stat Stat {};
+    const std::error_code Error = StatusOf(Handle, Stat);
+    if (!Error) {
+        Status = StatusFrom(Stat);
+    }
     return Error;
 }
 
 std::error_code TFile::SetMode(mode_t Bits) {
     return ::fchmod(Handle, Bits) == 0 ? std::error_code() : LastSystemError();
+}
+
+std::error_code TFile::SetOwner(uid_t Owner, gid_t Group) {
+    return ::fchown(Handle, Owner, Group) == 0 ? std::error_code() : LastSystemError();
 }
 
 }  // namespace quorvane::platform

@@ -12,6 +12,26 @@
 
 namespace quorvane::platform {
 
+// Which file a name or a descriptor stands for: the same file, and only it,
+// has the same identity while it exists.
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+struct TFileStatus {
+    TFileIdentity Identity;
+    uid_t Owner = 0;
+    gid_t Group = 0;
+    mode_t Mode = 0;  // the permission bits (07777)
+    bool Regular = false;
+};
+
+// What Name stands for now; of a symbolic link itself when FollowLink is
+// false.
+std::error_code StatusOfName(const std::string& Name, TFileStatus& Status, bool FollowLink = true);
+
 class TFile {
 public:
     TFile() = default;
@@ -49,9 +69,9 @@ public:
     std::error_code Truncate(uint64_t Bytes);
     // Has the data reach the disk (fsync).
     std::error_code Sync();
-    // The permission bits (07777).
-    std::error_code Mode(mode_t& Bits) const;
+    std::error_code Status(TFileStatus& Status) const;
     std::error_code SetMode(mode_t Bits);
+    std::error_code SetOwner(uid_t Owner, gid_t Group);
 
 private:
     int Handle = -1;

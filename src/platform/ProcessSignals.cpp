@@ -1,6 +1,7 @@
 #include "platform/ProcessSignals.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@ struct TSlot {
     int Descriptor = -1;
     std::atomic<uint64_t> WholeBytes{0};
     std::atomic<int> Creation{Creating};  // of a temporary file
+    TFileIdentity Created;                // set before Creation becomes Created
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
@@ -62,9 +64,12 @@ int RegisterTemporaryFile(const std::string& Name) {
     });
 }
 
-void SettleTemporaryFile(int Slot, bool Exists) {
+void SettleTemporaryFile(int Slot, const TFileIdentity* File) {
     if (Slot >= 0) {
-        Slots[Slot].Creation = Exists ? Created : NotCreated;
+        if (File) {
+            Slots[Slot].Created = *File;
+        }
+        Slots[Slot].Creation = File ? Created : NotCreated;
     }
 }
 
@@ -109,7 +114,9 @@ void LeaveFilesWholeNow() {
                  ++Waited) {
                 nanosleep(&Millisecond, nullptr);
             }
-            if (Slot.Creation.load() == Created) {
+            struct stat Named {};
+            if (Slot.Creation.load() == Created && ::lstat(Slot.Name, &Named) == 0 &&
+                Named.st_dev == Slot.Created.Device && Named.st_ino == Slot.Created.Inode) {
                 ::unlink(Slot.Name);
             }
         } else {
@@ -125,6 +132,15 @@ void EndProcessBySignal(int Signal) {
     LeaveFilesWholeNow();
     ::signal(Signal, SIG_DFL);
     ::raise(Signal);
+}
+
+void HandleEndingSignals(void (*Handler)(int)) {
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction Current {};
+        if (sigaction(Signal, nullptr, &Current) == 0 && Current.sa_handler != SIG_IGN) {
+            HandleSignals(Handler, {Signal});
+        }
+    }
 }
 
 void HandleSignals(void (*Handler)(int), std::initializer_list<int> Signals) {

@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/File.h"
+
 namespace quorvane::platform {
 
 // Each returns a slot, or -1 when every slot is taken: the file is then
@@ -18,11 +20,13 @@ namespace quorvane::platform {
 // A temporary file is registered before it is created and settled right
 // after, so that no moment passes in which it exists unknown to the
 // handler: the handler waits for a file being created, and removes it only
-// when it was (a name that was taken is another's file). The creating
+// when it was, and while the name still stands for it (a name that was
+// taken, or that another file took since, is another's file). The creating
 // thread holds its signals off meanwhile (TSignalsHeld), so that the
 // handler does not run there and wait for itself.
 int RegisterTemporaryFile(const std::string& Name);
-void SettleTemporaryFile(int Slot, bool Exists);
+// Created: the file made under the name, or null when none was.
+void SettleTemporaryFile(int Slot, const TFileIdentity* Created);
 int RegisterOutputFile(int Descriptor);
 // Bytes of the output that form whole tags and are in the file.
 void SetOutputWholeBytes(int Slot, uint64_t Bytes);
@@ -50,5 +54,10 @@ private:
 
 // Has Handler (a function, SIG_IGN or SIG_DFL) take each of Signals.
 void HandleSignals(void (*Handler)(int), std::initializer_list<int> Signals);
+// Has Handler take the signals that end a run from outside: SIGTERM (a
+// kill), SIGINT (Ctrl-C) and SIGHUP (the terminal closed, a logout). One
+// the process was started with ignored (nohup, a background job of a
+// script) stays ignored.
+void HandleEndingSignals(void (*Handler)(int));
 
 }  // namespace quorvane::platform

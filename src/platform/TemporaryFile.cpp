@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "platform/ProcessSignals.h"
 
@@ -23,7 +25,11 @@ TTemporaryFile::TTemporaryFile(const std::string& Base, std::error_code& Error) 
             KillSlot = RegisterTemporaryFile(FileName);
             Output = TFile::Open(FileName, O_WRONLY | O_CREAT | O_EXCL, Error);
             Owned = Output.IsOpen();
-            SettleTemporaryFile(KillSlot, Owned);
+            TFileStatus Status;
+            if (Owned && !Output.Status(Status)) {
+                Identity = Status.Identity;
+            }
+            SettleTemporaryFile(KillSlot, Owned ? &Identity : nullptr);
         }
         if (Owned) {
             return;
@@ -39,9 +45,14 @@ TTemporaryFile::TTemporaryFile(const std::string& Base, std::error_code& Error) 
 TTemporaryFile::~TTemporaryFile() {
     Output.Close();
     Unregister(KillSlot);
-    if (Owned) {
+    if (Owned && NameStandsForIt()) {
         ::unlink(FileName.c_str());
     }
+}
+
+bool TTemporaryFile::NameStandsForIt() const {
+    TFileStatus Named;
+    return !StatusOfName(FileName, Named, false) && Named.Identity == Identity;
 }
 
 std::error_code TTemporaryFile::Write(const void* Data, size_t Bytes) {
@@ -49,6 +60,9 @@ std::error_code TTemporaryFile::Write(const void* Data, size_t Bytes) {
 }
 
 std::error_code TTemporaryFile::RenameOver(const std::string& Target) {
+    if (!Owned || !NameStandsForIt()) {
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
     if (std::rename(FileName.c_str(), Target.c_str()) != 0) {
         return LastSystemError();
     }
@@ -56,6 +70,17 @@ std::error_code TTemporaryFile::RenameOver(const std::string& Target) {
     KillSlot = -1;
     Owned = false;
     return {};
+}
+
+std::string TemporaryFileBaseFor(const std::string& Output, const std::string& Suffix) {
+    TFileStatus Status;
+    const std::error_code Missing = StatusOfName(Output, Status);
+    if (Missing || Status.Regular) {
+        return Output + Suffix;
+    }
+    const char* Folder = std::getenv("TMPDIR");
+    const std::filesystem::path Temporary = Folder && *Folder ? Folder : "/tmp";
+    return (Temporary / (std::filesystem::path(Output).filename().string() + Suffix)).string();
 }
 
 }  // namespace quorvane::platform

@@ -1,7 +1,8 @@
 // A file of the program's own beside the user's files: created under a name
 // nobody else uses, and removed when the object goes (or by
 // LeaveFilesWholeNow when the process is killed), unless it took another
-// file's place.
+// file's place. A file that another put under its name meanwhile is not
+// its own: it is neither removed nor renamed.
 #pragma once
 
 #include <cstdint>
@@ -31,14 +32,25 @@ public:
     // Ends the writing; the file stays until the object goes.
     std::error_code Close() { return Output.Close(); }
     // The closed file takes Target's place, and is the program's no longer.
+    // std::errc::no_such_file_or_directory when its name no longer stands
+    // for it.
     std::error_code RenameOver(const std::string& Target);
 
 private:
+    bool NameStandsForIt() const;
+
     std::string FileName;
     TFile Output;
     bool Owned = false;  // created here, and not renamed away
+    TFileIdentity Identity;
     int KillSlot = -1;
     uint64_t Written = 0;
 };
+
+// Where a temporary file for Output goes: Output's name with Suffix when
+// Output is a regular file or is still to be made; for a device or a pipe,
+// its base name with Suffix in $TMPDIR (or /tmp), as nothing may be made
+// beside those.
+std::string TemporaryFileBaseFor(const std::string& Output, const std::string& Suffix);
 
 }  // namespace quorvane::platform

@@ -1,7 +1,5 @@
 #include "ui/Program.h"
 
-#include <signal.h>
-
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
@@ -37,7 +35,7 @@ void KeepNoSettings() {
 // Killed during a run (a logout, kill, Ctrl-C in its terminal), the program
 // still leaves no temporary file and no output cut inside a tag.
 void LeaveFilesWholeWhenKilled() {
-    platform::HandleSignals(platform::EndProcessBySignal, {SIGTERM, SIGINT, SIGHUP});
+    platform::HandleEndingSignals(platform::EndProcessBySignal);
 }
 
 }  // namespace

@@ -32,6 +32,25 @@ path MovingVideo(const std::string& Rate, const std::string& Duration);
 // its audio pass lasts long enough to be interrupted.
 path TenMinutesWithTone();
 
+// Noise compresses slowly and little: runs on it last, and their files are
+// large.
+path NoiseVideo();
+
+// 0 while the file does not exist.
+uintmax_t FileSize(const path& File);
+
+// A tiny moving picture at 5 fps with Seconds of a 1 kHz sine, stored as
+// SoundArguments say (rate, channels, codec).
+path AviWithTone(const std::string& Name, double Seconds, const std::string& SoundArguments);
+// 3.7 s of it as MP3 at 44100 Hz, stereo, 128 kbit/s, stored frame by frame.
+path AviWithMp3Tone();
+
+// The sound of File as FFmpeg decodes it, mixed to mono at Rate.
+std::vector<float> DecodeSound(const path& File, uint32_t Rate, const path& Folder);
+
+// Whether a file whose name holds Part is in Folder.
+bool HoldsFileNamedLike(const path& Folder, const std::string& Part);
+
 // Four seconds of tone; Arguments choose the rate, channels and bit rate.
 path Mp3File(const std::string& Name, const std::string& Arguments);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -163,14 +164,16 @@ TEST_F(JobConversion, ThePreviewSwitchTakesEffectFromTheNextFrame) {
     EXPECT_EQ(FrontEnd.Reports.size(), 7u);
 }
 
-// What the audio file's name stands for when the run opens it; opening a
-// FIFO for reading would wait for a writer that never comes. The process's
+// What the audio file's name stands for when the job opens it; opening a
+// FIFO for reading would wait for a writer that never comes. A file that
+// can't be opened is refused before the output is emptied. The process's
 // own memory file opens, but reading its first page fails (EIO), as a file
-// on a failing disk does.
+// on a failing disk does: that fails the run.
 struct UnopenableMp3Case {
     std::string Name;
     std::function<void(const std::filesystem::path&)> Make;
     std::string Message = "Impossible to open the audio file ";
+    bool FailsTheRun = false;
     size_t Tags = 0;  // the video tags written before the failure
 };
 
@@ -181,24 +184,31 @@ void PrintTo(const UnopenableMp3Case& Case, std::ostream* Out) {
 class JobUnopenableMp3 : public JobConversion,
                          public ::testing::WithParamInterface<UnopenableMp3Case> {};
 
-TEST_P(JobUnopenableMp3, FailsTheRunAndStillLeavesAValidFile) {
+TEST_P(JobUnopenableMp3, IsRefusedOrFailsTheRunWithAValidFile) {
     const std::filesystem::path Mp3 = Dir / "audio.mp3";
     GetParam().Make(Mp3);
+    const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
+    test::WriteFileBytes(Output, Kept);
     FrontEnd.Settings.Audio.Source = TAudioSource::Mp3File;
     FrontEnd.Settings.Audio.Mp3FileName = Mp3.string();
     TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
-    ASSERT_TRUE(Job->PrepareEncoding(Output));
-    Run(Job);
-
-    EXPECT_TRUE(Failed);
-    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
+    if (GetParam().FailsTheRun) {
+        ASSERT_TRUE(Job->PrepareEncoding(Output));
+        Run(Job);
+        EXPECT_TRUE(Failed);
+        EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
+        const FlvFile File = ReadFlvFile(Output);
+        EXPECT_EQ(File.Flags, 0x05);
+        EXPECT_EQ(File.Tags.size(), GetParam().Tags);
+    } else {
+        EXPECT_FALSE(Job->PrepareEncoding(Output));
+        delete Job;
+        EXPECT_EQ(test::ReadFileBytes(Output), Kept);
+    }
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
     EXPECT_EQ(FrontEnd.Messages[0].Caption, "Error");
     EXPECT_NE(FrontEnd.Messages[0].Text.find(GetParam().Message + Mp3.string()), std::string::npos)
         << FrontEnd.Messages[0].Text;
-    const FlvFile File = ReadFlvFile(Output);
-    EXPECT_EQ(File.Flags, 0x05);
-    EXPECT_EQ(File.Tags.size(), GetParam().Tags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                           [](const std::filesystem::path& P) {
                               std::filesystem::create_symlink("/proc/self/mem", P);
                           },
-                          "The audio file ", 1}),
+                          "The audio file ", true, 1}),
     [](const ::testing::TestParamInfo<UnopenableMp3Case>& Info) { return Info.param.Name; });
 
 // The first frame was decoded when the file was loaded, and the second may
@@ -232,8 +242,9 @@ TEST_F(JobConversion, AnInputTruncatedDuringTheRunIsReportedFrameByFrame) {
     const std::string Left = " frames of the video could not be decoded and were left out.";
     EXPECT_TRUE(FrontEnd.Messages[0].Text == "5" + Left || FrontEnd.Messages[0].Text == "4" + Left)
         << FrontEnd.Messages[0].Text;
-    // The second frame shows what the first does.
-    EXPECT_EQ(ReadFlvFile(Output).Tags.size(), 1u);
+    // The second frame shows what the first does, and the last frame's tag
+    // (sending nothing) keeps it shown to the end.
+    EXPECT_EQ(ReadFlvFile(Output).Tags.size(), 2u);
 }
 
 // The AVI's own audio, to the first MP3 format offered.
@@ -359,6 +370,23 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
     EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
     EXPECT_NE(FrontEnd.Messages[0].Text.find("temporary audio file"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+}
+
+// A name one byte too long once "audio" is added: the temporary file can't
+// be made, and the existing output is left as it was, not emptied first.
+TEST_F(JobConversion, ATemporaryFileThatCannotBeCreatedLeavesTheOutputAsItWas) {
+    ChooseAviAudio(FrontEnd.Settings.Audio);
+    const std::string Longest = (Dir / (std::string(NAME_MAX - 4 - 4, 'x') + ".flv")).string();
+    const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
+    test::WriteFileBytes(Longest, Kept);
+    std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(FiveSecondsOfTone()));
+    EXPECT_FALSE(Job->PrepareEncoding(Longest));
+    ASSERT_EQ(FrontEnd.Messages.size(), 1u);
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("Impossible to create the temporary audio file"),
+              std::string::npos)
+        << FrontEnd.Messages[0].Text;
+    EXPECT_EQ(test::ReadFileBytes(Longest), Kept);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
 }
 

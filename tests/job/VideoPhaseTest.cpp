@@ -23,11 +23,12 @@ constexpr uint16_t Height = 16;
 struct TSample {
     bool HasData = true;
     bool Decodable = true;
+    bool Changes = true;
 };
 
-// A stream at 10 frames per second; each picture differs from the one
-// before in its first pixel, so that every decoded sample gives a video tag
-// and, as it sends one block of four, no frame is a key frame of itself.
+// A stream at 10 frames per second; each picture but a still one differs
+// from the one before in its first pixel, so that it gives a video tag and,
+// as it sends one block of four, no frame is a key frame of itself.
 class TScriptedSource : public TVideoSource {
 public:
     explicit TScriptedSource(std::vector<TSample> Script) : Samples(std::move(Script)) {
@@ -63,15 +64,22 @@ public:
         Header.biBitCount = 24;
         Picture.assign(sizeof Header + Width * Height * 3, 0);
         std::memcpy(Picture.data(), &Header, sizeof Header);
-        Picture[sizeof Header] = static_cast<uint8_t>(Position * 40 + 1);
+        if (Samples[Position].Changes) {
+            FirstPixel = static_cast<uint8_t>(Position * 40 + 1);
+        }
+        Picture[sizeof Header] = FirstPixel;
+        ++PicturesGiven;
         return Picture.data();
     }
+
+    int PicturesGiven = 0;
 
 private:
     int32_t Count() const { return static_cast<int32_t>(Samples.size()); }
 
     std::vector<TSample> Samples;
     std::vector<uint8_t> Picture;
+    uint8_t FirstPixel = 0;
 };
 
 class TQuietHost : public IRunHost {
@@ -133,12 +141,14 @@ TEST_P(VideoPhase, EncodesTheSelectedSamples) {
     EXPECT_EQ(Times, Case.Times);
     EXPECT_EQ(KeyTimes, Case.KeyTimes);
     EXPECT_EQ(Phase.FramesNotDecoded(), Case.FramesNotDecoded);
-    EXPECT_EQ(Host.Reports, static_cast<int>(Case.Times.size()));
+    EXPECT_EQ(Host.Reports, Source.PicturesGiven);
 }
 
 const std::vector<TSample> FiveSamples(5);
+const std::vector<TSample> TenSamples(10);
 const TSample Empty{false, false};
 const TSample Undecodable{true, false};
+const TSample Still{true, true, false};
 
 INSTANTIATE_TEST_SUITE_P(
     , VideoPhase,
@@ -149,7 +159,22 @@ INSTANTIATE_TEST_SUITE_P(
             "KeyFramesCountStreamTime", FiveSamples, 200, 0, {0, 100, 200, 300, 400}, {0, 300}, 0},
         PhaseCase{
             "EmptySamplesAreSteppedOver", {{}, {}, Empty, Empty, {}}, 0, 0, {0, 100, 400}, {0}, 0},
-        PhaseCase{"TheRateLimitPicksByTime", FiveSamples, 0, 4, {0, 200, 400}, {0}, 0},
+        // The first sample at or after each slot of 1000/N ms: no more than
+        // N a second.
+        PhaseCase{"TheRateLimitPicksByTime", TenSamples, 0, 4, {0, 300, 500, 800}, {0}, 0},
+        PhaseCase{"SevenOfTen", TenSamples, 0, 7, {0, 200, 300, 500, 600, 800, 900}, {0}, 0},
+        PhaseCase{"ALimitAboveTheRateTakesEverySample",
+                  FiveSamples,
+                  0,
+                  25,
+                  {0, 100, 200, 300, 400},
+                  {0},
+                  0},
+        // The last frame gets a tag though nothing changed: the file lasts
+        // as long as the video.
+        PhaseCase{
+            "AStillEndKeepsItsLastFrame", {{}, {}, Still, Still}, 0, 0, {0, 100, 300}, {0}, 0},
+        PhaseCase{"AStillPicture", {{}, Still, Still, Still, Still}, 0, 0, {0, 400}, {0}, 0},
         PhaseCase{"AnUndecodableStartLeavesTheKeyToTheFirstPicture",
                   {Undecodable, {}, {}},
                   0,

@@ -352,6 +352,7 @@ TEST(AviIndexes, OpenDmlSuperIndexListsTheChunksOfLaterRiffParts) {
 
 TEST(AviIndexes, WithoutUsableIndexTheMovieListsOfEveryPartAreScanned) {
     ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDmlUnindexed());
+    ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDmlIndexPastTheEnd());
 }
 
 TEST(AviIndexes, ARecordingCutOffIsScannedToTheFileEnd) {

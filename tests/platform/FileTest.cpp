@@ -2,12 +2,18 @@
 // system's reason, and temporary files that never take a user's name.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <numeric>
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/OutputClaim.h"
+#include "platform/ProcessSignals.h"
 #include "platform/TemporaryFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
@@ -125,6 +131,91 @@ TEST_F(FileTest, ATemporaryFileThatCannotBeCreatedSaysWhereAndWhy) {
     const TTemporaryFile File(Base, Error);
     EXPECT_TRUE(Error == std::errc::no_such_file_or_directory) << Error.message();
     EXPECT_EQ(File.Name(), Base);
+}
+
+// A file another put under the temporary file's name is the other's: it is
+// left, whether the temporary file goes with its object or with a killed
+// process.
+struct NameTakenCase {
+    std::string Name;
+    bool Killed;
+};
+
+void PrintTo(const NameTakenCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class TemporaryNameTaken : public FileTest, public ::testing::WithParamInterface<NameTakenCase> {};
+
+TEST_P(TemporaryNameTaken, LeavesTheOthersFile) {
+    const std::string Base = (Dir / "out.flvaudio").string();
+    const std::vector<uint8_t> Others = {'m', 'i', 'n', 'e'};
+    const auto TakeTheName = [&] {
+        test::WriteFileBytes(Dir / "other", Others);
+        fs::rename(Dir / "other", Base);
+    };
+    if (GetParam().Killed) {
+        const pid_t Child = fork();
+        if (Child == 0) {
+            std::error_code Error;
+            TTemporaryFile File(Base, Error);
+            TakeTheName();
+            HandleSignals(EndProcessBySignal, {SIGTERM});
+            raise(SIGTERM);
+            _exit(0);
+        }
+        int Status = 0;
+        ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+        EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM);
+    } else {
+        std::error_code Error;
+        TTemporaryFile File(Base, Error);
+        ASSERT_FALSE(Error);
+        TakeTheName();
+        EXPECT_TRUE(File.RenameOver((Dir / "target").string()) ==
+                    std::errc::no_such_file_or_directory);
+    }
+    EXPECT_EQ(test::ReadFileBytes(Base), Others);
+    EXPECT_FALSE(fs::exists(Dir / "target"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, TemporaryNameTaken,
+                         ::testing::Values(NameTakenCase{"WithItsObject", false},
+                                           NameTakenCase{"WithAKilledProcess", true}),
+                         [](const auto& Info) { return Info.param.Name; });
+
+// Nothing is made beside a device: /dev/nullaudio would be a file in /dev.
+TEST_F(FileTest, ATemporaryFileGoesBesideARegularFileOnly) {
+    const std::string Regular = (Dir / "out.flv").string();
+    test::WriteFileBytes(Regular, {1});
+    const std::string Missing = (Dir / "new.flv").string();
+    setenv("TMPDIR", Dir.c_str(), 1);
+    EXPECT_EQ(TemporaryFileBaseFor(Regular, "audio"), Regular + "audio");
+    EXPECT_EQ(TemporaryFileBaseFor(Missing, "audio"), Missing + "audio");
+    EXPECT_EQ(TemporaryFileBaseFor("/dev/null", "audio"), (Dir / "nullaudio").string());
+    unsetenv("TMPDIR");
+    EXPECT_EQ(TemporaryFileBaseFor("/dev/null", "audio"), "/tmp/nullaudio");
+}
+
+// One writer per file: a second claim is refused while the first holds,
+// and leaves the file as it was; a device is claimed by anyone.
+TEST_F(FileTest, AnOutputIsClaimedByOneAtATime) {
+    const std::string Name = (Dir / "out.flv").string();
+    std::error_code Error;
+    auto First = std::make_unique<TOutputClaim>(Name, Error);
+    ASSERT_FALSE(Error) << Error.message();
+    EXPECT_TRUE(First->IsRegularFile());
+    test::WriteFileBytes(Name, {1, 2, 3});
+    const TOutputClaim Second(Name, Error);
+    EXPECT_TRUE(Error == std::errc::resource_unavailable_try_again) << Error.message();
+    EXPECT_EQ(test::ReadFileBytes(Name), (std::vector<uint8_t>{1, 2, 3}));
+    First.reset();
+    const TOutputClaim Third(Name, Error);
+    EXPECT_FALSE(Error) << Error.message();
+    const TOutputClaim Device("/dev/null", Error);
+    EXPECT_FALSE(Error) << Error.message();
+    const TOutputClaim AnotherOnTheDevice("/dev/null", Error);
+    EXPECT_FALSE(Error) << Error.message();
 }
 
 }  // namespace

@@ -39,6 +39,10 @@ const Inputs = {
     "odd.avi": ["-f", "lavfi", "-i", "testsrc2=size=333x197:rate=10:duration=2", "-c:v",
                 "rawvideo", "-pix_fmt", "bgr24"],
     "motion.avi": ["-f", "lavfi", "-i", Motion, "-c:v", "rawvideo", "-pix_fmt", "bgr24"],
+    // The last 0.5 s unchanged: they end in one tag that sends no block.
+    "still-end.avi": ["-f", "lavfi", "-i",
+                      "testsrc2=size=320x240:rate=10:duration=1.5,tpad=stop_mode=clone:stop_duration=0.5",
+                      "-c:v", "rawvideo", "-pix_fmt", "bgr24"],
     "tone-1000.mp3": ["-f", "lavfi", "-i", "sine=frequency=1000:sample_rate=44100:duration=2",
                       "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k"],
     "tone-700.avi": ["-f", "lavfi", "-i", Screen, "-f", "lavfi", "-i",
@@ -46,7 +50,8 @@ const Inputs = {
                      "-pix_fmt", "bgr24", "-ac", "2", "-c:a", "pcm_s16le"],
 };
 
-// Tone: the frequency that must reach the audio output, in Hz.
+// Tone: the frequency that must reach the audio output, in Hz. LastTime:
+// the last video tag's, in ms.
 const Cases = [
     { Name: "defaults", Input: "screen.avi", Options: [] },
     { Name: "16x16 blocks", Input: "screen.avi", Options: ["--block", "16x16"] },
@@ -56,6 +61,7 @@ const Cases = [
     { Name: "quality mode", Input: "screen.avi", Options: ["--mode", "quality"] },
     { Name: "key-frame interval", Input: "screen.avi", Options: ["--keyframe-interval", "500"] },
     { Name: "full-motion video", Input: "motion.avi", Options: [] },
+    { Name: "a still end", Input: "still-end.avi", Options: [], LastTime: 1900 },
     { Name: "MP3 sound track", Input: "screen.avi", Options: ["--audio", "tone-1000.mp3"],
       Tone: 1000 },
     { Name: "metadata", Input: "screen.avi", Options: ["--metadata", "--keyframe-interval", "500"] },
@@ -322,6 +328,9 @@ test("Ruffle shows every frame as FFmpeg decodes it", async (Context) => {
             const { Tags, Width, Height } = videoTags(fs.readFileSync(Flv));
             const Frames = ffmpegFrames(Flv);
             assert.equal(Frames.length, Tags.length * Width * Height * 4, "FFmpeg's frame count");
+            if (Case.LastTime !== undefined) {
+                assert.equal(Tags.at(-1).Time, Case.LastTime, "the last tag's time");
+            }
 
             const Prefix = `/case-${Index}/`;
             Files.set(`${Prefix}out.flv`, fs.readFileSync(Flv));

@@ -115,12 +115,13 @@ std::map<int, std::vector<IndexedChunk>> ChunksByStream(const std::vector<uint8_
     return Streams;
 }
 
-constexpr size_t SuperIndexSize = 24 + 16;
+constexpr size_t SuperIndexHeaderSize = 24;
+constexpr size_t SuperIndexEntrySize = 16;
 
 // The header part; its super index entries are filled in later, at the
 // returned offsets (one per stream).
 std::vector<size_t> BuildHeaderPart(const std::vector<uint8_t>& File, RiffBuilder& Head,
-                                    uint32_t TotalFrames) {
+                                    uint32_t TotalFrames, size_t IndexParts) {
     auto Entries = RiffEntries(File);
     std::vector<size_t> SuperIndexes;
     size_t Riff = Head.Begin("RIFF", "AVI ");
@@ -137,7 +138,8 @@ std::vector<size_t> BuildHeaderPart(const std::vector<uint8_t>& File, RiffBuilde
         Head.Chunk("strh", Slice(File, Strh));
         Head.Chunk("strf", Slice(File, StreamChunk(File, Stream, "strf")));
         SuperIndexes.push_back(Head.Bytes.size() + 8);
-        Head.Chunk("indx", std::vector<uint8_t>(SuperIndexSize));
+        Head.Chunk("indx",
+                   std::vector<uint8_t>(SuperIndexHeaderSize + SuperIndexEntrySize * IndexParts));
         Head.End(List);
     }
     size_t Odml = Head.Begin("LIST", "odml");
@@ -151,17 +153,19 @@ std::vector<size_t> BuildHeaderPart(const std::vector<uint8_t>& File, RiffBuilde
     return SuperIndexes;
 }
 
-void FillSuperIndex(std::vector<uint8_t>& Head, size_t At, const std::string& ChunkId,
-                    uint64_t IndexOffset, uint32_t IndexSize, uint32_t Entries) {
+// Entry Part of the super index at At, which lists Parts of them.
+void FillSuperIndex(std::vector<uint8_t>& Head, size_t At, const std::string& ChunkId, size_t Part,
+                    size_t Parts, uint64_t IndexOffset, uint32_t IndexSize, uint32_t Entries) {
     PutLE16(Head, At, 4);
     Head[At + 2] = 0;
     Head[At + 3] = 0;  // an index of indexes
-    PutLE32(Head, At + 4, 1);
+    PutLE32(Head, At + 4, static_cast<uint32_t>(Parts));
     PutFourCC(Head, At + 8, ChunkId);
-    PutLE32(Head, At + 24, static_cast<uint32_t>(IndexOffset));
-    PutLE32(Head, At + 28, static_cast<uint32_t>(IndexOffset >> 32));
-    PutLE32(Head, At + 32, IndexSize);
-    PutLE32(Head, At + 36, Entries);
+    const size_t Entry = At + SuperIndexHeaderSize + SuperIndexEntrySize * Part;
+    PutLE32(Head, Entry, static_cast<uint32_t>(IndexOffset));
+    PutLE32(Head, Entry + 4, static_cast<uint32_t>(IndexOffset >> 32));
+    PutLE32(Head, Entry + 8, IndexSize);
+    PutLE32(Head, Entry + 12, Entries);
 }
 
 }  // namespace
@@ -257,11 +261,11 @@ std::vector<uint8_t> WithAbsoluteIdx1(std::vector<uint8_t> File) {
 }
 
 void WriteOpenDml(const std::vector<uint8_t>& Avi10, const std::filesystem::path& Output,
-                  bool WithSuperIndex, uint64_t GapBytes) {
+                  bool WithSuperIndex, uint64_t GapBytes, size_t IndexParts) {
     auto Streams = ChunksByStream(Avi10);
     RiffBuilder Head(0);
     std::vector<size_t> SuperIndexes =
-        BuildHeaderPart(Avi10, Head, static_cast<uint32_t>(Streams[0].size()));
+        BuildHeaderPart(Avi10, Head, static_cast<uint32_t>(Streams[0].size()), IndexParts);
 
     uint64_t GapPart = GapBytes ? 8 + 4 + 8 + GapBytes : 0;
     RiffBuilder Data(Head.Bytes.size() + GapPart);
@@ -278,23 +282,28 @@ void WriteOpenDml(const std::vector<uint8_t>& Avi10, const std::filesystem::path
         }
     }
     for (auto& [Stream, Chunks] : Placed) {
-        uint64_t IndexOffset = Data.Position();
-        std::string Id = Streams[Stream].front().Id;
-        size_t Index = Data.Begin("ix" + Id.substr(0, 2));
-        Data.Put32(2 | (1u << 24));  // two longs per entry, an index of chunks
-        Data.Put32(static_cast<uint32_t>(Chunks.size()));
-        Data.Put(Id);
-        Data.Put64(Base);
-        Data.Put32(0);
-        for (auto [Offset, Size] : Chunks) {
-            Data.Put32(static_cast<uint32_t>(Offset - Base));
-            Data.Put32(Size);
-        }
-        Data.End(Index);
-        if (WithSuperIndex) {
-            FillSuperIndex(Head.Bytes, SuperIndexes.at(static_cast<size_t>(Stream)), Id,
-                           IndexOffset, static_cast<uint32_t>(Data.Position() - IndexOffset),
-                           static_cast<uint32_t>(Chunks.size()));
+        const std::string Id = Streams[Stream].front().Id;
+        for (size_t Part = 0; Part < IndexParts; ++Part) {
+            const size_t First = Chunks.size() * Part / IndexParts;
+            const size_t End = Chunks.size() * (Part + 1) / IndexParts;
+            uint64_t IndexOffset = Data.Position();
+            size_t Index = Data.Begin("ix" + Id.substr(0, 2));
+            Data.Put32(2 | (1u << 24));  // two longs per entry, an index of chunks
+            Data.Put32(static_cast<uint32_t>(End - First));
+            Data.Put(Id);
+            Data.Put64(Base);
+            Data.Put32(0);
+            for (size_t Chunk = First; Chunk < End; ++Chunk) {
+                Data.Put32(static_cast<uint32_t>(Chunks[Chunk].first - Base));
+                Data.Put32(Chunks[Chunk].second);
+            }
+            Data.End(Index);
+            if (WithSuperIndex) {
+                FillSuperIndex(Head.Bytes, SuperIndexes.at(static_cast<size_t>(Stream)), Id, Part,
+                               IndexParts, IndexOffset,
+                               static_cast<uint32_t>(Data.Position() - IndexOffset),
+                               static_cast<uint32_t>(End - First));
+            }
         }
     }
     Data.End(Movie);

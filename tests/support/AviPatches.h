@@ -54,11 +54,12 @@ std::vector<uint8_t> WithAbsoluteIdx1(std::vector<uint8_t> File);
 
 // Rewrites an AVI 1.0 file (with idx1) as an OpenDML file with no idx1: the
 // header part holds an empty 'movi'; all chunks follow in a 'RIFF' 'AVIX'
-// part, indexed by one 'ix##' chunk per stream listed in each stream's
-// 'indx' super index (left empty when WithSuperIndex is false). GapBytes of
-// sparse 'JUNK' in a 'RIFF' 'AVIX' part of their own (at most 4 GB less 32)
-// go before the chunks, to put them beyond 4 GB cheaply.
+// part, indexed by IndexParts 'ix##' chunks per stream (each listing an
+// equal share) listed in each stream's 'indx' super index (left empty when
+// WithSuperIndex is false). GapBytes of sparse 'JUNK' in a 'RIFF' 'AVIX'
+// part of their own (at most 4 GB less 32) go before the chunks, to put
+// them beyond 4 GB cheaply.
 void WriteOpenDml(const std::vector<uint8_t>& Avi10, const std::filesystem::path& Output,
-                  bool WithSuperIndex, uint64_t GapBytes);
+                  bool WithSuperIndex, uint64_t GapBytes, size_t IndexParts = 1);
 
 }  // namespace quorvane::test

@@ -417,6 +417,26 @@ path AviOpenDmlBeyond4GB() {
     });
 }
 
+path AviOpenDmlIndexPastTheEnd() {
+    const path TwoParts = CachedFile("opendml-two-index-parts.avi", [](const path& Output) {
+        WriteOpenDml(ReadFileBytes(AviPcm16Stereo()), Output, true, 0, 2);
+    });
+    return DerivedFixture("opendml-index-past-the-end.avi", TwoParts, [](Bytes File) {
+        for (int Stream = 0; Stream < 2; ++Stream) {
+            const size_t SecondEntry = StreamChunk(File, Stream, "indx").DataOffset + 24 + 16;
+            PutLE32(File, SecondEntry, static_cast<uint32_t>(File.size() + 4096));
+        }
+        return File;
+    });
+}
+
+path AviOpenDmlCutShort() {
+    return DerivedFixture("opendml-cut-short.avi", AviOpenDml(), [](Bytes File) {
+        File.resize(DataChunks(File, "dc").at(3).Offset + 10);
+        return File;
+    });
+}
+
 path EmptyFile() {
     return CachedFile("empty.avi", [](const path& Output) { WriteFileBytes(Output, {}); });
 }

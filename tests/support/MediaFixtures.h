@@ -72,6 +72,8 @@ path AviAbsoluteIdx1();           // AviPcm16Stereo with absolute idx1 offsets
 path AviOpenDml();                // AviPcm16Stereo as OpenDML, indexed by 'indx' only
 path AviOpenDmlUnindexed();       // the same with empty super indexes
 path AviOpenDmlBeyond4GB();       // AviOpenDml with its chunks past 4 GB (a sparse file)
+path AviOpenDmlIndexPastTheEnd();  // two 'ix##' per stream, the second listed past the file's end
+path AviOpenDmlCutShort();         // AviOpenDml cut within its fourth video chunk
 path EmptyFile();                 // "empty.avi", no bytes
 path TextFile();                  // "text.avi", a line of text
 

@@ -16,7 +16,8 @@ struct FailureCase {
     std::string Name;
     std::function<std::vector<std::string>(const std::string& Dir)> Arguments;
     int ExitStatus;
-    std::string Message;
+    std::string Message;               // "DIR" stands for the test's folder
+    std::string TemporaryFolder = "";  // $TMPDIR, when set
 };
 
 void PrintTo(const FailureCase& Case, std::ostream* Out) {
@@ -34,9 +35,15 @@ protected:
 
 TEST_P(CliFailures, ExitWithStatusAndMessage) {
     const FailureCase& Case = GetParam();
-    const TProcessResult Run = RunCli(Case.Arguments(Dir.string()));
+    std::vector<std::string> Arguments = Case.Arguments(Dir.string());
+    Arguments.insert(Arguments.begin(), {"TMPDIR=" + Case.TemporaryFolder, QUORVANE_CLI_PATH});
+    const TProcessResult Run = RunProcess("env", Arguments);
+    std::string Message = Case.Message;
+    if (const size_t Folder = Message.find("DIR"); Folder != std::string::npos) {
+        Message.replace(Folder, 3, Dir.string());
+    }
     EXPECT_EQ(Run.ExitStatus, Case.ExitStatus) << Run.Output << Run.Errors;
-    EXPECT_NE(Run.Errors.find(Case.Message), std::string::npos) << Run.Errors;
+    EXPECT_NE(Run.Errors.find(Message), std::string::npos) << Run.Errors;
 }
 
 std::string Small() {
@@ -95,7 +102,15 @@ INSTANTIATE_TEST_SUITE_P(
             [](const std::string& D) {
                 return std::vector<std::string>{"--audio", D + "/none.mp3", Small(), D + "/o.flv"};
             },
-            1, "Please select an external audio file"},
+            1, "Impossible to open the audio file DIR/none.mp3 (No such file or directory)."},
+        // Nothing is made beside a device: the temporary file goes to $TMPDIR.
+        FailureCase{"TemporaryAudioBesideADevice",
+                    [](const std::string&) {
+                        return std::vector<std::string>{"--audio", "avi", AviPcm16Stereo().string(),
+                                                        "/dev/null"};
+                    },
+                    1, "Impossible to create the temporary audio file /nonexistent/nullaudio",
+                    "/nonexistent"},
         FailureCase{"AviAudioWithoutAudio",
                     [](const std::string& D) {
                         return std::vector<std::string>{"--audio", "avi", Small(), D + "/o.flv"};

@@ -1,12 +1,15 @@
 // Faults around the files a conversion reads and writes, through
-// quorvane-cli: the user is told, and nothing but the output is touched.
+// quorvane-cli: the user is told, and nothing but the output is touched;
+// killed, the program leaves only the output, whole.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "CliTestKit.h"
 #include "support/Fixtures.h"
@@ -38,7 +41,7 @@ std::vector<path> Entries(const path& Folder) {
 struct UnreadableMp3Case {
     std::string Name;
     std::function<void(const path&)> Make;
-    std::string Message = "Please select an external audio file";
+    std::string Message = "Impossible to open the audio file ";
 };
 
 void PrintTo(const UnreadableMp3Case& Case, std::ostream* Out) {
@@ -54,7 +57,7 @@ TEST_P(CliUnreadableMp3, IsRefusedBeforeAnythingIsWritten) {
     const TProcessResult Run =
         RunCli({"--audio", Mp3.string(), AviBgr24().string(), (Dir / "o.flv").string()});
     EXPECT_EQ(Run.ExitStatus, 1);
-    EXPECT_NE(Run.Errors.find(GetParam().Message), std::string::npos) << Run.Errors;
+    EXPECT_NE(Run.Errors.find(GetParam().Message + Mp3.string()), std::string::npos) << Run.Errors;
     EXPECT_EQ(Entries(Dir), std::vector<path>{Mp3});
 }
 
@@ -72,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnreadableMp3Case{
             "Unreadable",
             [](const path& P) { std::filesystem::create_symlink("/proc/self/mem", P); },
-            "could not be read"}),
+            "The audio file "}),
     [](const ::testing::TestParamInfo<UnreadableMp3Case>& Info) { return Info.param.Name; });
 
 // A reader that stops early (head, a player closed): the run fails saying so
@@ -87,6 +90,120 @@ TEST_F(CliFaults, AnOutputPipeWhoseReaderLeftFailsTheRun) {
               std::string::npos)
         << Run.Errors;
 }
+
+struct KillMoment {
+    std::string Name;
+    // Whether the run, writing Output in Folder, has reached the moment.
+    std::function<bool(const path& Folder, const std::string& Output)> Reached;
+    int Signal = SIGTERM;
+};
+
+void PrintTo(const KillMoment& Moment, std::ostream* Out) {
+    *Out << Moment.Name;
+}
+
+class CliConversionKilled : public CliFaults, public ::testing::WithParamInterface<KillMoment> {};
+
+// SIGTERM or SIGHUP (the terminal closed) ends the program at once, and
+// leaves only the output, whole.
+TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
+    const std::string Output = (Dir / "out.flv").string();
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
+                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
+    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
+    Cli.Signal(GetParam().Signal);
+    EXPECT_EQ(Cli.Wait().ExitStatus, 128 + GetParam().Signal);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+    EXPECT_TRUE(FlvmetaAccepts(Output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, CliConversionKilled,
+                         ::testing::Values(KillMoment{"VideoPhase",
+                                                      [](const path&, const std::string& Output) {
+                                                          return FileSize(Output) > 3000000;
+                                                      }},
+                                           KillMoment{"VideoPhaseHangUp",
+                                                      [](const path&, const std::string& Output) {
+                                                          return FileSize(Output) > 3000000;
+                                                      },
+                                                      SIGHUP},
+                                           KillMoment{"MetadataPass",
+                                                      [](const path& Folder, const std::string&) {
+                                                          return HoldsFileNamedLike(Folder,
+                                                                                    ".metadata");
+                                                      }}),
+                         [](const auto& Info) { return Info.param.Name; });
+
+// One writer per file, and the file written is the one indexed: a second
+// run on the output is refused before it touches it; a file put in the
+// output's place during a run is another's, and gets no metadata.
+struct ConcurrentCase {
+    std::string Name;
+    std::function<void(const path& Output, const path& Dir)> During;
+    int ExitStatus;
+    std::string Message;
+};
+
+void PrintTo(const ConcurrentCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliConcurrentChange : public CliFaults,
+                            public ::testing::WithParamInterface<ConcurrentCase> {};
+
+// Another conversion's file, as the run's output should not become.
+path OthersFile(const path& Dir) {
+    const path Others = Dir / "others.flv";
+    EXPECT_EQ(RunCli({MovingVideo("10", "2").string(), Others.string()}).ExitStatus, 0);
+    return Others;
+}
+
+TEST_P(CliConcurrentChange, IsNoticed) {
+    const path Output = Dir / "out.flv";
+    const path Others = OthersFile(Dir);
+    const std::vector<uint8_t> OthersBytes = ReadFileBytes(Others);
+    TBackgroundProcess Run(QUORVANE_CLI_PATH, {"--metadata", "--threads", "1",
+                                               NoiseVideo().string(), Output.string()});
+    while (Run.Running() && FileSize(Output) < 1000000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(Run.Running()) << "the run ended before anything could happen to its file";
+    GetParam().During(Output, Dir);
+    const TProcessResult Ended = Run.Wait();
+    EXPECT_EQ(Ended.ExitStatus, GetParam().ExitStatus) << Ended.Errors;
+    EXPECT_NE(Ended.Errors.find(GetParam().Message), std::string::npos) << Ended.Errors;
+    if (GetParam().ExitStatus == 0) {
+        EXPECT_TRUE(FlvmetaFindsNoProblem(Output));
+    } else {
+        EXPECT_EQ(ReadFileBytes(Output), OthersBytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, CliConcurrentChange,
+    ::testing::Values(
+        ConcurrentCase{"ASecondRun",
+                       [](const path& Output, const path&) {
+                           const TProcessResult Second =
+                               RunCli({"--yes", MovingVideo("10", "2").string(), Output.string()});
+                           EXPECT_EQ(Second.ExitStatus, 1);
+                           EXPECT_NE(Second.Errors.find(
+                                         "is being written by another conversion; it was left as "
+                                         "it was."),
+                                     std::string::npos)
+                               << Second.Errors;
+                       },
+                       0, ""},
+        ConcurrentCase{"AnotherFileInItsPlace",
+                       [](const path& Output, const path& Dir) {
+                           std::filesystem::copy_file(Dir / "others.flv", Dir / "copy.flv");
+                           std::filesystem::rename(Dir / "copy.flv", Output);
+                       },
+                       1, "it is no longer the file that was written"}),
+    [](const auto& Info) { return Info.param.Name; });
 
 // A tmpfs of its own, unmounted when it goes.
 class ScopedTmpfs {

@@ -1,10 +1,16 @@
 // Crafted headers and damaged frames through quorvane-cli: the run ends
 // with the data, says what it left out, and refuses what it can't encode.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "CliTestKit.h"
+#include "support/AviPatches.h"
 #include "support/Fixtures.h"
 #include "support/FlvmetaCheck.h"
 #include "support/MediaFixtures.h"
@@ -90,13 +96,107 @@ TEST_F(CliHostileInput, IncompressibleBlocksFailTheRunAndLeaveWholeTags) {
     EXPECT_NO_THROW(ReadFlvFile(Output("o.flv")));
 }
 
-TEST_F(CliHostileInput, FramesThatFailToDecodeAreCounted) {
-    const TProcessResult Run = RunCli({AviMiddleFrameUndecodable().string(), Output("o.flv")});
-    EXPECT_EQ(Run.ExitStatus, 0) << Run.Errors;
-    EXPECT_NE(Run.Errors.find("1 frame of the video could not be decoded"), std::string::npos)
-        << Run.Errors;
-    EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), 9u);
+// Frames left out are counted at the end: those that fail to decode, and
+// those an index lists that the file does not hold.
+struct LeftOutCase {
+    std::string Name;
+    std::function<path()> Avi;
+    std::string Message;
+    size_t Tags;
+};
+
+void PrintTo(const LeftOutCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
 }
+
+class CliLeftOutFrames : public CliHostileInput,
+                         public ::testing::WithParamInterface<LeftOutCase> {};
+
+TEST_P(CliLeftOutFrames, AreCounted) {
+    const TProcessResult Run = RunCli({GetParam().Avi().string(), Output("o.flv")});
+    EXPECT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_NE(Run.Errors.find(GetParam().Message), std::string::npos) << Run.Errors;
+    EXPECT_EQ(Timestamps(ReadFlvFile(Output("o.flv")), VideoTag).size(), GetParam().Tags);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CliLeftOutFrames,
+    ::testing::Values(LeftOutCase{"Undecodable", AviMiddleFrameUndecodable,
+                                  "1 frame of the video could not be decoded", 9},
+                      LeftOutCase{"MissingFromTheFile", AviOpenDmlCutShort,
+                                  "12 frames of the video are missing from the file", 2}),
+    [](const ::testing::TestParamInfo<LeftOutCase>& Info) { return Info.param.Name; });
+
+// Microsoft ADPCM whose middle block names a predictor that does not exist.
+path AdpcmTone() {
+    return AviWithTone("tone-ms-adpcm.avi", 8, "-ar 22050 -ac 1 -c:a adpcm_ms");
+}
+
+path AviWithAnUndecodableBlock() {
+    return DerivedFixture("ms-adpcm-bad-block.avi", AdpcmTone(), [](std::vector<uint8_t> File) {
+        const std::vector<RiffEntry> Blocks = DataChunks(File, "wb");
+        File[Blocks[Blocks.size() / 2].DataOffset] = 0xFF;
+        return File;
+    });
+}
+
+// MP3 stored frame by frame whose last frame is noise after its header: its
+// decoder fails when it is told the input has ended.
+path AviWithAnUndecodableLastFrame() {
+    return DerivedFixture("mp3-bad-last-frame.avi", AviWithMp3Tone(),
+                          [](std::vector<uint8_t> File) {
+                              const RiffEntry Last = DataChunks(File, "wb").back();
+                              std::fill_n(File.begin() + static_cast<long>(Last.DataOffset) + 4,
+                                          Last.DataSize - 4, 0xA5);
+                              return File;
+                          });
+}
+
+// Sound the source loses to damage: the chunk given up (with the MP3 bytes
+// written so far as its offset) becomes silence as long as it, so that the
+// sound after it keeps its time; a last frame that fails to decode loses
+// itself, not what the later stages still hold.
+struct LostSoundCase {
+    std::string Name;
+    std::function<path()> Damaged;
+    std::function<path()> Undamaged;
+};
+
+void PrintTo(const LostSoundCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliAviAudioLoss : public CliHostileInput,
+                        public ::testing::WithParamInterface<LostSoundCase> {};
+
+// Measured against the undamaged file's conversion, which has the same
+// encoder delay and padding; the silence is rounded to whole milliseconds.
+TEST_P(CliAviAudioLoss, LeavesTheRestInStep) {
+    const path Output = Dir / "out.flv";
+    const TProcessResult Run =
+        RunCli({"--audio", "avi", GetParam().Damaged().string(), Output.string()});
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    const std::string Text = "Error during audio decompression at offset ";
+    const size_t Found = Run.Errors.find(Text);
+    ASSERT_NE(Found, std::string::npos) << Run.Errors;
+    uint8_t SoundByte = 0;
+    const size_t Offset = std::stoul(Run.Errors.substr(Found + Text.size()));
+    EXPECT_GT(Offset, 0u);
+    EXPECT_LT(Offset, AudioPayloads(ReadFlvFile(Output), SoundByte).size());
+
+    const path Whole = Dir / "undamaged.flv";
+    ASSERT_EQ(
+        RunCli({"--audio", "avi", GetParam().Undamaged().string(), Whole.string()}).ExitStatus, 0);
+    const double Excess = static_cast<double>(DecodeSound(Output, 44100, Dir).size()) -
+                          static_cast<double>(DecodeSound(Whole, 44100, Dir).size());
+    EXPECT_LE(std::abs(Excess), 44100 / 1000) << Excess;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, CliAviAudioLoss,
+    ::testing::Values(LostSoundCase{"AChunk", AviWithAnUndecodableBlock, AdpcmTone},
+                      LostSoundCase{"TheLastFrame", AviWithAnUndecodableLastFrame, AviWithMp3Tone}),
+    [](const auto& Info) { return Info.param.Name; });
 
 // Past 2^24 ms (4 h 39 min) a tag's time needs its extension byte.
 TEST_F(CliHostileInput, FiveHoursKeepTheirTimestampsPastTwentyFourBits) {
@@ -120,7 +220,15 @@ struct ExistingOutputCase {
     std::vector<std::string> Answer;
     int ExitStatus;
     bool Replaced;
+    bool QuestionPrinted = true;  // with the answer it got
+    // The file is the user nobody's, with these permissions, and stays so
+    // (run as root; a replaced file is rewritten by the metadata pass).
+    mode_t NobodysMode = 0;
 };
+
+void PrintTo(const ExistingOutputCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
 class CliExistingOutput : public CliHostileInput,
                           public ::testing::WithParamInterface<ExistingOutputCase> {};
@@ -128,6 +236,14 @@ class CliExistingOutput : public CliHostileInput,
 TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     const std::string Old = Output("old.flv");
     WriteFileBytes(Old, {'k', 'e', 'e', 'p'});
+    const passwd* Nobody = getpwnam("nobody");
+    if (GetParam().NobodysMode != 0) {
+        if (geteuid() != 0 || !Nobody) {
+            GTEST_SKIP() << "needs root and the user nobody: only root gives a file to another";
+        }
+        ASSERT_EQ(chown(Old.c_str(), Nobody->pw_uid, Nobody->pw_gid), 0);
+        ASSERT_EQ(chmod(Old.c_str(), GetParam().NobodysMode), 0);
+    }
     std::vector<std::string> Arguments = GetParam().Answer;
     Arguments.insert(Arguments.end(), {AviBgr24().string(), Old});
     const TProcessResult Run = RunCli(Arguments);
@@ -136,15 +252,30 @@ TEST_P(CliExistingOutput, IsReplacedOnlyWhenTheUserSaidSo) {
     if (!GetParam().Replaced) {
         EXPECT_NE(Run.Errors.find("already exists"), std::string::npos) << Run.Errors;
     }
+    EXPECT_EQ(Run.Errors.find("Do you want to replace it?") != std::string::npos,
+              GetParam().QuestionPrinted)
+        << Run.Errors;
+    if (GetParam().NobodysMode != 0) {
+        struct stat Status {};
+        ASSERT_EQ(stat(Old.c_str(), &Status), 0);
+        EXPECT_EQ(Status.st_uid, Nobody->pw_uid);
+        EXPECT_EQ(Status.st_gid, Nobody->pw_gid);
+        EXPECT_EQ(Status.st_mode & 07777, GetParam().NobodysMode);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, CliExistingOutput,
-                         ::testing::Values(ExistingOutputCase{"Yes", {"--yes"}, 0, true},
-                                           ExistingOutputCase{"No", {"--no"}, 1, false},
-                                           ExistingOutputCase{"NoTerminal", {}, 1, false}),
-                         [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) {
-                             return Info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, CliExistingOutput,
+    ::testing::Values(
+        ExistingOutputCase{"Yes", {"--yes"}, 0, true}, ExistingOutputCase{"No", {"--no"}, 1, false},
+        ExistingOutputCase{"NoTerminal", {}, 1, false},
+        // Errors only: the refusal, not the question.
+        ExistingOutputCase{"Quiet", {"--quiet"}, 1, false, false},
+        ExistingOutputCase{"QuietYes", {"--quiet", "--yes"}, 0, true, false},
+        // Its owner's, set-ID bits included.
+        ExistingOutputCase{
+            "AnotherUsersWithMetadata", {"--yes", "--metadata"}, 0, true, true, 06755}),
+    [](const ::testing::TestParamInfo<ExistingOutputCase>& Info) { return Info.param.Name; });
 
 // On a terminal the user is asked, and the reply typed decides.
 struct TypedReplyCase {
