@@ -23,17 +23,8 @@ constexpr int MaxErrorsInARow = 1000;
 
 std::unique_ptr<TMediaAudioDecoder> TMediaAudioDecoder::Open(std::unique_ptr<TMediaInput> Input,
                                                              int Stream) {
-    const AVCodecParameters* Parameters = Input->Format().streams[Stream]->codecpar;
-    const AVCodec* Decoder = avcodec_find_decoder(Parameters->codec_id);
-    if (!Decoder) {
-        return nullptr;
-    }
-    CodecContextPtr Context(avcodec_alloc_context3(Decoder));
-    if (!Context || avcodec_parameters_to_context(Context.get(), Parameters) < 0) {
-        return nullptr;
-    }
-    Context->pkt_timebase = Input->Format().streams[Stream]->time_base;
-    if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
+    CodecContextPtr Context = Input->OpenDecoder(Stream, 1);
+    if (!Context) {
         return nullptr;
     }
     Input->KeepOnly(Stream);

@@ -39,18 +39,8 @@ TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int R
 std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(std::unique_ptr<TMediaInput> Input,
                                                              int Stream, std::vector<int64_t> Pts,
                                                              int Rotation) {
-    const AVCodecParameters* Parameters = Input->Format().streams[Stream]->codecpar;
-    const AVCodec* Decoder = avcodec_find_decoder(Parameters->codec_id);
-    if (!Decoder) {
-        return nullptr;
-    }
-    CodecContextPtr Context(avcodec_alloc_context3(Decoder));
-    if (!Context || avcodec_parameters_to_context(Context.get(), Parameters) < 0) {
-        return nullptr;
-    }
-    Context->thread_count = 0;  // as many as the machine has
-    Context->pkt_timebase = Input->Format().streams[Stream]->time_base;
-    if (avcodec_open2(Context.get(), Decoder, nullptr) < 0) {
+    CodecContextPtr Context = Input->OpenDecoder(Stream, 0);
+    if (!Context) {
         return nullptr;
     }
     Input->KeepOnly(Stream);

@@ -82,6 +82,24 @@ std::unique_ptr<TMediaInput> TMediaInput::Reopen() const {
     return Open(File, Ignored);
 }
 
+CodecContextPtr TMediaInput::OpenDecoder(int Stream, int Threads) const {
+    const AVStream& Opened = *Context->streams[Stream];
+    const AVCodec* Decoder = avcodec_find_decoder(Opened.codecpar->codec_id);
+    if (!Decoder) {
+        return nullptr;
+    }
+    CodecContextPtr Codec(avcodec_alloc_context3(Decoder));
+    if (!Codec || avcodec_parameters_to_context(Codec.get(), Opened.codecpar) < 0) {
+        return nullptr;
+    }
+    Codec->thread_count = Threads;
+    Codec->pkt_timebase = Opened.time_base;
+    if (avcodec_open2(Codec.get(), Decoder, nullptr) < 0) {
+        return nullptr;
+    }
+    return Codec;
+}
+
 void TMediaInput::KeepOnly(int Kept) {
     for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
         Context->streams[Index]->discard =

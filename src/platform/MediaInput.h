@@ -30,6 +30,9 @@ public:
 
     AVFormatContext& Format() { return *Context; }
     const AVFormatContext& Format() const { return *Context; }
+    // A decoder of Stream, opened with Threads threads (0: as many as the
+    // machine has); null when libavcodec has none or it fails to open.
+    CodecContextPtr OpenDecoder(int Stream, int Threads) const;
     // Every stream but Kept is passed over unread, where the container allows.
     void KeepOnly(int Kept);
     // A new reading of the same file from its start.
