@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "job/ScreenVideoEncoderThread.h"
+#include "FuzzJob.h"
 #include "platform/AviFile.h"
 
 namespace quorvane::fuzz {
@@ -17,18 +17,6 @@ using namespace platform;
 constexpr int32_t MaxStreams = 8;
 constexpr int32_t FramesDecoded = 4;
 constexpr int32_t ReadBufferSize = 1 << 16;
-
-// A front end the loading never calls.
-class TSilentFrontEnd : public IJobFrontEnd {
-public:
-    TJobSettings ReadSettings() override { return {}; }
-    void PreparePreview(int32_t, int32_t) override {}
-    void ShowStatus(const std::string&) override {}
-    void ShowProgress(const TProgressReport&) override {}
-    void ShowPreview(const uint8_t*) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 void ReadFormat(PAVISTREAM Stream) {
     int32_t Size = 0;
@@ -106,11 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     using namespace quorvane;
     const fuzz::TMemoryFile File(Data, Size);
     fuzz::ExerciseFile(File.Name());
-    fuzz::TSilentFrontEnd FrontEnd;
-    TAVIToScreenVideoThread Job(FrontEnd);
-    Job.LoadVideoFile(File.Name());
-    if (Job.State() == SourceOpen && !Job.CurrentFrame()) {
-        __builtin_trap();  // a loaded file always has its first frame
-    }
+    fuzz::LoadInJob(File.Name());
     return 0;
 }

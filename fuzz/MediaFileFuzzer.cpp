@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "FuzzInput.h"
-#include "job/ScreenVideoEncoderThread.h"
+#include "FuzzJob.h"
 #include "platform/MediaFile.h"
 
 namespace quorvane::fuzz {
@@ -15,18 +15,6 @@ using namespace platform;
 
 constexpr size_t PicturesDecoded = 4;
 constexpr size_t SoundFramesRead = 48000;
-
-// A front end the loading never calls.
-class TSilentFrontEnd : public IJobFrontEnd {
-public:
-    TJobSettings ReadSettings() override { return {}; }
-    void PreparePreview(int32_t, int32_t) override {}
-    void ShowStatus(const std::string&) override {}
-    void ShowProgress(const TProgressReport&) override {}
-    void ShowPreview(const uint8_t*) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 void ReadSound(TMediaAudioReader& Reader, uint16_t Channels) {
     std::vector<int16_t> Samples(size_t{4096} * std::max<uint16_t>(Channels, 1));
@@ -68,11 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     using namespace quorvane;
     const fuzz::TMemoryFile File(Data, Size);
     fuzz::ExerciseFile(File.Name());
-    fuzz::TSilentFrontEnd FrontEnd;
-    TAVIToScreenVideoThread Job(FrontEnd);
-    Job.LoadVideoFile(File.Name());
-    if (Job.State() == SourceOpen && !Job.CurrentFrame()) {
-        __builtin_trap();  // a loaded file always has its first frame
-    }
+    fuzz::LoadInJob(File.Name());
     return 0;
 }
