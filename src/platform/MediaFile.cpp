@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 extern "C" {
@@ -169,13 +170,20 @@ struct TPacketTime {
 
 // Every video packet's presentation time, read without decoding. Packets
 // the container marks to be dropped (before an edit list's start) show no
-// picture; a packet without times follows the one before.
+// picture; a packet without times follows the one before. A recording
+// joined midway (a broadcast capture) starts with frames that refer to
+// pictures it does not hold: the pictures start at the first key frame.
 std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream) {
     Input.KeepOnly(Stream);
     std::vector<TPacketTime> Times;
+    std::optional<size_t> FirstKey;
     PacketPtr Packet(av_packet_alloc());
     while (Packet && Times.size() < MaxFrames &&
            av_read_frame(&Input.Format(), Packet.get()) >= 0) {
+        // A key frame the container drops still starts the pictures after it.
+        if (Packet->stream_index == Stream && !FirstKey && Packet->flags & AV_PKT_FLAG_KEY) {
+            FirstKey = Times.size();
+        }
         if (Packet->stream_index == Stream && !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
             int64_t Pts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
             if (Pts == AV_NOPTS_VALUE && !Times.empty()) {
@@ -187,6 +195,8 @@ std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream) {
         }
         av_packet_unref(Packet.get());
     }
+    // A stream that flags no key frame at all is taken as it is.
+    Times.erase(Times.begin(), Times.begin() + static_cast<ptrdiff_t>(FirstKey.value_or(0)));
     std::stable_sort(Times.begin(), Times.end());
     Times.erase(
         std::unique(Times.begin(), Times.end(),

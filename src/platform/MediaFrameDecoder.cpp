@@ -167,7 +167,9 @@ bool TMediaFrameDecoder::DecodeUpTo(size_t Target) {
                                  : LatestIndex          ? *LatestIndex + 1
                                                         : 0;
             // A picture out of order can't be placed: the one shown stands.
-            if (LatestIndex && Index <= *LatestIndex) {
+            // One from before the first key frame is not shown at all.
+            if ((LatestIndex && Index <= *LatestIndex) ||
+                (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
                 av_frame_unref(Pending.get());
             } else {
                 PendingIndex = Index;
@@ -204,7 +206,7 @@ void TMediaFrameDecoder::SendNextPacket() {
             DrainSent = true;
             return;
         }
-        if (Packet->stream_index == Stream) {
+        if (Packet->stream_index == Stream && !BeforeFirstFrame(*Packet)) {
             break;
         }
     }
@@ -213,6 +215,15 @@ void TMediaFrameDecoder::SendNextPacket() {
         !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
         Lost.insert(IndexOf(Time));
     }
+}
+
+// A packet from before the first key frame of a recording joined midway
+// refers to pictures the file does not hold: the decoder would only
+// complain of it. One the container drops (before an edit list's start)
+// may still be needed to decode the frames after it.
+bool TMediaFrameDecoder::BeforeFirstFrame(const AVPacket& Candidate) const {
+    const int64_t Time = Candidate.pts != AV_NOPTS_VALUE ? Candidate.pts : Candidate.dts;
+    return !(Candidate.flags & AV_PKT_FLAG_DISCARD) && Time != AV_NOPTS_VALUE && Time < Pts.front();
 }
 
 // The first picture fixes the size: every later one is scaled to it.

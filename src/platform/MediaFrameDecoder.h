@@ -54,6 +54,7 @@ private:
     bool DecodeUpTo(size_t Target);
     void TakePending();
     size_t IndexOf(int64_t Time) const;
+    bool BeforeFirstFrame(const AVPacket& Candidate) const;
     void SendNextPacket();
     bool Convert(AVFrame& Decoded, DibPicture& Into);
 
