@@ -43,7 +43,7 @@ void ReadAt(const TFile& File, uint64_t Offset, uint8_t* Data, size_t Size) {
 }
 
 void CheckHeader(const TFile& File) {
-    uint8_t Header[TFlvFileSummary::HeaderSize];
+    uint8_t Header[FileHeaderSize];
     ReadAt(File, 0, Header, sizeof Header);
     if (std::memcmp(Header, "FLV", 3) != 0 || BigEndian(Header + 5, 4) != 9 ||
         BigEndian(Header + 9, 4) != 0) {
@@ -90,7 +90,7 @@ TFlvFileSummary SummarizeFlvFile(const TFile& File) {
     CheckHeader(File);
 
     bool FirstTag = true;
-    for (uint64_t Offset = TFlvFileSummary::HeaderSize; Offset < Summary.FileSize;) {
+    for (uint64_t Offset = FileHeaderSize; Offset < Summary.FileSize;) {
         uint8_t Header[TagHeaderSize + 1];
         ReadAt(File, Offset, Header, sizeof Header);
         const uint8_t Type = Header[0];

@@ -34,8 +34,6 @@ struct TFlvStreamSummary {
 };
 
 struct TFlvFileSummary {
-    static constexpr uint64_t HeaderSize = 13;  // with the size field before the first tag
-
     uint64_t FileSize = 0;
     uint32_t FirstTagTime = 0;
     uint32_t LastTagTime = 0;  // of the last tag in the file

@@ -6,6 +6,7 @@
 #include "encoder/BlockPixels.h"
 #include "encoder/CompressBuffer.h"
 #include "encoder/FlvLayout.h"
+#include "encoder/FlvWriter.h"
 #include "encoder/ScreenVideoEncoder.h"
 #include "encoder/WorkerPool.h"
 
@@ -160,14 +161,15 @@ int32_t TScreenVideoEncoder::WriteVideoTag(uint32_t BodySize, int32_t Timestamp)
     const bool EveryBlock = static_cast<size_t>(SentCount) == Blocks.size();
     WritePacketStart(EveryBlock ? KeyFrameByte : InterFrameByte, DataSize, Timestamp);
     for (TImageBlock& Block : Blocks) {
-        WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
+        Writer->WriteUInt16BE(static_cast<uint16_t>(Block.CompressedSize));
         if (Block.Changed) {
-            WriteBytes(Block.CompressedData.data(), static_cast<size_t>(Block.CompressedSize));
+            Writer->WriteBytes(Block.CompressedData.data(),
+                               static_cast<size_t>(Block.CompressedSize));
             // Pixels is refilled before it is read again.
             std::swap(Block.PreviousPixels, Block.Pixels);
         }
     }
-    WriteTagEnd(DataSize);
+    Writer->EndTag();
     return SentCount;
 }
 
@@ -180,16 +182,16 @@ void TScreenVideoEncoder::EndVideoAt(int32_t Timestamp) {
         PacketHeaderSize + BlockEntryHeaderSize * static_cast<uint32_t>(Blocks.size());
     WritePacketStart(InterFrameByte, DataSize, Timestamp);
     for (size_t Block = 0; Block < Blocks.size(); ++Block) {
-        WriteUInt16BE(0);
+        Writer->WriteUInt16BE(0);
     }
-    WriteTagEnd(DataSize);
+    Writer->EndTag();
 }
 
 void TScreenVideoEncoder::WritePacketStart(uint8_t FrameByte, uint32_t DataSize,
                                            int32_t Timestamp) {
-    WriteTagHeader(VideoTagType, DataSize, Timestamp);
-    WriteUInt8(FrameByte);
-    WriteUInt32BE(HeaderWord);
+    Writer->BeginTag(VideoTagType, DataSize, static_cast<uint32_t>(Timestamp));
+    Writer->WriteUInt8(FrameByte);
+    Writer->WriteUInt32BE(HeaderWord);
     VideoTagWritten = true;
     LastVideoTagTime = static_cast<uint32_t>(Timestamp);
 }

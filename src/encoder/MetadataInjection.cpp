@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encoder/FlvFileSummary.h"
+#include "encoder/FlvLayout.h"
 #include "encoder/OnMetaData.h"
 #include "platform/TemporaryFile.h"
 
@@ -123,7 +124,7 @@ uint64_t Rewrite(const std::filesystem::path& Target, const TWrittenFile& Writte
     // Those who may not read the file may not read the copy while it is made.
     Check("the new file cannot take the file's permissions",
           NewFile.File().SetMode(Status.Mode & 0777));
-    uint8_t Header[TFlvFileSummary::HeaderSize];
+    uint8_t Header[flv::FileHeaderSize];
     size_t Read = 0;
     Error = Source.ReadAt(0, Header, sizeof Header, Read);
     if (!Error && Read < sizeof Header) {
@@ -132,9 +133,9 @@ uint64_t Rewrite(const std::filesystem::path& Target, const TWrittenFile& Writte
     Check("the file cannot be read", Error);
     WriteAll(NewFile, Header, sizeof Header);
     WriteAll(NewFile, Tag.data(), Tag.size());
-    const uint64_t Copied = CopyFrom(Source, TFlvFileSummary::HeaderSize, NewFile);
+    const uint64_t Copied = CopyFrom(Source, flv::FileHeaderSize, NewFile);
     // The index describes the file as it was read first.
-    if (Copied != Summary.FileSize - TFlvFileSummary::HeaderSize) {
+    if (Copied != Summary.FileSize - flv::FileHeaderSize) {
         throw EMetadataFailure("the file changed while it was rewritten");
     }
     ReplaceWith(NewFile, Target, Status);

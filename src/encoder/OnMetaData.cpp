@@ -14,9 +14,6 @@ using namespace flv;
 
 namespace {
 
-constexpr uint8_t ScriptTagType = 18;
-constexpr uint32_t SizeFieldSize = 4;
-
 using TNumberPairs = std::vector<std::pair<const char*, double>>;
 
 // Computed as flvmeta computes them, so that its check and players read the
@@ -117,12 +114,6 @@ std::vector<uint8_t> MetaDataBody(const TFlvFileSummary& Summary, uint32_t Video
     return Amf.Bytes();
 }
 
-void AppendBigEndian(std::vector<uint8_t>& Bytes, uint32_t Value, int Size) {
-    for (int Shift = (Size - 1) * 8; Shift >= 0; Shift -= 8) {
-        Bytes.push_back(static_cast<uint8_t>(Value >> Shift));
-    }
-}
-
 }  // namespace
 
 std::vector<uint8_t> BuildOnMetaDataTag(const TFlvFileSummary& Summary, uint32_t VideoEnd) {
@@ -132,14 +123,13 @@ std::vector<uint8_t> BuildOnMetaDataTag(const TFlvFileSummary& Summary, uint32_t
         throw std::length_error("the key frame index does not fit an FLV tag");
     }
     const std::vector<uint8_t> Body =
-        MetaDataBody(Summary, VideoEnd, TagHeaderSize + DataSize + SizeFieldSize);
+        MetaDataBody(Summary, VideoEnd, TagHeaderSize + DataSize + TagSizeFieldSize);
 
-    std::vector<uint8_t> Bytes = {ScriptTagType};
-    AppendBigEndian(Bytes, static_cast<uint32_t>(DataSize), 3);
-    AppendBigEndian(Bytes, 0, 4);  // timestamp 0 and its extension
-    AppendBigEndian(Bytes, 0, 3);  // stream identifier
-    Bytes.insert(Bytes.end(), Body.begin(), Body.end());
-    AppendBigEndian(Bytes, static_cast<uint32_t>(DataSize) + TagHeaderSize, 4);
+    const auto Header = TagHeader(ScriptTagType, static_cast<uint32_t>(DataSize), 0);
+    const auto SizeField = TagSizeField(static_cast<uint32_t>(DataSize));
+    std::vector<uint8_t> Bytes(Header.size() + Body.size() + SizeField.size());
+    const auto BodyStart = std::copy(Header.begin(), Header.end(), Bytes.begin());
+    std::copy(SizeField.begin(), SizeField.end(), std::copy(Body.begin(), Body.end(), BodyStart));
     return Bytes;
 }
 

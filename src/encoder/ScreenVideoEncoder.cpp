@@ -1,7 +1,7 @@
 #include "encoder/ScreenVideoEncoder.h"
 
 #include "encoder/CompressBuffer.h"
-#include "encoder/OutputFile.h"
+#include "encoder/FlvWriter.h"
 #include "encoder/WorkerPool.h"
 
 namespace quorvane {
@@ -29,7 +29,7 @@ TScreenVideoEncoder::~TScreenVideoEncoder() = default;
 // The grid and the header word follow from the settings; changing them while
 // the file is open would leave the blocks out of step with the frames.
 void TScreenVideoEncoder::RequireNotOpen(const char* Operation) const {
-    if (OutputStream) {
+    if (Writer) {
         throw std::logic_error(std::string("TScreenVideoEncoder::") + Operation +
                                " cannot change the settings of an open file");
     }
@@ -80,7 +80,7 @@ int32_t TScreenVideoEncoder::Start() {
     for (unsigned Slot = 0; Slot < Pool->Size(); ++Slot) {
         Deflaters.push_back(MakeDeflater(Engine.Deflate));
     }
-    return CreateOutputFile();
+    return OpenWriter();
 }
 
 // Settings the Screen Video format cannot describe are refused before any
@@ -108,35 +108,37 @@ void TScreenVideoEncoder::BuildGrid() {
                  ((Parameters.BlockHeight / 16 - 1) << 12) + FrameHeight;
 }
 
-int32_t TScreenVideoEncoder::CreateOutputFile() {
-    OutputStream = GivenOutput.IsOpen() ? OutputFile::Adopt(std::move(GivenOutput), FirstFileError)
-                                        : OutputFile::Create(FileName, FirstFileError);
-    if (!OutputStream) {
+int32_t TScreenVideoEncoder::OpenWriter() {
+    Writer = TFlvWriter::Open(FileName, std::move(GivenOutput), HasVideo, HasAudio, FirstFileError);
+    if (!Writer) {
         return StartCannotCreateFile;
     }
-    const uint8_t Flags = (HasVideo ? 0x01 : 0x00) | (HasAudio ? 0x04 : 0x00);
-    const uint8_t Header[13] = {'F', 'L', 'V', 1, Flags, 0, 0, 0, 9, 0, 0, 0, 0};
-    WriteBytes(Header, sizeof Header);
-    OutputStream->MarkWhole();
-    // A process killed before its first frame leaves a valid, empty FLV.
-    OutputStream->Flush();
     FileCreated = true;
     return StartSucceeded;
 }
 
 uint32_t TScreenVideoEncoder::Finish() {
     RequireOpen("Finish");
-    std::error_code CloseError = OutputStream->Close();
-    if (!FirstFileError) {
-        FirstFileError = CloseError;
-    }
-    FinalSize = OutputStream->Size();
-    OutputStream.reset();
+    FirstFileError = Writer->Close();
+    FinalSize = Writer->Size();
+    Writer.reset();
     return static_cast<uint32_t>(FinalSize);
 }
 
+std::error_code TScreenVideoEncoder::FileError() const {
+    return Writer ? Writer->Error() : FirstFileError;
+}
+
+void TScreenVideoEncoder::WriteAudioTag(const uint8_t* Data, int32_t Size, int32_t Timestamp,
+                                        uint8_t StereoFlag, uint8_t SoundRateIndex) {
+    RequireOpen("WriteAudioTag");
+    const size_t Bytes = Data != nullptr && Size > 0 ? static_cast<size_t>(Size) : 0;
+    Writer->WriteMp3Tag({Data, Bytes}, static_cast<uint32_t>(Timestamp), StereoFlag != 0,
+                        SoundRateIndex);
+}
+
 void TScreenVideoEncoder::RequireOpen(const char* Operation) const {
-    if (!OutputStream) {
+    if (!Writer) {
         throw std::logic_error(std::string("TScreenVideoEncoder::") + Operation +
                                " needs a successful Start and must come before Finish");
     }

@@ -56,7 +56,7 @@ struct TImageBlock {
     uint32_t Difference = 0;
 };
 
-class OutputFile;
+class TFlvWriter;
 class Deflater;
 class WorkerPool;
 
@@ -104,28 +104,19 @@ public:
     // The first failure of the output file: creating it, writing to it or
     // closing it. Writes are buffered, so a failure may surface only at a
     // later call; after Finish it covers every byte of the file.
-    std::error_code FileError() const { return FirstFileError; }
+    std::error_code FileError() const;
 
     int32_t GetBlockColumns() const { return BlockColumns; }
     int32_t GetBlockRows() const { return BlockRows; }
     uint32_t GetHeaderWord() const { return HeaderWord; }
 
 private:
-    // Big-endian field writers; each appends at the end of the file.
-    void WriteUInt8(uint8_t Value);
-    void WriteUInt16BE(uint16_t Value);
-    void WriteUInt24BE(uint32_t Value);
-    void WriteUInt32BE(uint32_t Value);
-    void WriteBytes(const uint8_t* Data, size_t Size);
-    void WriteTagHeader(uint8_t TagType, uint32_t DataSize, int32_t Timestamp);
-    void WriteTagEnd(uint32_t DataSize);
-
     // Throws std::logic_error unless Start succeeded and Finish has not run.
     void RequireOpen(const char* Operation) const;
     void RequireNotOpen(const char* Operation) const;
     int32_t CheckSettingsSupported() const;
     void BuildGrid();
-    int32_t CreateOutputFile();
+    int32_t OpenWriter();
 
     // The steps of EncodeFrame, in order.
     void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
@@ -157,7 +148,7 @@ private:
     std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     platform::TFile GivenOutput;  // until Start
-    std::unique_ptr<OutputFile> OutputStream;
+    std::unique_ptr<TFlvWriter> Writer;
     bool FileCreated = false;  // stays true after Finish
     EncoderEngine Engine;
     std::unique_ptr<WorkerPool> Pool;
