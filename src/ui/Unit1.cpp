@@ -36,8 +36,11 @@ const QSize FormClientSize(607, 499);
 const QSize PageSize(583, 454);
 const QSize FileGroupSize(565, 97);
 const QSize AudioGroupSize(565, 193);
-// What a page's controls need: below it the page scrolls.
-const QSize PageMinimumSize(583, 447);
+// What each page's controls need: below it the page scrolls. The preview
+// view grows and shrinks with its page, so the process page needs little.
+const QSize FilesPageMinimumSize(570, 312);
+const QSize ParametersPageMinimumSize(570, 447);
+const QSize ProcessPageMinimumSize(570, 200);
 // Room kept around the window on a screen too small for it, for the frame
 // the desktop draws (the title bar above all).
 const QSize FrameAllowance(8, 48);
@@ -79,11 +82,11 @@ TGapLabel* GapLabel(QWidget* Parent, const QRect& Geometry, const QString& Capti
 
 // A page too small for its controls (a small screen, a large scale factor)
 // scrolls instead of cutting them off; the tab's own face shows through.
-QScrollArea* ScrolledPage(QWidget* Sheet) {
+QScrollArea* ScrolledPage(QWidget* Sheet, QSize MinimumSize) {
     auto* Scroller = new QScrollArea;
     Scroller->setFrameShape(QFrame::NoFrame);
     Scroller->setWidgetResizable(true);
-    Sheet->setMinimumSize(PageMinimumSize);
+    Sheet->setMinimumSize(MinimumSize);
     Scroller->setWidget(Sheet);
     Sheet->setAutoFillBackground(false);
     Scroller->viewport()->setAutoFillBackground(false);
@@ -178,9 +181,12 @@ void TForm1::CreatePageControl() {
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
-    PageControl1->addTab(ScrolledPage(TabSheet1), ImageList1[0], "Audio and video files");
-    PageControl1->addTab(ScrolledPage(TabSheet2), ImageList1[1], "Encoding parameters");
-    PageControl1->addTab(ScrolledPage(TabSheet3), ImageList1[2], "Encoding process");
+    PageControl1->addTab(ScrolledPage(TabSheet1, FilesPageMinimumSize), ImageList1[0],
+                         "Audio and video files");
+    PageControl1->addTab(ScrolledPage(TabSheet2, ParametersPageMinimumSize), ImageList1[1],
+                         "Encoding parameters");
+    PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[2],
+                         "Encoding process");
     PageControl1->setCurrentIndex(2);
 }
 
