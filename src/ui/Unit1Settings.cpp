@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <algorithm>
+#include <QValidator>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -148,11 +148,11 @@ int32_t TForm1::NumberOf(const QLineEdit& Edit) const {
         if (Field.Edit != &Edit) {
             continue;
         }
-        const QString Text = Edit.text();
-        bool Whole = !Text.isEmpty() && std::all_of(Text.begin(), Text.end(),
-                                                    [](QChar C) { return C >= '0' && C <= '9'; });
-        const qlonglong Value = Whole ? Text.toLongLong(&Whole) : 0;
-        if (!Whole || Value < Field.Minimum || Value > Field.Maximum) {
+        // Text put in by the program (or kept from before) has not passed
+        // the edit's validator yet.
+        QString Text = Edit.text();
+        int Position = 0;
+        if (Edit.validator()->validate(Text, Position) != QValidator::Acceptable) {
             throw ENumberRefused(QString("%1 takes a whole number from %2 to %3 %4, not '%5'.")
                                      .arg(Field.Name)
                                      .arg(Field.Minimum)
@@ -161,7 +161,7 @@ int32_t TForm1::NumberOf(const QLineEdit& Edit) const {
                                      .toStdString(),
                                  Field.Edit);
         }
-        return static_cast<int32_t>(Value);
+        return Text.toInt();
     }
     throw std::logic_error("not a number edit");
 }
