@@ -36,8 +36,9 @@ std::string ResultLine(const TBatchItem& Item, const TFileResult& Result) {
         case TFileOutcome::Failed:
             return "  failed   " + Item.Input + ": " + Result.Detail;
         case TFileOutcome::Stopped:
-            return "  stopped  " + Item.Input + " -> " + Item.Output +
-                   ", holding what was converted";
+            return "  stopped  " + Item.Input +
+                   (Result.Detail.empty() ? " -> " + Item.Output + ", holding what was converted"
+                                          : ": " + Result.Detail);
         default:
             return "  skipped  " + Item.Input + ": not started after the stop";
     }

@@ -76,6 +76,7 @@ struct TRunOutcome {
     bool Failed = false;
     bool Stopped = false;
     bool CutShort = false;
+    bool Written = false;
     std::string StepText;
     TProgressReport Figures;
     std::string AudioNote;
@@ -90,6 +91,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
                    Ended->RunFailed(),
                    Ended->StoppedByUser(),
                    Ended->CutShortByAnswer(),
+                   Ended->OutputWritten(),
                    Ended->StepText(),
                    Ended->Progress(),
                    Ended->AudioNote()};
@@ -108,8 +110,9 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
 
 // What a file's conversion tells the summary of many.
 struct TFileReport {
-    std::string Failure;  // the first error told
-    std::string Size;     // of the output, when done
+    std::string Failure;          // the first error told
+    std::string Size;             // of the output, when done
+    bool NothingWritten = false;  // stopped before the first frame
 };
 
 int Convert(const TCliOptions& Options, TFileReport& Report) {
@@ -137,6 +140,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
+    FrontEnd.SetAudioSource(AudioSourceFor(Options, Job->AudioUsable()));
     if (const std::string Problem =
             AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
         !Problem.empty()) {
@@ -167,6 +171,13 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
             std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
                       << '\n';
         }
+        if (Outcome.Stopped && !Outcome.Written) {
+            std::error_code Ignored;
+            std::cout << NothingWrittenText(
+                             Options.OutputFileName,
+                             std::filesystem::exists(Options.OutputFileName, Ignored))
+                      << '\n';
+        }
     }
     // Even with --quiet: sound lost is worth knowing, though the file is whole.
     if (!Outcome.AudioNote.empty()) {
@@ -177,6 +188,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
             "The conversion was cut short by the answer: only part of the video was converted.");
     }
     Report.Size = Outcome.Figures.RemainingText;
+    Report.NothingWritten = Outcome.Stopped && !Outcome.Written;
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
 }
 
@@ -185,7 +197,7 @@ TFileResult ResultOf(int Status, const TFileReport& Report) {
         case ExitDone:
             return {TFileOutcome::Done, Report.Size};
         case ExitStopped:
-            return {TFileOutcome::Stopped, {}};
+            return {TFileOutcome::Stopped, Report.NothingWritten ? "no frame was encoded" : ""};
         default:
             return {TFileOutcome::Failed,
                     Report.Failure.empty() ? "not converted" : Report.Failure};

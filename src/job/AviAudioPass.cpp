@@ -41,7 +41,7 @@ void TAviAudioPass::CreateMp3File(const std::string& Base) {
     }
 }
 
-void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
+bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
     Host->ShowStep("Encoding audio...");
@@ -50,7 +50,10 @@ void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
         WriteLeadingSilence(VideoEnd);
     }
     TranscodeChunks();
-    Flush();
+    const bool Stopped = Host->StopRequested();
+    if (!Stopped) {
+        Flush();
+    }
     Progress.Finish();
 
     // A write the system reports only at the close would shorten the sound
@@ -59,6 +62,7 @@ void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
     Track.reset();
     Transcoder.reset();
     Host = nullptr;
+    return !Stopped;
 }
 
 // Sound whose stream starts later than the video (a start sample above 0)
@@ -72,7 +76,7 @@ void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
 void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
     uint64_t Frames = static_cast<uint64_t>(std::max<int64_t>(Milliseconds, 0)) *
                       Transcoder->Mp3InputRate() / 1000;
-    while (Frames > 0) {
+    while (Frames > 0 && !Host->StopRequested()) {
         if (!Write(Transcoder->ConvertSilence(Frames))) {
             return;
         }
@@ -85,7 +89,7 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // its time.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
-    for (int32_t Position = Track->Start(); Position < Track->End();) {
+    for (int32_t Position = Track->Start(); Position < Track->End() && !Host->StopRequested();) {
         int32_t Bytes = 0;
         int32_t Samples = 0;
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {

@@ -32,8 +32,10 @@ public:
     void DropMp3File() { AudioFile.reset(); }
     // Transcodes the whole track into that file, and releases the track and
     // the chain. VideoEnd: the time the video ends, past which no silence
-    // is made. Throws EJobFailure when the file can't be written.
-    void Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
+    // is made. False when a stop request ended the pass first: it looks at
+    // the request before each chunk, so it ends within a chunk's conversion
+    // of being asked. Throws EJobFailure when the file can't be written.
+    bool Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
     // The MP3 file the pass wrote; it is removed with the object.
     const std::string& Mp3FileName() const { return AudioFile->Name(); }
 

@@ -195,7 +195,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
-    const int32_t Result = Encoder->Start();
+    const int32_t Result = Encoder->CheckSettings();
     if (Result != StartSucceeded) {
         Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
@@ -208,25 +208,42 @@ void TAVIToScreenVideoThread::Execute() {
     std::string FailureText;
     try {
         OpenAudioSource();
-        RunVideoPhase();
+        FStoppedByUser = Terminated();
+        if (!FStoppedByUser) {
+            StartOutput();
+            RunVideoPhase();
+        }
     } catch (const std::exception& Failure) {
         FailureText = FailureTextOf(Failure);
     }
     FinishRun(FailureText);
 }
 
+// A stop request ends the pass early; the run then ends without a frame.
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (AviAudioChosen()) {
-        AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host());
+    if (AviAudioChosen() && AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host())) {
         Audio = std::make_unique<TMp3Interleaver>(AudioPass->Mp3FileName(), false);
     }
 }
 
+// The output is emptied only when the video begins: a run stopped or failed
+// in the audio pass leaves a file that was there as it was.
+void TAVIToScreenVideoThread::StartOutput() {
+    const int32_t Result = Encoder->Start();
+    if (Result != StartSucceeded) {
+        throw EJobFailure(
+            StartFailureText(Result, *Encoder, OutputFileName, Source->Format(), Settings.Encoder));
+    }
+    OutputClaim->BeginWriting();
+}
+
+// Once the output is emptied it gets a frame, whatever the stop request: a
+// stop never leaves a file without a picture in place of the user's.
 void TAVIToScreenVideoThread::RunVideoPhase() {
     Video = std::make_unique<TVideoPhase>(*Source, *Encoder, Settings, Host(), Audio.get());
     ShowStep("Encoding video...");
     Video->Begin();
-    while (!Video->Ended() && !Terminated()) {
+    while (!Video->Ended() && !(Terminated() && Video->AnyFrameEncoded())) {
         Video->EncodeNext();
     }
     FStoppedByUser = !Video->Ended();
@@ -258,13 +275,21 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     Audio.reset();
     // The temporary audio file goes with the run, also after a stop or a failure.
     AudioPass.reset();
-    Encoder->Finish();
-    uint64_t Size = Encoder->FinishedSize();
+    FOutputWritten = Encoder->Started();
+    uint64_t Size = 0;
+    if (FOutputWritten) {
+        Encoder->Finish();
+        Size = Encoder->FinishedSize();
+    } else {
+        // Nothing was written: a file the run created goes.
+        OutputClaim->Withdraw();
+    }
 
     std::string Failure = RunFailureText(FailureText);
     // A file cut short by a failure is not indexed.
-    const std::string MetadataFailure =
-        Failure.empty() && Settings.AddMetadata ? AddMetadata(Size) : std::string();
+    const std::string MetadataFailure = FOutputWritten && Failure.empty() && Settings.AddMetadata
+                                            ? AddMetadata(Size)
+                                            : std::string();
     OutputClaim.reset();
     if (!Failure.empty()) {
         FRunFailed = true;

@@ -10,6 +10,13 @@ namespace quorvane {
 inline const char* const NoExternalAudioFileText =
     "Please select an external audio file, or choose another source for the audio.";
 
+// After a run that wrote nothing (stopped before its first frame). Kept:
+// whether a file of that name was there before, left as it was.
+inline std::string NothingWrittenText(const std::string& FileName, bool Kept) {
+    return "No frame was encoded: " + FileName +
+           (Kept ? " was left as it was." : " was not created.");
+}
+
 // Before an existing output is replaced; Break goes between the two
 // sentences (a line break in a message box, a space on a terminal).
 inline std::string ReplaceQuestionText(const std::string& FileName, const char* Break) {

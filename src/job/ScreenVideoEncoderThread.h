@@ -44,8 +44,9 @@ public:
     void LoadVideoFile(const std::string& FileName);
     void CloseVideoFile();
 
-    // Main thread. True when the output file was created and the thread may
-    // be resumed. What the front end's ReadSettings throws goes through.
+    // Main thread. True when the output file was claimed (created when
+    // missing, emptied only when the video begins) and the thread may be
+    // resumed. What the front end's ReadSettings throws goes through.
     bool PrepareEncoding(const std::string& OutputFileName);
 
     // Any thread: turns the preview on or off from the next frame on.
@@ -78,6 +79,10 @@ public:
     // Whether a stop request ended the run before the end of the video; one
     // that came later (during the metadata pass) changed nothing.
     bool StoppedByUser() const { return FStoppedByUser; }
+    // Whether the run wrote the output file. A run stopped (or failed)
+    // before its first frame did not: a file that was there is left as it
+    // was, and none is left where there was none.
+    bool OutputWritten() const { return FOutputWritten; }
     // What the end of the run has to say of the sound, or nothing: bytes of
     // the MP3 audio that were skipped, or sound that ends more than a second
     // before the video.
@@ -96,6 +101,7 @@ private:
     bool CreateEncoder();
     void GiveUpOutput();
     void OpenAudioSource();
+    void StartOutput();
     void RunVideoPhase();
     void FinishRun(const std::string& FailureText);
     std::string RunFailureText(const std::string& FailureText) const;
@@ -123,6 +129,7 @@ private:
     void ShowPreview(const void* Frame) override;
     bool Ask(const std::string& Caption, const std::string& Text) override;
     void Tell(const std::string& Caption, const std::string& Text) override;
+    bool StopRequested() const override { return Terminated(); }
     void ShowStatus();
     void ShowProgress();
 
@@ -163,6 +170,7 @@ private:
     TProgressReport FProgress;
     bool FRunFailed = false;
     bool FStoppedByUser = false;
+    bool FOutputWritten = false;
     std::string FAudioNote;
 };
 
