@@ -197,6 +197,10 @@ path SoundClaiming1Hz() {
     });
 }
 
+// The file's own sound as the MP3 format quickest to encode, 8 kbit/s at
+// 11025 Hz mono: the rows with long gaps spend their time encoding silence.
+const std::vector<std::string> LeastMp3 = {"--audio", "included", "--mp3-format", "71"};
+
 // Eight channels at 96 kHz, ten minutes silent in the middle: 1.8 GB of
 // PCM silence held whole.
 path SoundJumpingAhead() {
@@ -358,13 +362,13 @@ INSTANTIATE_TEST_SUITE_P(
                         "'$'\\033'']0;pwned'$'\\a\\033''[2J'$'\\033''[8mb.mkv': Impossible to open",
                         OneSummaryLinePerFile},
         HostileFileCase{"SoundJumpingTenMinutesAhead",
-                        Converting({"--audio", "included"}, SoundJumpingAhead),
+                        Converting(LeastMp3, SoundJumpingAhead),
                         0,
                         "",
                         nullptr,
                         {flvmeta::Desynchronized}},
         HostileFileCase{"RecordingsJoinedFifteenMinutesApart",
-                        Converting({"--audio", "included"}, RecordingsJoined),
+                        Converting(LeastMp3, RecordingsJoined),
                         0,
                         "",
                         nullptr,
