@@ -213,8 +213,9 @@ int32_t TAviVideoSource::DataEnd() const {
 // Sample times saturate at 2^31 - 1 ms; from the first sample timed there on
 // no FLV tag can tell the frames apart. The first sample is always kept.
 int32_t TAviVideoSource::FirstPastTimeLimit() const {
-    const int32_t LastTimed = AVIStreamTimeToSample(VideoStream.get(), INT32_MAX - 1);
-    return std::max(Start() + 1, LastTimed < INT32_MAX ? LastTimed + 1 : INT32_MAX);
+    const int64_t LastTimed = AVIStreamTimeToSample(VideoStream.get(), INT32_MAX - 1);
+    const int64_t First = std::max(int64_t{Start()}, LastTimed) + 1;
+    return static_cast<int32_t>(std::min<int64_t>(First, INT32_MAX));
 }
 
 // The samples with data in [From, To).
