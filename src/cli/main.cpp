@@ -5,6 +5,7 @@
 #include <clocale>
 #include <filesystem>
 #include <iostream>
+#include <new>
 
 #include "cli/Batch.h"
 #include "cli/CliOptions.h"
@@ -55,8 +56,9 @@ int Fail(const std::string& Text) {
     return ExitFailed;
 }
 
+// The text may quote what was typed, a name among it.
 int UsageFailure(const std::string& Text) {
-    std::cerr << "quorvane-cli: " << Text << "\nTry 'quorvane-cli --help'.\n";
+    std::cerr << "quorvane-cli: " << ShownFileName(Text) << "\nTry 'quorvane-cli --help'.\n";
     return ExitUsage;
 }
 
@@ -112,6 +114,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
 struct TFileReport {
     std::string Failure;          // the first error told
     std::string Size;             // of the output, when done
+    bool Started = false;         // its run began
     bool NothingWritten = false;  // stopped before the first frame
 };
 
@@ -131,7 +134,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
     if (Job->State() != SourceOpen) {
         const std::string Why =
             Job->ErrorText() + (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason());
-        Refuse(Options.InputFileName + ": " + Why);
+        Refuse(ShownFileName(Options.InputFileName) + ": " + Why);
         Report.Failure = Why;
         return ExitFailed;
     }
@@ -147,7 +150,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         return Refuse(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {
-        return Refuse("The file " + Options.OutputFileName +
+        return Refuse("The file " + ShownFileName(Options.OutputFileName) +
                       " already exists and was left as it was (--yes replaces it).");
     }
     // A Ctrl-C while a file of many was loaded starts nothing more.
@@ -160,6 +163,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         Report.Failure = FrontEnd.FirstError();
         return ExitFailed;
     }
+    Report.Started = true;
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     Report.Failure = FrontEnd.FirstError();
     FrontEnd.EndProgressLine();
@@ -174,7 +178,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         if (Outcome.Stopped && !Outcome.Written) {
             std::error_code Ignored;
             std::cout << NothingWrittenText(
-                             Options.OutputFileName,
+                             ShownFileName(Options.OutputFileName),
                              std::filesystem::exists(Options.OutputFileName, Ignored))
                       << '\n';
         }
@@ -192,11 +196,31 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
 }
 
+// Whatever one file does, the others go on: a failure the job could not
+// catch (memory running out while the file is opened or prepared) is that
+// file's failure.
+int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
+    try {
+        return Convert(Options, Report);
+    } catch (const std::bad_alloc&) {
+        Report.Failure = "There is not enough memory to convert it.";
+    } catch (const std::exception& Failure) {
+        Report.Failure = std::string("The conversion failed: ") + Failure.what();
+    }
+    std::cerr << "Error: " << ShownFileName(Options.InputFileName) << ": " << Report.Failure
+              << '\n';
+    return ExitFailed;
+}
+
+// A stop that came while the file was still being opened leaves no output.
 TFileResult ResultOf(int Status, const TFileReport& Report) {
     switch (Status) {
         case ExitDone:
             return {TFileOutcome::Done, Report.Size};
         case ExitStopped:
+            if (!Report.Started) {
+                return {TFileOutcome::NotStarted, {}};
+            }
             return {TFileOutcome::Stopped, Report.NothingWritten ? "no frame was encoded" : ""};
         default:
             return {TFileOutcome::Failed,
@@ -205,27 +229,30 @@ TFileResult ResultOf(int Status, const TFileReport& Report) {
 }
 
 // Each file in turn, whatever became of the ones before; a Ctrl-C stops the
-// file being converted, as for one file, and starts no other.
+// file being converted, as for one file, and starts no other, and the
+// summary still comes: from the first file on, also while one is opened.
 int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
+    CatchInterrupts();
     const std::string& Folder = *Options.OutputFolder;
     std::error_code Error;
     std::filesystem::create_directories(Folder, Error);
     if (Error || !std::filesystem::is_directory(Folder)) {
-        std::cerr << "Error: The folder " << Folder << " can not be made"
+        std::cerr << "Error: The folder " << ShownFileName(Folder) << " can not be made"
                   << (Error ? " (" + Error.message() + ")" : std::string()) << ".\n";
         return ExitFailed;
     }
     std::vector<TFileResult> Results(Items.size());
     for (size_t Index = 0; Index < Items.size() && !Interrupted; ++Index) {
         if (!Options.Quiet) {
-            std::cout << "[" << Index + 1 << "/" << Items.size() << "] " << Items[Index].Input
-                      << " -> " << Items[Index].Output << '\n';
+            std::cout << "[" << Index + 1 << "/" << Items.size() << "] "
+                      << ShownFileName(Items[Index].Input) << " -> "
+                      << ShownFileName(Items[Index].Output) << '\n';
         }
         TCliOptions One = Options;
         One.InputFileName = Items[Index].Input;
         One.OutputFileName = Items[Index].Output;
         TFileReport Report;
-        Results[Index] = ResultOf(Convert(One, Report), Report);
+        Results[Index] = ResultOf(ConvertOne(One, Report), Report);
     }
     if (!Options.Quiet) {
         std::cout << BatchSummary(Folder, Items, Results);
@@ -278,7 +305,7 @@ int Main(const std::vector<std::string>& Arguments) {
         return ConvertMany(Options, Items);
     }
     TFileReport Ignored;
-    return Convert(Options, Ignored);
+    return ConvertOne(Options, Ignored);
 }
 
 }  // namespace

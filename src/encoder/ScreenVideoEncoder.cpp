@@ -8,9 +8,6 @@ namespace quorvane {
 
 namespace {
 
-// The header word has 12 bits for each frame dimension.
-constexpr uint16_t LargestFrameSide = 4095;
-
 bool IsSupportedBlockSide(uint32_t Side) {
     return Side >= 16 && Side <= 256 && Side % 16 == 0;
 }

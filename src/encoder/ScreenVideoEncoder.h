@@ -18,6 +18,9 @@
 
 namespace quorvane {
 
+// The header word has 12 bits for each frame dimension.
+constexpr uint16_t LargestFrameSide = 4095;
+
 // Results of TScreenVideoEncoder::Start.
 enum StartResult : int32_t {
     StartSucceeded = 0,

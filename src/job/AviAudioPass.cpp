@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
 
 namespace quorvane {
@@ -36,18 +37,19 @@ void TAviAudioPass::CreateMp3File(const std::string& Base) {
     std::error_code Error;
     AudioFile = std::make_unique<TTemporaryFile>(Base, Error);
     if (Error) {
-        throw EJobFailure("Impossible to create the temporary audio file " + AudioFile->Name() +
-                          " (" + Error.message() + ").");
+        throw EJobFailure("Impossible to create the temporary audio file " +
+                          ShownFileName(AudioFile->Name()) + " (" + Error.message() + ").");
     }
 }
 
 bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
+    VideoEndTime = VideoEnd;
     Host->ShowStep("Encoding audio...");
     Progress.Begin(Track->Start(), Track->End());
     if (Track->Start() < Track->End()) {
-        WriteLeadingSilence(VideoEnd);
+        WriteLeadingSilence();
     }
     TranscodeChunks();
     const bool Stopped = Host->StopRequested();
@@ -69,8 +71,8 @@ bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
 // is preceded by silence up to its start time, so that it keeps in step
 // also where the sound is played back to back, whatever the tags' times.
 // Silence past the video's end would never be muxed.
-void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
-    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEnd));
+void TAviAudioPass::WriteLeadingSilence() {
+    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEndTime));
 }
 
 void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
@@ -86,10 +88,13 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // A read that gives no samples ends the pass: the position would not move.
 // A chunk whose read fails, or whose sound is lost to a stage that fails,
 // is replaced by silence as long as it, so that the sound after it keeps
-// its time.
+// its time. The chunk that reaches the video's end is the last: sound after
+// it would never be muxed, and a track may claim days of it.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
-    for (int32_t Position = Track->Start(); Position < Track->End() && !Host->StopRequested();) {
+    for (int32_t Position = Track->Start(); Position < Track->End() &&
+                                            Track->TimeOf(Position) < VideoEndTime &&
+                                            !Host->StopRequested();) {
         int32_t Bytes = 0;
         int32_t Samples = 0;
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {
@@ -136,7 +141,7 @@ void TAviAudioPass::Flush() {
 
 void TAviAudioPass::CheckWritten(const std::error_code& Error) const {
     if (Error) {
-        throw EJobFailure("The temporary audio file " + AudioFile->Name() +
+        throw EJobFailure("The temporary audio file " + ShownFileName(AudioFile->Name()) +
                           " could not be written (" + Error.message() + ").");
     }
 }

@@ -17,10 +17,18 @@ inline std::string NothingWrittenText(const std::string& FileName, bool Kept) {
            (Kept ? " was left as it was." : " was not created.");
 }
 
+// A file name as messages show it: as it is, unless it holds characters
+// that a terminal would act on (control characters, bytes that are no
+// UTF-8 character): then quoted as ls quotes it for the shell, each such
+// character escaped, 'a'$'\n''b', so that a name can neither clear the
+// screen nor forge a line, and still reads back as the name.
+std::string ShownFileName(const std::string& Name);
+
 // Before an existing output is replaced; Break goes between the two
 // sentences (a line break in a message box, a space on a terminal).
 inline std::string ReplaceQuestionText(const std::string& FileName, const char* Break) {
-    return "The file " + FileName + " already exists." + Break + "Do you want to replace it?";
+    return "The file " + ShownFileName(FileName) + " already exists." + Break +
+           "Do you want to replace it?";
 }
 
 }  // namespace quorvane

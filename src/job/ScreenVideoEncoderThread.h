@@ -30,6 +30,7 @@ class TMp3Interleaver;
 class TScreenVideoEncoder;
 class TVideoPhase;
 class TVideoSource;
+struct TFramesLeftOut;
 
 // Job states.
 enum JobStates : uint8_t { NoSourceOpen = 0, SourceOpen = 1, EncodingPrepared = 2, Running = 3 };
@@ -96,6 +97,7 @@ private:
     bool AviAudioChosen() const;
     bool PrepareAudioConversion();
     bool OutputWouldReplaceAnInput() const;
+    std::string NameOfTheFilesBesideProblem() const;
     bool ClaimOutput();
     bool PrepareAudioSource();
     bool CreateEncoder();
@@ -107,7 +109,7 @@ private:
     std::string RunFailureText(const std::string& FailureText) const;
     std::string AudioNoteText() const;
     std::string AddMetadata(uint64_t& Size);
-    std::string FramesLeftOutText(uint32_t FramesMissing) const;
+    std::string FramesLeftOutText(const TFramesLeftOut& LeftOut) const;
 
     // What the video phase did, taken before the source and the audio it
     // refers to go at the end of the run.

@@ -396,9 +396,10 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 0);
 }
 
-// A name one byte too long once "audio" is added: the temporary file can't
-// be made, and the existing output is left as it was, not emptied first.
-TEST_F(JobConversion, ATemporaryFileThatCannotBeCreatedLeavesTheOutputAsItWas) {
+// A name one byte too long once "audio" is added: the temporary file could
+// not be made, so the run is refused, and the existing output is left as it
+// was, not emptied first.
+TEST_F(JobConversion, AnOutputWithNoRoomForItsTemporaryFileIsLeftAsItWas) {
     ChooseAviAudio(FrontEnd.Settings.Audio);
     const std::string Longest = (Dir / (std::string(NAME_MAX - 4 - 4, 'x') + ".flv")).string();
     const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
@@ -406,8 +407,7 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeCreatedLeavesTheOutputAsItWas) {
     std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(FiveSecondsOfTone()));
     EXPECT_FALSE(Job->PrepareEncoding(Longest));
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
-    EXPECT_NE(FrontEnd.Messages[0].Text.find("Impossible to create the temporary audio file"),
-              std::string::npos)
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("The output file name is too long"), std::string::npos)
         << FrontEnd.Messages[0].Text;
     EXPECT_EQ(test::ReadFileBytes(Longest), Kept);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
