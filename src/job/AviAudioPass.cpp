@@ -22,6 +22,11 @@ const char* StageFailureText(TTranscodeStage Stage) {
     }
 }
 
+// Stored sound is read this far past the video's end: its codec's delay
+// (an MP3 encoder's, say) keeps the last moments of the sound within the
+// video in the chunks just after it.
+constexpr int32_t SoundPastVideoMs = 1000;
+
 }  // namespace
 
 // Needs the MP3 format pair; with no MP3 format offered there is nothing to
@@ -88,12 +93,13 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // A read that gives no samples ends the pass: the position would not move.
 // A chunk whose read fails, or whose sound is lost to a stage that fails,
 // is replaced by silence as long as it, so that the sound after it keeps
-// its time. The chunk that reaches the video's end is the last: sound after
-// it would never be muxed, and a track may claim days of it.
+// its time. Sound long after the video's end would never be muxed, and a
+// track may claim days of it: reading ends a little past that end.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
+    const int64_t ReadEnd = int64_t{VideoEndTime} + SoundPastVideoMs;
     for (int32_t Position = Track->Start(); Position < Track->End() &&
-                                            Track->TimeOf(Position) < VideoEndTime &&
+                                            Track->TimeOf(Position) < ReadEnd &&
                                             !Host->StopRequested();) {
         int32_t Bytes = 0;
         int32_t Samples = 0;

@@ -30,9 +30,9 @@ public:
     void CreateMp3File(const std::string& Base);
     // Removes that file before the pass has run (a run that did not start).
     void DropMp3File() { AudioFile.reset(); }
-    // Transcodes the track into that file up to the chunk that reaches
-    // VideoEnd, the time the video ends (past which nothing is made), and
-    // releases the track and the chain. False when a stop request ended the
+    // Transcodes the track into that file up to a second past VideoEnd, the
+    // time the video ends (no silence is made past it), and releases the
+    // track and the chain. False when a stop request ended the
     // pass first: it looks at the request before each chunk, so it ends
     // within a chunk's conversion of being asked. Throws EJobFailure when
     // the file can't be written.
