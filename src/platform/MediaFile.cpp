@@ -359,9 +359,19 @@ void TMediaFile::TimeFrames(int64_t Zero) {
     const auto Ms = [&](int64_t Pts) {
         return RoundedMs(av_rescale_q(Pts, TimeBase, Microseconds) - Zero);
     };
-    FFrameTimes.resize(FramePts.size());
-    std::transform(FramePts.begin(), FramePts.end(), FFrameTimes.begin(),
-                   [&](int64_t Pts) { return SaturatedMs(Ms(Pts)); });
+    // Pictures of one millisecond are one frame, and a player shows the
+    // last of them.
+    FFrameTimes.clear();
+    FramePictures.clear();
+    for (size_t Picture = 0; Picture < FramePts.size(); ++Picture) {
+        const int32_t Time = SaturatedMs(Ms(FramePts[Picture]));
+        if (!FFrameTimes.empty() && FFrameTimes.back() == Time) {
+            FramePictures.back() = Picture;
+        } else {
+            FFrameTimes.push_back(Time);
+            FramePictures.push_back(Picture);
+        }
+    }
     const int64_t Last = LastDuration > 0 ? LastDuration
                          : FramePts.size() > 1
                              ? FramePts.back() - FramePts[FramePts.size() - 2]
@@ -374,7 +384,7 @@ void TMediaFile::TimeFrames(int64_t Zero) {
 }
 
 const void* TMediaFile::Picture(size_t Index) {
-    return Decoder->Picture(Index);
+    return Index < FramePictures.size() ? Decoder->Picture(FramePictures[Index]) : nullptr;
 }
 
 std::unique_ptr<TMediaAudioReader> TMediaFile::TakeAudio() {
