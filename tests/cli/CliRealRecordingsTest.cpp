@@ -7,19 +7,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <limits>
 #include <map>
 #include <optional>
-#include <sstream>
+#include <string_view>
 
 #include "CliTestKit.h"
 #include "PictureComparison.h"
 #include "platform/Mp3EncoderDriver.h"
 #include "support/Fixtures.h"
-#include "support/FlvDecoding.h"
 #include "support/TestPaths.h"
 
 namespace quorvane::test {
@@ -155,9 +153,9 @@ TFfmpegReading ReadMediaFile(const path& File) {
 }
 
 bool IsAvi(const path& File) {
-    const std::vector<uint8_t> Bytes = ReadFileBytes(File);
-    return Bytes.size() >= 12 && std::equal(Bytes.begin(), Bytes.begin() + 4, "RIFF") &&
-           std::equal(Bytes.begin() + 8, Bytes.begin() + 12, "AVI ");
+    char Start[12] = {};
+    std::ifstream(File, std::ios::binary).read(Start, sizeof Start);
+    return std::string_view(Start, 4) == "RIFF" && std::string_view(Start + 8, 4) == "AVI ";
 }
 
 void CheckRecording(const path& Recording, const path& Folder) {
