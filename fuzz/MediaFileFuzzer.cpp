@@ -6,6 +6,7 @@
 
 #include "FuzzInput.h"
 #include "FuzzJob.h"
+#include "encoder/ScreenVideoEncoder.h"
 #include "platform/MediaFile.h"
 
 namespace quorvane::fuzz {
@@ -28,8 +29,8 @@ void ReadSound(TMediaAudioReader& Reader, uint16_t Channels) {
 }
 
 void ExerciseFile(const std::string& Name) {
-    TMediaOpenError Error = TMediaOpenError::None;
-    std::unique_ptr<TMediaFile> File = TMediaFile::Open(Name, Error);
+    TMediaOpenFailure Failure;
+    std::unique_ptr<TMediaFile> File = TMediaFile::Open(Name, LargestFrameSide, Failure);
     if (!File) {
         return;
     }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/CliOptions.h"
+#include "job/FrontEndTexts.h"
 
 namespace quorvane::cli {
 
@@ -18,8 +19,8 @@ std::vector<TBatchItem> BatchItems(const std::vector<std::string>& Inputs,
         const std::string Output =
             (fs::path(Folder) / fs::path(Input).stem()).concat(".flv").lexically_normal().string();
         if (const auto Taken = InputOf.find(Output); Taken != InputOf.end()) {
-            throw EUsageError(Taken->second + " and " + Input + " would both be converted into " +
-                              Output);
+            throw EUsageError(ShownFileName(Taken->second) + " and " + ShownFileName(Input) +
+                              " would both be converted into " + ShownFileName(Output));
         }
         InputOf.emplace(Output, Input);
         Items.push_back({Input, Output});
@@ -29,17 +30,21 @@ std::vector<TBatchItem> BatchItems(const std::vector<std::string>& Inputs,
 
 namespace {
 
+// One line whatever the names hold: they are shown escaped.
 std::string ResultLine(const TBatchItem& Item, const TFileResult& Result) {
+    const std::string Input = ShownFileName(Item.Input);
+    const std::string Output = ShownFileName(Item.Output);
     switch (Result.Outcome) {
         case TFileOutcome::Done:
-            return "  done     " + Item.Input + " -> " + Item.Output + ", " + Result.Detail;
+            return "  done     " + Input + " -> " + Output + ", " + Result.Detail;
         case TFileOutcome::Failed:
-            return "  failed   " + Item.Input + ": " + Result.Detail;
+            return "  failed   " + Input + ": " + Result.Detail;
         case TFileOutcome::Stopped:
-            return "  stopped  " + Item.Input + " -> " + Item.Output +
-                   ", holding what was converted";
+            return "  stopped  " + Input +
+                   (Result.Detail.empty() ? " -> " + Output + ", holding what was converted"
+                                          : ": " + Result.Detail);
         default:
-            return "  skipped  " + Item.Input + ": not started after the stop";
+            return "  skipped  " + Input + ": not started after the stop";
     }
 }
 
@@ -52,7 +57,7 @@ std::string BatchSummary(const std::string& Folder, const std::vector<TBatchItem
     });
     std::string Summary = "Summary: " + std::to_string(Done) + " of " +
                           std::to_string(Items.size()) + (Items.size() == 1 ? " file" : " files") +
-                          " converted into " + Folder + "\n";
+                          " converted into " + ShownFileName(Folder) + "\n";
     for (size_t Index = 0; Index < Items.size(); ++Index) {
         Summary += ResultLine(Items[Index], Results[Index]) + "\n";
     }

@@ -20,7 +20,9 @@ enum class TFileOutcome { Done, Failed, Stopped, NotStarted };
 
 struct TFileResult {
     TFileOutcome Outcome = TFileOutcome::NotStarted;
-    std::string Detail;  // the output's size when done, why when failed
+    // The output's size when done, why when failed; when stopped, why
+    // nothing was written, or nothing.
+    std::string Detail;
 };
 
 // A line for each file after a count of those converted.

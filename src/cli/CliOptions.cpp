@@ -240,6 +240,7 @@ void TParser::ApplyDeflate(const std::string& Value) {
 
 void TParser::ApplyAudio(const std::string& Value) {
     TAudioSettings& Audio = Result.Settings.Audio;
+    Result.AudioGiven = true;
     Audio.Source = Value == "avi" || Value == "included" ? TAudioSource::AviAudio
                    : Value == "none"                     ? TAudioSource::None
                                                          : TAudioSource::Mp3File;
@@ -293,9 +294,11 @@ Audio:
   --audio none|included|avi|FILE.mp3
                                     no audio; the video's own audio transcoded
                                     to MP3 (included, or avi, its older name);
-                                    or an MP3 file copied as it is (none); a
-                                    file called "none", "included" or "avi" is
-                                    named ./none and so on
+                                    or an MP3 file copied as it is (included
+                                    when the video has sound that can be used,
+                                    else none); a file called "none",
+                                    "included" or "avi" is named ./none and so
+                                    on
   --mp3-format INDEX                MP3 format for --audio included, an index
                                     of --list-mp3-formats (0)
   --list-mp3-formats                list the MP3 formats and exit
@@ -323,7 +326,8 @@ Other:
 
 Exit status: 0 done, 1 conversion failed or input unusable (with
 --output-dir: any of them), 2 usage error, 130 stopped by Ctrl-C (the output
-then holds what was converted; with --output-dir no file is started after).
+then holds what was converted, and is not touched when no frame was; with
+--output-dir no file is started after).
 )";
 }
 
@@ -342,6 +346,14 @@ std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
         return Mp3FileProblem(Audio.Mp3FileName);
     }
     return {};
+}
+
+TAudioSource AudioSourceFor(const TCliOptions& Options, bool AudioUsable) {
+    if (Options.AudioGiven) {
+        return Options.Settings.Audio.Source;
+    }
+    const bool Convertible = AudioUsable && !Options.Settings.Audio.MP3Format.empty();
+    return Convertible ? TAudioSource::AviAudio : TAudioSource::None;
 }
 
 }  // namespace quorvane::cli

@@ -30,6 +30,7 @@ struct TCliOptions {
     std::optional<std::string> OutputFolder;
     std::vector<std::string> InputFileNames;
     TJobSettings Settings;
+    bool AudioGiven = false;  // --audio; without it the video's own sound when usable
 };
 
 // Throws EUsageError, before any file is touched, for an option or a value
@@ -44,5 +45,10 @@ std::string UsageText();
 // file is read up to its first frame.
 std::string AudioChoiceProblem(const TCliOptions& Options, bool AudioUsable,
                                const std::string& AudioDescription);
+
+// The audio of a run: the one --audio names; without it the video file's
+// own sound when it can be used (AudioUsable, an MP3 format offered), else
+// none, as users of converters expect the sound to come along.
+TAudioSource AudioSourceFor(const TCliOptions& Options, bool AudioUsable);
 
 }  // namespace quorvane::cli

@@ -19,6 +19,8 @@ public:
     TConsoleFrontEnd(const TJobSettings& Settings, std::optional<bool> Answer, bool Quiet);
 
     TJobSettings ReadSettings() override { return Settings; }
+    // The audio of the run, once the input is known.
+    void SetAudioSource(TAudioSource Source) { Settings.Audio.Source = Source; }
     void PreparePreview(int32_t, int32_t) override {}
 
     void ShowStatus(const std::string& StepText) override;

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <filesystem>
 #include <iostream>
+#include <new>
 
 #include "cli/Batch.h"
 #include "cli/CliOptions.h"
@@ -55,8 +56,9 @@ int Fail(const std::string& Text) {
     return ExitFailed;
 }
 
+// The text may quote what was typed, a name among it.
 int UsageFailure(const std::string& Text) {
-    std::cerr << "quorvane-cli: " << Text << "\nTry 'quorvane-cli --help'.\n";
+    std::cerr << "quorvane-cli: " << ShownFileName(Text) << "\nTry 'quorvane-cli --help'.\n";
     return ExitUsage;
 }
 
@@ -76,6 +78,7 @@ struct TRunOutcome {
     bool Failed = false;
     bool Stopped = false;
     bool CutShort = false;
+    bool Written = false;
     std::string StepText;
     TProgressReport Figures;
     std::string AudioNote;
@@ -90,6 +93,7 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
                    Ended->RunFailed(),
                    Ended->StoppedByUser(),
                    Ended->CutShortByAnswer(),
+                   Ended->OutputWritten(),
                    Ended->StepText(),
                    Ended->Progress(),
                    Ended->AudioNote()};
@@ -108,8 +112,10 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
 
 // What a file's conversion tells the summary of many.
 struct TFileReport {
-    std::string Failure;  // the first error told
-    std::string Size;     // of the output, when done
+    std::string Failure;          // the first error told
+    std::string Size;             // of the output, when done
+    bool Started = false;         // its run began
+    bool NothingWritten = false;  // stopped before the first frame
 };
 
 int Convert(const TCliOptions& Options, TFileReport& Report) {
@@ -128,7 +134,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
     if (Job->State() != SourceOpen) {
         const std::string Why =
             Job->ErrorText() + (Job->ErrorReason().empty() ? "" : " " + Job->ErrorReason());
-        Refuse(Options.InputFileName + ": " + Why);
+        Refuse(ShownFileName(Options.InputFileName) + ": " + Why);
         Report.Failure = Why;
         return ExitFailed;
     }
@@ -137,13 +143,14 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
+    FrontEnd.SetAudioSource(AudioSourceFor(Options, Job->AudioUsable()));
     if (const std::string Problem =
             AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
         !Problem.empty()) {
         return Refuse(Problem);
     }
     if (!MayWriteOutput(Options, FrontEnd)) {
-        return Refuse("The file " + Options.OutputFileName +
+        return Refuse("The file " + ShownFileName(Options.OutputFileName) +
                       " already exists and was left as it was (--yes replaces it).");
     }
     // A Ctrl-C while a file of many was loaded starts nothing more.
@@ -156,6 +163,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         Report.Failure = FrontEnd.FirstError();
         return ExitFailed;
     }
+    Report.Started = true;
     const TRunOutcome Outcome = RunJob(Job.release(), Loop);
     Report.Failure = FrontEnd.FirstError();
     FrontEnd.EndProgressLine();
@@ -165,6 +173,13 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         // After a stop these are the last figures of the run, as the window shows them.
         if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {
             std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
+                      << '\n';
+        }
+        if (Outcome.Stopped && !Outcome.Written) {
+            std::error_code Ignored;
+            std::cout << NothingWrittenText(
+                             ShownFileName(Options.OutputFileName),
+                             std::filesystem::exists(Options.OutputFileName, Ignored))
                       << '\n';
         }
     }
@@ -177,15 +192,36 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
             "The conversion was cut short by the answer: only part of the video was converted.");
     }
     Report.Size = Outcome.Figures.RemainingText;
+    Report.NothingWritten = Outcome.Stopped && !Outcome.Written;
     return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
 }
 
+// Whatever one file does, the others go on: a failure the job could not
+// catch (memory running out while the file is opened or prepared) is that
+// file's failure.
+int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
+    try {
+        return Convert(Options, Report);
+    } catch (const std::bad_alloc&) {
+        Report.Failure = "There is not enough memory to convert it.";
+    } catch (const std::exception& Failure) {
+        Report.Failure = std::string("The conversion failed: ") + Failure.what();
+    }
+    std::cerr << "Error: " << ShownFileName(Options.InputFileName) << ": " << Report.Failure
+              << '\n';
+    return ExitFailed;
+}
+
+// A stop that came while the file was still being opened leaves no output.
 TFileResult ResultOf(int Status, const TFileReport& Report) {
     switch (Status) {
         case ExitDone:
             return {TFileOutcome::Done, Report.Size};
         case ExitStopped:
-            return {TFileOutcome::Stopped, {}};
+            if (!Report.Started) {
+                return {TFileOutcome::NotStarted, {}};
+            }
+            return {TFileOutcome::Stopped, Report.NothingWritten ? "no frame was encoded" : ""};
         default:
             return {TFileOutcome::Failed,
                     Report.Failure.empty() ? "not converted" : Report.Failure};
@@ -193,27 +229,30 @@ TFileResult ResultOf(int Status, const TFileReport& Report) {
 }
 
 // Each file in turn, whatever became of the ones before; a Ctrl-C stops the
-// file being converted, as for one file, and starts no other.
+// file being converted, as for one file, and starts no other, and the
+// summary still comes: from the first file on, also while one is opened.
 int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
+    CatchInterrupts();
     const std::string& Folder = *Options.OutputFolder;
     std::error_code Error;
     std::filesystem::create_directories(Folder, Error);
     if (Error || !std::filesystem::is_directory(Folder)) {
-        std::cerr << "Error: The folder " << Folder << " can not be made"
+        std::cerr << "Error: The folder " << ShownFileName(Folder) << " can not be made"
                   << (Error ? " (" + Error.message() + ")" : std::string()) << ".\n";
         return ExitFailed;
     }
     std::vector<TFileResult> Results(Items.size());
     for (size_t Index = 0; Index < Items.size() && !Interrupted; ++Index) {
         if (!Options.Quiet) {
-            std::cout << "[" << Index + 1 << "/" << Items.size() << "] " << Items[Index].Input
-                      << " -> " << Items[Index].Output << '\n';
+            std::cout << "[" << Index + 1 << "/" << Items.size() << "] "
+                      << ShownFileName(Items[Index].Input) << " -> "
+                      << ShownFileName(Items[Index].Output) << '\n';
         }
         TCliOptions One = Options;
         One.InputFileName = Items[Index].Input;
         One.OutputFileName = Items[Index].Output;
         TFileReport Report;
-        Results[Index] = ResultOf(Convert(One, Report), Report);
+        Results[Index] = ResultOf(ConvertOne(One, Report), Report);
     }
     if (!Options.Quiet) {
         std::cout << BatchSummary(Folder, Items, Results);
@@ -266,7 +305,7 @@ int Main(const std::vector<std::string>& Arguments) {
         return ConvertMany(Options, Items);
     }
     TFileReport Ignored;
-    return Convert(Options, Ignored);
+    return ConvertOne(Options, Ignored);
 }
 
 }  // namespace

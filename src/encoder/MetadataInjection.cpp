@@ -118,7 +118,7 @@ uint64_t Rewrite(const std::filesystem::path& Target, const TWrittenFile& Writte
 
     // The new file under a temporary name beside the file it is to replace.
     std::error_code Error;
-    TTemporaryFile NewFile(Target.string() + ".metadata", Error);
+    TTemporaryFile NewFile(MetadataCopyBaseFor(Target.string()), Error);
     Check("a temporary file cannot be created beside it", Error);
     // Those who may not read the file may not read the copy while it is made.
     Check("the new file cannot take the file's permissions",
@@ -142,6 +142,10 @@ uint64_t Rewrite(const std::filesystem::path& Target, const TWrittenFile& Writte
 }
 
 }  // namespace
+
+std::string MetadataCopyBaseFor(const std::string& FileName) {
+    return FileName + ".metadata";
+}
 
 uint64_t AddOnMetaData(const std::string& FileName, const TWrittenFile& Written) {
     try {

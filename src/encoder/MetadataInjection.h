@@ -34,4 +34,8 @@ struct TWrittenFile {
 // no longer stands for the file Written describes.
 uint64_t AddOnMetaData(const std::string& FileName, const TWrittenFile& Written);
 
+// The temporary name of that new file: FileName with ".metadata", or with
+// "-2", "-3", ... after it when that is taken.
+std::string MetadataCopyBaseFor(const std::string& FileName);
+
 }  // namespace quorvane

@@ -8,9 +8,6 @@ namespace quorvane {
 
 namespace {
 
-// The header word has 12 bits for each frame dimension.
-constexpr uint16_t LargestFrameSide = 4095;
-
 bool IsSupportedBlockSide(uint32_t Side) {
     return Side >= 16 && Side <= 256 && Side % 16 == 0;
 }
@@ -65,13 +62,7 @@ int32_t TScreenVideoEncoder::Start() {
     if (FileCreated) {
         throw std::logic_error("TScreenVideoEncoder::Start runs once; its file already exists");
     }
-    if (!ParametersSet) {
-        return StartWithoutParameters;
-    }
-    if (!FrameSizeSet) {
-        return StartWithoutFrameSize;
-    }
-    if (int32_t Refusal = CheckSettingsSupported(); Refusal != StartSucceeded) {
+    if (int32_t Refusal = CheckSettings(); Refusal != StartSucceeded) {
         return Refusal;
     }
     BuildGrid();
@@ -85,7 +76,13 @@ int32_t TScreenVideoEncoder::Start() {
 
 // Settings the Screen Video format cannot describe are refused before any
 // file exists, so a bad setting never leaves a broken file behind.
-int32_t TScreenVideoEncoder::CheckSettingsSupported() const {
+int32_t TScreenVideoEncoder::CheckSettings() const {
+    if (!ParametersSet) {
+        return StartWithoutParameters;
+    }
+    if (!FrameSizeSet) {
+        return StartWithoutFrameSize;
+    }
     if (FrameWidth == 0 || FrameHeight == 0 || FrameWidth > LargestFrameSide ||
         FrameHeight > LargestFrameSide) {
         return StartFrameSizeUnsupported;

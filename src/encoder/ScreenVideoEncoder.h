@@ -18,6 +18,9 @@
 
 namespace quorvane {
 
+// The header word has 12 bits for each frame dimension.
+constexpr uint16_t LargestFrameSide = 4095;
+
 // Results of TScreenVideoEncoder::Start.
 enum StartResult : int32_t {
     StartSucceeded = 0,
@@ -75,9 +78,14 @@ public:
     // when it is a regular file.
     void UseOutputFile(platform::TFile File);
 
+    // The StartResult that Start would give for the settings and frame size
+    // set, without touching the file: a caller may check them early and
+    // empty the file later.
+    int32_t CheckSettings() const;
     // Returns a StartResult. Once it has created the file, a second call
     // throws std::logic_error.
     int32_t Start();
+    bool Started() const { return FileCreated; }
 
     // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
     // blue-green-red first), each row padded to a multiple of 4 bytes.
@@ -123,7 +131,6 @@ private:
     // Throws std::logic_error unless Start succeeded and Finish has not run.
     void RequireOpen(const char* Operation) const;
     void RequireNotOpen(const char* Operation) const;
-    int32_t CheckSettingsSupported() const;
     void BuildGrid();
     int32_t CreateOutputFile();
 

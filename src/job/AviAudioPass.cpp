@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
 
 namespace quorvane {
@@ -21,6 +22,11 @@ const char* StageFailureText(TTranscodeStage Stage) {
     }
 }
 
+// Stored sound is read this far past the video's end: its codec's delay
+// (an MP3 encoder's, say) keeps the last moments of the sound within the
+// video in the chunks just after it.
+constexpr int32_t SoundPastVideoMs = 1000;
+
 }  // namespace
 
 // Needs the MP3 format pair; with no MP3 format offered there is nothing to
@@ -36,21 +42,25 @@ void TAviAudioPass::CreateMp3File(const std::string& Base) {
     std::error_code Error;
     AudioFile = std::make_unique<TTemporaryFile>(Base, Error);
     if (Error) {
-        throw EJobFailure("Impossible to create the temporary audio file " + AudioFile->Name() +
-                          " (" + Error.message() + ").");
+        throw EJobFailure("Impossible to create the temporary audio file " +
+                          ShownFileName(AudioFile->Name()) + " (" + Error.message() + ").");
     }
 }
 
-void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
+bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
+    VideoEndTime = VideoEnd;
     Host->ShowStep("Encoding audio...");
     Progress.Begin(Track->Start(), Track->End());
     if (Track->Start() < Track->End()) {
-        WriteLeadingSilence(VideoEnd);
+        WriteLeadingSilence();
     }
     TranscodeChunks();
-    Flush();
+    const bool Stopped = Host->StopRequested();
+    if (!Stopped) {
+        Flush();
+    }
     Progress.Finish();
 
     // A write the system reports only at the close would shorten the sound
@@ -59,20 +69,21 @@ void TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
     Track.reset();
     Transcoder.reset();
     Host = nullptr;
+    return !Stopped;
 }
 
 // Sound whose stream starts later than the video (a start sample above 0)
 // is preceded by silence up to its start time, so that it keeps in step
 // also where the sound is played back to back, whatever the tags' times.
 // Silence past the video's end would never be muxed.
-void TAviAudioPass::WriteLeadingSilence(int32_t VideoEnd) {
-    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEnd));
+void TAviAudioPass::WriteLeadingSilence() {
+    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEndTime));
 }
 
 void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
     uint64_t Frames = static_cast<uint64_t>(std::max<int64_t>(Milliseconds, 0)) *
                       Transcoder->Mp3InputRate() / 1000;
-    while (Frames > 0) {
+    while (Frames > 0 && !Host->StopRequested()) {
         if (!Write(Transcoder->ConvertSilence(Frames))) {
             return;
         }
@@ -82,10 +93,14 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // A read that gives no samples ends the pass: the position would not move.
 // A chunk whose read fails, or whose sound is lost to a stage that fails,
 // is replaced by silence as long as it, so that the sound after it keeps
-// its time.
+// its time. Sound long after the video's end would never be muxed, and a
+// track may claim days of it: reading ends a little past that end.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
-    for (int32_t Position = Track->Start(); Position < Track->End();) {
+    const int64_t ReadEnd = int64_t{VideoEndTime} + SoundPastVideoMs;
+    for (int32_t Position = Track->Start(); Position < Track->End() &&
+                                            Track->TimeOf(Position) < ReadEnd &&
+                                            !Host->StopRequested();) {
         int32_t Bytes = 0;
         int32_t Samples = 0;
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {
@@ -132,7 +147,7 @@ void TAviAudioPass::Flush() {
 
 void TAviAudioPass::CheckWritten(const std::error_code& Error) const {
     if (Error) {
-        throw EJobFailure("The temporary audio file " + AudioFile->Name() +
+        throw EJobFailure("The temporary audio file " + ShownFileName(AudioFile->Name()) +
                           " could not be written (" + Error.message() + ").");
     }
 }

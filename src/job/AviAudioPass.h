@@ -30,15 +30,18 @@ public:
     void CreateMp3File(const std::string& Base);
     // Removes that file before the pass has run (a run that did not start).
     void DropMp3File() { AudioFile.reset(); }
-    // Transcodes the whole track into that file, and releases the track and
-    // the chain. VideoEnd: the time the video ends, past which no silence
-    // is made. Throws EJobFailure when the file can't be written.
-    void Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
+    // Transcodes the track into that file up to a second past VideoEnd, the
+    // time the video ends (no silence is made past it), and releases the
+    // track and the chain. False when a stop request ended the
+    // pass first: it looks at the request before each chunk, so it ends
+    // within a chunk's conversion of being asked. Throws EJobFailure when
+    // the file can't be written.
+    bool Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
     // The MP3 file the pass wrote; it is removed with the object.
     const std::string& Mp3FileName() const { return AudioFile->Name(); }
 
 private:
-    void WriteLeadingSilence(int32_t VideoEnd);
+    void WriteLeadingSilence();
     void TranscodeChunks();
     void ConvertChunk(int32_t Position, int32_t Samples, uint32_t Bytes);
     void WriteSilence(int64_t Milliseconds);
@@ -52,6 +55,7 @@ private:
     std::unique_ptr<TAudioTranscoder> Transcoder;
     std::unique_ptr<TAudioTrack> Track;  // while the pass runs
     IRunHost* Host = nullptr;            // while the pass runs
+    int32_t VideoEndTime = 0;
     std::unique_ptr<platform::TTemporaryFile> AudioFile;
     TProgressMeter Progress;
 };

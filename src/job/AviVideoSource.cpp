@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "encoder/ScreenVideoEncoder.h"
+#include "job/JobErrors.h"
 #include "job/VideoSources.h"
 #include "platform/AudioCompressionManager.h"
 #include "platform/AviFile.h"
@@ -111,7 +113,7 @@ public:
     TAviVideoSource(const std::string& FileName, TLoadFailure& Failure);
 
     int32_t Start() const override { return AVIStreamStart(VideoStream.get()); }
-    int32_t End() const override;
+    int32_t End() const override { return std::min(DataEnd(), FirstPastTimeLimit()); }
     int32_t TimeOf(int32_t Position) const override {
         return AVIStreamSampleToTime(VideoStream.get(), Position);
     }
@@ -127,6 +129,10 @@ public:
 
 private:
     void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
+    std::string SizeRefusal() const;
+    int32_t DataEnd() const;
+    int32_t FirstPastTimeLimit() const;
+    uint32_t FramesBetween(int32_t From, int32_t To) const;
     void DescribeVideo();
     void ProbeAudio();
     bool ReadStoredAudioFormat(PAVISTREAM Stream, std::vector<uint8_t>& Stored) const;
@@ -166,15 +172,61 @@ void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failu
         Failure = {NoDecoderText, {}};
         return;
     }
+    if (std::string Refusal = SizeRefusal(); !Refusal.empty()) {
+        Failure = {std::move(Refusal), {}};
+        return;
+    }
     Failure = {TakeFirstFrame(DecodeAt(Start())), {}};
-    FFramesMissing = static_cast<uint32_t>(SamplesMissingFrom(VideoStream.get()));
+    FLeftOut.Missing = static_cast<uint32_t>(SamplesMissingFrom(VideoStream.get()));
+    FLeftOut.PastTimeLimit = FramesBetween(FirstPastTimeLimit(), DataEnd());
 }
 
-int32_t TAviVideoSource::End() const {
+// A picture too large for Screen Video is refused by the size its format
+// states, before one is decoded: decoding it could take gigabytes.
+std::string TAviVideoSource::SizeRefusal() const {
+    const int32_t Start = this->Start();
+    int32_t Size = 0;
+    if (AVIStreamReadFormat(VideoStream.get(), Start, nullptr, &Size) != AVIERR_OK ||
+        Size < static_cast<int32_t>(sizeof(BITMAPINFOHEADER))) {
+        return {};
+    }
+    std::vector<uint8_t> Format(static_cast<size_t>(Size));
+    if (AVIStreamReadFormat(VideoStream.get(), Start, Format.data(), &Size) != AVIERR_OK) {
+        return {};
+    }
+    BITMAPINFOHEADER Header;
+    std::memcpy(&Header, Format.data(), sizeof Header);
+    const int64_t Width = Header.biWidth;
+    const int64_t Height = std::abs(int64_t{Header.biHeight});  // negative: rows top-down
+    return Width > LargestFrameSide || Height > LargestFrameSide
+               ? UnsupportedFrameSizeText(Width, Height)
+               : std::string();
+}
+
+int32_t TAviVideoSource::DataEnd() const {
     const int32_t HeaderEnd = AVIStreamEnd(VideoStream.get());
     const int32_t LastWithData =
         AVIStreamFindSample(VideoStream.get(), HeaderEnd - 1, FIND_PREV | FIND_ANY);
     return LastWithData < 0 ? Start() : std::min(HeaderEnd, LastWithData + 1);
+}
+
+// Sample times saturate at 2^31 - 1 ms; from the first sample timed there on
+// no FLV tag can tell the frames apart. The first sample is always kept.
+int32_t TAviVideoSource::FirstPastTimeLimit() const {
+    const int64_t LastTimed = AVIStreamTimeToSample(VideoStream.get(), INT32_MAX - 1);
+    const int64_t First = std::max(int64_t{Start()}, LastTimed) + 1;
+    return static_cast<int32_t>(std::min<int64_t>(First, INT32_MAX));
+}
+
+// The samples with data in [From, To).
+uint32_t TAviVideoSource::FramesBetween(int32_t From, int32_t To) const {
+    uint32_t Count = 0;
+    for (int32_t Position = AVIStreamFindSample(VideoStream.get(), From, FIND_NEXT | FIND_ANY);
+         Position >= 0 && Position < To;
+         Position = AVIStreamFindSample(VideoStream.get(), Position + 1, FIND_NEXT | FIND_ANY)) {
+        ++Count;
+    }
+    return Count;
 }
 
 void TAviVideoSource::DescribeVideo() {

@@ -6,6 +6,7 @@
 #include "encoder/MetadataInjection.h"
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/AviAudioPass.h"
+#include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
 #include "job/Mp3Interleaver.h"
 #include "job/ScreenVideoEncoderThread.h"
@@ -26,20 +27,47 @@ const char* const AudioNotConvertibleText =
 const char* const NoFrameDecodedText =
     "No frame of the video could be decoded: nothing was converted.";
 
+// "1 frame of the video ...", "N frames of the video ...".
+std::string FramesText(uint32_t Count, const char* One, const char* Many) {
+    return std::to_string(Count) + (Count == 1 ? One : Many);
+}
+
 std::string FramesNotDecodedText(uint32_t Count) {
-    return std::to_string(Count) +
-           (Count == 1 ? " frame of the video could not be decoded and was left out."
-                       : " frames of the video could not be decoded and were left out.");
+    return FramesText(Count, " frame of the video could not be decoded and was left out.",
+                      " frames of the video could not be decoded and were left out.");
 }
 
 std::string FramesMissingText(uint32_t Count) {
-    return std::to_string(Count) +
-           (Count == 1 ? " frame of the video is missing from the file and was left out."
-                       : " frames of the video are missing from the file and were left out.");
+    return FramesText(Count, " frame of the video is missing from the file and was left out.",
+                      " frames of the video are missing from the file and were left out.");
+}
+
+std::string FramesGoingBackText(uint32_t Count) {
+    return FramesText(Count, " frame of the video goes back in time and was left out.",
+                      " frames of the video go back in time and were left out.");
+}
+
+// 2^31 - 1 ms, the latest time of an FLV tag.
+std::string FramesPastTimeLimitText(uint32_t Count) {
+    return FramesText(Count,
+                      " frame of the video comes after 596 h 31 min 23 s, the latest time an FLV "
+                      "file can hold, and was left out.",
+                      " frames of the video come after 596 h 31 min 23 s, the latest time an FLV "
+                      "file can hold, and were left out.");
+}
+
+// The files written beside the output are named after it, with a suffix,
+// and "-2", "-3", ... when the name is taken.
+std::string NameTooLongText(const std::string& Beside) {
+    return "The output file name is too long: the conversion writes a file beside it named " +
+           ShownFileName(Beside) +
+           " (or with -2, -3, ... added), and a name there can have at most " +
+           std::to_string(platform::LongestNameBeside(Beside)) + " bytes.";
 }
 
 std::string CannotCreateText(const std::string& FileName, const std::error_code& Error) {
-    return "Impossible to create the output file " + FileName + " (" + Error.message() + ").";
+    return "Impossible to create the output file " + ShownFileName(FileName) + " (" +
+           Error.message() + ").";
 }
 
 std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
@@ -102,6 +130,10 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
         Tell("Error", "The output file can not be one of the input files.");
         return false;
     }
+    if (const std::string TooLong = NameOfTheFilesBesideProblem(); !TooLong.empty()) {
+        Tell("Error", TooLong);
+        return false;
+    }
     // What can fail is tried before Start empties the output.
     if (ClaimOutput() && PrepareAudioSource() && CreateEncoder()) {
         return true;
@@ -127,6 +159,24 @@ bool TAVIToScreenVideoThread::OutputWouldReplaceAnInput() const {
             SameFile(OutputFileName, Settings.Audio.Mp3FileName));
 }
 
+// A file beside the output that can't be named would fail the run only
+// when it is made: the metadata copy after the whole conversion.
+std::string TAVIToScreenVideoThread::NameOfTheFilesBesideProblem() const {
+    std::vector<std::string> Beside;
+    if (AviAudioChosen()) {
+        Beside.push_back(platform::TemporaryFileBaseFor(OutputFileName, "audio"));
+    }
+    if (Settings.AddMetadata) {
+        Beside.push_back(MetadataCopyBaseFor(OutputFileName));
+    }
+    for (const std::string& Name : Beside) {
+        if (!platform::TemporaryNameFits(Name)) {
+            return NameTooLongText(Name);
+        }
+    }
+    return {};
+}
+
 // Another run writing the same file would interleave its tags with this
 // one's; the second to come refuses before it touches the file.
 bool TAVIToScreenVideoThread::ClaimOutput() {
@@ -135,7 +185,7 @@ bool TAVIToScreenVideoThread::ClaimOutput() {
     OutputClaim = std::make_unique<platform::TOutputClaim>(OutputFileName, Error);
     if (Error == std::errc::resource_unavailable_try_again) {
         OutputClaim.reset();
-        Tell("Error", "The file " + OutputFileName +
+        Tell("Error", "The file " + ShownFileName(OutputFileName) +
                           " is being written by another conversion; it was left as it was.");
         return false;
     }
@@ -195,7 +245,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
-    const int32_t Result = Encoder->Start();
+    const int32_t Result = Encoder->CheckSettings();
     if (Result != StartSucceeded) {
         Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
@@ -208,25 +258,42 @@ void TAVIToScreenVideoThread::Execute() {
     std::string FailureText;
     try {
         OpenAudioSource();
-        RunVideoPhase();
+        FStoppedByUser = Terminated();
+        if (!FStoppedByUser) {
+            StartOutput();
+            RunVideoPhase();
+        }
     } catch (const std::exception& Failure) {
         FailureText = FailureTextOf(Failure);
     }
     FinishRun(FailureText);
 }
 
+// A stop request ends the pass early; the run then ends without a frame.
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (AviAudioChosen()) {
-        AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host());
+    if (AviAudioChosen() && AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host())) {
         Audio = std::make_unique<TMp3Interleaver>(AudioPass->Mp3FileName(), false);
     }
 }
 
+// The output is emptied only when the video begins: a run stopped or failed
+// in the audio pass leaves a file that was there as it was.
+void TAVIToScreenVideoThread::StartOutput() {
+    const int32_t Result = Encoder->Start();
+    if (Result != StartSucceeded) {
+        throw EJobFailure(
+            StartFailureText(Result, *Encoder, OutputFileName, Source->Format(), Settings.Encoder));
+    }
+    OutputClaim->BeginWriting();
+}
+
+// Once the output is emptied it gets a frame, whatever the stop request: a
+// stop never leaves a file without a picture in place of the user's.
 void TAVIToScreenVideoThread::RunVideoPhase() {
     Video = std::make_unique<TVideoPhase>(*Source, *Encoder, Settings, Host(), Audio.get());
     ShowStep("Encoding video...");
     Video->Begin();
-    while (!Video->Ended() && !Terminated()) {
+    while (!Video->Ended() && !(Terminated() && Video->AnyFrameEncoded())) {
         Video->EncodeNext();
     }
     FStoppedByUser = !Video->Ended();
@@ -253,18 +320,26 @@ TAVIToScreenVideoThread::TVideoOutcome TAVIToScreenVideoThread::TakeVideoOutcome
 void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     VideoOutcome = TakeVideoOutcome();
     FAudioNote = AudioNoteText();
-    const std::string LeftOut = FramesLeftOutText(Source->FramesMissing());
+    const std::string LeftOut = FramesLeftOutText(Source->FramesLeftOut());
     CloseVideoFile();
     Audio.reset();
     // The temporary audio file goes with the run, also after a stop or a failure.
     AudioPass.reset();
-    Encoder->Finish();
-    uint64_t Size = Encoder->FinishedSize();
+    FOutputWritten = Encoder->Started();
+    uint64_t Size = 0;
+    if (FOutputWritten) {
+        Encoder->Finish();
+        Size = Encoder->FinishedSize();
+    } else {
+        // Nothing was written: a file the run created goes.
+        OutputClaim->Withdraw();
+    }
 
     std::string Failure = RunFailureText(FailureText);
     // A file cut short by a failure is not indexed.
-    const std::string MetadataFailure =
-        Failure.empty() && Settings.AddMetadata ? AddMetadata(Size) : std::string();
+    const std::string MetadataFailure = FOutputWritten && Failure.empty() && Settings.AddMetadata
+                                            ? AddMetadata(Size)
+                                            : std::string();
     OutputClaim.reset();
     if (!Failure.empty()) {
         FRunFailed = true;
@@ -289,16 +364,21 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
     }
 }
 
-// The frames that could not be decoded, and those the file lacks (only a
-// run that reached the video's end has looked for them all).
-std::string TAVIToScreenVideoThread::FramesLeftOutText(uint32_t FramesMissing) const {
+// The frames that could not be decoded or go back in time, and those the
+// file lacks or times too late (only a run that reached the video's end has
+// come to them all).
+std::string TAVIToScreenVideoThread::FramesLeftOutText(const TFramesLeftOut& LeftOut) const {
     std::string Text;
-    if (VideoOutcome.FramesNotDecoded != 0) {
-        Text = FramesNotDecodedText(VideoOutcome.FramesNotDecoded);
-    }
-    if (VideoOutcome.Ended && !FStoppedByUser && !VideoOutcome.CutShortByAnswer &&
-        FramesMissing != 0) {
-        Text += (Text.empty() ? "" : " ") + FramesMissingText(FramesMissing);
+    const auto Add = [&](uint32_t Count, std::string (*TextOf)(uint32_t)) {
+        if (Count != 0) {
+            Text += (Text.empty() ? "" : " ") + TextOf(Count);
+        }
+    };
+    Add(VideoOutcome.FramesNotDecoded, FramesNotDecodedText);
+    Add(LeftOut.GoingBack, FramesGoingBackText);
+    if (VideoOutcome.Ended && !FStoppedByUser && !VideoOutcome.CutShortByAnswer) {
+        Add(LeftOut.Missing, FramesMissingText);
+        Add(LeftOut.PastTimeLimit, FramesPastTimeLimitText);
     }
     return Text;
 }
@@ -334,7 +414,8 @@ std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
                                               static_cast<uint32_t>(VideoOutcome.ReachedTime)});
         return {};
     } catch (const std::exception& Failure) {
-        return "The metadata could not be added to " + OutputFileName + ": " + Failure.what() +
+        return "The metadata could not be added to " + ShownFileName(OutputFileName) + ": " +
+               Failure.what() +
                ". The file is complete without them, but players may not show its duration "
                "or seek in it.";
     }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "encoder/ScreenVideoEncoder.h"
+#include "job/JobErrors.h"
 #include "job/VideoSources.h"
 #include "platform/MediaFile.h"
 #include "platform/WinTypes.h"
@@ -21,8 +23,14 @@ int32_t Saturated(int64_t Value) {
     return static_cast<int32_t>(std::clamp<int64_t>(Value, INT32_MIN, INT32_MAX));
 }
 
-TLoadFailure FailureOf(TMediaOpenError Error) {
-    switch (Error) {
+uint32_t Counted(size_t Count) {
+    return static_cast<uint32_t>(std::min<size_t>(Count, UINT32_MAX));
+}
+
+TLoadFailure FailureOf(const TMediaOpenFailure& Failure) {
+    switch (Failure.Error) {
+        case TMediaOpenError::TooLarge:
+            return {UnsupportedFrameSizeText(Failure.Width, Failure.Height), {}};
         case TMediaOpenError::NotAVideoFile:
             return {CannotOpenText, NotAVideoFileReason};
         case TMediaOpenError::Unreadable:
@@ -129,6 +137,8 @@ private:
 TMediaVideoSource::TMediaVideoSource(std::unique_ptr<TMediaFile> Opened, TLoadFailure& Failure)
     : File(std::move(Opened)), Times(File->FrameTimes()) {
     Failure = {TakeFirstFrame(File->Picture(0)), {}};
+    FLeftOut.PastTimeLimit = Counted(File->FramesPastTimeLimit());
+    FLeftOut.GoingBack = Counted(File->FramesGoingBack());
     if (Failure.Text.empty()) {
         DescribeVideo();
         DescribeAudio();
@@ -136,16 +146,22 @@ TMediaVideoSource::TMediaVideoSource(std::unique_ptr<TMediaFile> Opened, TLoadFa
 }
 
 // "H.264, 1920x1080, 30 fps."; a variable rate says so, with its average:
-// "VP9, 1280x720, variable frame rate, 12.5 fps on average."
+// "VP9, 1280x720, variable frame rate, 12.5 fps on average."; an average
+// below a thousandth of a frame a second (a few frames days apart) is not
+// told.
 void TMediaVideoSource::DescribeVideo() {
     const TMediaVideo& Video = File->Video();
-    const auto Average = static_cast<uint32_t>(std::lround(Video.AverageRate * 1000));
+    const auto Average = static_cast<uint32_t>(
+        std::lround(std::clamp(Video.AverageRate * 1000, 0.0, double{UINT32_MAX})));
     std::string Rate = Video.RateNumerator != 0 && Video.RateDenominator != 0
                            ? FrameRateText(Video.RateNumerator, Video.RateDenominator)
                            : FrameRateText(Average, 1000);
     if (Video.VariableRate) {
-        Rate = "variable frame rate, " + FrameRateText(Average, 1000);
-        Rate.insert(Rate.size() - 1, " on average");
+        Rate = "variable frame rate.";
+        if (Average != 0) {
+            Rate = "variable frame rate, " + FrameRateText(Average, 1000);
+            Rate.insert(Rate.size() - 1, " on average");
+        }
     }
     FVideoDescription = (Video.Codec.empty() ? "" : Video.Codec + ", ") +
                         std::to_string(Video.Width) + "x" + std::to_string(Video.Height) +
@@ -184,10 +200,10 @@ void TMediaVideoSource::DescribeAudio() {
 
 std::unique_ptr<TVideoSource> OpenMediaVideoSource(const std::string& FileName,
                                                    TLoadFailure& Failure) {
-    TMediaOpenError Error = TMediaOpenError::None;
-    std::unique_ptr<TMediaFile> File = TMediaFile::Open(FileName, Error);
+    TMediaOpenFailure OpenFailure;
+    std::unique_ptr<TMediaFile> File = TMediaFile::Open(FileName, LargestFrameSide, OpenFailure);
     if (!File) {
-        Failure = FailureOf(Error);
+        Failure = FailureOf(OpenFailure);
         return nullptr;
     }
     auto Source = std::make_unique<TMediaVideoSource>(std::move(File), Failure);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
 #include "platform/File.h"
 
@@ -25,7 +26,7 @@ platform::TFile OpenRegularFile(const std::string& FileName) {
     platform::TFile File = platform::TFile::OpenRegularFile(FileName, Error);
     if (Error) {
         throw EJobFailure(
-            "Impossible to open the audio file " + FileName + " (" +
+            "Impossible to open the audio file " + ShownFileName(FileName) + " (" +
             (Error == std::errc::not_supported ? std::string("not a file") : Error.message()) +
             ").");
     }
@@ -167,7 +168,7 @@ void TMp3FrameReader::ReadUpTo(uint64_t End) {
             File.ReadAt(WindowStart + Had, Window.data() + Had, ReadAhead, Got);
         Window.resize(Had + Got);
         if (Error) {
-            throw EJobFailure("The audio file " + FileName + " could not be read (" +
+            throw EJobFailure("The audio file " + ShownFileName(FileName) + " could not be read (" +
                               Error.message() + ").");
         }
         FileEnded = Got < ReadAhead;

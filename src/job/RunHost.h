@@ -17,6 +17,8 @@ public:
     virtual void ShowPreview(const void* Frame) = 0;
     virtual bool Ask(const std::string& Caption, const std::string& Text) = 0;
     virtual void Tell(const std::string& Caption, const std::string& Text) = 0;
+    // Whether the user asked the run to stop; any thread.
+    virtual bool StopRequested() const = 0;
 
 protected:
     ~IRunHost() = default;

@@ -1,10 +1,13 @@
 #include "job/ScreenVideoEncoderThread.h"
 
+#include <new>
+
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/AviAudioPass.h"
 #include "job/Mp3Interleaver.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
+#include "job/VideoSources.h"
 #include "platform/OutputClaim.h"
 
 namespace quorvane {
@@ -26,7 +29,12 @@ void TAVIToScreenVideoThread::LoadVideoFile(const std::string& FileName) {
     FVideoFound = false;
     FAudioUsable = false;
     TLoadFailure Failure;
-    Source = OpenVideoSource(FileName, Failure);
+    // A file may claim what this machine can't hold; it fails alone.
+    try {
+        Source = OpenVideoSource(FileName, Failure);
+    } catch (const std::bad_alloc&) {
+        Failure = {CannotOpenText, "There is not enough memory to read it."};
+    }
     if (!Source) {
         FErrorText = Failure.Text;
         FErrorReason = Failure.Reason;

@@ -30,6 +30,7 @@ class TMp3Interleaver;
 class TScreenVideoEncoder;
 class TVideoPhase;
 class TVideoSource;
+struct TFramesLeftOut;
 
 // Job states.
 enum JobStates : uint8_t { NoSourceOpen = 0, SourceOpen = 1, EncodingPrepared = 2, Running = 3 };
@@ -44,8 +45,9 @@ public:
     void LoadVideoFile(const std::string& FileName);
     void CloseVideoFile();
 
-    // Main thread. True when the output file was created and the thread may
-    // be resumed. What the front end's ReadSettings throws goes through.
+    // Main thread. True when the output file was claimed (created when
+    // missing, emptied only when the video begins) and the thread may be
+    // resumed. What the front end's ReadSettings throws goes through.
     bool PrepareEncoding(const std::string& OutputFileName);
 
     // Any thread: turns the preview on or off from the next frame on.
@@ -78,6 +80,10 @@ public:
     // Whether a stop request ended the run before the end of the video; one
     // that came later (during the metadata pass) changed nothing.
     bool StoppedByUser() const { return FStoppedByUser; }
+    // Whether the run wrote the output file. A run stopped (or failed)
+    // before its first frame did not: a file that was there is left as it
+    // was, and none is left where there was none.
+    bool OutputWritten() const { return FOutputWritten; }
     // What the end of the run has to say of the sound, or nothing: bytes of
     // the MP3 audio that were skipped, or sound that ends more than a second
     // before the video.
@@ -91,17 +97,19 @@ private:
     bool AviAudioChosen() const;
     bool PrepareAudioConversion();
     bool OutputWouldReplaceAnInput() const;
+    std::string NameOfTheFilesBesideProblem() const;
     bool ClaimOutput();
     bool PrepareAudioSource();
     bool CreateEncoder();
     void GiveUpOutput();
     void OpenAudioSource();
+    void StartOutput();
     void RunVideoPhase();
     void FinishRun(const std::string& FailureText);
     std::string RunFailureText(const std::string& FailureText) const;
     std::string AudioNoteText() const;
     std::string AddMetadata(uint64_t& Size);
-    std::string FramesLeftOutText(uint32_t FramesMissing) const;
+    std::string FramesLeftOutText(const TFramesLeftOut& LeftOut) const;
 
     // What the video phase did, taken before the source and the audio it
     // refers to go at the end of the run.
@@ -123,6 +131,7 @@ private:
     void ShowPreview(const void* Frame) override;
     bool Ask(const std::string& Caption, const std::string& Text) override;
     void Tell(const std::string& Caption, const std::string& Text) override;
+    bool StopRequested() const override { return Terminated(); }
     void ShowStatus();
     void ShowProgress();
 
@@ -163,6 +172,7 @@ private:
     TProgressReport FProgress;
     bool FRunFailed = false;
     bool FStoppedByUser = false;
+    bool FOutputWritten = false;
     std::string FAudioNote;
 };
 

@@ -34,6 +34,18 @@ public:
                       int32_t& Samples) = 0;
 };
 
+// Frames of the input that a run leaves out, for its end to tell.
+struct TFramesLeftOut {
+    // Frames the input says it holds that it does not (an index listing
+    // more than the file has, a file cut short).
+    uint32_t Missing = 0;
+    // Frames timed at or past the latest time an FLV tag holds (2^31 ms).
+    uint32_t PastTimeLimit = 0;
+    // Frames whose time goes back (two recordings joined): they could only
+    // be shown with time going back.
+    uint32_t GoingBack = 0;
+};
+
 class TVideoSource {
 public:
     virtual ~TVideoSource() = default;
@@ -51,13 +63,12 @@ public:
     // until the audio pass takes it.
     TAudioTrack* Audio() const { return FAudio.get(); }
     std::unique_ptr<TAudioTrack> TakeAudio() { return std::move(FAudio); }
-    // Frames the input says it holds that it does not (an index listing
-    // more than the file has): left out, for the end of a run to tell.
-    uint32_t FramesMissing() const { return FFramesMissing; }
+    const TFramesLeftOut& FramesLeftOut() const { return FLeftOut; }
 
     virtual int32_t Start() const = 0;
     // Just past the last sample that holds data, whatever length the stream
-    // claims: beyond it there is nothing to show.
+    // claims: beyond it there is nothing to show; and no later than the
+    // first sample an FLV tag can't time (2^31 ms and on).
     virtual int32_t End() const = 0;
     virtual int32_t TimeOf(int32_t Position) const = 0;
     // When the last picture's showing ends, and with it the video: by
@@ -81,7 +92,7 @@ protected:
     std::string FVideoDescription;
     std::string FAudioDescription;
     std::unique_ptr<TAudioTrack> FAudio;
-    uint32_t FFramesMissing = 0;
+    TFramesLeftOut FLeftOut;
 };
 
 // Why a file holds no video that can be converted: the text for the user,

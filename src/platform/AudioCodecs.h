@@ -15,6 +15,19 @@ namespace quorvane::platform {
 constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
+// The sound any input may hold to be converted, whatever its container: no
+// recording is slower than 1000 Hz or faster than 768 kHz, and libswresample
+// mixes at most 64 channels. A header claiming a faster rate would have the
+// conversion sized for gigabytes; a slower one would stretch a few bytes
+// into hours of sound when resampled to the MP3 rates.
+constexpr uint32_t LowestSampleRate = 1000;
+constexpr uint32_t HighestSampleRate = 768000;
+constexpr uint32_t MostChannels = 64;
+constexpr bool IsConvertibleSound(int64_t Rate, int64_t Channels) {
+    return Rate >= LowestSampleRate && Rate <= HighestSampleRate && Channels >= 1 &&
+           Channels <= MostChannels;
+}
+
 // Format must be followed by its cbSize extra bytes. True when a decoder
 // exists for it.
 bool CanDecodeAudio(const WAVEFORMATEX& Format);

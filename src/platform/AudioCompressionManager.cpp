@@ -130,22 +130,14 @@ MMRESULT DriverSuggest(const WAVEFORMATEX& Source, uint32_t SourceSize, WAVEFORM
 
 constexpr uint16_t SuggestedBitsPerSample = 16;
 
-// No audio is recorded faster than this; a header that claims more would
-// have the conversion buffers sized for gigabytes.
-constexpr uint32_t HighestSampleRate = 768000;
-// Nor slower than this; a header that claims less would have a few bytes
-// stretched into hours of sound when resampled to the MP3 rates.
-constexpr uint32_t LowestSampleRate = 1000;
-
-// The 16-bit PCM format at Source's rate and channels, if it can be stated.
+// The 16-bit PCM format at Source's rate and channels, if it can be stated
+// and converted.
 bool SuggestPcm(const WAVEFORMATEX& Source, WAVEFORMATEX& Suggested) {
-    uint32_t BlockAlign = Source.nChannels * (SuggestedBitsPerSample / 8);
-    uint64_t BytesPerSecond = static_cast<uint64_t>(Source.nSamplesPerSec) * BlockAlign;
-    if (Source.nChannels == 0 || Source.nSamplesPerSec < LowestSampleRate ||
-        Source.nSamplesPerSec > HighestSampleRate || BlockAlign > UINT16_MAX ||
-        BytesPerSecond > UINT32_MAX) {
+    if (!IsConvertibleSound(Source.nSamplesPerSec, Source.nChannels)) {
         return false;
     }
+    const uint32_t BlockAlign = Source.nChannels * (SuggestedBitsPerSample / 8);
+    const uint64_t BytesPerSecond = static_cast<uint64_t>(Source.nSamplesPerSec) * BlockAlign;
     Suggested = {};
     Suggested.wFormatTag = WAVE_FORMAT_PCM;
     Suggested.nChannels = Source.nChannels;

@@ -89,7 +89,8 @@ inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
 }
 
 // Beyond the Windows services: the samples that a damaged index of the file
-// lists and that the file was not found to hold; 0 for most files.
+// lists, or that the header of a file cut off counts, and that the file was
+// not found to hold; 0 for most files.
 int32_t SamplesMissingFrom(PAVISTREAM Stream);
 
 // Wanted must be null: frames come as packed bottom-up DIBs, 24 bits per

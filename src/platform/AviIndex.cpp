@@ -256,6 +256,16 @@ std::vector<ChunkList> ScanMovieLists(const FileReader& Reader, const AviIndexSo
     return Tables;
 }
 
+// A recording cut off (its last movie list ends past the file's end) lost
+// its index with its last chunks: a video stream's header still counts the
+// frames written, and those not found are missing. (A list that merely
+// kept the size it was begun with, as GStreamer's do, lies within the file.)
+uint64_t FramesCountedBeforeTheCut(const AviIndexSources& Sources,
+                                   const AviStreamContents& Stream) {
+    const bool CutShort = !Sources.MoviLists.empty() && !Sources.MoviLists.back().Complete;
+    return CutShort && Stream.Header.fccType == streamtypeVIDEO ? Stream.Header.dwLength : 0;
+}
+
 }  // namespace
 
 void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
@@ -273,7 +283,8 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
             Streams[S].Chunks = std::move(SuperIndex.List.Chunks);
             continue;
         }
-        const auto NoteMissing = [&, Claimed = SuperIndex.Samples] {
+        const auto NoteMissing = [&](uint64_t Counted = 0) {
+            const uint64_t Claimed = std::max(SuperIndex.Samples, Counted);
             const uint64_t Found = Streams[S].Chunks.size();
             Streams[S].SamplesMissing = static_cast<uint32_t>(
                 std::min<uint64_t>(Claimed > Found ? Claimed - Found : 0, UINT32_MAX));
@@ -292,7 +303,7 @@ void FillChunkTables(const FileReader& Reader, const AviIndexSources& Sources,
         }
         (*ScannedTables)[S].MoveInto(Streams[S]);
         Streams[S].KeyFlagsKnown = false;
-        NoteMissing();
+        NoteMissing(FramesCountedBeforeTheCut(Sources, Streams[S]));
     }
 }
 

@@ -54,8 +54,8 @@ struct AviStreamContents {
     // False when no index was usable and the chunks were found by scanning:
     // key frames are then unknown.
     bool KeyFlagsKnown = true;
-    // Samples a damaged index lists that the other indexes or a scan did
-    // not find.
+    // Samples a damaged index lists, or a cut-off video stream's header
+    // counts, that the other indexes or a scan did not find.
     uint32_t SamplesMissing = 0;
 };
 

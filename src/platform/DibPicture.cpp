@@ -1,5 +1,7 @@
 #include "platform/DibPicture.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 extern "C" {
@@ -31,6 +33,14 @@ constexpr int LowestHdHeight = 720;
 // enough for whole groups of twice that, room for wider vector code too,
 // and copied when the bitmap's own rows are shorter.
 constexpr size_t PixelGroup = 16;
+
+// The bitmap's size is a 32-bit field of its header, and libswscale takes
+// row strides as int: a larger picture can't be held.
+bool FitsBitmap(int Width, int Height, uint16_t BitCount) {
+    const uint64_t GroupedStride =
+        (static_cast<uint64_t>(Width) + PixelGroup - 1) / PixelGroup * PixelGroup * BitCount / 8;
+    return GroupedStride <= INT_MAX && GroupedStride * static_cast<uint64_t>(Height) <= UINT32_MAX;
+}
 
 bool IsRgb(AVPixelFormat Format) {
     const AVPixFmtDescriptor* Descriptor = av_pix_fmt_desc_get(Format);
@@ -101,6 +111,9 @@ bool DibPicture::Assign(const AVFrame& Frame) {
     }
     const int Width = OutputWidth > 0 ? OutputWidth : Frame.width;
     const int Height = OutputHeight > 0 ? OutputHeight : Frame.height;
+    if (!FitsBitmap(Width, Height, BitCount)) {
+        return false;
+    }
     const auto Format = static_cast<AVPixelFormat>(Frame.format);
     TConversion Conversion{Frame.width, Frame.height, Format, Width, Height, std::nullopt};
     if (!IsRgb(Format)) {

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/MediaInput.h"
+#include "platform/AudioCodecs.h"
 
 namespace quorvane::platform {
 
 namespace {
-
-constexpr AVRational Microseconds{1, 1000000};
 
 // Timestamps in milliseconds (Matroska) are off the sample count by up to
 // half of one; a gap or overlap is mended only beyond this, which also
@@ -19,80 +17,152 @@ constexpr int64_t ToleranceMs = 5;
 // A decoder that fails this often in a row is taken to have nothing more.
 constexpr int MaxErrorsInARow = 1000;
 
-}  // namespace
-
-std::unique_ptr<TMediaAudioDecoder> TMediaAudioDecoder::Open(std::unique_ptr<TMediaInput> Input,
-                                                             int Stream) {
-    CodecContextPtr Context = Input->OpenDecoder(Stream, 1);
-    if (!Context) {
-        return nullptr;
-    }
-    Input->KeepOnly(Stream);
-    std::unique_ptr<TMediaAudioDecoder> Reader(
-        new TMediaAudioDecoder(std::move(Input), Stream, std::move(Context)));
-    if (!Reader->Packet || !Reader->Frame || !Reader->DecodeFirst()) {
-        return nullptr;
-    }
-    return Reader;
+int64_t TimeOf(const AVFrame& Frame) {
+    return Frame.pts != AV_NOPTS_VALUE ? Frame.pts : Frame.best_effort_timestamp;
 }
 
-TMediaAudioDecoder::TMediaAudioDecoder(std::unique_ptr<TMediaInput> Reading, int Index,
-                                       CodecContextPtr Context)
-    : Input(std::move(Reading)), Stream(Index), Codec(std::move(Context)) {}
+// Where the container's headers say the stream ends.
+TMicroseconds HeaderEndOf(const AVFormatContext& Format, const AVStream& Audio) {
+    if (Audio.duration != AV_NOPTS_VALUE && Audio.start_time != AV_NOPTS_VALUE) {
+        return MicrosecondsOf(Audio.start_time, Audio.time_base) +
+               MicrosecondsOf(Audio.duration, Audio.time_base);
+    }
+    if (Format.duration != AV_NOPTS_VALUE) {
+        return TMicroseconds{Format.duration} +
+               (Format.start_time != AV_NOPTS_VALUE ? Format.start_time : 0);
+    }
+    return AV_NOPTS_VALUE;
+}
+
+}  // namespace
+
+std::unique_ptr<TMediaAudioProbe> TMediaAudioProbe::Open(const TMediaInput& Input, int Stream) {
+    CodecContextPtr Codec = Input.OpenDecoder(Stream, 1);
+    if (!Codec) {
+        return nullptr;
+    }
+    const AVStream& Audio = *Input.Format().streams[Stream];
+    TMediaAudioStart Known;
+    Known.TimeBase = Audio.time_base;
+    Known.HeaderEnd = HeaderEndOf(Input.Format(), Audio);
+    std::unique_ptr<TMediaAudioProbe> Probe(new TMediaAudioProbe(std::move(Codec), Known));
+    return Probe->Frame ? std::move(Probe) : nullptr;
+}
+
+TMediaAudioProbe::TMediaAudioProbe(CodecContextPtr Context, TMediaAudioStart Known)
+    : Codec(std::move(Context)), Start(Known) {}
+
+// A packet the decoder refuses is passed over, as when the sound is read.
+void TMediaAudioProbe::Take(const AVPacket& Packet) {
+    if (!Found) {
+        avcodec_send_packet(Codec.get(), &Packet);
+        Receive();
+    }
+}
+
+void TMediaAudioProbe::Receive() {
+    if (avcodec_receive_frame(Codec.get(), Frame.get()) < 0) {
+        return;
+    }
+    Found = true;
+    Start.Rate = static_cast<uint32_t>(std::max(Frame->sample_rate, 0));
+    Start.Channels = static_cast<uint16_t>(std::clamp(Frame->ch_layout.nb_channels, 0, 65535));
+    const int64_t Time = TimeOf(*Frame);
+    Start.FirstTime = Time == AV_NOPTS_VALUE ? 0 : Time;
+}
+
+// The same bounds as the sound of AVI files: a header claiming 2 GHz or
+// 1 Hz is sound that can't be decoded.
+std::optional<TMediaAudioStart> TMediaAudioProbe::Finish() {
+    if (!Found) {
+        avcodec_send_packet(Codec.get(), nullptr);
+        Receive();
+    }
+    if (!Found || !IsConvertibleSound(Frame->sample_rate, Frame->ch_layout.nb_channels)) {
+        return std::nullopt;
+    }
+    return Start;
+}
+
+TMediaAudioDecoder::TMediaAudioDecoder(TMediaFileReadings From, int Index,
+                                       const TMediaAudioStart& Start, std::function<void()> Before)
+    : Readings(std::move(From)),
+      Stream(Index),
+      First(Start),
+      BeforeReading(std::move(Before)),
+      OutRate(Start.Rate),
+      OutChannels(Start.Channels) {}
 
 TMediaAudioDecoder::~TMediaAudioDecoder() = default;
 
-// The first sound stays in Frame until the file's start is known.
-bool TMediaAudioDecoder::DecodeFirst() {
-    if (!ReceiveFrame() || Frame->sample_rate <= 0 || Frame->ch_layout.nb_channels <= 0 ||
-        Frame->ch_layout.nb_channels > UINT16_MAX) {
+void TMediaAudioDecoder::StartAt(TMicroseconds Zero, TMicroseconds End) {
+    ZeroMicroseconds = Zero;
+    StartFrame = std::max<int64_t>(FrameAt(MicrosecondsOf(First.FirstTime, First.TimeBase)), 0);
+    EndFrame = std::max(FrameAt(End), StartFrame);
+    NextFrame = Produced = StartFrame;
+}
+
+// The reading is opened when the sound is first read, and decoded from the
+// start again up to the first sound, which is placed at the start.
+bool TMediaAudioDecoder::BeginReading() {
+    if (BeforeReading) {
+        BeforeReading();
+    }
+    Input = Readings.Open();
+    Codec = Input ? Input->OpenDecoder(Stream, 1) : nullptr;
+    if (!Codec || !Packet || !Frame) {
         return false;
     }
-    OutRate = static_cast<uint32_t>(Frame->sample_rate);
-    OutChannels = static_cast<uint16_t>(Frame->ch_layout.nb_channels);
-    const int64_t Time = Frame->pts != AV_NOPTS_VALUE ? Frame->pts : Frame->best_effort_timestamp;
-    FirstMicroseconds = Time == AV_NOPTS_VALUE ? 0 : MicrosecondsOf(Time);
+    Input->KeepOnly(Stream);
+    if (!ReceiveFrame()) {
+        return false;
+    }
+    Place(*Frame);
+    av_frame_unref(Frame.get());
     return true;
 }
 
-void TMediaAudioDecoder::StartAt(int64_t Zero, int64_t End) {
-    ZeroMicroseconds = Zero;
-    StartFrame = std::max<int64_t>(FrameAt(FirstMicroseconds), 0);
-    EndFrame = std::max(FrameAt(End), StartFrame);
-    NextFrame = Produced = StartFrame;
-    Place(*Frame);
-    av_frame_unref(Frame.get());
-}
-
 int64_t TMediaAudioDecoder::EstimatedEnd() const {
-    const AVStream& Audio = *Input->Format().streams[Stream];
-    int64_t End = AV_NOPTS_VALUE;
-    if (Audio.duration != AV_NOPTS_VALUE && Audio.start_time != AV_NOPTS_VALUE) {
-        End = MicrosecondsOf(Audio.start_time + Audio.duration);
-    } else if (Input->Format().duration != AV_NOPTS_VALUE) {
-        End = Input->Format().duration +
-              (Input->Format().start_time != AV_NOPTS_VALUE ? Input->Format().start_time : 0);
-    }
     if (Ended) {
         return Produced;
     }
     // Beyond what was given while more is to come.
-    const int64_t Guess = End == AV_NOPTS_VALUE ? Produced : FrameAt(End);
+    const int64_t Guess = First.HeaderEnd == AV_NOPTS_VALUE ? Produced : FrameAt(First.HeaderEnd);
     return std::max(std::min(Guess, EndFrame), Produced + 1);
 }
 
 size_t TMediaAudioDecoder::Read(int16_t* Samples, size_t Frames) {
+    if (!Begun) {
+        Begun = true;
+        if (!BeginReading()) {
+            Finish();
+        }
+    }
     const size_t FrameBytes = size_t{OutChannels} * sizeof(int16_t);
-    while (Ready.size() - ReadyOffset < Frames * FrameBytes && !Ended && Produce()) {
+    auto* Out = reinterpret_cast<uint8_t*>(Samples);
+    size_t Given = 0;
+    while (Given < Frames) {
+        if (SilenceToGive > 0) {
+            const size_t Count = static_cast<size_t>(
+                std::min<int64_t>(SilenceToGive, static_cast<int64_t>(Frames - Given)));
+            std::memset(Out + Given * FrameBytes, 0, Count * FrameBytes);
+            SilenceToGive -= static_cast<int64_t>(Count);
+            Given += Count;
+        } else if (Ready.size() - ReadyOffset >= FrameBytes) {
+            const size_t Count =
+                std::min(Frames - Given, (Ready.size() - ReadyOffset) / FrameBytes);
+            std::memcpy(Out + Given * FrameBytes, Ready.data() + ReadyOffset, Count * FrameBytes);
+            ReadyOffset += Count * FrameBytes;
+            Given += Count;
+        } else {
+            Ready.clear();
+            ReadyOffset = 0;
+            if (Ended || !Produce()) {
+                break;
+            }
+        }
     }
-    const size_t Given = std::min(Frames, (Ready.size() - ReadyOffset) / FrameBytes);
-    std::memcpy(Samples, Ready.data() + ReadyOffset, Given * FrameBytes);
-    ReadyOffset += Given * FrameBytes;
     NextFrame += static_cast<int64_t>(Given);
-    if (ReadyOffset * 2 > Ready.size()) {
-        Ready.erase(Ready.begin(), Ready.begin() + static_cast<ptrdiff_t>(ReadyOffset));
-        ReadyOffset = 0;
-    }
     return Given;
 }
 
@@ -136,6 +206,7 @@ bool TMediaAudioDecoder::ReceiveFrame() {
 
 // The frame goes where its timestamp puts it, give or take the tolerance:
 // after silence for a gap, or without the part that overlaps what was given.
+// Called only once all that was placed before has been read.
 void TMediaAudioDecoder::Place(const AVFrame& Decoded) {
     if (Ended) {
         return;
@@ -145,23 +216,30 @@ void TMediaAudioDecoder::Place(const AVFrame& Decoded) {
         return;
     }
     const size_t FrameBytes = size_t{OutChannels} * sizeof(int16_t);
-    const int64_t Time =
-        Decoded.pts != AV_NOPTS_VALUE ? Decoded.pts : Decoded.best_effort_timestamp;
+    const int64_t Time = TimeOf(Decoded);
     const int64_t Tolerance = int64_t{OutRate} * ToleranceMs / 1000;
     size_t Skipped = 0;
     if (Time != AV_NOPTS_VALUE && FirstPlaced) {
-        const int64_t Offset = FrameAt(MicrosecondsOf(Time)) - Produced;
+        const int64_t Offset = FrameAt(MicrosecondsOf(Time, First.TimeBase)) - Produced;
         if (Offset > Tolerance) {
-            const int64_t Silence = std::min(Offset, EndFrame - Produced);
-            Ready.insert(Ready.end(), static_cast<size_t>(Silence) * FrameBytes, 0);
-            Produced += Silence;
+            SilenceToGive = std::min(Offset, EndFrame - Produced);
+            Produced += SilenceToGive;
         } else if (Offset < -Tolerance) {
             Skipped = std::min(static_cast<size_t>(-Offset) * FrameBytes, Converted.size());
         }
     }
     FirstPlaced = true;
-    Ready.insert(Ready.end(), Converted.begin() + static_cast<ptrdiff_t>(Skipped), Converted.end());
-    Produced += static_cast<int64_t>((Converted.size() - Skipped) / FrameBytes);
+    Append(Converted, Skipped);
+}
+
+// Sound past the video's end is not made at all.
+void TMediaAudioDecoder::Append(const std::vector<uint8_t>& Pcm, size_t Skipped) {
+    const size_t FrameBytes = size_t{OutChannels} * sizeof(int16_t);
+    const auto Wanted = static_cast<size_t>(EndFrame - Produced);
+    const size_t Frames = std::min((Pcm.size() - Skipped) / FrameBytes, Wanted);
+    Ready.insert(Ready.end(), Pcm.begin() + static_cast<ptrdiff_t>(Skipped),
+                 Pcm.begin() + static_cast<ptrdiff_t>(Skipped + Frames * FrameBytes));
+    Produced += static_cast<int64_t>(Frames);
     Ended = Produced >= EndFrame;
 }
 
@@ -173,7 +251,7 @@ bool TMediaAudioDecoder::ConvertInto(const AVFrame& Decoded, std::vector<uint8_t
         if (Converter.IsOpen()) {
             Converter.Flush(Pcm);
         }
-        if (Decoded.sample_rate <= 0 || Decoded.ch_layout.nb_channels <= 0 ||
+        if (!IsConvertibleSound(Decoded.sample_rate, Decoded.ch_layout.nb_channels) ||
             !Converter.Open(static_cast<AVSampleFormat>(Decoded.format),
                             Decoded.ch_layout.nb_channels, Decoded.sample_rate, OutChannels,
                             static_cast<int>(OutRate))) {
@@ -189,24 +267,18 @@ bool TMediaAudioDecoder::ConvertInto(const AVFrame& Decoded, std::vector<uint8_t
 
 // Saturated well inside 64 bits, so that wild timestamps can't overflow
 // the sums made with it.
-int64_t TMediaAudioDecoder::FrameAt(int64_t Time) const {
+int64_t TMediaAudioDecoder::FrameAt(TMicroseconds Time) const {
     constexpr int64_t Limit = int64_t{1} << 52;
-    const int64_t Since = static_cast<int64_t>(
-        std::clamp<__int128>(static_cast<__int128>(Time) - ZeroMicroseconds, -Limit, Limit));
+    const auto Since =
+        static_cast<int64_t>(std::clamp<TMicroseconds>(Time - ZeroMicroseconds, -Limit, Limit));
     return av_rescale(Since, OutRate, 1000000);
-}
-
-int64_t TMediaAudioDecoder::MicrosecondsOf(int64_t Time) const {
-    return av_rescale_q(Time, Input->Format().streams[Stream]->time_base, Microseconds);
 }
 
 void TMediaAudioDecoder::Finish() {
     if (!Ended && Converter.IsOpen()) {
         Converted.clear();
         Converter.Flush(Converted);
-        Ready.insert(Ready.end(), Converted.begin(), Converted.end());
-        Produced +=
-            static_cast<int64_t>(Converted.size() / (size_t{OutChannels} * sizeof(int16_t)));
+        Append(Converted, 0);
     }
     Ended = true;
 }

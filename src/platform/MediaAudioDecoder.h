@@ -3,33 +3,66 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/FfmpegPointers.h"
 #include "platform/MediaFile.h"
+#include "platform/MediaInput.h"
 #include "platform/SampleConverter.h"
 
 namespace quorvane::platform {
 
-class TMediaInput;
+// What the stream's first sound tells: its layout and when it starts.
+struct TMediaAudioStart {
+    uint32_t Rate = 0;
+    uint16_t Channels = 0;
+    int64_t FirstTime = 0;  // in TimeBase
+    AVRational TimeBase{1, 1};
+    // Where the file's headers say the sound ends; AV_NOPTS_VALUE when they
+    // don't.
+    TMicroseconds HeaderEnd = AV_NOPTS_VALUE;
+};
+
+// Decodes the first packets of an audio stream, handed to it while another
+// reading of the file goes through it, up to the first sound.
+class TMediaAudioProbe {
+public:
+    // Null when no decoder opens for Stream.
+    static std::unique_ptr<TMediaAudioProbe> Open(const TMediaInput& Input, int Stream);
+
+    bool Wants() const { return !Found; }
+    void Take(const AVPacket& Packet);
+    // After the last packet: how the sound starts, or nothing when no sound
+    // came that can be converted.
+    std::optional<TMediaAudioStart> Finish();
+
+private:
+    TMediaAudioProbe(CodecContextPtr Codec, TMediaAudioStart Known);
+    void Receive();
+
+    CodecContextPtr Codec;
+    FramePtr Frame{av_frame_alloc()};
+    TMediaAudioStart Start;
+    bool Found = false;
+};
 
 class TMediaAudioDecoder final : public TMediaAudioReader {
 public:
-    // Input: a reading of the file from its start; Stream: the audio
-    // stream's index. Decodes up to the first sound, which sets the PCM's
-    // rate and channels; null when no decoder opens or none comes.
-    static std::unique_ptr<TMediaAudioDecoder> Open(std::unique_ptr<TMediaInput> Input, int Stream);
+    // Readings: where the sound is read from, when it first is;
+    // BeforeReading is called then. Nothing is held open meanwhile.
+    TMediaAudioDecoder(TMediaFileReadings Readings, int Stream, const TMediaAudioStart& Start,
+                       std::function<void()> BeforeReading);
     ~TMediaAudioDecoder() override;
 
     uint32_t Rate() const { return OutRate; }
     uint16_t Channels() const { return OutChannels; }
-    // The first sound's time, in microseconds of the stream.
-    int64_t FirstTime() const { return FirstMicroseconds; }
     // Sets the file's start, and the time past which nothing is wanted (the
-    // video's end): from there on the sound counts as ended, which bounds
-    // the silence a wild timestamp could ask for. Before the first Read.
-    void StartAt(int64_t ZeroMicroseconds, int64_t EndMicroseconds);
+    // video's end): the sound ends there, which bounds the silence a wild
+    // timestamp could ask for. Before the first Read.
+    void StartAt(TMicroseconds Zero, TMicroseconds End);
 
     int64_t Start() const override { return StartFrame; }
     int64_t EstimatedEnd() const override;
@@ -37,18 +70,20 @@ public:
     size_t Read(int16_t* Samples, size_t Frames) override;
 
 private:
-    TMediaAudioDecoder(std::unique_ptr<TMediaInput> Input, int Stream, CodecContextPtr Codec);
-    bool DecodeFirst();
+    bool BeginReading();
     bool Produce();
     bool ReceiveFrame();
     void Place(const AVFrame& Decoded);
+    void Append(const std::vector<uint8_t>& Pcm, size_t Skipped);
     bool ConvertInto(const AVFrame& Decoded, std::vector<uint8_t>& Pcm);
-    int64_t FrameAt(int64_t Microseconds) const;
-    int64_t MicrosecondsOf(int64_t Time) const;
+    int64_t FrameAt(TMicroseconds Time) const;
     void Finish();
 
-    std::unique_ptr<TMediaInput> Input;
+    const TMediaFileReadings Readings;
     const int Stream;
+    const TMediaAudioStart First;
+    std::function<void()> BeforeReading;
+    std::unique_ptr<TMediaInput> Input;  // from the first Read on
     CodecContextPtr Codec;
     PacketPtr Packet{av_packet_alloc()};
     FramePtr Frame{av_frame_alloc()};
@@ -56,18 +91,21 @@ private:
     int ConverterFormat = -1;  // the input layout Converter was opened for
     int ConverterRate = 0;
     int ConverterChannels = 0;
-    uint32_t OutRate = 0;
-    uint16_t OutChannels = 0;
-    int64_t FirstMicroseconds = 0;
-    int64_t ZeroMicroseconds = 0;
+    const uint32_t OutRate;
+    const uint16_t OutChannels;
+    TMicroseconds ZeroMicroseconds = 0;
     int64_t EndFrame = INT64_MAX;
     int64_t StartFrame = 0;
-    // PCM decoded and not yet read, from Ready[ReadyOffset] on; the sample
-    // frame it starts with is NextFrame, and Produced follows its end.
+    // PCM decoded and not yet read, from Ready[ReadyOffset] on, after
+    // SilenceToGive sample frames of silence: a gap is given as it is read,
+    // never held whole. The sample frame they start with is NextFrame, and
+    // Produced follows their end.
     std::vector<uint8_t> Ready;
     size_t ReadyOffset = 0;
+    int64_t SilenceToGive = 0;
     int64_t NextFrame = 0;
     int64_t Produced = 0;
+    bool Begun = false;
     bool FirstPlaced = false;
     bool DrainSent = false;
     bool Ended = false;

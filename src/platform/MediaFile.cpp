@@ -1,7 +1,8 @@
 // A video file through libavformat: the streams chosen, every video
 // packet's time read once when the file is opened (so that the frames'
 // count, times and end are known before the first is encoded), and the
-// decoders of both streams, each on a reading of the file of its own.
+// decoders of both streams, each on a reading of the file of its own, one
+// reading open at a time.
 #include "platform/MediaFile.h"
 
 #include <algorithm>
@@ -168,23 +169,65 @@ struct TPacketTime {
     bool operator<(const TPacketTime& Other) const { return Pts < Other.Pts; }
 };
 
+// Whether packets come in the order of time: their decoding times, or for
+// a codec that never reorders pictures their presentation times, never go
+// back (equal ones are frames of one time, not going back).
+class TDecodingOrder {
+public:
+    explicit TDecodingOrder(const AVStream& Stream) {
+        const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Stream.codecpar->codec_id);
+        PtsInOrder = Descriptor && !(Descriptor->props & AV_CODEC_PROP_REORDER);
+    }
+    bool Follows(const AVPacket& Packet) {
+        const int64_t Time = Packet.dts != AV_NOPTS_VALUE ? Packet.dts
+                             : PtsInOrder                 ? Packet.pts
+                                                          : AV_NOPTS_VALUE;
+        if (Time == AV_NOPTS_VALUE) {
+            return true;
+        }
+        if (Time < Latest) {
+            return false;
+        }
+        Latest = Time;
+        return true;
+    }
+
+private:
+    bool PtsInOrder = false;
+    int64_t Latest = INT64_MIN;
+};
+
 // Every video packet's presentation time, read without decoding. Packets
 // the container marks to be dropped (before an edit list's start) show no
 // picture; a packet without times follows the one before. A recording
 // joined midway (a broadcast capture) starts with frames that refer to
 // pictures it does not hold: the pictures start at the first key frame.
-std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream) {
-    Input.KeepOnly(Stream);
+// A packet whose decoding time goes back (two recordings joined, a clock
+// set back) is left out and counted in GoingBack: its picture could only
+// be shown with time going back. The sound's first packets go to Probe
+// (when not null) on the way.
+std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream, int AudioStream,
+                                         TMediaAudioProbe* Probe, size_t& GoingBack) {
+    Input.KeepOnly(Stream, Probe ? AudioStream : -1);
     std::vector<TPacketTime> Times;
     std::optional<size_t> FirstKey;
+    TDecodingOrder Order(*Input.Format().streams[Stream]);
     PacketPtr Packet(av_packet_alloc());
     while (Packet && Times.size() < MaxFrames &&
            av_read_frame(&Input.Format(), Packet.get()) >= 0) {
+        if (Probe && Packet->stream_index == AudioStream && Probe->Wants()) {
+            Probe->Take(*Packet);
+            if (!Probe->Wants()) {
+                Input.KeepOnly(Stream);
+            }
+        }
         // A key frame the container drops still starts the pictures after it.
         if (Packet->stream_index == Stream && !FirstKey && Packet->flags & AV_PKT_FLAG_KEY) {
             FirstKey = Times.size();
         }
-        if (Packet->stream_index == Stream && !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
+        if (Packet->stream_index == Stream && !Order.Follows(*Packet)) {
+            ++GoingBack;
+        } else if (Packet->stream_index == Stream && !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
             int64_t Pts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
             if (Pts == AV_NOPTS_VALUE && !Times.empty()) {
                 Pts = Times.back().Pts + std::max<int64_t>(Times.back().Duration, 1);
@@ -221,15 +264,18 @@ void DescribeRate(const AVStream& Video, const std::vector<TPacketTime>& Times,
         return;
     }
     const double TickMs = av_q2d(Video.time_base) * 1000;
+    // Wild timestamps differ by more than 64 bits hold.
+    const auto Ms = [&](int64_t From, int64_t To) {
+        return static_cast<double>(static_cast<__int128>(To) - From) * TickMs;
+    };
     double Shortest = INFINITY;
     double Longest = 0;
     for (size_t Index = 1; Index < Times.size(); ++Index) {
-        const double Interval =
-            static_cast<double>(Times[Index].Pts - Times[Index - 1].Pts) * TickMs;
+        const double Interval = Ms(Times[Index - 1].Pts, Times[Index].Pts);
         Shortest = std::min(Shortest, Interval);
         Longest = std::max(Longest, Interval);
     }
-    const double SpanMs = static_cast<double>(Times.back().Pts - Times.front().Pts) * TickMs;
+    const double SpanMs = Ms(Times.front().Pts, Times.back().Pts);
     Described.AverageRate = static_cast<double>(Times.size() - 1) * 1000 / SpanMs;
     Described.VariableRate = Longest - Shortest > VariableRateSlackMs;
     if (!Described.VariableRate && Guessed.den > 0 && Guessed.num > 0 &&
@@ -238,72 +284,210 @@ void DescribeRate(const AVStream& Video, const std::vector<TPacketTime>& Times,
     }
 }
 
-int32_t SaturatedMs(int64_t Ms) {
-    return static_cast<int32_t>(std::clamp<int64_t>(Ms, 0, INT32_MAX));
+// Halves round up, also before the start.
+TMicroseconds RoundedMs(TMicroseconds Microseconds) {
+    return Microseconds >= 0 ? (Microseconds + 500) / 1000 : -((-Microseconds + 499) / 1000);
 }
 
-// Halves round up, also before the start.
-int64_t RoundedMs(int64_t Microseconds) {
-    return Microseconds >= 0 ? (Microseconds + 500) / 1000 : -((-Microseconds + 499) / 1000);
+// How long the stream's frames usually last, in its time base: the median
+// of the intervals between them (of at most about 4096 of them, evenly
+// spread, so that a long stream costs nothing); 0 for a lone frame. A last
+// frame after a long pause lasts this long, not as long as the pause.
+int64_t UsualFrameLength(const std::vector<int64_t>& Pts) {
+    if (Pts.size() < 2) {
+        return 0;
+    }
+    constexpr size_t MostSampled = 4096;
+    const size_t Step = (Pts.size() - 1) / MostSampled + 1;
+    std::vector<int64_t> Intervals;
+    for (size_t Index = 1; Index < Pts.size(); Index += Step) {
+        Intervals.push_back(static_cast<int64_t>(
+            std::min<__int128>(static_cast<__int128>(Pts[Index]) - Pts[Index - 1], INT64_MAX)));
+    }
+    const auto Middle = Intervals.begin() + static_cast<ptrdiff_t>((Intervals.size() - 1) / 2);
+    std::nth_element(Intervals.begin(), Middle, Intervals.end());
+    return *Middle;
+}
+
+// The display size by the stream's parameters; none when they tell no
+// size.
+std::optional<TDisplaySize> ShownSizeOf(TMediaInput& Input, int Stream, int Rotation) {
+    const auto [Width, Height] = Input.StatedSize(Stream);
+    if (Width <= 0 || Height <= 0) {
+        return std::nullopt;
+    }
+    AVStream& Video = *Input.Format().streams[Stream];
+    return DisplaySizeOf(Width, Height,
+                         av_guess_sample_aspect_ratio(&Input.Format(), &Video, nullptr), Rotation);
 }
 
 }  // namespace
 
 TMediaFile::~TMediaFile() = default;
 
-std::unique_ptr<TMediaFile> TMediaFile::Open(const std::string& FileName, TMediaOpenError& Error) {
+std::unique_ptr<TMediaFile> TMediaFile::Open(const std::string& FileName, int LargestSide,
+                                             TMediaOpenFailure& Failure) {
     // As for AVI files: FFmpeg's notes on odd but readable files (an MJPEG
     // stream's "deprecated pixel format") would only clutter the front
     // end's standard error; its errors still show.
     av_log_set_level(AV_LOG_ERROR);
-    std::error_code Failure;
-    auto File = std::make_shared<TFile>(TFile::OpenRegularFile(FileName, Failure));
-    if (Failure) {
-        Error = TMediaOpenError::Unreadable;
+    Failure = {};
+    std::error_code Error;
+    auto File = std::make_shared<TFile>(TFile::OpenRegularFile(FileName, Error));
+    if (Error) {
+        Failure.Error = TMediaOpenError::Unreadable;
         return nullptr;
     }
-    TMediaInputError InputError = TMediaInputError::None;
-    std::unique_ptr<TMediaInput> Input = TMediaInput::Open(File, InputError);
-    if (!Input) {
-        Error = InputError == TMediaInputError::Unreadable ? TMediaOpenError::Unreadable
-                                                           : TMediaOpenError::NotAVideoFile;
-        return nullptr;
-    }
+    // No decoder makes a picture of more pixels than can be shown.
+    const TMediaFileReadings Readings(File, int64_t{LargestSide} * LargestSide);
     std::unique_ptr<TMediaFile> Media(new TMediaFile());
-    if (!Media->OpenVideo(*Input, Error)) {
+    if (!Media->ReadTimes(Readings, LargestSide, Failure)) {
         return nullptr;
     }
-    Media->OpenAudio(*Input);
-    Error = TMediaOpenError::None;
+    Media->TimeFrames();
+    if (!Media->OpenPictures(Readings, LargestSide, Failure)) {
+        return nullptr;
+    }
+    Media->OpenSound(Readings);
     return Media;
 }
 
-bool TMediaFile::OpenVideo(TMediaInput& Input, TMediaOpenError& Error) {
-    const int Stream = FirstVideoStream(Input.Format());
-    if (Stream < 0) {
-        Error = TMediaOpenError::NoVideo;
+// The first reading: the streams, the pictures' size, every video packet's
+// time, and how the sound starts.
+bool TMediaFile::ReadTimes(const TMediaFileReadings& Readings, int LargestSide,
+                           TMediaOpenFailure& Failure) {
+    TMediaInputError InputError = TMediaInputError::None;
+    std::unique_ptr<TMediaInput> Input = Readings.Open(InputError);
+    if (!Input) {
+        Failure.Error = InputError == TMediaInputError::Unreadable ? TMediaOpenError::Unreadable
+                                                                   : TMediaOpenError::NotAVideoFile;
         return false;
     }
-    const AVStream& Video = *Input.Format().streams[Stream];
+    VideoStream = FirstVideoStream(Input->Format());
+    if (VideoStream < 0) {
+        Failure.Error = TMediaOpenError::NoVideo;
+        return false;
+    }
+    AVStream& Video = *Input->Format().streams[VideoStream];
     FVideo.Codec = CodecNameOf(Video.codecpar->codec_id);
     FVideo.Rotation = RotationOf(Video);
-    std::unique_ptr<TMediaInput> Decoding = Input.Reopen();
-    const std::vector<TPacketTime> Times = ReadPacketTimes(Input, Stream);
-    if (Times.empty() || !Decoding) {
-        Error = Times.empty() ? TMediaOpenError::NoFirstFrame : TMediaOpenError::NotAVideoFile;
+    if (const std::optional<TDisplaySize> Size = ShownSizeOf(*Input, VideoStream, FVideo.Rotation);
+        Size && (Size->Width > LargestSide || Size->Height > LargestSide)) {
+        Failure = {TMediaOpenError::TooLarge, Size->Width, Size->Height};
         return false;
     }
-    std::vector<int64_t> Pts(Times.size());
-    std::transform(Times.begin(), Times.end(), Pts.begin(),
+    const std::unique_ptr<TMediaAudioProbe> Probe = DescribeAudio(*Input);
+    const std::vector<TPacketTime> Times =
+        ReadPacketTimes(*Input, VideoStream, AudioStream, Probe.get(), FFramesGoingBack);
+    if (Times.empty()) {
+        Failure.Error = TMediaOpenError::NoFirstFrame;
+        return false;
+    }
+    DescribeRate(Video, Times, FVideo);
+    TimeBaseNumerator = Video.time_base.num;
+    TimeBaseDenominator = Video.time_base.den;
+    FramePts.resize(Times.size());
+    std::transform(Times.begin(), Times.end(), FramePts.begin(),
                    [](const TPacketTime& Time) { return Time.Pts; });
-    Decoder = TMediaFrameDecoder::Open(std::move(Decoding), Stream, Pts, FVideo.Rotation);
+    LastDuration = Times.back().Duration;
+    if (const std::optional<TMediaAudioStart> Start = Probe ? Probe->Finish() : std::nullopt) {
+        SoundStart = std::make_unique<TMediaAudioStart>(*Start);
+        FAudio->Decodable = true;
+        FAudio->Rate = Start->Rate;
+        FAudio->Channels = Start->Channels;
+    }
+    return true;
+}
+
+// The chosen audio stream as its parameters tell it, and what finds out how
+// its sound starts.
+std::unique_ptr<TMediaAudioProbe> TMediaFile::DescribeAudio(TMediaInput& Input) {
+    const TAudioChoice Choice = DefaultAudioStream(Input.Format());
+    if (Choice.Stream < 0) {
+        return nullptr;
+    }
+    AudioStream = Choice.Stream;
+    const AVCodecParameters& Parameters = *Input.Format().streams[Choice.Stream]->codecpar;
+    TMediaAudio Audio;
+    Audio.Codec = CodecNameOf(Parameters.codec_id);
+    Audio.Track = Choice.Track;
+    Audio.Tracks = Choice.Tracks;
+    Audio.Rate = static_cast<uint32_t>(std::max(Parameters.sample_rate, 0));
+    Audio.Channels = static_cast<uint16_t>(std::clamp(Parameters.ch_layout.nb_channels, 0, 65535));
+    if (IsPcm(Parameters.codec_id)) {
+        Audio.BitsPerSample = static_cast<uint16_t>(std::max(
+            av_get_bits_per_sample(Parameters.codec_id), Parameters.bits_per_coded_sample));
+    }
+    FAudio = Audio;
+    return TMediaAudioProbe::Open(Input, Choice.Stream);
+}
+
+// Everything counts from the earliest start; frames at or past the latest
+// time 32 bits of milliseconds hold are left out (the first frame is kept:
+// sound that starts that long before it is what gives way). The last frame
+// lasts as its packet says, but no longer than the stream's usual frame
+// length; a lone frame whose packet tells nothing lasts 40 ms.
+void TMediaFile::TimeFrames() {
+    const AVRational TimeBase{TimeBaseNumerator, TimeBaseDenominator};
+    const TMicroseconds VideoStart = MicrosecondsOf(FramePts.front(), TimeBase);
+    ZeroMicroseconds = VideoStart;
+    if (SoundStart) {
+        const TMicroseconds SoundFirst =
+            MicrosecondsOf(SoundStart->FirstTime, SoundStart->TimeBase);
+        if (RoundedMs(VideoStart - SoundFirst) < LatestFrameTime) {
+            ZeroMicroseconds = std::min(VideoStart, SoundFirst);
+        }
+    }
+    const auto Ms = [&](TMicroseconds Time) { return RoundedMs(Time - ZeroMicroseconds); };
+    FFrameTimes.clear();
+    FramePictures.clear();
+    size_t Timed = 0;  // pictures before the latest time
+    for (; Timed < FramePts.size(); ++Timed) {
+        const TMicroseconds Time = Ms(MicrosecondsOf(FramePts[Timed], TimeBase));
+        if (Time >= LatestFrameTime) {
+            break;
+        }
+        // Pictures of one millisecond are one frame, and a player shows the
+        // last of them.
+        if (!FFrameTimes.empty() && FFrameTimes.back() == Time) {
+            FramePictures.back() = Timed;
+        } else {
+            FFrameTimes.push_back(static_cast<int32_t>(Time));
+            FramePictures.push_back(Timed);
+        }
+    }
+    FFramesPastTimeLimit = FramePts.size() - Timed;
+    FramePts.resize(Timed);
+    const int64_t Usual = UsualFrameLength(FramePts);
+    int64_t Last = LastDuration > 0 && FFramesPastTimeLimit == 0 ? LastDuration : Usual;
+    if (Usual > 0) {
+        Last = std::min(Last, Usual);
+    } else if (Last <= 0) {
+        Last = av_rescale_q(DefaultFrameMicroseconds, Microseconds, TimeBase);
+    }
+    const TMicroseconds End =
+        Ms(MicrosecondsOf(TMicroseconds{FramePts.back()} + std::max<int64_t>(Last, 1), TimeBase));
+    FEndTime = static_cast<int32_t>(
+        std::clamp<TMicroseconds>(End, FFrameTimes.back() + 1, LatestFrameTime));
+}
+
+// The second reading: the pictures, from the first one on. A first picture
+// shown larger than allowed is refused before it is converted, as the
+// parameters would have refused it had they told its size.
+bool TMediaFile::OpenPictures(const TMediaFileReadings& Readings, int LargestSide,
+                              TMediaOpenFailure& Failure) {
+    Decoder = TMediaFrameDecoder::Open(Readings, VideoStream, std::move(FramePts), FVideo.Rotation,
+                                       LargestSide);
     if (!Decoder) {
-        Error = TMediaOpenError::NoDecoder;
+        Failure.Error = TMediaOpenError::NoDecoder;
         return false;
     }
     const void* First = Decoder->Picture(0);
     if (!First) {
-        Error = TMediaOpenError::NoFirstFrame;
+        const std::optional<TDisplaySize>& Refused = Decoder->RefusedSize();
+        Failure =
+            Refused ? TMediaOpenFailure{TMediaOpenError::TooLarge, Refused->Width, Refused->Height}
+                    : TMediaOpenFailure{TMediaOpenError::NoFirstFrame};
         return false;
     }
     BITMAPINFOHEADER Header;
@@ -311,76 +495,24 @@ bool TMediaFile::OpenVideo(TMediaInput& Input, TMediaOpenError& Error) {
     FVideo.Width = Header.biWidth;
     FVideo.Height = Header.biHeight;
     FVideo.Hdr = Decoder->Hdr();
-    DescribeRate(Video, Times, FVideo);
-    TimeBaseNumerator = Video.time_base.num;
-    TimeBaseDenominator = Video.time_base.den;
-    FramePts = std::move(Pts);
-    LastDuration = Times.back().Duration;
     return true;
 }
 
-void TMediaFile::OpenAudio(TMediaInput& Input) {
-    const TAudioChoice Choice = DefaultAudioStream(Input.Format());
-    const AVRational TimeBase{TimeBaseNumerator, TimeBaseDenominator};
-    const int64_t VideoStart = av_rescale_q(FramePts.front(), TimeBase, Microseconds);
-    int64_t Zero = VideoStart;
-    if (Choice.Stream >= 0) {
-        const AVCodecParameters& Parameters = *Input.Format().streams[Choice.Stream]->codecpar;
-        TMediaAudio Audio;
-        Audio.Codec = CodecNameOf(Parameters.codec_id);
-        Audio.Track = Choice.Track;
-        Audio.Tracks = Choice.Tracks;
-        Audio.Rate = static_cast<uint32_t>(std::max(Parameters.sample_rate, 0));
-        Audio.Channels =
-            static_cast<uint16_t>(std::clamp(Parameters.ch_layout.nb_channels, 0, 65535));
-        if (IsPcm(Parameters.codec_id)) {
-            Audio.BitsPerSample = static_cast<uint16_t>(std::max(
-                av_get_bits_per_sample(Parameters.codec_id), Parameters.bits_per_coded_sample));
-        }
-        std::unique_ptr<TMediaInput> Reading = Input.Reopen();
-        std::unique_ptr<TMediaAudioDecoder> Decoder =
-            Reading ? TMediaAudioDecoder::Open(std::move(Reading), Choice.Stream) : nullptr;
-        if (Decoder) {
-            Audio.Decodable = true;
-            Audio.Rate = Decoder->Rate();
-            Audio.Channels = Decoder->Channels();
-            Zero = std::min(Zero, Decoder->FirstTime());
-        }
-        FAudio = Audio;
-        AudioReader = std::move(Decoder);
+// The sound gets a reading of its own when it is first read; the pictures'
+// reading is closed then, to be opened again when the next picture is
+// asked for.
+void TMediaFile::OpenSound(const TMediaFileReadings& Readings) {
+    if (!SoundStart) {
+        return;
     }
-    TimeFrames(Zero);
-}
-
-// Everything counts from the earliest start; the last frame lasts as long
-// as its packet says, else as long as the frame before it.
-void TMediaFile::TimeFrames(int64_t Zero) {
-    const AVRational TimeBase{TimeBaseNumerator, TimeBaseDenominator};
-    const auto Ms = [&](int64_t Pts) {
-        return RoundedMs(av_rescale_q(Pts, TimeBase, Microseconds) - Zero);
-    };
-    // Pictures of one millisecond are one frame, and a player shows the
-    // last of them.
-    FFrameTimes.clear();
-    FramePictures.clear();
-    for (size_t Picture = 0; Picture < FramePts.size(); ++Picture) {
-        const int32_t Time = SaturatedMs(Ms(FramePts[Picture]));
-        if (!FFrameTimes.empty() && FFrameTimes.back() == Time) {
-            FramePictures.back() = Picture;
-        } else {
-            FFrameTimes.push_back(Time);
-            FramePictures.push_back(Picture);
-        }
-    }
-    const int64_t Last = LastDuration > 0 ? LastDuration
-                         : FramePts.size() > 1
-                             ? FramePts.back() - FramePts[FramePts.size() - 2]
-                             : av_rescale_q(DefaultFrameMicroseconds, Microseconds, TimeBase);
-    FEndTime = std::max(SaturatedMs(Ms(FramePts.back() + std::max<int64_t>(Last, 1))),
-                        std::min(FFrameTimes.back(), INT32_MAX - 1) + 1);
-    if (AudioReader) {
-        AudioReader->StartAt(Zero, Zero + int64_t{FEndTime} * 1000);
-    }
+    const std::weak_ptr<TMediaFrameDecoder> Pictures = Decoder;
+    AudioReader =
+        std::make_unique<TMediaAudioDecoder>(Readings, AudioStream, *SoundStart, [Pictures] {
+            if (const std::shared_ptr<TMediaFrameDecoder> Held = Pictures.lock()) {
+                Held->LetGoOfReading();
+            }
+        });
+    AudioReader->StartAt(ZeroMicroseconds, ZeroMicroseconds + TMicroseconds{FEndTime} * 1000);
 }
 
 const void* TMediaFile::Picture(size_t Index) {

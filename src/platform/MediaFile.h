@@ -11,6 +11,7 @@
 // the times always go forward.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -51,20 +52,39 @@ enum class TMediaOpenError : uint8_t {
     Unreadable,     // reading the file failed
     NoVideo,        // no video stream
     NoDecoder,      // no decoder for the video stream
-    NoFirstFrame    // the first frame can't be decoded
+    NoFirstFrame,   // the first frame can't be decoded
+    TooLarge        // the pictures are shown larger than asked for
 };
 
+struct TMediaOpenFailure {
+    TMediaOpenError Error = TMediaOpenError::None;
+    // TooLarge: the size the pictures are shown at.
+    int Width = 0;
+    int Height = 0;
+};
+
+// Frame times are milliseconds in 32 bits: a frame at or past this is left out.
+constexpr int32_t LatestFrameTime = INT32_MAX;
+
 class TMediaAudioDecoder;
+class TMediaAudioProbe;
 class TMediaAudioReader;
 class TMediaFrameDecoder;
+class TMediaFileReadings;
 class TMediaInput;
+struct TMediaAudioStart;
 
 class TMediaFile {
 public:
     // Reads the file's headers and every video packet's time, and decodes
-    // the first picture. Null, with Error set, when it holds no video that
-    // can be converted.
-    static std::unique_ptr<TMediaFile> Open(const std::string& FileName, TMediaOpenError& Error);
+    // the first picture. Null, with Failure set, when it holds no video that
+    // can be converted, or its pictures are shown wider or higher than
+    // LargestSide (told from the stream's parameters before any is decoded,
+    // or else from the first picture before it is converted). The file is
+    // read through one reading at a time: a crafted index can cost
+    // gigabytes each.
+    static std::unique_ptr<TMediaFile> Open(const std::string& FileName, int LargestSide,
+                                            TMediaOpenFailure& Failure);
     ~TMediaFile();
     TMediaFile(const TMediaFile&) = delete;
     TMediaFile& operator=(const TMediaFile&) = delete;
@@ -72,8 +92,13 @@ public:
     const TMediaVideo& Video() const { return FVideo; }
     // The time of each frame, in presentation order.
     const std::vector<int32_t>& FrameTimes() const { return FFrameTimes; }
-    // Where the last frame ends.
+    // Where the last frame ends: after it by the stream's usual frame
+    // length, however long the gap before it.
     int32_t EndTime() const { return FEndTime; }
+    // Frames timed at or past LatestFrameTime, left out.
+    size_t FramesPastTimeLimit() const { return FFramesPastTimeLimit; }
+    // Frames left out because their time went back.
+    size_t FramesGoingBack() const { return FFramesGoingBack; }
     // Frame Index as a packed bottom-up DIB (BITMAPINFOHEADER, then 24-bit
     // BGR rows padded to 4 bytes), valid until the next call; a frame the
     // decoder never gives shows the one before it; null when it failed to
@@ -89,16 +114,25 @@ public:
 
 private:
     TMediaFile() = default;
-    bool OpenVideo(TMediaInput& Input, TMediaOpenError& Error);
-    void OpenAudio(TMediaInput& Input);
-    void TimeFrames(int64_t ZeroMicroseconds);
+    bool ReadTimes(const TMediaFileReadings& Readings, int LargestSide, TMediaOpenFailure& Failure);
+    std::unique_ptr<TMediaAudioProbe> DescribeAudio(TMediaInput& Input);
+    void TimeFrames();
+    bool OpenPictures(const TMediaFileReadings& Readings, int LargestSide,
+                      TMediaOpenFailure& Failure);
+    void OpenSound(const TMediaFileReadings& Readings);
 
     TMediaVideo FVideo;
     std::vector<int32_t> FFrameTimes;
     int32_t FEndTime = 0;
+    size_t FFramesPastTimeLimit = 0;
+    size_t FFramesGoingBack = 0;
     std::optional<TMediaAudio> FAudio;
-    std::unique_ptr<TMediaFrameDecoder> Decoder;
+    std::shared_ptr<TMediaFrameDecoder> Decoder;
     std::unique_ptr<TMediaAudioDecoder> AudioReader;
+    // From the reading of the times until the decoders are opened.
+    int VideoStream = -1;
+    int AudioStream = -1;
+    std::unique_ptr<TMediaAudioStart> SoundStart;  // when the sound can be converted
     // The pictures' presentation times in the video stream's time base,
     // each once; the decoder places pictures by them.
     std::vector<int64_t> FramePts;
@@ -107,6 +141,7 @@ private:
     int TimeBaseNumerator = 1;
     int TimeBaseDenominator = 1;
     int64_t LastDuration = 0;  // of the last frame, 0 when its packet tells none
+    __int128 ZeroMicroseconds = 0;  // the file's start, exactly
 };
 
 // Sound as 16-bit interleaved PCM at Audio().Rate with Audio().Channels,

@@ -1,6 +1,7 @@
 #include "platform/MediaFrameDecoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "platform/MediaInput.h"
@@ -14,8 +15,10 @@ constexpr uint16_t ShownBitCount = 24;
 // A decoder that fails this often in a row is taken to have nothing more.
 constexpr int MaxErrorsInARow = 1000;
 
+// A side any pixel shape could ask for, kept within int: a size that large
+// is refused anyway.
 int Rounded(double Value) {
-    return static_cast<int>(std::lround(Value));
+    return static_cast<int>(std::clamp(std::round(Value), 1.0, double{INT_MAX}));
 }
 
 }  // namespace
@@ -25,9 +28,9 @@ TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int R
     if (SampleAspect.num > 0 && SampleAspect.den > 0) {
         const double Aspect = av_q2d(SampleAspect);
         if (Aspect > 1) {
-            Size.Width = std::max(Rounded(Width * Aspect), 1);
+            Size.Width = Rounded(Width * Aspect);
         } else if (Aspect < 1) {
-            Size.Height = std::max(Rounded(Height / Aspect), 1);
+            Size.Height = Rounded(Height / Aspect);
         }
     }
     if (Rotation == 90 || Rotation == 270) {
@@ -36,25 +39,30 @@ TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int R
     return Size;
 }
 
-std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(std::unique_ptr<TMediaInput> Input,
+std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(const TMediaFileReadings& Readings,
                                                              int Stream, std::vector<int64_t> Pts,
-                                                             int Rotation) {
-    CodecContextPtr Context = Input->OpenDecoder(Stream, 0);
+                                                             int Rotation, int LargestSide) {
+    std::unique_ptr<TMediaInput> Input = Readings.Open();
+    CodecContextPtr Context = Input ? Input->OpenDecoder(Stream, 0) : nullptr;
     if (!Context) {
         return nullptr;
     }
     Input->KeepOnly(Stream);
-    return std::unique_ptr<TMediaFrameDecoder>(new TMediaFrameDecoder(
-        std::move(Input), Stream, std::move(Pts), Rotation, std::move(Context)));
+    return std::unique_ptr<TMediaFrameDecoder>(
+        new TMediaFrameDecoder(Readings, std::move(Input), Stream, std::move(Pts), Rotation,
+                               LargestSide, std::move(Context)));
 }
 
-TMediaFrameDecoder::TMediaFrameDecoder(std::unique_ptr<TMediaInput> Reading, int Index,
-                                       std::vector<int64_t> Times, int Degrees,
+TMediaFrameDecoder::TMediaFrameDecoder(TMediaFileReadings From,
+                                       std::unique_ptr<TMediaInput> Reading, int Index,
+                                       std::vector<int64_t> Times, int Degrees, int Largest,
                                        CodecContextPtr Context)
-    : Input(std::move(Reading)),
+    : Readings(std::move(From)),
+      Input(std::move(Reading)),
       Stream(Index),
       Pts(std::move(Times)),
       Rotation(Degrees),
+      LargestSide(Largest),
       Codec(std::move(Context)),
       Filter(Degrees),
       Pictures{DibPicture(ShownBitCount, UntaggedMatrixOf(Codec->codec_id)),
@@ -88,8 +96,8 @@ const void* TMediaFrameDecoder::Picture(size_t Index) {
 // The frame whose picture shows at Target; unless it is the one shown
 // already, its picture is left in the bitmap not handed out.
 std::optional<size_t> TMediaFrameDecoder::DecodeIntoBack(size_t Target) {
-    if (!Started || (LatestIndex && Target < *LatestIndex)) {
-        Restart();
+    if ((!Started || (LatestIndex && Target < *LatestIndex)) && !Restart()) {
+        return std::nullopt;
     }
     if (!DecodeUpTo(Target)) {
         return std::nullopt;
@@ -123,15 +131,26 @@ void TMediaFrameDecoder::FinishDecodingAhead() {
     }
 }
 
+void TMediaFrameDecoder::LetGoOfReading() {
+    FinishDecodingAhead();
+    AheadIndex.reset();
+    Input.reset();
+    Started = false;
+}
+
 // Decoding starts again from the file's start: the packets then come in
-// the same order as when the frames were timed.
-void TMediaFrameDecoder::Restart() {
-    if (!FreshInput) {
-        std::unique_ptr<TMediaInput> Again = Input->Reopen();
-        if (Again) {
-            Again->KeepOnly(Stream);
-            Input = std::move(Again);
+// the same order as when the frames were timed. The reading before goes
+// first: a crafted index can cost gigabytes a reading. False when the file
+// can't be read again.
+bool TMediaFrameDecoder::Restart() {
+    if (!Input || !FreshInput) {
+        Input.reset();
+        Input = Readings.Open();
+        if (!Input) {
+            Started = false;
+            return false;
         }
+        Input->KeepOnly(Stream);
     }
     FreshInput = false;
     avcodec_flush_buffers(Codec.get());
@@ -144,6 +163,7 @@ void TMediaFrameDecoder::Restart() {
     DrainSent = false;
     Drained = false;
     ErrorsInARow = 0;
+    return true;
 }
 
 // Decodes until the picture that shows at Target is known: the last one
@@ -231,7 +251,13 @@ bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
     Decoded.sample_aspect_ratio =
         av_guess_sample_aspect_ratio(&Input->Format(), Input->Format().streams[Stream], &Decoded);
     if (!Size) {
-        Size = DisplaySizeOf(Decoded.width, Decoded.height, Decoded.sample_aspect_ratio, Rotation);
+        const TDisplaySize Shown =
+            DisplaySizeOf(Decoded.width, Decoded.height, Decoded.sample_aspect_ratio, Rotation);
+        if (Shown.Width > LargestSide || Shown.Height > LargestSide) {
+            Refused = Shown;
+            return false;
+        }
+        Size = Shown;
         for (DibPicture& Picture : Pictures) {
             Picture.ScaleTo(Size->Width, Size->Height);
         }

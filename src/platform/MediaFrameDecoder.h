@@ -16,10 +16,9 @@
 #include "platform/DibPicture.h"
 #include "platform/DisplayFilter.h"
 #include "platform/FfmpegPointers.h"
+#include "platform/MediaInput.h"
 
 namespace quorvane::platform {
-
-class TMediaInput;
 
 // The size a picture is shown at: pixels made square by making the picture
 // wider or taller, never smaller, then turned by Rotation degrees.
@@ -31,11 +30,14 @@ TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int R
 
 class TMediaFrameDecoder {
 public:
-    // Input: a reading of the file from its start; Stream: the video
-    // stream's index; Pts: the presentation time of every frame, in its
-    // time base, sorted and each once. Null when no decoder opens.
-    static std::unique_ptr<TMediaFrameDecoder> Open(std::unique_ptr<TMediaInput> Input, int Stream,
-                                                    std::vector<int64_t> Pts, int Rotation);
+    // Readings: where the file is read from its start, once now and again
+    // for each restart; Stream: the video stream's index; Pts: the
+    // presentation time of every frame, in its time base, sorted and each
+    // once. Pictures are not shown larger than LargestSide either way.
+    // Null when the file can't be read or no decoder opens.
+    static std::unique_ptr<TMediaFrameDecoder> Open(const TMediaFileReadings& Readings, int Stream,
+                                                    std::vector<int64_t> Pts, int Rotation,
+                                                    int LargestSide);
     ~TMediaFrameDecoder();
     TMediaFrameDecoder(const TMediaFrameDecoder&) = delete;
     TMediaFrameDecoder& operator=(const TMediaFrameDecoder&) = delete;
@@ -44,14 +46,21 @@ public:
     const void* Picture(size_t Index);
     // Whether the pictures converted so far were HDR.
     bool Hdr() const { return SawHdr; }
+    // The size a first picture would have been shown at, when it was larger
+    // than allowed and so not converted.
+    const std::optional<TDisplaySize>& RefusedSize() const { return Refused; }
+    // Closes the reading until the next picture is asked for (which then
+    // decodes from the start again), so that another may read the file.
+    void LetGoOfReading();
 
 private:
-    TMediaFrameDecoder(std::unique_ptr<TMediaInput> Input, int Stream, std::vector<int64_t> Pts,
-                       int Rotation, CodecContextPtr Codec);
+    TMediaFrameDecoder(TMediaFileReadings Readings, std::unique_ptr<TMediaInput> Input, int Stream,
+                       std::vector<int64_t> Pts, int Rotation, int LargestSide,
+                       CodecContextPtr Codec);
     std::optional<size_t> DecodeIntoBack(size_t Target);
     void StartDecodingAfter(size_t Index);
     void FinishDecodingAhead();
-    void Restart();
+    bool Restart();
     bool DecodeUpTo(size_t Target);
     void TakePending();
     size_t IndexOf(int64_t Time) const;
@@ -59,14 +68,17 @@ private:
     void SendNextPacket();
     bool Convert(AVFrame& Decoded, DibPicture& Into);
 
-    std::unique_ptr<TMediaInput> Input;
+    const TMediaFileReadings Readings;
+    std::unique_ptr<TMediaInput> Input;  // null once let go of
     const int Stream;
     const std::vector<int64_t> Pts;
     const int Rotation;
+    const int LargestSide;
     CodecContextPtr Codec;
     PacketPtr Packet{av_packet_alloc()};
     TDisplayFilter Filter;
     std::optional<TDisplaySize> Size;  // fixed by the first picture
+    std::optional<TDisplaySize> Refused;
     bool SawHdr = false;
 
     // The bitmap handed out and the one the next picture goes into, so that

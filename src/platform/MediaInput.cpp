@@ -1,6 +1,8 @@
 #include "platform/MediaInput.h"
 
+#include <climits>
 #include <cstdio>
+#include <vector>
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -27,7 +29,17 @@ int RefuseToOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary
 
 }  // namespace
 
-TMediaInput::TMediaInput(std::shared_ptr<const TFile> Shared) : File(std::move(Shared)) {}
+TMicroseconds MicrosecondsOf(TMicroseconds Time, AVRational TimeBase) {
+    if (TimeBase.num <= 0 || TimeBase.den <= 0) {
+        return 0;
+    }
+    const TMicroseconds Scaled = Time * TimeBase.num * 1000000;
+    const TMicroseconds Half = TimeBase.den / 2;
+    return Scaled >= 0 ? (Scaled + Half) / TimeBase.den : -((-Scaled + Half) / TimeBase.den);
+}
+
+TMediaInput::TMediaInput(std::shared_ptr<const TFile> Shared, int64_t Pixels)
+    : File(std::move(Shared)), MaxPixels(Pixels) {}
 
 TMediaInput::~TMediaInput() {
     Context.reset();
@@ -37,17 +49,21 @@ TMediaInput::~TMediaInput() {
     }
 }
 
-std::unique_ptr<TMediaInput> TMediaInput::Open(std::shared_ptr<const TFile> File,
-                                               TMediaInputError& Error) {
+std::unique_ptr<TMediaInput> TMediaFileReadings::Open() const {
+    TMediaInputError Ignored;
+    return Open(Ignored);
+}
+
+std::unique_ptr<TMediaInput> TMediaFileReadings::Open(TMediaInputError& Error) const {
     Error = TMediaInputError::Unreadable;
-    std::unique_ptr<TMediaInput> Input(new TMediaInput(std::move(File)));
+    std::unique_ptr<TMediaInput> Input(new TMediaInput(File, MaxPixels));
     if (Input->File->Size(Input->Size)) {
         return nullptr;
     }
     auto* Buffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
-    Input->Io =
-        Buffer ? avio_alloc_context(Buffer, IoBufferSize, 0, Input.get(), ReadPacket, nullptr, Seek)
-               : nullptr;
+    Input->Io = Buffer ? avio_alloc_context(Buffer, IoBufferSize, 0, Input.get(),
+                                            TMediaInput::ReadPacket, nullptr, TMediaInput::Seek)
+                       : nullptr;
     if (!Input->Io) {
         av_free(Buffer);
         return nullptr;
@@ -69,7 +85,7 @@ std::unique_ptr<TMediaInput> TMediaInput::Open(std::shared_ptr<const TFile> File
         return nullptr;
     }
     Input->Context.reset(Opened);
-    if (avformat_find_stream_info(Opened, nullptr) < 0) {
+    if (!Input->FindStreamInfo()) {
         Error = TMediaInputError::NotAVideoFile;
         return nullptr;
     }
@@ -77,9 +93,22 @@ std::unique_ptr<TMediaInput> TMediaInput::Open(std::shared_ptr<const TFile> File
     return Input;
 }
 
-std::unique_ptr<TMediaInput> TMediaInput::Reopen() const {
-    TMediaInputError Ignored;
-    return Open(File, Ignored);
+// The streams' parameters, some found by decoding their first packets,
+// within the picture bound.
+bool TMediaInput::FindStreamInfo() {
+    for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
+        const AVCodecParameters& Parameters = *Context->streams[Index]->codecpar;
+        HeaderSizes.emplace_back(Parameters.width, Parameters.height);
+    }
+    std::vector<AVDictionary*> Options(Context->nb_streams, nullptr);
+    for (AVDictionary*& Stream : Options) {
+        av_dict_set_int(&Stream, "max_pixels", MaxPixels > 0 ? MaxPixels : INT_MAX, 0);
+    }
+    const int Result = avformat_find_stream_info(Context.get(), Options.data());
+    for (AVDictionary*& Stream : Options) {
+        av_dict_free(&Stream);
+    }
+    return Result >= 0;
 }
 
 CodecContextPtr TMediaInput::OpenDecoder(int Stream, int Threads) const {
@@ -94,17 +123,30 @@ CodecContextPtr TMediaInput::OpenDecoder(int Stream, int Threads) const {
     }
     Codec->thread_count = Threads;
     Codec->pkt_timebase = Opened.time_base;
+    if (MaxPixels > 0) {
+        Codec->max_pixels = MaxPixels;
+    }
     if (avcodec_open2(Codec.get(), Decoder, nullptr) < 0) {
         return nullptr;
     }
     return Codec;
 }
 
-void TMediaInput::KeepOnly(int Kept) {
+void TMediaInput::KeepOnly(int Kept, int Also) {
     for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
+        const auto Stream = static_cast<int>(Index);
         Context->streams[Index]->discard =
-            static_cast<int>(Index) == Kept ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+            Stream == Kept || Stream == Also ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
+}
+
+std::pair<int, int> TMediaInput::StatedSize(int Stream) const {
+    const AVCodecParameters& Parameters = *Context->streams[Stream]->codecpar;
+    if (Parameters.width > 0 && Parameters.height > 0) {
+        return {Parameters.width, Parameters.height};
+    }
+    return static_cast<size_t>(Stream) < HeaderSizes.size() ? HeaderSizes[Stream]
+                                                            : std::pair<int, int>{};
 }
 
 int TMediaInput::ReadPacket(void* Opaque, uint8_t* Buffer, int Size) {

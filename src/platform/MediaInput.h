@@ -6,8 +6,11 @@
 // tried.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/FfmpegPointers.h"
 #include "platform/File.h"
@@ -17,13 +20,35 @@ namespace quorvane::platform {
 // Why a file could not be read as a video file.
 enum class TMediaInputError : uint8_t { None, NotAVideoFile, Unreadable };
 
+class TMediaInput;
+
+// A time as microseconds, exactly: wild timestamps of any time base are
+// compared and subtracted in this without overflow.
+using TMicroseconds = __int128;
+// Rounded to the nearest microsecond, halves away from zero (as
+// av_rescale_q rounds); 0 for a time base that is no fraction.
+TMicroseconds MicrosecondsOf(TMicroseconds Time, AVRational TimeBase);
+
+// A file to be read through libavformat, each reading from its start.
+// MaxPixels bounds the pictures its decoders make (0: any): a header may
+// claim any size, and a decoder allocates for what it is told.
+class TMediaFileReadings {
+public:
+    TMediaFileReadings(std::shared_ptr<const TFile> File, int64_t MaxPixels)
+        : File(std::move(File)), MaxPixels(MaxPixels) {}
+
+    // The container's headers and the streams' parameters read. Null, with
+    // Error set, when that fails.
+    std::unique_ptr<TMediaInput> Open(TMediaInputError& Error) const;
+    std::unique_ptr<TMediaInput> Open() const;
+
+private:
+    std::shared_ptr<const TFile> File;
+    int64_t MaxPixels;
+};
+
 class TMediaInput {
 public:
-    // Reads File (a regular file, shared by every reading of it) from its
-    // start: the container's headers and the streams' parameters. Null,
-    // with Error set, when that fails.
-    static std::unique_ptr<TMediaInput> Open(std::shared_ptr<const TFile> File,
-                                             TMediaInputError& Error);
     ~TMediaInput();
     TMediaInput(const TMediaInput&) = delete;
     TMediaInput& operator=(const TMediaInput&) = delete;
@@ -33,19 +58,26 @@ public:
     // A decoder of Stream, opened with Threads threads (0: as many as the
     // machine has); null when libavcodec has none or it fails to open.
     CodecContextPtr OpenDecoder(int Stream, int Threads) const;
-    // Every stream but Kept is passed over unread, where the container allows.
-    void KeepOnly(int Kept);
-    // A new reading of the same file from its start.
-    std::unique_ptr<TMediaInput> Reopen() const;
+    // Every stream but Kept (and Also, when not -1) is passed over unread,
+    // where the container allows.
+    void KeepOnly(int Kept, int Also = -1);
+    // The size of Stream's pictures as its parameters tell it, or as the
+    // container's headers did when probing the pictures found none (a
+    // picture too large to be decoded); 0x0 when neither tells.
+    std::pair<int, int> StatedSize(int Stream) const;
 
 private:
-    explicit TMediaInput(std::shared_ptr<const TFile> File);
+    friend class TMediaFileReadings;
+    TMediaInput(std::shared_ptr<const TFile> File, int64_t MaxPixels);
+    bool FindStreamInfo();
     static int ReadPacket(void* Opaque, uint8_t* Buffer, int Size);
     static int64_t Seek(void* Opaque, int64_t Offset, int Whence);
 
     std::shared_ptr<const TFile> File;
+    int64_t MaxPixels;
     uint64_t Size = 0;
     uint64_t Position = 0;
+    std::vector<std::pair<int, int>> HeaderSizes;  // per stream, before probing
     AVIOContext* Io = nullptr;
     FormatContextPtr Context;
 };

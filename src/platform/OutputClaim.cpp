@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/ProcessSignals.h"
+
 namespace quorvane::platform {
 
 namespace {
@@ -40,11 +42,26 @@ TOutputClaim::TOutputClaim(const std::string& FileName, std::error_code& Error) 
     Error = std::make_error_code(std::errc::resource_unavailable_try_again);
 }
 
+TOutputClaim::~TOutputClaim() {
+    BeginWriting();
+}
+
 // Opened as the writer would open it, so a pipe waits for its reader here;
 // created exclusively first, to know whether the claim made the file.
 void TOutputClaim::Open(const std::string& FileName, std::error_code& Error) {
-    File = TFile::Open(FileName, O_WRONLY | O_CREAT | O_EXCL, Error);
-    Created = File.IsOpen();
+    BeginWriting();
+    bool Known = false;
+    {
+        const TSignalsHeld Held;
+        KillSlot = RegisterTemporaryFile(FileName);
+        File = TFile::Open(FileName, O_WRONLY | O_CREAT | O_EXCL, Error);
+        Created = File.IsOpen();
+        Known = Created && !File.Status(Status);
+        SettleTemporaryFile(KillSlot, Known ? &Status.Identity : nullptr);
+    }
+    if (!Known) {
+        BeginWriting();
+    }
     if (Error == std::errc::file_exists) {
         // Through a symbolic link whose target is missing too, as the
         // writer would.
@@ -64,7 +81,13 @@ TFile TOutputClaim::Duplicate(std::error_code& Error) const {
     return Copy;
 }
 
+void TOutputClaim::BeginWriting() {
+    Unregister(KillSlot);
+    KillSlot = -1;
+}
+
 void TOutputClaim::Withdraw() {
+    BeginWriting();
     TFileStatus Named;
     if (Created && !StatusOfName(Name, Named, false) && Named.Identity == Status.Identity) {
         ::unlink(Name.c_str());

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,18 @@ namespace {
 constexpr int MaxAttempts = 1000;
 
 }  // namespace
+
+size_t LongestNameBeside(const std::string& Path) {
+    const std::filesystem::path Folder = std::filesystem::path(Path).parent_path();
+    const long Longest = pathconf(Folder.empty() ? "." : Folder.c_str(), _PC_NAME_MAX);
+    return Longest > 0 ? static_cast<size_t>(Longest) : NAME_MAX;
+}
+
+bool TemporaryNameFits(const std::string& Base) {
+    const std::string LongestTried = Base + "-" + std::to_string(MaxAttempts);
+    return std::filesystem::path(LongestTried).filename().string().size() <=
+           LongestNameBeside(Base);
+}
 
 TTemporaryFile::TTemporaryFile(const std::string& Base, std::error_code& Error) {
     for (int Attempt = 1; Attempt <= MaxAttempts; ++Attempt) {

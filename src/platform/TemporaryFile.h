@@ -5,6 +5,7 @@
 // its own: it is neither removed nor renamed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -46,6 +47,13 @@ private:
     int KillSlot = -1;
     uint64_t Written = 0;
 };
+
+// The longest name a file may have in the folder of Path (255 bytes on most
+// file systems).
+size_t LongestNameBeside(const std::string& Path);
+// Whether each name TTemporaryFile may try for Base (Base-1000 the longest)
+// fits its folder.
+bool TemporaryNameFits(const std::string& Base);
 
 // Where a temporary file for Output goes: Output's name with Suffix when
 // Output is a regular file or is still to be made; for a device or a pipe,

@@ -17,6 +17,15 @@ void TGapLabel::SetGapControls(std::vector<const QWidget*> Controls) {
     }
 }
 
+// The caption as drawn: with a buddy, "&" marks the underlined letter.
+QString TGapLabel::Shown(const QString& Text) const {
+    if (!buddy()) {
+        return Text;
+    }
+    QString Result = Text;
+    return Result.replace(QRegularExpression("&(.)"), "\\1");
+}
+
 std::vector<TGapLabel::TPiece> TGapLabel::Pieces() const {
     static const QRegularExpression Run(" {2,}");
     std::vector<TPiece> Result;
@@ -34,14 +43,14 @@ std::vector<QRect> TGapLabel::PieceRects() const {
     std::vector<QRect> Rects;
     const std::vector<TPiece> All = Pieces();
     for (size_t I = 0; I < All.size(); ++I) {
-        int Left = Metrics.horizontalAdvance(text().left(All[I].Offset));
+        int Left = Metrics.horizontalAdvance(Shown(text().left(All[I].Offset)));
         if (I > 0 && I - 1 < GapControls.size()) {
             const QWidget* Control = GapControls[I - 1];
             const int PastControl =
                 Control->geometry().right() + 1 - x() + Metrics.horizontalAdvance(' ');
             Left = std::max(Left, PastControl);
         }
-        Rects.emplace_back(Left, 0, Metrics.horizontalAdvance(All[I].Text), height());
+        Rects.emplace_back(Left, 0, Metrics.horizontalAdvance(Shown(All[I].Text)), height());
     }
     return Rects;
 }
@@ -50,9 +59,10 @@ void TGapLabel::paintEvent(QPaintEvent*) {
     QPainter Painter(this);
     const std::vector<TPiece> All = Pieces();
     const std::vector<QRect> Rects = PieceRects();
+    const int Flags = Qt::AlignLeft | Qt::AlignVCenter | (buddy() ? Qt::TextShowMnemonic : 0);
     for (size_t I = 0; I < All.size(); ++I) {
-        style()->drawItemText(&Painter, Rects[I], Qt::AlignLeft | Qt::AlignVCenter, palette(),
-                              isEnabled(), All[I].Text, foregroundRole());
+        style()->drawItemText(&Painter, Rects[I], Flags, palette(), isEnabled(), All[I].Text,
+                              foregroundRole());
     }
 }
 

@@ -31,6 +31,7 @@ private:
         int Offset;  // in the caption
     };
     std::vector<TPiece> Pieces() const;
+    QString Shown(const QString& Text) const;
 
     std::vector<const QWidget*> GapControls;
 };

@@ -13,6 +13,14 @@ namespace quorvane {
 
 namespace {
 
+const char* const UsageText =
+    "Usage: quorvane [FILE]\n"
+    "Opens the window that converts a video file into a Flash Video (FLV) file;\n"
+    "FILE, when given, is opened as the video file.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n";
+
 QIcon ProgramIcon() {
     QIcon Icon;
     for (const char* Size : {"16x16", "24x24", "32x32", "48x48", "64x64", "256x256"}) {
@@ -55,9 +63,28 @@ TProgram::~TProgram() {
     platform::SetMainThreadDispatcher(nullptr);
 }
 
+std::optional<int> TProgram::AnswerInformationOptions(const std::vector<std::string>& Arguments) {
+    for (size_t I = 1; I < Arguments.size(); ++I) {
+        if (Arguments[I] == "--help") {
+            std::cout << UsageText;
+            return 0;
+        }
+        if (Arguments[I] == "--version") {
+            std::cout << "Quorvane " << GetVersionString() << '\n';
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+// The toolkit has taken its own options ("-platform", "--style"...) by now.
 bool TProgram::TakeCommandLine(TForm1& Form1, const QStringList& Arguments) {
-    if (Arguments.size() > 2) {
-        std::cerr << "Usage: quorvane [VIDEO]\n";
+    const bool UnknownOption = Arguments.size() == 2 && Arguments[1].startsWith("--");
+    if (Arguments.size() > 2 || UnknownOption) {
+        if (UnknownOption) {
+            std::cerr << "quorvane: unknown option " << Arguments[1].toStdString() << '\n';
+        }
+        std::cerr << UsageText;
         return false;
     }
     if (Arguments.size() == 2) {

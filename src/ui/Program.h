@@ -3,6 +3,10 @@
 // in the Qt event loop.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/Unit1.h"
 
@@ -20,10 +24,15 @@ public:
     // with the version text) and shows it.
     static void ShowMainWindow(TForm1& Form1);
 
+    // --help and --version, looked at before the toolkit starts (they need
+    // no display): the exit status once printed, or nothing when the window
+    // is to open. Arguments: those of main, the program's name first.
+    static std::optional<int> AnswerInformationOptions(const std::vector<std::string>& Arguments);
+
     // The command line, "quorvane [FILE]" (the arguments the toolkit left):
     // FILE, when given, is opened as the input once the window is up, as
     // file managers' "Open with" expects. False, with the usage printed,
-    // for more than one argument.
+    // for more than one argument or an option the program lacks.
     static bool TakeCommandLine(TForm1& Form1, const QStringList& Arguments);
 
 private:

@@ -3,6 +3,7 @@
 #include "ui/Unit1.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,8 +13,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStyle>
+#include <QToolTip>
+#include <QValidator>
+#include <algorithm>
 
 #include "ui/Anchors.h"
 #include "ui/GapLabel.h"
@@ -31,6 +36,14 @@ const QSize FormClientSize(607, 499);
 const QSize PageSize(583, 454);
 const QSize FileGroupSize(565, 97);
 const QSize AudioGroupSize(565, 193);
+// What each page's controls need: below it the page scrolls. The preview
+// view grows and shrinks with its page, so the process page needs little.
+const QSize FilesPageMinimumSize(570, 312);
+const QSize ParametersPageMinimumSize(570, 447);
+const QSize ProcessPageMinimumSize(570, 200);
+// Room kept around the window on a screen too small for it, for the frame
+// the desktop draws (the title bar above all).
+const QSize FrameAllowance(8, 48);
 
 // The design font is not found on Linux. Carlito at the design's 11 pixels
 // is as compact and as tall (13 pixels a line), so every caption fits its
@@ -67,6 +80,56 @@ TGapLabel* GapLabel(QWidget* Parent, const QRect& Geometry, const QString& Capti
     return Label;
 }
 
+// A page too small for its controls (a small screen, a large scale factor)
+// scrolls instead of cutting them off; the tab's own face shows through.
+QScrollArea* ScrolledPage(QWidget* Sheet, QSize MinimumSize) {
+    auto* Scroller = new QScrollArea;
+    Scroller->setFrameShape(QFrame::NoFrame);
+    Scroller->setWidgetResizable(true);
+    Sheet->setMinimumSize(MinimumSize);
+    Scroller->setWidget(Sheet);
+    Sheet->setAutoFillBackground(false);
+    Scroller->viewport()->setAutoFillBackground(false);
+    return Scroller;
+}
+
+// Digits only, up to the field's largest number; below its smallest (or
+// empty) while the user is on the way to a number, refused when Start is
+// pressed.
+class TNumberValidator : public QValidator {
+public:
+    TNumberValidator(int32_t Minimum, int32_t Maximum, QObject* Parent)
+        : QValidator(Parent), Minimum(Minimum), Maximum(Maximum) {}
+
+    State validate(QString& Input, int&) const override {
+        const bool Digits =
+            std::all_of(Input.begin(), Input.end(), [](QChar C) { return C >= '0' && C <= '9'; });
+        if (!Digits || Input.size() > 10) {
+            return Invalid;
+        }
+        const qlonglong Value = Input.toLongLong();
+        if (Input.isEmpty() || Value < Minimum) {
+            return Intermediate;
+        }
+        return Value <= Maximum ? Acceptable : Invalid;
+    }
+
+private:
+    int32_t Minimum;
+    int32_t Maximum;
+};
+
+// Screen readers on Linux take a list's name from the label it is labelled
+// by (its own name is the item shown): a list without a caption of its own
+// gets a label that is not shown.
+void NameList(QComboBox* List, const QString& Name) {
+    List->setAccessibleName(Name);
+    auto* Label = new QLabel(Name, List->parentWidget());
+    Label->setBuddy(List);
+    Label->adjustSize();
+    Label->hide();
+}
+
 // Read-only, and it looks it: the button face shows through where typing
 // would go, as in the desktop's own read-only fields.
 QLineEdit* ReadOnlyEdit(QWidget* Parent, const QRect& Geometry) {
@@ -95,13 +158,20 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
     NameControls();
+    DescribeControls();
     BindHandlers();
     BindShortcuts();
     FormCreate();
+    FitScreen();
+}
 
-    setMinimumSize(FormClientSize);
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, FormClientSize,
-                                    screen()->availableGeometry()));
+// The design size, or what the screen offers when that is less; the window
+// opens centred, its frame on the screen.
+void TForm1::FitScreen() {
+    const QRect Available = screen()->availableGeometry();
+    const QSize Size = FormClientSize.boundedTo(Available.size() - FrameAllowance);
+    setMinimumSize(Size);
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, Size, Available));
 }
 
 void TForm1::CreatePageControl() {
@@ -111,9 +181,12 @@ void TForm1::CreatePageControl() {
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
-    PageControl1->addTab(TabSheet1, ImageList1[0], "Audio and video files");
-    PageControl1->addTab(TabSheet2, ImageList1[1], "Encoding parameters");
-    PageControl1->addTab(TabSheet3, ImageList1[2], "Encoding process");
+    PageControl1->addTab(ScrolledPage(TabSheet1, FilesPageMinimumSize), ImageList1[0],
+                         "Audio and video files");
+    PageControl1->addTab(ScrolledPage(TabSheet2, ParametersPageMinimumSize), ImageList1[1],
+                         "Encoding parameters");
+    PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[2],
+                         "Encoding process");
     PageControl1->setCurrentIndex(2);
 }
 
@@ -123,7 +196,7 @@ void TForm1::CreateFilesPage() {
 
     GroupBox1 = Place(new QGroupBox(" Video ", TabSheet1), QRect(8, 8, 565, 97));
     Anchors->Anchor(GroupBox1, LTR, PageSize);
-    Label3 = AutoSizeLabel(GroupBox1, QPoint(24, 35), "File:");
+    Label3 = AutoSizeLabel(GroupBox1, QPoint(24, 35), "&File:");
     VideoFileEdit = ReadOnlyEdit(GroupBox1, QRect(48, 32, 457, 21));
     Anchors->Anchor(VideoFileEdit, LTR, FileGroupSize);
     Button1 = Place(new QPushButton("...", GroupBox1), QRect(514, 32, 35, 21));
@@ -134,12 +207,12 @@ void TForm1::CreateFilesPage() {
     GroupBox5 = Place(new QGroupBox(" Audio ", TabSheet1), QRect(8, 112, 565, 193));
     Anchors->Anchor(GroupBox5, LTR, PageSize);
     AVIAudioRadioButton =
-        Place(new QRadioButton("Use included audio", GroupBox5), QRect(24, 34, 113, 17));
+        Place(new QRadioButton("Use &included audio", GroupBox5), QRect(24, 34, 113, 17));
     AVIAudioRadioButton->setEnabled(false);
     AudioDetailsLabel = FixedSizeLabel(GroupBox5, QRect(48, 58, 505, 13));
     Anchors->Anchor(AudioDetailsLabel, LTR, AudioGroupSize);
     MP3AudioRadioButton =
-        Place(new QRadioButton("Use an external audio file", GroupBox5), QRect(24, 88, 145, 17));
+        Place(new QRadioButton("Use an e&xternal audio file", GroupBox5), QRect(24, 88, 145, 17));
     MP3AudioRadioButton->setEnabled(false);
     AudioFileEdit = ReadOnlyEdit(GroupBox5, QRect(48, 112, 457, 21));
     AudioFileEdit->setEnabled(false);
@@ -147,7 +220,7 @@ void TForm1::CreateFilesPage() {
     Button2 = Place(new QPushButton("...", GroupBox5), QRect(514, 112, 35, 21));
     Button2->setEnabled(false);
     Anchors->Anchor(Button2, TR, AudioGroupSize);
-    NoAudioRadioButton = Place(new QRadioButton("No audio", GroupBox5), QRect(24, 152, 65, 17));
+    NoAudioRadioButton = Place(new QRadioButton("&No audio", GroupBox5), QRect(24, 152, 65, 17));
     NoAudioRadioButton->setChecked(true);
 }
 
@@ -157,22 +230,22 @@ void TForm1::CreateParametersPage() {
     GroupBox3 = Place(new QGroupBox(" Video compression ", TabSheet2), QRect(8, 8, 565, 185));
     Anchors->Anchor(GroupBox3, LTR, PageSize);
     LosslessRadioButton =
-        Place(new QRadioButton("Lossless compression", GroupBox3), QRect(24, 32, 121, 17));
+        Place(new QRadioButton("&Lossless compression", GroupBox3), QRect(24, 32, 121, 17));
     LosslessRadioButton->setChecked(true);
     BitrateCompressionRadioButton = Place(
-        new QRadioButton("Bitrate based lossy compression", GroupBox3), QRect(24, 64, 175, 17));
+        new QRadioButton("&Bitrate based lossy compression", GroupBox3), QRect(24, 64, 175, 17));
     Label5 = GapLabel(GroupBox3, QRect(56, 90, 257, 13),
-                      "Maximum bitrate:              KBps (excluding keyframes)");
+                      "&Maximum bitrate:              KBps (excluding keyframes)");
     BitRateEdit = NumberEdit(GroupBox3, QRect(144, 87, 33, 21), "250");
     QualityCompressionRadioButton = Place(
-        new QRadioButton("Quality based lossy compression", GroupBox3), QRect(24, 120, 177, 17));
+        new QRadioButton("&Quality based lossy compression", GroupBox3), QRect(24, 120, 177, 17));
     Label1 = FixedSizeLabel(GroupBox3, QRect(48, 146, 189, 13));
-    Label1->setText("Pixel color tolerance (% of RGB colors):");
+    Label1->setText("&Pixel color tolerance (% of RGB colors):");
     RToleranceEdit = NumberEdit(GroupBox3, QRect(240, 143, 25, 21), "30");
     GToleranceEdit = NumberEdit(GroupBox3, QRect(272, 143, 25, 21), "15");
     BToleranceEdit = NumberEdit(GroupBox3, QRect(304, 143, 25, 21), "30");
     Label2 =
-        GapLabel(GroupBox3, QRect(360, 146, 185, 13), "Block pixels change tolerance:          %");
+        GapLabel(GroupBox3, QRect(360, 146, 185, 13), "Block pixels &change tolerance:          %");
     BlockToleranceEdit = NumberEdit(GroupBox3, QRect(508, 143, 25, 21), "3");
     SetEnabled({Label5, BitRateEdit, Label1, RToleranceEdit, GToleranceEdit, BToleranceEdit, Label2,
                 BlockToleranceEdit},
@@ -180,7 +253,7 @@ void TForm1::CreateParametersPage() {
 
     GroupBox4 = Place(new QGroupBox(" Audio compression ", TabSheet2), QRect(8, 200, 565, 97));
     Anchors->Anchor(GroupBox4, LTR, PageSize);
-    Label8 = AutoSizeLabel(GroupBox4, QPoint(24, 31), "AVI audio recompression:");
+    Label8 = AutoSizeLabel(GroupBox4, QPoint(24, 31), "&AVI audio recompression:");
     ComboBox1 = DropDownList(GroupBox4, QRect(152, 28, 233, 21), {});
     Label7 =
         AutoSizeLabel(GroupBox4, QPoint(24, 63),
@@ -188,12 +261,12 @@ void TForm1::CreateParametersPage() {
 
     GroupBox2 = Place(new QGroupBox(" Advanced settings ", TabSheet2), QRect(8, 304, 565, 143));
     Anchors->Anchor(GroupBox2, LTR, PageSize);
-    KeyFrameCheckBox = Place(new QCheckBox("Insert keyframe", GroupBox2), QRect(24, 31, 97, 17));
-    Label4 = GapLabel(GroupBox2, QRect(123, 33, 134, 13), "every                 milliseconds");
+    KeyFrameCheckBox = Place(new QCheckBox("Insert &keyframe", GroupBox2), QRect(24, 31, 97, 17));
+    Label4 = GapLabel(GroupBox2, QRect(123, 33, 134, 13), "e&very                 milliseconds");
     KeyFrameIntervalEdit = NumberEdit(GroupBox2, QRect(155, 30, 41, 21), "10000");
     FrameRateLimitCheckBox =
-        Place(new QCheckBox("Limit frame rate", GroupBox2), QRect(304, 31, 97, 17));
-    Label9 = GapLabel(GroupBox2, QRect(403, 33, 58, 13), "to           fps");
+        Place(new QCheckBox("Limi&t frame rate", GroupBox2), QRect(304, 31, 97, 17));
+    Label9 = GapLabel(GroupBox2, QRect(403, 33, 58, 13), "t&o           fps");
     FrameRateLimitEdit = NumberEdit(GroupBox2, QRect(419, 30, 22, 21), "10");
     SetEnabled({Label4, KeyFrameIntervalEdit, Label9, FrameRateLimitEdit}, false);
     Label6 = GapLabel(GroupBox2, QRect(24, 68, 196, 13),
@@ -201,10 +274,13 @@ void TForm1::CreateParametersPage() {
     BlockWidthComboBox = DropDownList(GroupBox2, QRect(76, 65, 49, 21), {});
     BlockHeightComboBox = DropDownList(GroupBox2, QRect(140, 65, 49, 21), {});
     ColorReductionCheckBox =
-        Place(new QCheckBox("Limit the number of colors to", GroupBox2), QRect(24, 104, 153, 17));
+        Place(new QCheckBox("Limit the number of colo&rs to", GroupBox2), QRect(24, 104, 153, 17));
     ColorLimitComboBox =
         DropDownList(GroupBox2, QRect(182, 102, 83, 21), {"19k colors", "2k colors", "304 colors"});
-    MetadataCheckBox = Place(new QCheckBox("Add a seek index", GroupBox2), QRect(304, 66, 150, 17));
+    // Off with its check box, as the other settings of a check box are.
+    ColorLimitComboBox->setEnabled(false);
+    MetadataCheckBox =
+        Place(new QCheckBox("A&dd a seek index", GroupBox2), QRect(304, 66, 150, 17));
     MetadataLabel = FixedSizeLabel(GroupBox2, QRect(322, 86, 230, 26));
     MetadataLabel->setText(
         "Players then show the duration and can seek.\nAdded once the file is complete.");
@@ -217,12 +293,12 @@ void TForm1::CreateParametersPage() {
 }
 
 void TForm1::CreateProcessPage() {
-    StartButton = Place(new QPushButton("Start", TabSheet3), QRect(8, 8, 65, 25));
+    StartButton = Place(new QPushButton("&Start", TabSheet3), QRect(8, 8, 65, 25));
     StartButton->setEnabled(false);
-    StopButton = Place(new QPushButton("Stop", TabSheet3), QRect(88, 8, 65, 25));
+    StopButton = Place(new QPushButton("S&top", TabSheet3), QRect(88, 8, 65, 25));
     StopButton->setEnabled(false);
     PreviewCheckBox =
-        Place(new QCheckBox("Preview input image", TabSheet3), QRect(400, 12, 117, 17));
+        Place(new QCheckBox("Previe&w input image", TabSheet3), QRect(400, 12, 117, 17));
     PreviewCheckBox->setChecked(true);
     Anchors->Anchor(PreviewCheckBox, akTop | akRight, PageSize);
     PreviewStyleComboBox =
@@ -254,6 +330,7 @@ void TForm1::SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled) 
 QLineEdit* TForm1::NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text) {
     auto* Edit = Place(new QLineEdit(Text, Parent), Geometry);
     Edit->installEventFilter(this);
+    connect(Edit, &QLineEdit::inputRejected, this, [this, Edit] { ShowRefusal(Edit); });
     return Edit;
 }
 
@@ -266,41 +343,98 @@ QComboBox* TForm1::DropDownList(QWidget* Parent, const QRect& Geometry, const QS
     return List;
 }
 
+// Each page from top to bottom, a row from left to right.
 void TForm1::SetFocusOrder() {
-    const std::vector<QWidget*> Order = {Button1,
-                                         VideoFileEdit,
-                                         MP3AudioRadioButton,
+    const std::vector<QWidget*> Order = {VideoFileEdit,
+                                         Button1,
                                          AVIAudioRadioButton,
+                                         MP3AudioRadioButton,
                                          AudioFileEdit,
                                          Button2,
                                          NoAudioRadioButton,
+                                         LosslessRadioButton,
+                                         BitrateCompressionRadioButton,
+                                         BitRateEdit,
+                                         QualityCompressionRadioButton,
                                          RToleranceEdit,
                                          GToleranceEdit,
                                          BToleranceEdit,
                                          BlockToleranceEdit,
-                                         LosslessRadioButton,
-                                         BitrateCompressionRadioButton,
-                                         QualityCompressionRadioButton,
-                                         BitRateEdit,
+                                         ComboBox1,
+                                         KeyFrameCheckBox,
                                          KeyFrameIntervalEdit,
-                                         ColorReductionCheckBox,
-                                         ColorLimitComboBox,
+                                         FrameRateLimitCheckBox,
+                                         FrameRateLimitEdit,
                                          BlockWidthComboBox,
                                          BlockHeightComboBox,
-                                         KeyFrameCheckBox,
-                                         FrameRateLimitEdit,
-                                         FrameRateLimitCheckBox,
                                          MetadataCheckBox,
-                                         ComboBox1,
-                                         StopButton,
+                                         ColorReductionCheckBox,
+                                         ColorLimitComboBox,
                                          StartButton,
-                                         ProgressBar,
+                                         StopButton,
                                          PreviewCheckBox,
-                                         PreviewStyleComboBox,
-                                         PreviewImage};
+                                         PreviewStyleComboBox};
     for (size_t I = 1; I < Order.size(); ++I) {
         setTabOrder(Order[I - 1], Order[I]);
     }
+}
+
+// What screen readers say of each control, the labels that name an edit or
+// list (Alt with the underlined letter goes there), and each number's
+// range, checked as it is typed.
+void TForm1::DescribeControls() {
+    const std::pair<QWidget*, const char*> Names[] = {
+        {VideoFileEdit, "Video file"},
+        {Button1, "Choose the video file"},
+        {AVIAudioRadioButton, "Use included audio"},
+        {MP3AudioRadioButton, "Use an external audio file"},
+        {AudioFileEdit, "External audio file"},
+        {Button2, "Choose the external audio file"},
+        {NoAudioRadioButton, "No audio"},
+        {LosslessRadioButton, "Lossless compression"},
+        {BitrateCompressionRadioButton, "Bitrate based lossy compression"},
+        {QualityCompressionRadioButton, "Quality based lossy compression"},
+        {ComboBox1, "AVI audio recompression"},
+        {KeyFrameCheckBox, "Insert keyframe"},
+        {FrameRateLimitCheckBox, "Limit frame rate"},
+        {MetadataCheckBox, "Add a seek index"},
+        {ColorReductionCheckBox, "Limit the number of colors"},
+        {StartButton, "Start"},
+        {StopButton, "Stop"},
+        {PreviewCheckBox, "Preview input image"},
+        {ProgressBar, "Conversion progress"},
+        {PreviewImage, "Preview of the frame being converted"},
+    };
+    for (const auto& [Control, Name] : Names) {
+        Control->setAccessibleName(Name);
+    }
+    NameList(BlockWidthComboBox, "Block width");
+    NameList(BlockHeightComboBox, "Block height");
+    NameList(ColorLimitComboBox, "Number of colors");
+    NameList(PreviewStyleComboBox, "Preview size");
+    Label3->setBuddy(VideoFileEdit);
+    Label8->setBuddy(ComboBox1);
+    Label5->setBuddy(BitRateEdit);
+    Label1->setBuddy(RToleranceEdit);
+    Label2->setBuddy(BlockToleranceEdit);
+    Label4->setBuddy(KeyFrameIntervalEdit);
+    Label9->setBuddy(FrameRateLimitEdit);
+    for (const TNumberField& Field : NumberFields()) {
+        const QString Range = QString("A whole number from %1 to %2 %3")
+                                  .arg(Field.Minimum)
+                                  .arg(Field.Maximum)
+                                  .arg(Field.Unit);
+        Field.Edit->setAccessibleName(Field.Name);
+        Field.Edit->setAccessibleDescription(Range);
+        Field.Edit->setToolTip(Range);
+        Field.Edit->setValidator(new TNumberValidator(Field.Minimum, Field.Maximum, Field.Edit));
+    }
+}
+
+// Said beside the edit, as the desktop's own number fields do.
+void TForm1::ShowRefusal(QLineEdit* Edit) {
+    QApplication::beep();
+    QToolTip::showText(Edit->mapToGlobal(QPoint(Edit->width() + 2, 0)), Edit->toolTip(), Edit);
 }
 
 // The controls carry their names, for accessibility and for finding them.
@@ -334,6 +468,9 @@ void TForm1::BindHandlers() {
     connect(StopButton, &QPushButton::clicked, this, Guarded([this] { StopButtonClick(); }));
     for (QRadioButton* Button : {AVIAudioRadioButton, MP3AudioRadioButton, NoAudioRadioButton}) {
         connect(Button, &QRadioButton::toggled, this, Guarded([this] { AudioRadioButtonClick(); }));
+        // A click (or a key) is the user's own choice; the program's checking is not.
+        connect(Button, &QRadioButton::clicked, this,
+                [this, Button] { AudioChosenByUser = Button; });
     }
     for (QRadioButton* Button :
          {LosslessRadioButton, BitrateCompressionRadioButton, QualityCompressionRadioButton}) {

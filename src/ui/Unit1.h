@@ -133,7 +133,7 @@ public:
     // The current job: owned by the window until it is started, then by
     // itself; none once its run has ended.
     TAVIToScreenVideoThread* Job = nullptr;
-    // The entries of the two lists chosen when the input file was opened.
+    // The entries of the two lists chosen when the run was prepared last.
     const std::vector<uint8_t>* MP3Format = nullptr;
     const std::vector<uint8_t>* MP3InputFormat = nullptr;
     // The preview picture, a layer of PreviewImage.
@@ -147,7 +147,6 @@ public:
     void AudioRadioButtonClick();
     void PreviewCheckBoxClick();
     // Key is the typed 8-bit character; 0 discards the keystroke.
-    void OnlyNumderEditKeyPress(QObject* Sender, char& Key);
     void ComboBoxKeyPress(QObject* Sender, char& Key);
     void EnumerateMP3Formats();
 
@@ -183,13 +182,29 @@ private:
     void CreateProcessPage();
     void SetFocusOrder();
     void NameControls();
+    void DescribeControls();
+    void FitScreen();
     void BindHandlers();
     void BindShortcuts();
     QLineEdit* NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text);
+    // What a number edit holds and the words for it.
+    struct TNumberField {
+        QLineEdit* Edit;
+        QString Name;  // its accessible name, which messages use too
+        int32_t Minimum;
+        int32_t Maximum;
+        QString Unit;
+    };
+    std::vector<TNumberField> NumberFields() const;
+    // The edit's number; throws ENumberRefused naming the field when it
+    // holds no whole number of the field's range.
+    int32_t NumberOf(const QLineEdit& Edit) const;
+    // A key or text refused by a number edit: said beside it.
+    void ShowRefusal(QLineEdit* Edit);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
-    // Text an input method commits to a number edit, through its key filter.
-    void FilterCommittedText(QObject* Edit, QInputMethodEvent& Event);
+    // Text an input method commits to a number edit: its digits.
+    void FilterCommittedText(QLineEdit* Edit, QInputMethodEvent& Event);
     // A file name as the job takes it: the bytes the system knows it by.
     static std::string FileNameBytes(const QString& Name);
 
@@ -202,16 +217,20 @@ private:
                                                QMessageBox::StandardButtons Buttons);
 
     TAudioSettings ReadAudioSettings() const;
+    // Checks the settings before an output is asked for: a number that
+    // can't be used is named, with its page shown and the edit focused.
+    bool SettingsUsable();
 
     // Job control steps.
     std::unique_ptr<TAVIToScreenVideoThread> LoadedJob(const QString& FileName);
     void AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QString& FileName);
     void ReleaseUnstartedJob();
     void TakeMP3FormatChoice();
-    void ShowOpenedFile(bool KeepAudioChoice);
+    void ShowOpenedFile();
     void ShowOpeningFailure(const TAVIToScreenVideoThread& Failed, const QString& FileName);
     void ShowNoInput();
     bool ChooseOutputFile();
+    QString ProposedOutputName() const;
     bool MayWriteOutput(const QString& FileName);
     void ReopenInput();
     void ShowEndReport(const TAVIToScreenVideoThread& Ended);
@@ -225,6 +244,9 @@ private:
     QString Title;
     QString InputFileName;   // of the current job
     QString OutputFileName;  // of the run started last
+    QString OutputFolder;    // of the name chosen last in the save dialog
+    // The audio choice the user made, which files opened later keep.
+    QRadioButton* AudioChosenByUser = nullptr;
     bool JobResumed = false;
     bool CloseWhenJobEnds = false;
     bool WindowGoing = false;

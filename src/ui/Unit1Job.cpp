@@ -130,7 +130,7 @@ void TForm1::OpenVideoFile(const QString& Chosen) {
         return;
     }
     AdoptJob(std::move(Loaded), FileName);
-    ShowOpenedFile(false);
+    ShowOpenedFile();
 }
 
 std::unique_ptr<TAVIToScreenVideoThread> TForm1::LoadedJob(const QString& FileName) {
@@ -144,7 +144,6 @@ void TForm1::AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QSt
     ReleaseUnstartedJob();
     Job = Loaded.release();
     InputFileName = FileName;
-    TakeMP3FormatChoice();
     Job->SetPriority(platform::TThreadPriority::tpIdle);
     Job->OnTerminate = [this](platform::TThread* Sender) { JobFinished(Sender); };
 }
@@ -156,20 +155,20 @@ void TForm1::TakeMP3FormatChoice() {
     MP3InputFormat = Offered ? &MP3InputFormatList[Index] : nullptr;
 }
 
-// KeepAudioChoice: the file opened again after a run keeps the audio the
-// user chose for it, as far as the file still allows it.
-void TForm1::ShowOpenedFile(bool KeepAudioChoice) {
+// The file's own sound comes along when it can, as users of converters
+// expect, unless the user chose another audio (that choice stands for the
+// files opened after, as far as each allows it).
+void TForm1::ShowOpenedFile() {
     VideoFileEdit->setText(InputFileName);
     VideoDetailsLabel->setText(Text(Job->VideoDescription()));
     AudioDetailsLabel->setText(Text(Job->AudioDescription()));
     SetEnabled({StartButton, MP3AudioRadioButton, NoAudioRadioButton}, true);
     // The file's own audio needs an MP3 format to be converted to.
-    const bool AviAudioOffered = Job->AudioUsable() && MP3Format;
+    const bool AviAudioOffered = Job->AudioUsable() && !MP3FormatList.empty();
     const bool ChoiceStands =
-        KeepAudioChoice && (!AVIAudioRadioButton->isChecked() || AviAudioOffered);
-    if (!ChoiceStands) {
-        (AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton)->setChecked(true);
-    }
+        AudioChosenByUser && (AudioChosenByUser != AVIAudioRadioButton || AviAudioOffered);
+    QRadioButton* Default = AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton;
+    (ChoiceStands ? AudioChosenByUser : Default)->setChecked(true);
     SetEnabled({AVIAudioRadioButton, AudioDetailsLabel}, AviAudioOffered);
 }
 
@@ -249,19 +248,28 @@ void TForm1::dropEvent(QDropEvent* Event) {
             OpenVideoFile(FileName);
         } else if (ChooseAudioFile(FileName)) {
             MP3AudioRadioButton->setChecked(true);
+            AudioChosenByUser = MP3AudioRadioButton;
         }
     })();
 }
 
+// Everything that can be checked is checked before the output is asked
+// for; the step and figures of an earlier run go first.
 void TForm1::StartButtonClick() {
     if (!Job || JobRunning()) {
         return;
     }
+    StepLabel->clear();
+    StatusLabel->clear();
     if (MP3AudioRadioButton->isChecked() && !QFileInfo(AudioFileEdit->text()).isFile()) {
         ShowMessageBox("Error", NoExternalAudioFileText, QMessageBox::Warning, QMessageBox::Ok);
         PageControl1->setCurrentIndex(0);
         return;
     }
+    if (!SettingsUsable()) {
+        return;
+    }
+    SaveDialog.FileName = ProposedOutputName();
     if (!ChooseOutputFile() || !Job->PrepareEncoding(FileNameBytes(SaveDialog.FileName))) {
         return;
     }
@@ -278,11 +286,20 @@ void TForm1::StartButtonClick() {
 bool TForm1::ChooseOutputFile() {
     while (SaveDialog.Execute(this)) {
         SaveDialog.FileName = WithFlvExtension(SaveDialog.FileName);
+        OutputFolder = QFileInfo(SaveDialog.FileName).absolutePath();
         if (MayWriteOutput(SaveDialog.FileName)) {
             return true;
         }
     }
     return false;
+}
+
+// The input's name with ".flv", in the folder an output was chosen in last
+// (the input's own before any): Enter in the dialog then means this file.
+QString TForm1::ProposedOutputName() const {
+    const QFileInfo Input(InputFileName);
+    const QString Folder = OutputFolder.isEmpty() ? Input.absolutePath() : OutputFolder;
+    return QDir(Folder).filePath(Input.completeBaseName() + ".flv");
 }
 
 bool TForm1::MayWriteOutput(const QString& FileName) {
@@ -321,6 +338,10 @@ void TForm1::JobFinished(platform::TThread* Sender) {
         close();
         return;
     }
+    // A stop leaves no speed or time to go.
+    if (Ended.StoppedByUser()) {
+        StatusLabel->clear();
+    }
     ReopenInput();
     // A run that failed has said why already.
     if (!Ended.RunFailed()) {
@@ -337,15 +358,18 @@ void TForm1::ReopenInput() {
         return;
     }
     AdoptJob(std::move(Loaded), InputFileName);
-    ShowOpenedFile(true);
+    ShowOpenedFile();
 }
 
-// Shown without waiting for it: the window is ready for the next run.
+// Shown without waiting for it: the window is ready for the next run. It
+// says where the video is, or that nothing was written.
 void TForm1::ShowEndReport(const TAVIToScreenVideoThread& Ended) {
-    QString Report =
-        Text(Ended.StepText()) + "\n\n" +
-        (Ended.StoppedByUser() ? "What was encoded until then is in:\n" : "The video is in:\n") +
-        OutputFileName;
+    const QString Where =
+        !Ended.OutputWritten()  ? Text(NothingWrittenText(OutputFileName.toStdString(),
+                                                          QFileInfo::exists(OutputFileName)))
+        : Ended.StoppedByUser() ? "What was encoded until then is in:\n" + OutputFileName
+                                : "The video is in:\n" + OutputFileName;
+    QString Report = Text(Ended.StepText()) + "\n\n" + Where;
     if (!Ended.AudioNote().empty()) {
         Report += "\n\n" + Text(Ended.AudioNote());
     }
@@ -385,6 +409,10 @@ QMessageBox::StandardButton TForm1::ShowMessageBox(const QString& Caption, const
     QString Lines = Message;
     Lines.replace("\r\n", "\n");
     QMessageBox Box(Icon, Caption, Lines, Buttons, this);
+    // Enter must not replace or lose anything: every question defaults to No.
+    if (Buttons & QMessageBox::No) {
+        Box.setDefaultButton(QMessageBox::No);
+    }
     return static_cast<QMessageBox::StandardButton>(Box.exec());
 }
 

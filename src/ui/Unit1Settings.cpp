@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <charconv>
+#include <QValidator>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -23,17 +23,17 @@ namespace quorvane {
 
 namespace {
 
-// A character as the key filters see it: one beyond the 8-bit set counts
-// as '?'.
+// A character as the list's key filter sees it: one beyond the 8-bit set
+// counts as '?'.
 char As8Bit(QChar Character) {
     const char16_t Code = Character.unicode();
     return Code <= 0xFF ? static_cast<char>(Code) : '?';
 }
 
-// The character a key press types, as the key filters see it: Ctrl with a
-// letter types its control character (Ctrl+V is 22). Keys that type nothing
-// (arrows, Delete) are no characters, nor are the keys that move the focus
-// or pick an item of an open list (Tab, Return, Escape).
+// The character a key press types, as the list's key filter sees it: Ctrl
+// with a letter types its control character (Ctrl+V is 22). Keys that type
+// nothing (arrows, Delete) are no characters, nor are the keys that move the
+// focus or pick an item of an open list (Tab, Return, Escape).
 std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     const int Key = Event.key();
     if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab || Key == Qt::Key_Delete ||
@@ -52,28 +52,13 @@ std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     return As8Bit(Event.text().at(0));
 }
 
-// An edit's text is not a whole number.
-class EConvertError : public std::runtime_error {
+// A number edit holds no whole number of its range; the message names it.
+class ENumberRefused : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    ENumberRefused(const std::string& Message, QLineEdit* Edit)
+        : std::runtime_error(Message), Edit(Edit) {}
+    QLineEdit* Edit;
 };
-
-// The toolkit's conversion of an edit's text: a whole number in signed 32
-// bits, with an optional sign; anything else throws EConvertError.
-int32_t StrToInt(const QLineEdit& Edit) {
-    const std::string Text = Edit.text().toStdString();
-    const char* First = Text.data();
-    const char* Last = First + Text.size();
-    if (First != Last && *First == '+') {
-        ++First;
-    }
-    int32_t Value = 0;
-    const auto [End, Error] = std::from_chars(First, Last, Value);
-    if (Text.empty() || Error != std::errc() || End != Last) {
-        throw EConvertError("'" + Text + "' is not a valid integer value");
-    }
-    return Value;
-}
 
 // The block-size lists hold 16, 32, ... 256.
 uint32_t BlockSizeFromItem(int ItemIndex) {
@@ -145,9 +130,55 @@ void TForm1::PreviewCheckBoxClick() {
     }
 }
 
-void TForm1::OnlyNumderEditKeyPress(QObject*, char& Key) {
-    if (Key != '\b' && (Key < '0' || Key > '9')) {
-        Key = 0;
+// The range of each number: what the encoder can make sense of. A colour
+// tolerance of 100 % ignores that channel; a block tolerance of 100 % would
+// never send a block again, nor would a bit rate of 0.
+std::vector<TForm1::TNumberField> TForm1::NumberFields() const {
+    return {{BitRateEdit, "Maximum bitrate", 1, 100000, "KBps"},
+            {RToleranceEdit, "Red tolerance", 0, 100, "%"},
+            {GToleranceEdit, "Green tolerance", 0, 100, "%"},
+            {BToleranceEdit, "Blue tolerance", 0, 100, "%"},
+            {BlockToleranceEdit, "Block pixels change tolerance", 0, 99, "%"},
+            {KeyFrameIntervalEdit, "Keyframe interval", 1, 3600000, "milliseconds"},
+            {FrameRateLimitEdit, "Frame rate limit", 1, 255, "fps"}};
+}
+
+int32_t TForm1::NumberOf(const QLineEdit& Edit) const {
+    for (const TNumberField& Field : NumberFields()) {
+        if (Field.Edit != &Edit) {
+            continue;
+        }
+        // Text put in by the program (or kept from before) has not passed
+        // the edit's validator yet.
+        QString Text = Edit.text();
+        int Position = 0;
+        if (Edit.validator()->validate(Text, Position) != QValidator::Acceptable) {
+            throw ENumberRefused(QString("%1 takes a whole number from %2 to %3 %4, not '%5'.")
+                                     .arg(Field.Name)
+                                     .arg(Field.Minimum)
+                                     .arg(Field.Maximum)
+                                     .arg(Field.Unit, Text)
+                                     .toStdString(),
+                                 Field.Edit);
+        }
+        return Text.toInt();
+    }
+    throw std::logic_error("not a number edit");
+}
+
+// Before the save dialog: a number that can't be used is named, on its page,
+// with its edit ready for another one.
+bool TForm1::SettingsUsable() {
+    try {
+        ReadSettings();
+        return true;
+    } catch (const ENumberRefused& Refused) {
+        ShowMessageBox("Error", QString::fromStdString(Refused.what()), QMessageBox::Warning,
+                       QMessageBox::Ok);
+        PageControl1->setCurrentIndex(1);
+        Refused.Edit->setFocus();
+        Refused.Edit->selectAll();
+        return false;
     }
 }
 
@@ -164,8 +195,11 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
         }
         return false;
     }
-    if (Event->type() == QEvent::InputMethod && qobject_cast<QLineEdit*>(Watched)) {
-        FilterCommittedText(Watched, static_cast<QInputMethodEvent&>(*Event));
+    // The number edits check what they are given themselves (a validator).
+    if (auto* Edit = qobject_cast<QLineEdit*>(Watched)) {
+        if (Event->type() == QEvent::InputMethod) {
+            FilterCommittedText(Edit, static_cast<QInputMethodEvent&>(*Event));
+        }
         return false;
     }
     if (Event->type() != QEvent::KeyPress) {
@@ -176,24 +210,21 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
         return false;
     }
     char Key = *Typed;
-    if (qobject_cast<QLineEdit*>(Watched)) {
-        OnlyNumderEditKeyPress(Watched, Key);
-    } else {
-        ComboBoxKeyPress(Watched, Key);
-    }
+    ComboBoxKeyPress(Watched, Key);
     return Key == 0;
 }
 
-// An input method hands over what was typed as one text: each character
-// passes the number filter as if it had been typed alone.
-void TForm1::FilterCommittedText(QObject* Edit, QInputMethodEvent& Event) {
+// An input method hands over what was typed as one text: its digits are
+// kept, as if each character had been typed alone, and the rest is refused.
+void TForm1::FilterCommittedText(QLineEdit* Edit, QInputMethodEvent& Event) {
     QString Kept;
     for (const QChar Character : Event.commitString()) {
-        char Key = As8Bit(Character);
-        OnlyNumderEditKeyPress(Edit, Key);
-        if (Key != 0) {
+        if (Character >= '0' && Character <= '9') {
             Kept += Character;
         }
+    }
+    if (Kept.size() != Event.commitString().size()) {
+        ShowRefusal(Edit);
     }
     Event.setCommitString(Kept, Event.replacementStart(), Event.replacementLength());
 }
@@ -205,23 +236,26 @@ void TForm1::resizeEvent(QResizeEvent* Event) {
 
 // Only the edits that the chosen settings use are read, in this order: an
 // empty edit of a setting that is off is no error.
+// The MP3 format is the one chosen now: a choice made after the file was
+// opened counts.
 TJobSettings TForm1::ReadSettings() {
+    TakeMP3FormatChoice();
     TJobSettings Settings;
     Settings.Audio = ReadAudioSettings();
-    Settings.KeyFrameInterval = KeyFrameCheckBox->isChecked() ? StrToInt(*KeyFrameIntervalEdit) : 0;
+    Settings.KeyFrameInterval = KeyFrameCheckBox->isChecked() ? NumberOf(*KeyFrameIntervalEdit) : 0;
     Settings.FrameRateLimit =
-        FrameRateLimitCheckBox->isChecked() ? ClampTo8Bits(StrToInt(*FrameRateLimitEdit)) : 0;
+        FrameRateLimitCheckBox->isChecked() ? ClampTo8Bits(NumberOf(*FrameRateLimitEdit)) : 0;
 
     EncoderParameters& Encoder = Settings.Encoder;
     if (BitrateCompressionRadioButton->isChecked()) {
         Encoder.CompressionMode = BitrateMode;
-        Encoder.BitRate = StrToInt(*BitRateEdit);
+        Encoder.BitRate = NumberOf(*BitRateEdit);
     } else if (QualityCompressionRadioButton->isChecked()) {
         Encoder.CompressionMode = QualityMode;
-        Encoder.RedTolerance = ToleranceFromPercent(StrToInt(*RToleranceEdit));
-        Encoder.GreenTolerance = ToleranceFromPercent(StrToInt(*GToleranceEdit));
-        Encoder.BlueTolerance = ToleranceFromPercent(StrToInt(*BToleranceEdit));
-        Encoder.BlockTolerance = ClampTo8Bits(StrToInt(*BlockToleranceEdit));
+        Encoder.RedTolerance = ToleranceFromPercent(NumberOf(*RToleranceEdit));
+        Encoder.GreenTolerance = ToleranceFromPercent(NumberOf(*GToleranceEdit));
+        Encoder.BlueTolerance = ToleranceFromPercent(NumberOf(*BToleranceEdit));
+        Encoder.BlockTolerance = ClampTo8Bits(NumberOf(*BlockToleranceEdit));
     }
     const int ColorItem = ColorLimitComboBox->currentIndex();
     if (ColorReductionCheckBox->isChecked() && ColorItem >= 0 &&

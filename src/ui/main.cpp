@@ -6,6 +6,10 @@
 #include "ui/Program.h"
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> Status = quorvane::TProgram::AnswerInformationOptions(
+            std::vector<std::string>(argv, argv + argc))) {
+        return *Status;
+    }
     QApplication Application(argc, argv);
     quorvane::TProgram Program;
     quorvane::TForm1 Form1;

@@ -355,11 +355,36 @@ TEST_F(CliConversion, LossyModesWriteValidFiles) {
     }
 }
 
-TEST_F(CliConversion, AviAudioIsTranscodedToMp3) {
-    const TProcessResult Run = RunCli({"--audio", "avi", AviPcm16Stereo().string(), Output});
-    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
-    EXPECT_EQ(ReadFlvFile(Output).Flags, 0x05);
-    EXPECT_TRUE(FlvmetaAccepts(Output));
+// The video's own sound comes along unless --audio says otherwise; a file
+// without sound converts without it, and without a word (FLV flags 0x05
+// announce audio and video, 0x01 video alone).
+TEST_F(CliConversion, TheVideosOwnSoundComesAlongUnlessToldOtherwise) {
+    struct {
+        std::vector<std::string> Options;
+        path Input;
+        uint8_t Flags;
+        bool AudioTags;
+    } const Cases[] = {
+        {{}, AviPcm16Stereo(), 0x05, true},
+        {{"--audio", "avi"}, AviPcm16Stereo(), 0x05, true},
+        {{"--audio", "none"}, AviPcm16Stereo(), 0x01, false},
+        {{}, AviBgr24(), 0x01, false},
+    };
+    for (const auto& Case : Cases) {
+        std::vector<std::string> Arguments = Case.Options;
+        Arguments.insert(Arguments.end(), {Case.Input.string(), Output});
+        std::filesystem::remove(Output);
+        const TProcessResult Run = RunCli(Arguments);
+        ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+        EXPECT_TRUE(Run.Errors.empty()) << Run.Errors;
+        const test::FlvFile File = ReadFlvFile(Output);
+        EXPECT_EQ(File.Flags, Case.Flags) << Case.Input;
+        EXPECT_EQ(std::any_of(File.Tags.begin(), File.Tags.end(),
+                              [](const test::FlvTag& Tag) { return Tag.Type == 8; }),
+                  Case.AudioTags)
+            << Case.Input;
+        EXPECT_TRUE(FlvmetaAccepts(Output));
+    }
 }
 
 TEST_F(CliConversion, StopRequestLeavesAValidFileOfWhatWasWritten) {

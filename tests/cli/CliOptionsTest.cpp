@@ -114,6 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
                     }}),
     [](const auto& Info) { return Info.param.Name; });
 
+// Without --audio the video's own sound is taken when it can be converted.
+TEST(CliOptions, WithoutAudioTheVideosOwnSoundIsTakenWhenUsable) {
+    TCliOptions Options = ParseCommandLine({"in.avi", "out.flv"});
+    Options.Settings.Audio.MP3Format = {85};
+    EXPECT_EQ(AudioSourceFor(Options, true), TAudioSource::AviAudio);
+    EXPECT_EQ(AudioSourceFor(Options, false), TAudioSource::None);
+    Options.Settings.Audio.MP3Format.clear();  // no MP3 encoder
+    EXPECT_EQ(AudioSourceFor(Options, true), TAudioSource::None);
+    const TCliOptions None = ParseCommandLine({"--audio", "none", "in.avi", "out.flv"});
+    EXPECT_EQ(AudioSourceFor(None, true), TAudioSource::None);
+}
+
 TEST(CliOptions, AModeOptionNeedsItsMode) {
     EXPECT_THROW(Parse({"--mode", "lossless", "--bitrate", "500", "a", "b"}), EUsageError);
     EXPECT_THROW(Parse({"--bitrate", "500", "--tolerance", "1,2,3", "a", "b"}), EUsageError);

@@ -1,5 +1,6 @@
 #include "CliTestKit.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/Fixtures.h"
@@ -8,6 +9,34 @@ namespace quorvane::test {
 
 TProcessResult RunCli(const std::vector<std::string>& Arguments) {
     return RunProcess(QUORVANE_CLI_PATH, Arguments);
+}
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool AddressSanitized = true;
+#else
+constexpr bool AddressSanitized = false;
+#endif
+#else
+constexpr bool AddressSanitized = false;
+#endif
+
+}  // namespace
+
+TProcessResult RunCliWithinMemory(const std::vector<std::string>& Arguments) {
+    const char* const Limit =
+        AddressSanitized
+            ? "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}hard_rss_limit_mb=2048\"; "
+              "export ASAN_OPTIONS; "
+            : "ulimit -v 1048576 || exit 125; MALLOC_ARENA_MAX=2; export MALLOC_ARENA_MAX; ";
+    std::vector<std::string> Command = {"-c", std::string(Limit) + "exec \"$0\" \"$@\"",
+                                        QUORVANE_CLI_PATH, "--threads", "2"};
+    Command.insert(Command.end(), Arguments.begin(), Arguments.end());
+    return RunProcess("sh", Command);
 }
 
 namespace {
@@ -50,6 +79,33 @@ path NoiseVideo() {
     return Fixture("noise-640x480.avi",
                    "-f lavfi -i color=gray:size=640x480:rate=25:duration=8 "
                    "-vf noise=alls=100:allf=t -c:v mjpeg -q:v 2");
+}
+
+path Mp4ClaimingSamples(uint32_t Count) {
+    const path One = Fixture("mpeg4-one-frame.mp4",
+                             "-f lavfi -i color=gray:size=16x16:rate=25 -frames:v 1 -c:v mpeg4 "
+                             "-use_editlist 0");
+    return DerivedFixture(
+        "mpeg4-claiming-" + std::to_string(Count) + ".mp4", One,
+        [Count](std::vector<uint8_t> File) {
+            const auto Box = [&](const char* Type) {
+                const auto At = std::search(File.begin(), File.end(), Type, Type + 4);
+                return static_cast<size_t>(At - File.begin()) - 4;
+            };
+            const auto Put = [&](size_t At, uint32_t Value) {
+                for (size_t Byte = 0; Byte < 4; ++Byte) {
+                    File[At + Byte] = static_cast<uint8_t>(Value >> (24 - 8 * Byte));
+                }
+            };
+            const size_t Sizes = Box("stsz");
+            // The one sample's size, from its table, becomes the size of all.
+            std::copy_n(File.begin() + static_cast<long>(Sizes + 20), 4,
+                        File.begin() + static_cast<long>(Sizes + 12));
+            Put(Sizes + 16, Count);
+            Put(Box("stts") + 16, Count);
+            Put(Box("stsc") + 20, Count);
+            return File;
+        });
 }
 
 uintmax_t FileSize(const path& File) {

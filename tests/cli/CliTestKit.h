@@ -20,6 +20,14 @@ constexpr uint8_t KeyFrameByte = 0x13;
 
 TProcessResult RunCli(const std::vector<std::string>& Arguments);
 
+// quorvane-cli within the memory a modest machine can spare, so that a file
+// claiming more than it holds fails here instead of taking the machine: an
+// address space of at most 1 GiB, two encoder threads and two malloc
+// arenas (their reserved space must not grow with the processors). Under
+// AddressSanitizer, which reserves terabytes of address space, its own
+// resident-memory limit of 2 GiB stands instead.
+TProcessResult RunCliWithinMemory(const std::vector<std::string>& Arguments);
+
 // Runs quorvane-cli on a terminal of its own (script(1)) with Typed already
 // typed on it; what it prints on either stream comes back as Output.
 TProcessResult RunCliOnTerminal(const std::vector<std::string>& Arguments,
@@ -35,6 +43,11 @@ path TenMinutesWithTone();
 // Noise compresses slowly and little: runs on it last, and their files are
 // large.
 path NoiseVideo();
+
+// A one-frame MP4 whose tables claim Count samples of that frame's size in
+// one chunk: libavformat's index of it takes 24 bytes a sample in each
+// reading of the file, which also makes it slow to open.
+path Mp4ClaimingSamples(uint32_t Count);
 
 // 0 while the file does not exist.
 uintmax_t FileSize(const path& File);

@@ -103,6 +103,7 @@ protected:
         bool Ended = false;
         Job->OnTerminate = [&](platform::TThread* Sender) {
             Failed = static_cast<TAVIToScreenVideoThread*>(Sender)->RunFailed();
+            Written = static_cast<TAVIToScreenVideoThread*>(Sender)->OutputWritten();
             Ended = true;
         };
         Job->Resume();
@@ -114,6 +115,7 @@ protected:
     std::filesystem::path Dir;
     std::string Output;
     bool Failed = false;
+    bool Written = false;
 };
 
 TEST_F(JobConversion, ReportsEachFrameAndTheEndFigures) {
@@ -286,6 +288,25 @@ TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
     EXPECT_TRUE(FrontEnd.Messages.empty());
 }
 
+// Stop asked at the first chunk's report: the pass converts no other chunk,
+// no video follows, and neither the output nor the temporary file is left.
+TEST_F(JobConversion, AStopEndsTheAudioPassAtTheNextChunk) {
+    ChooseAviAudio(FrontEnd.Settings.Audio);
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    FrontEnd.OnProgress = [&] { Job->Terminate(); };
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    EXPECT_FALSE(Failed);
+    EXPECT_FALSE(Written);
+    EXPECT_EQ(FrontEnd.Steps,
+              (std::vector<std::string>{"Encoding audio...", "Encoding stopped by user."}));
+    EXPECT_EQ(
+        std::count(FrontEnd.ReportSteps.begin(), FrontEnd.ReportSteps.end(), "Encoding audio..."),
+        1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 0);
+}
+
 // A wall clock that moves 1 ms a reading, and as much as the test says
 // between readings.
 std::atomic<uint32_t> ClockTicks{0};
@@ -370,12 +391,15 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeWrittenEndsTheRunAndGoes) {
     EXPECT_EQ(FrontEnd.Steps.back(), "Encoding failed.");
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
     EXPECT_NE(FrontEnd.Messages[0].Text.find("temporary audio file"), std::string::npos);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
+    // Nor is the output, which no frame reached, left behind.
+    EXPECT_FALSE(Written);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 0);
 }
 
-// A name one byte too long once "audio" is added: the temporary file can't
-// be made, and the existing output is left as it was, not emptied first.
-TEST_F(JobConversion, ATemporaryFileThatCannotBeCreatedLeavesTheOutputAsItWas) {
+// A name one byte too long once "audio" is added: the temporary file could
+// not be made, so the run is refused, and the existing output is left as it
+// was, not emptied first.
+TEST_F(JobConversion, AnOutputWithNoRoomForItsTemporaryFileIsLeftAsItWas) {
     ChooseAviAudio(FrontEnd.Settings.Audio);
     const std::string Longest = (Dir / (std::string(NAME_MAX - 4 - 4, 'x') + ".flv")).string();
     const std::vector<uint8_t> Kept = {'k', 'e', 'e', 'p'};
@@ -383,8 +407,7 @@ TEST_F(JobConversion, ATemporaryFileThatCannotBeCreatedLeavesTheOutputAsItWas) {
     std::unique_ptr<TAVIToScreenVideoThread> Job(LoadedJob(FiveSecondsOfTone()));
     EXPECT_FALSE(Job->PrepareEncoding(Longest));
     ASSERT_EQ(FrontEnd.Messages.size(), 1u);
-    EXPECT_NE(FrontEnd.Messages[0].Text.find("Impossible to create the temporary audio file"),
-              std::string::npos)
+    EXPECT_NE(FrontEnd.Messages[0].Text.find("The output file name is too long"), std::string::npos)
         << FrontEnd.Messages[0].Text;
     EXPECT_EQ(test::ReadFileBytes(Longest), Kept);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
@@ -412,17 +435,27 @@ TEST_F(JobConversion, WithoutAnMp3FormatTheAviAudioGivesWayToVideoOnly) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
 }
 
-TEST_F(JobConversion, AStopBeforeTheFirstFrameFinishesAnEmptyFile) {
-    TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
-    ASSERT_TRUE(Job->PrepareEncoding(Output));
-    Job->Terminate();
-    Run(Job);
+// A stop before the first frame writes nothing: no file where there was
+// none, and a file that was there stays as it was.
+TEST_F(JobConversion, AStopBeforeTheFirstFrameWritesNothing) {
+    for (const bool Existed : {false, true}) {
+        const std::vector<uint8_t> Kept = {'k', 'e', 'p', 't'};
+        if (Existed) {
+            test::WriteFileBytes(Output, Kept);
+        }
+        TAVIToScreenVideoThread* Job = LoadedJob(test::AviBgr24());
+        ASSERT_TRUE(Job->PrepareEncoding(Output));
+        Job->Terminate();
+        Run(Job);
 
-    EXPECT_FALSE(Failed);
-    EXPECT_EQ(FrontEnd.Steps.back(), "Encoding stopped by user.");
-    const FlvFile File = ReadFlvFile(Output);
-    EXPECT_EQ(File.Flags, 0x01);
-    EXPECT_TRUE(File.Tags.empty());
+        EXPECT_FALSE(Failed);
+        EXPECT_FALSE(Written);
+        EXPECT_EQ(FrontEnd.Steps.back(), "Encoding stopped by user.");
+        EXPECT_EQ(std::filesystem::exists(Output), Existed);
+        if (Existed) {
+            EXPECT_EQ(test::ReadFileBytes(Output), Kept);
+        }
+    }
 }
 
 // A file size limit lets the plain file be written but not its indexed copy.

@@ -89,6 +89,7 @@ public:
     void ShowPreview(const void*) override {}
     bool Ask(const std::string&, const std::string&) override { return false; }
     void Tell(const std::string&, const std::string&) override {}
+    bool StopRequested() const override { return false; }
     int Reports = 0;
 };
 

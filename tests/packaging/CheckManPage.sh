@@ -1,7 +1,7 @@
 #!/bin/sh
-# Every option that `quorvane-cli --help` lists is in its man page, and the
+# Every option that a program's --help lists is in its man page, and the
 # man page names no option that the program lacks.
-# Usage: CheckManPage.sh QUORVANE_CLI MAN_PAGE
+# Usage: CheckManPage.sh PROGRAM MAN_PAGE
 set -eu
 options() { grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
 help=$(mktemp)

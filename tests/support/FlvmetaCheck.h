@@ -21,6 +21,9 @@ inline const std::string AudioFormatChanged = "W50026";
 inline const std::string NoAudioTag = "W11053";  // the header announces audio
 // Sound goes on where the pictures pause (a variable frame rate).
 inline const std::string Desynchronized = "W40024";
+// flvmeta's duration lasts the last frame as long as the pause before it;
+// ours, as long as the stream's frames usually last.
+inline const std::string DurationDiffers = "W80062";
 }  // namespace flvmeta
 
 // Runs `flvmeta --check` on the file.

@@ -26,6 +26,7 @@ public:
 
     void Signal(int Number);
     bool Running();
+    int Id() const { return Pid; }
     TProcessResult Wait();
 
 private:

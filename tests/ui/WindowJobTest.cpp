@@ -245,13 +245,31 @@ private slots:
         Start(test::AviBgr24(), Dir / "stopped.flv");
         QVERIFY(test::WaitForRunToEnd(*Window));
         QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
-        QCOMPARE(Window->StatusLabel->text(), QString(" - "));
+        QCOMPARE(Window->StatusLabel->text(), QString());
         VerifyValidFlv(Dir / "stopped.flv", 1);
         QVERIFY(test::EndReport(*Window));
         QVERIFY(test::EndReport(*Window)->text().startsWith(
             "Encoding stopped by user.\n\nWhat was encoded until then is in:\n"));
         QCOMPARE(Window->VideoFileEdit->text(), Name(test::AviBgr24()));
         QVERIFY(Window->StartButton->isEnabled());
+    }
+
+    // Stop in the audio pass ends it at its next chunk, without a frame: the
+    // report says that nothing was written, and no file is left.
+    void aStopDuringTheAudioPassWritesNothing() {
+        test::OnFirstProgress(*Window, [&] {
+            QCOMPARE(Window->StepLabel->text(), QString("Encoding audio..."));
+            Window->StopButton->click();
+        });
+        Start(test::AviPcm16Stereo(), Dir / "silent.flv");
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        QCOMPARE(Window->StepLabel->text(), QString("Encoding stopped by user."));
+        QCOMPARE(Window->StatusLabel->text(), QString());
+        QVERIFY(test::EndReport(*Window));
+        QCOMPARE(test::EndReport(*Window)->text(),
+                 "Encoding stopped by user.\n\nNo frame was encoded: " + Name(Dir / "silent.flv") +
+                     " was not created.");
+        QCOMPARE(std::distance(fs::directory_iterator(Dir), {}), 0);
     }
 
     // Closing during a run asks first; No keeps the run going to its end,
@@ -368,9 +386,11 @@ private slots:
             const char* Written;  // or nothing
             const char* Asked;    // about, or nothing
         };
+        // NoButton: Enter, which answers with the default button.
         const TRow Rows[] = {
             {"out1", "out1.flv", QMessageBox::No, nullptr, "out1.flv"},
             {"out2", "out2.flv", QMessageBox::Yes, "out2.flv", "out2.flv"},
+            {"out3", "out3.flv", QMessageBox::NoButton, nullptr, "out3.flv"},
             {"clip.FLV", "clip.FLV", QMessageBox::Yes, "clip.FLV", "clip.FLV"},
             {"noaudio.avi", "noaudio.avi", QMessageBox::No, "noaudio.avi.flv", nullptr},
         };
@@ -382,7 +402,7 @@ private slots:
             Window->SaveDialog.FileName = Name(Dir / "any");
             Window->PageControl1->setCurrentIndex(2);
             test::TMessageBoxAnswerer Boxes(Row.Answer);
-            test::TFileDialogAnswerer Dialogs({Row.Typed});
+            test::TFileDialogAnswerer Dialogs({Name(Dir / Row.Typed)});
             Window->StartButton->click();
             QVERIFY(test::WaitForRunToEnd(*Window));
             std::vector<QString> Questions;
@@ -582,20 +602,64 @@ private slots:
         }
     }
 
-    void aNonNumericEditIsReportedAndStartsNothing() {
+    // Found before the output is asked for: the field is named, its page
+    // shown and its text selected; the last run's step goes.
+    void aNumberThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
         test::OpenInput(*Window, test::AviBgr24());
         Window->BitrateCompressionRadioButton->click();
         Window->BitRateEdit->clear();
-        test::ChooseFile(Window->SaveDialog, Dir / "never.flv");
+        Window->PageControl1->setCurrentIndex(2);
+        Window->StepLabel->setText("Encoding finished successfully.");
+        bool SaveDialogRun = false;
+        Window->SaveDialog.Chooser = [&](const TFileDialog&) {
+            SaveDialogRun = true;
+            return std::optional<QString>();
+        };
         test::TMessageBoxAnswerer Boxes;
         Window->StartButton->click();
         QCOMPARE(Boxes.Shown.size(), size_t(1));
-        QCOMPARE(Boxes.Shown[0].Caption, QString("Quorvane"));
-        QCOMPARE(Boxes.Shown[0].Text, QString("'' is not a valid integer value"));
-        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Critical);
+        QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+        QCOMPARE(Boxes.Shown[0].Text,
+                 QString("Maximum bitrate takes a whole number from 1 to 100000 KBps, not ''."));
+        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
+        QVERIFY(!SaveDialogRun);
+        QCOMPARE(Window->PageControl1->currentIndex(), 1);
+        QCOMPARE(Window->focusWidget(), Window->BitRateEdit);
+        QCOMPARE(Window->StepLabel->text(), QString());
         QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
-        QVERIFY(Window->ProgressBar->isHidden());
-        QVERIFY(!fs::exists(Dir / "never.flv"));
+    }
+
+    // The input's name with ".flv", in its folder, then in the folder of the
+    // output chosen last.
+    void theSaveDialogProposesTheInputsName() {
+        std::vector<QString> Proposed;
+        const auto Answer = [&](const fs::path& Output) {
+            Window->SaveDialog.Chooser = [&, Output](const TFileDialog& Dialog) {
+                Proposed.push_back(Dialog.FileName);
+                return std::optional<QString>(Name(Output));
+            };
+        };
+        Answer(Dir / "first.flv");
+        test::OpenInput(*Window, test::AviBgr24());
+        Window->PageControl1->setCurrentIndex(2);
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        test::OpenInput(*Window, test::AviMjpeg());
+        Answer(Dir / "second.flv");
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        const fs::path Input = fs::absolute(test::AviBgr24());
+        QCOMPARE(Proposed, (std::vector<QString>{Name(Input.parent_path() / Input.stem()) + ".flv",
+                                                 Name(Dir / test::AviMjpeg().stem()) + ".flv"}));
+    }
+
+    // A file with sound brings it along, unless the user chose otherwise.
+    void theFilesOwnSoundIsChosenUnlessTheUserChoseOtherwise() {
+        test::OpenInput(*Window, test::AviPcm16Stereo());
+        QVERIFY(Window->AVIAudioRadioButton->isChecked());
+        Window->NoAudioRadioButton->click();
+        test::OpenInput(*Window, test::AviPcm16Stereo());
+        QVERIFY(Window->NoAudioRadioButton->isChecked());
     }
 
     // The message names the file and says why; the file open before stays,
@@ -700,6 +764,7 @@ private slots:
             {{"quorvane", Name(test::AviBgr24())}, true, Name(test::AviBgr24())},
             {{"quorvane", Name(test::AviBgr24().filename())}, true, Name(test::AviBgr24())},
             {{"quorvane", Name(test::AviBgr24()), Name(test::AviMjpeg())}, false, ""},
+            {{"quorvane", "--bogus"}, false, ""},
         };
         for (const TRow& Row : Rows) {
             Window = test::ShowMainWindow();
@@ -708,6 +773,10 @@ private slots:
             QCOMPARE(Window->StartButton->isEnabled(), !Row.Opened.isEmpty());
         }
         QDir::setCurrent(Before);
+        // Looked at before the toolkit starts: they print and end the program.
+        QCOMPARE(TProgram::AnswerInformationOptions({"quorvane", "--version"}), std::optional(0));
+        QCOMPARE(TProgram::AnswerInformationOptions({"quorvane", "--help"}), std::optional(0));
+        QCOMPARE(TProgram::AnswerInformationOptions({"quorvane", "clip.avi"}), std::nullopt);
     }
 
     void theShortcutsOpenTheInputAndCloseTheWindow() {
@@ -753,16 +822,14 @@ private slots:
         QCOMPARE(Empty->ComboBox1->placeholderText(), QString("No MP3 encoder available"));
     }
 
-    void theMp3FormatIsFixedWhenTheInputFileIsOpened() {
+    void theMp3FormatIsTheOneChosenWhenTheRunIsPrepared() {
         const TMp3FormatOffer Offer = test::MadeUpOffer(3);
         Window = test::ShowMainWindow(Offer);
         Window->ComboBox1->setCurrentIndex(1);
         test::OpenInput(*Window, test::AviBgr24());
         Window->ComboBox1->setCurrentIndex(2);
-        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[1]);
-        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer.MP3InputFormatList[1]);
-        test::OpenInput(*Window, test::AviBgr24());
         QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[2]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer.MP3InputFormatList[2]);
     }
 
     // The job asks from its own thread; the window answers on its own.
@@ -792,14 +859,17 @@ private slots:
                              [](const test::FlvTag& Tag) { return Tag.Type == 8; }));
     }
 
-    // The included audio, in the format chosen in the list, and nothing left
-    // beside the file.
+    // The included audio, in the format chosen in the list after the file
+    // was opened, and nothing left beside the file.
     void theIncludedAudioIsTranscodedToTheChosenFormat() {
         const int Mono22050 = Window->ComboBox1->findText("64 kBit/s, 22,050 Hz, Mono");
         QVERIFY(Mono22050 > 0);
-        Window->ComboBox1->setCurrentIndex(Mono22050);
-        Start(test::AviPcm16Stereo(), Dir / "sound.flv");
+        test::OpenInput(*Window, test::AviPcm16Stereo());
         QVERIFY(Window->AVIAudioRadioButton->isChecked());
+        Window->ComboBox1->setCurrentIndex(Mono22050);
+        Window->PageControl1->setCurrentIndex(2);
+        test::ChooseFile(Window->SaveDialog, Dir / "sound.flv");
+        Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
         const auto Valid = test::FlvmetaAccepts(Dir / "sound.flv");
         QVERIFY2(bool(Valid), Valid.message());

@@ -93,9 +93,14 @@ TEST_F(CliFaults, AnOutputPipeWhoseReaderLeftFailsTheRun) {
 
 struct KillMoment {
     std::string Name;
-    // Whether the run, writing Output in Folder, has reached the moment.
-    std::function<bool(const path& Folder, const std::string& Output)> Reached;
+    // Whether the run (process Id), writing Output in Folder, has reached
+    // the moment.
+    std::function<bool(const path& Folder, const std::string& Output, int Id)> Reached;
     int Signal = SIGTERM;
+    // In place of the noise video into Output: this input alone into
+    // Folder/out with --output-dir, whose summary must say Told of it.
+    std::function<path()> BatchInput = nullptr;
+    std::string Told = "";
 };
 
 void PrintTo(const KillMoment& Moment, std::ostream* Out) {
@@ -104,38 +109,75 @@ void PrintTo(const KillMoment& Moment, std::ostream* Out) {
 
 class CliConversionKilled : public CliFaults, public ::testing::WithParamInterface<KillMoment> {};
 
+bool OutputLarger(const std::string& Output, uintmax_t Size) {
+    return FileSize(Output) > Size;
+}
+
+// Whether the process holds File open.
+bool HoldsOpen(int Id, const path& File) {
+    std::error_code Gone;
+    for (const auto& Entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(Id) + "/fd", Gone)) {
+        if (std::filesystem::read_symlink(Entry.path(), Gone) == File) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // SIGTERM or SIGHUP (the terminal closed) ends the program at once, and
-// leaves only the output, whole.
-TEST_P(CliConversionKilled, LeavesOnlyTheOutputWhole) {
+// leaves only the output, whole; a Ctrl-C while a file of many is opened
+// starts nothing, and the summary says so.
+TEST_P(CliConversionKilled, LeavesOnlyWholeOutputs) {
+    const KillMoment& Moment = GetParam();
     const std::string Output = (Dir / "out.flv").string();
-    TBackgroundProcess Cli(QUORVANE_CLI_PATH,
-                           {"--metadata", "--fps-limit", "5", NoiseVideo().string(), Output});
-    while (Cli.Running() && !GetParam().Reached(Dir, Output)) {
+    const std::vector<std::string> Arguments =
+        Moment.BatchInput ? std::vector<std::string>{"--metadata", Moment.BatchInput().string(),
+                                                     "--output-dir", (Dir / "out").string()}
+                          : std::vector<std::string>{"--metadata", "--fps-limit", "5",
+                                                     NoiseVideo().string(), Output};
+    TBackgroundProcess Cli(QUORVANE_CLI_PATH, Arguments);
+    while (Cli.Running() && !Moment.Reached(Dir, Output, Cli.Id())) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(Cli.Running()) << "the run ended before it could be killed";
-    Cli.Signal(GetParam().Signal);
-    EXPECT_EQ(Cli.Wait().ExitStatus, 128 + GetParam().Signal);
+    Cli.Signal(Moment.Signal);
+    const TProcessResult Ended = Cli.Wait();
+    EXPECT_EQ(Ended.ExitStatus, 128 + Moment.Signal);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 1);
-    EXPECT_TRUE(FlvmetaAccepts(Output));
+    if (Moment.BatchInput) {
+        EXPECT_TRUE(std::filesystem::is_empty(Dir / "out"));
+        EXPECT_NE(Ended.Output.find(Moment.Told), std::string::npos) << Ended.Output;
+    } else {
+        EXPECT_TRUE(FlvmetaAccepts(Output));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, CliConversionKilled,
-                         ::testing::Values(KillMoment{"VideoPhase",
-                                                      [](const path&, const std::string& Output) {
-                                                          return FileSize(Output) > 3000000;
-                                                      }},
-                                           KillMoment{"VideoPhaseHangUp",
-                                                      [](const path&, const std::string& Output) {
-                                                          return FileSize(Output) > 3000000;
-                                                      },
-                                                      SIGHUP},
-                                           KillMoment{"MetadataPass",
-                                                      [](const path& Folder, const std::string&) {
-                                                          return HoldsFileNamedLike(Folder,
-                                                                                    ".metadata");
-                                                      }}),
-                         [](const auto& Info) { return Info.param.Name; });
+// Its index of ten million samples takes a moment to build, twice.
+path SlowToOpen() {
+    return Mp4ClaimingSamples(10000000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CliConversionKilled,
+    ::testing::Values(
+        KillMoment{"VideoPhase", [](const path&, const std::string& Output,
+                                    int) { return OutputLarger(Output, 3000000); }},
+        KillMoment{"VideoPhaseHangUp",
+                   [](const path&, const std::string& Output, int) {
+                       return OutputLarger(Output, 3000000);
+                   },
+                   SIGHUP},
+        KillMoment{"MetadataPass", [](const path& Folder, const std::string&,
+                                      int) { return HoldsFileNamedLike(Folder, ".metadata"); }},
+        KillMoment{"WhileAFileOfManyOpens",
+                   [](const path& Folder, const std::string&, int Id) {
+                       return HoldsOpen(Id, SlowToOpen()) &&
+                              std::filesystem::is_empty(Folder / "out");
+                   },
+                   SIGINT, SlowToOpen,
+                   "  skipped  " + SlowToOpen().string() + ": not started after the stop"}),
+    [](const auto& Info) { return Info.param.Name; });
 
 // One writer per file, and the file written is the one indexed: a second
 // run on the output is refused before it touches it; a file put in the
