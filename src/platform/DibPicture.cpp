@@ -94,7 +94,9 @@ ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged) {
 
 DibPicture::DibPicture(uint16_t Bits, UntaggedMatrix Matrix) : BitCount(Bits), Untagged(Matrix) {}
 
-DibPicture::~DibPicture() {
+DibPicture::~DibPicture() = default;
+
+void DibPicture::ScalerDeleter::operator()(SwsContext* Scaler) const {
     sws_freeContext(Scaler);
 }
 
@@ -112,19 +114,14 @@ bool DibPicture::Assign(const AVFrame& Frame) {
     if (!FitsBitmap(Width, Height, BitCount)) {
         return false;
     }
-    SwsContext* Cached = sws_getCachedContext(
-        Scaler, Frame.width, Frame.height, static_cast<AVPixelFormat>(Frame.format), Width, Height,
-        BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24, ConversionFlags, nullptr, nullptr,
-        nullptr);
-    if (!Cached) {
-        Scaler = nullptr;  // freed by sws_getCachedContext
+    const auto Format = static_cast<AVPixelFormat>(Frame.format);
+    TConversion Conversion{Frame.width, Frame.height, Format, Width, Height, std::nullopt};
+    if (!IsRgb(Format)) {
+        Conversion.Matrix = SourceColourMatrix(Frame, Untagged);
+    }
+    if (!UseScalerFor(Conversion)) {
         return false;
     }
-    if (Cached != Scaler) {
-        Scaler = Cached;
-        ScalerMatrix.reset();
-    }
-    UseSourceMatrix(Frame);
     const size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
     Bitmap.resize(sizeof(BITMAPINFOHEADER) + Stride * static_cast<size_t>(Height));
     BITMAPINFOHEADER Header{};
@@ -150,36 +147,44 @@ void DibPicture::ConvertRows(const AVFrame& Frame, int Width, int Height, size_t
     if (Stride >= GroupedStride) {
         uint8_t* Destination[4] = {Bottom + Stride * (Rows - 1)};
         int DestinationStrides[4] = {-static_cast<int>(Stride)};
-        sws_scale(Scaler, Frame.data, Frame.linesize, 0, Frame.height, Destination,
+        sws_scale(Scaler.get(), Frame.data, Frame.linesize, 0, Frame.height, Destination,
                   DestinationStrides);
         return;
     }
     Grouped.resize(GroupedStride * Rows);
     uint8_t* Destination[4] = {Grouped.data()};
     int DestinationStrides[4] = {static_cast<int>(GroupedStride)};
-    sws_scale(Scaler, Frame.data, Frame.linesize, 0, Frame.height, Destination, DestinationStrides);
+    sws_scale(Scaler.get(), Frame.data, Frame.linesize, 0, Frame.height, Destination,
+              DestinationStrides);
     for (size_t Row = 0; Row < Rows; ++Row) {
         std::memcpy(Bottom + Stride * (Rows - 1 - Row), Grouped.data() + GroupedStride * Row,
                     RowBytes);
     }
 }
 
-// libswscale assumes BT.601 unless told; the tables are rebuilt only when the
-// source's matrix or range changes.
-void DibPicture::UseSourceMatrix(const AVFrame& Frame) {
-    if (IsRgb(static_cast<AVPixelFormat>(Frame.format))) {
-        return;
+// One context serves a stream: a new one is made only when the pictures'
+// size, format or matrix change. libswscale assumes BT.601 unless told.
+bool DibPicture::UseScalerFor(const TConversion& Conversion) {
+    if (Scaler && ScalerConversion == Conversion) {
+        return true;
     }
-    const ColourMatrix Matrix = SourceColourMatrix(Frame, Untagged);
-    if (ScalerMatrix == Matrix) {
-        return;
+    ScalerConversion.reset();
+    Scaler.reset(sws_getContext(Conversion.SourceWidth, Conversion.SourceHeight,
+                                Conversion.SourceFormat, Conversion.Width, Conversion.Height,
+                                BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
+                                ConversionFlags, nullptr, nullptr, nullptr));
+    if (!Scaler) {
+        return false;
     }
-    constexpr int Unchanged = 0;
-    constexpr int Unity = 1 << 16;
-    sws_setColorspaceDetails(Scaler, sws_getCoefficients(Matrix.Coefficients),
-                             Matrix.FullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             Unchanged, Unity, Unity);
-    ScalerMatrix = Matrix;
+    if (const std::optional<ColourMatrix>& Matrix = Conversion.Matrix) {
+        constexpr int Unchanged = 0;
+        constexpr int Unity = 1 << 16;
+        sws_setColorspaceDetails(Scaler.get(), sws_getCoefficients(Matrix->Coefficients),
+                                 Matrix->FullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                 Unchanged, Unity, Unity);
+    }
+    ScalerConversion = Conversion;
+    return true;
 }
 
 }  // namespace quorvane::platform

@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include <libavutil/pixfmt.h>
 }
 
 struct AVFrame;
@@ -52,15 +53,33 @@ public:
     void* Data() { return Bitmap.data(); }
 
 private:
-    void UseSourceMatrix(const AVFrame& Frame);
+    // Everything a libswscale context is made for. libswscale rewrites some
+    // of its own record of these (full-range formats, the chroma flags of
+    // 4:4:4 and odd widths), so its cache never matches for such pictures:
+    // the context is kept by this record instead.
+    struct TConversion {
+        int SourceWidth = 0;
+        int SourceHeight = 0;
+        AVPixelFormat SourceFormat = AV_PIX_FMT_NONE;
+        int Width = 0;
+        int Height = 0;
+        std::optional<ColourMatrix> Matrix;  // none for RGB and palette pictures
+
+        bool operator==(const TConversion&) const = default;
+    };
+    struct ScalerDeleter {
+        void operator()(SwsContext* Scaler) const;
+    };
+
+    bool UseScalerFor(const TConversion& Conversion);
     void ConvertRows(const AVFrame& Frame, int Width, int Height, size_t Stride);
 
     const uint16_t BitCount;
     const UntaggedMatrix Untagged;
     int OutputWidth = 0;  // 0: the picture's own size
     int OutputHeight = 0;
-    SwsContext* Scaler = nullptr;              // kept while the picture format stays
-    std::optional<ColourMatrix> ScalerMatrix;  // set on Scaler
+    std::unique_ptr<SwsContext, ScalerDeleter> Scaler;
+    std::optional<TConversion> ScalerConversion;  // what Scaler was made for
     std::vector<uint8_t> Bitmap;
     std::vector<uint8_t> Grouped;  // rows long enough for whole pixel groups
 };

@@ -169,32 +169,39 @@ struct TPacketTime {
     bool operator<(const TPacketTime& Other) const { return Pts < Other.Pts; }
 };
 
-// Whether packets come in the order of time: their decoding times, or for
-// a codec that never reorders pictures their presentation times, never go
-// back (equal ones are frames of one time, not going back).
-class TDecodingOrder {
+// Whether a packet's picture goes back in time: its decoding time goes
+// back and its presentation time comes before a picture already shown (two
+// recordings joined, a clock set back). Either alone is no such thing: an
+// edit list restarts the decoding times where the pictures go on, and
+// reordered pictures come before those decoded earlier. A codec that never
+// reorders may carry presentation times only. Packets the container drops
+// are not looked at; equal times are pictures of one time.
+class TPictureOrder {
 public:
-    explicit TDecodingOrder(const AVStream& Stream) {
+    explicit TPictureOrder(const AVStream& Stream) {
         const AVCodecDescriptor* Descriptor = avcodec_descriptor_get(Stream.codecpar->codec_id);
         PtsInOrder = Descriptor && !(Descriptor->props & AV_CODEC_PROP_REORDER);
     }
-    bool Follows(const AVPacket& Packet) {
-        const int64_t Time = Packet.dts != AV_NOPTS_VALUE ? Packet.dts
-                             : PtsInOrder                 ? Packet.pts
-                                                          : AV_NOPTS_VALUE;
-        if (Time == AV_NOPTS_VALUE) {
-            return true;
-        }
-        if (Time < Latest) {
+    bool GoesBack(const AVPacket& Packet) {
+        const int64_t Dts = Packet.dts != AV_NOPTS_VALUE ? Packet.dts
+                            : PtsInOrder                 ? Packet.pts
+                                                         : AV_NOPTS_VALUE;
+        const int64_t Pts = Packet.pts != AV_NOPTS_VALUE ? Packet.pts : Dts;
+        if (Dts == AV_NOPTS_VALUE || Pts == AV_NOPTS_VALUE) {
             return false;
         }
-        Latest = Time;
-        return true;
+        if (Dts < LatestDts && Pts < LatestPts) {
+            return true;
+        }
+        LatestDts = Dts;
+        LatestPts = std::max(LatestPts, Pts);
+        return false;
     }
 
 private:
     bool PtsInOrder = false;
-    int64_t Latest = INT64_MIN;
+    int64_t LatestDts = INT64_MIN;
+    int64_t LatestPts = INT64_MIN;
 };
 
 // Every video packet's presentation time, read without decoding. Packets
@@ -202,16 +209,15 @@ private:
 // picture; a packet without times follows the one before. A recording
 // joined midway (a broadcast capture) starts with frames that refer to
 // pictures it does not hold: the pictures start at the first key frame.
-// A packet whose decoding time goes back (two recordings joined, a clock
-// set back) is left out and counted in GoingBack: its picture could only
-// be shown with time going back. The sound's first packets go to Probe
-// (when not null) on the way.
+// A packet whose picture goes back in time is left out and counted in
+// GoingBack: it could only be shown with time going back. The sound's
+// first packets go to Probe (when not null) on the way.
 std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream, int AudioStream,
                                          TMediaAudioProbe* Probe, size_t& GoingBack) {
     Input.KeepOnly(Stream, Probe ? AudioStream : -1);
     std::vector<TPacketTime> Times;
     std::optional<size_t> FirstKey;
-    TDecodingOrder Order(*Input.Format().streams[Stream]);
+    TPictureOrder Order(*Input.Format().streams[Stream]);
     PacketPtr Packet(av_packet_alloc());
     while (Packet && Times.size() < MaxFrames &&
            av_read_frame(&Input.Format(), Packet.get()) >= 0) {
@@ -225,9 +231,10 @@ std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream, int Aud
         if (Packet->stream_index == Stream && !FirstKey && Packet->flags & AV_PKT_FLAG_KEY) {
             FirstKey = Times.size();
         }
-        if (Packet->stream_index == Stream && !Order.Follows(*Packet)) {
+        const bool Shown = Packet->stream_index == Stream && !(Packet->flags & AV_PKT_FLAG_DISCARD);
+        if (Shown && Order.GoesBack(*Packet)) {
             ++GoingBack;
-        } else if (Packet->stream_index == Stream && !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
+        } else if (Shown) {
             int64_t Pts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
             if (Pts == AV_NOPTS_VALUE && !Times.empty()) {
                 Pts = Times.back().Pts + std::max<int64_t>(Times.back().Duration, 1);
@@ -440,15 +447,24 @@ void TMediaFile::TimeFrames() {
     }
     const auto Ms = [&](TMicroseconds Time) { return RoundedMs(Time - ZeroMicroseconds); };
     FFrameTimes.clear();
-    for (const int64_t Pts : FramePts) {
-        const TMicroseconds Time = Ms(MicrosecondsOf(Pts, TimeBase));
+    FramePictures.clear();
+    size_t Timed = 0;  // pictures before the latest time
+    for (; Timed < FramePts.size(); ++Timed) {
+        const TMicroseconds Time = Ms(MicrosecondsOf(FramePts[Timed], TimeBase));
         if (Time >= LatestFrameTime) {
             break;
         }
-        FFrameTimes.push_back(static_cast<int32_t>(Time));
+        // Pictures of one millisecond are one frame, and a player shows the
+        // last of them.
+        if (!FFrameTimes.empty() && FFrameTimes.back() == Time) {
+            FramePictures.back() = Timed;
+        } else {
+            FFrameTimes.push_back(static_cast<int32_t>(Time));
+            FramePictures.push_back(Timed);
+        }
     }
-    FFramesPastTimeLimit = FramePts.size() - FFrameTimes.size();
-    FramePts.resize(FFrameTimes.size());
+    FFramesPastTimeLimit = FramePts.size() - Timed;
+    FramePts.resize(Timed);
     const int64_t Usual = UsualFrameLength(FramePts);
     int64_t Last = LastDuration > 0 && FFramesPastTimeLimit == 0 ? LastDuration : Usual;
     if (Usual > 0) {
@@ -507,7 +523,7 @@ void TMediaFile::OpenSound(const TMediaFileReadings& Readings) {
 }
 
 const void* TMediaFile::Picture(size_t Index) {
-    return Decoder->Picture(Index);
+    return Index < FramePictures.size() ? Decoder->Picture(FramePictures[Index]) : nullptr;
 }
 
 std::unique_ptr<TMediaAudioReader> TMediaFile::TakeAudio() {

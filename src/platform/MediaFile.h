@@ -6,7 +6,9 @@
 // Times are milliseconds from the file's start: the earliest start of the
 // two streams, so that a stream that starts later keeps its offset. Each
 // frame's time is its presentation time rounded to the nearest millisecond
-// (halves up); frames are in presentation order, so the times never go back.
+// (halves up); frames are in presentation order, and pictures of one
+// millisecond are one frame that shows the last of them, as a player does:
+// the times always go forward.
 #pragma once
 
 #include <cstddef>
@@ -131,7 +133,11 @@ private:
     int VideoStream = -1;
     int AudioStream = -1;
     std::unique_ptr<TMediaAudioStart> SoundStart;  // when the sound can be converted
-    std::vector<int64_t> FramePts;                 // in the video stream's time base
+    // The pictures' presentation times in the video stream's time base,
+    // each once; the decoder places pictures by them.
+    std::vector<int64_t> FramePts;
+    // Which of those pictures each frame shows.
+    std::vector<size_t> FramePictures;
     int TimeBaseNumerator = 1;
     int TimeBaseDenominator = 1;
     int64_t LastDuration = 0;  // of the last frame, 0 when its packet tells none

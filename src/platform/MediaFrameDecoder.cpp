@@ -166,18 +166,18 @@ bool TMediaFrameDecoder::Restart() {
     return true;
 }
 
-// Decodes until the picture that shows at Target is known: its own, or the
-// one before it when the decoder gave none for it. False when there is none.
+// Decodes until the picture that shows at Target is known: the last one
+// placed there, or the one before it when the decoder gave none for it. So
+// it goes on until a picture beyond Target comes out: packets of one time
+// (a screencast's first two frames) give pictures of one frame, and a
+// player shows the last. False when there is none.
 bool TMediaFrameDecoder::DecodeUpTo(size_t Target) {
     for (;;) {
         if (PendingIndex && *PendingIndex <= Target) {
             TakePending();
         }
-        if (LatestIndex == Target) {
-            return true;
-        }
         if (PendingIndex || Drained) {
-            return LatestIndex && !Lost.count(Target);
+            return LatestIndex && (*LatestIndex == Target || !Lost.count(Target));
         }
         const int Result = avcodec_receive_frame(Codec.get(), Pending.get());
         if (Result >= 0) {
@@ -188,7 +188,7 @@ bool TMediaFrameDecoder::DecodeUpTo(size_t Target) {
                                                         : 0;
             // A picture out of order can't be placed: the one shown stands.
             // One from before the first key frame is not shown at all.
-            if ((LatestIndex && Index <= *LatestIndex) ||
+            if ((LatestIndex && Index < *LatestIndex) ||
                 (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
                 av_frame_unref(Pending.get());
             } else {

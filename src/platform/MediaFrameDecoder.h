@@ -1,7 +1,8 @@
 // The pictures of a video stream by their place in presentation order: the
 // stream's packets decoded in the order they are stored, each picture that
-// comes out placed by its presentation time, turned and tone-mapped where
-// it must be, and converted to a bottom-up DIB at the size it is shown.
+// comes out placed by its presentation time (of several at one time, the
+// last), turned and tone-mapped where it must be, and converted to a
+// bottom-up DIB at the size it is shown.
 #pragma once
 
 #include <cstddef>

@@ -41,11 +41,10 @@ platform::CodecContextPtr OpenScreenVideoDecoder(const AVStream& Stream) {
     return Codec;
 }
 
-DecodedFrame CopyFrame(const AVFrame& Frame, AVRational TimeBase) {
+void CopyFrame(const AVFrame& Frame, AVRational TimeBase, DecodedFrame& Result) {
     if (Frame.format != AV_PIX_FMT_BGR24) {
         throw std::runtime_error("flashsv decoded to an unexpected pixel format");
     }
-    DecodedFrame Result;
     Result.TimestampMs = av_rescale_q(Frame.best_effort_timestamp, TimeBase, AVRational{1, 1000});
     Result.Width = Frame.width;
     Result.Height = Frame.height;
@@ -55,7 +54,6 @@ DecodedFrame CopyFrame(const AVFrame& Frame, AVRational TimeBase) {
         std::memcpy(Result.Bgr.data() + Row * RowLength,
                     Frame.data[0] + static_cast<ptrdiff_t>(Row) * Frame.linesize[0], RowLength);
     }
-    return Result;
 }
 
 }  // namespace
@@ -102,15 +100,20 @@ TFlvVideoFrames::TFlvVideoFrames(const std::filesystem::path& Path)
 TFlvVideoFrames::~TFlvVideoFrames() = default;
 
 std::optional<DecodedFrame> TFlvVideoFrames::Next() {
+    DecodedFrame Frame;
+    return Next(Frame) ? std::optional(std::move(Frame)) : std::nullopt;
+}
+
+bool TFlvVideoFrames::Next(DecodedFrame& Frame) {
     for (;;) {
         const int Result = avcodec_receive_frame(Decoding->Codec.get(), Decoding->Frame.get());
         if (Result == 0) {
-            DecodedFrame Copy = CopyFrame(*Decoding->Frame, Decoding->TimeBase);
+            CopyFrame(*Decoding->Frame, Decoding->TimeBase, Frame);
             av_frame_unref(Decoding->Frame.get());
-            return Copy;
+            return true;
         }
         if (Result == AVERROR_EOF) {
-            return std::nullopt;
+            return false;
         }
         if (Result != AVERROR(EAGAIN)) {
             Check(Result, "decoding");

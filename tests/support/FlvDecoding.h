@@ -32,6 +32,8 @@ public:
 
     // The next frame; nothing after the last.
     std::optional<DecodedFrame> Next();
+    // The same into Frame, whose buffer is used again; false after the last.
+    bool Next(DecodedFrame& Frame);
 
 private:
     struct TDecoding;
