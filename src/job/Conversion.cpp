@@ -70,7 +70,7 @@ std::string CannotCreateText(const std::string& FileName, const std::error_code&
            Error.message() + ").";
 }
 
-std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
+std::string StartFailureText(StartResult Result, const TScreenVideoEncoder& Encoder,
                              const std::string& FileName, const FrameFormat& Format,
                              const EncoderParameters& Parameters) {
     switch (Result) {
@@ -245,7 +245,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
-    const int32_t Result = Encoder->CheckSettings();
+    const StartResult Result = Encoder->CheckSettings();
     if (Result != StartSucceeded) {
         Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
@@ -279,7 +279,7 @@ void TAVIToScreenVideoThread::OpenAudioSource() {
 // The output is emptied only when the video begins: a run stopped or failed
 // in the audio pass leaves a file that was there as it was.
 void TAVIToScreenVideoThread::StartOutput() {
-    const int32_t Result = Encoder->Start();
+    const StartResult Result = Encoder->Start();
     if (Result != StartSucceeded) {
         throw EJobFailure(
             StartFailureText(Result, *Encoder, OutputFileName, Source->Format(), Settings.Encoder));

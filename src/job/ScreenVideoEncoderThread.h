@@ -54,7 +54,7 @@ public:
     void SetPreviewWanted(bool Wanted) { PreviewWanted = Wanted; }
 
     // Any thread.
-    uint8_t State() const { return FState; }
+    JobStates State() const { return FState; }
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
@@ -141,7 +141,7 @@ private:
 
     // Source.
     std::string InputFileName;
-    std::atomic<uint8_t> FState{NoSourceOpen};
+    std::atomic<JobStates> FState{NoSourceOpen};
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
