@@ -265,7 +265,7 @@ int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items
 }
 
 int ListMp3Formats(const TMp3FormatOffer& Offer) {
-    if (Offer.Items.empty()) {
+    if (Offer.empty()) {
         return Fail(NoMp3FormatText);
     }
     std::cout << Mp3FormatListing(Offer);

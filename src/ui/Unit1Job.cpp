@@ -152,7 +152,6 @@ void TForm1::TakeMP3FormatChoice() {
     const int Index = ComboBox1->currentIndex();
     const bool Offered = Index >= 0 && static_cast<size_t>(Index) < MP3FormatList.size();
     MP3Format = Offered ? &MP3FormatList[Index] : nullptr;
-    MP3InputFormat = Offered ? &MP3InputFormatList[Index] : nullptr;
 }
 
 // The file's own sound comes along when it can, as users of converters

@@ -252,10 +252,10 @@ TEST_F(JobConversion, AnInputTruncatedDuringTheRunIsReportedFrameByFrame) {
 // The AVI's own audio, to the first MP3 format offered.
 void ChooseAviAudio(TAudioSettings& Audio) {
     const TMp3FormatOffer Offer = EnumerateMP3Formats();
-    ASSERT_FALSE(Offer.Items.empty());
+    ASSERT_FALSE(Offer.empty());
     Audio.Source = TAudioSource::AviAudio;
-    Audio.MP3Format = Offer.MP3FormatList[0];
-    Audio.MP3InputFormat = Offer.MP3InputFormatList[0];
+    Audio.MP3Format = Offer[0].Format;
+    Audio.MP3InputFormat = Offer[0].InputFormat;
 }
 
 std::filesystem::path FiveSecondsOfTone() {
