@@ -15,7 +15,6 @@
 #include "platform/EventLoop.h"
 #include "platform/MultimediaTimer.h"
 #include "platform/WinTypes.h"
-#include "support/AviPatches.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
@@ -356,26 +355,6 @@ TEST_F(JobConversion, OnlyTheAudioPassCountsTheShowingOfItsFiguresInItsSpeed) {
     }
     EXPECT_EQ(AudioFigures, 2u);
     EXPECT_GT(VideoFigures, 0u);
-}
-
-// A header claiming no bytes a second still gets chunks of thousands of
-// bytes: a sample at a time would make 220500 chunks of five seconds.
-TEST_F(JobConversion, AHeaderClaimingNoBytesASecondStillReadsWholeChunks) {
-    ChooseAviAudio(FrontEnd.Settings.Audio);
-    const std::filesystem::path Avi = test::DerivedFixture(
-        "tone-5s-no-byte-rate.avi", FiveSecondsOfTone(), [](std::vector<uint8_t> File) {
-            test::PutLE32(File, test::StreamChunk(File, 1, "strf").DataOffset + 8, 0);
-            return File;
-        });
-    TAVIToScreenVideoThread* Job = LoadedJob(Avi);
-    ASSERT_TRUE(Job->PrepareEncoding(Output));
-    Run(Job);
-
-    EXPECT_FALSE(Failed);
-    const auto Chunks =
-        std::count(FrontEnd.ReportSteps.begin(), FrontEnd.ReportSteps.end(), "Encoding audio...");
-    EXPECT_GT(Chunks, 1);
-    EXPECT_LT(Chunks, 1000);
 }
 
 // A full disk while the MP3 is written ends the run; the temporary file goes.
