@@ -7,7 +7,7 @@
 #include "job/Mp3Interleaver.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "job/VideoSources.h"
+#include "job/VideoSourceReaders.h"
 #include "platform/OutputClaim.h"
 
 namespace quorvane {
