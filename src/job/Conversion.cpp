@@ -142,8 +142,8 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     return false;
 }
 
-// The AVI's own audio goes into the file: chosen, and usable (the user may
-// have chosen to go on without it when it could not be converted).
+// The video file's own audio goes into the file: chosen, and usable (the
+// user may have chosen to go on without it when it could not be converted).
 bool TAVIToScreenVideoThread::AviAudioChosen() const {
     return FAudioUsable && Settings.Audio.Source == TAudioSource::AviAudio;
 }

@@ -1,4 +1,5 @@
-// One conversion of one AVI file into one FLV file, run on a worker thread.
+// One conversion of one video file into one FLV file, run on a worker
+// thread.
 //
 // The front end creates a job per chosen input file, calls LoadVideoFile and
 // PrepareEncoding on its main thread, then Resume. The job reports through
@@ -58,8 +59,8 @@ public:
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
-    // Why a file could not be opened at all (it is missing, a folder, no AVI
-    // file...); empty for the other failures, whose ErrorText says why.
+    // Why a file could not be opened at all (it is missing, a folder, no
+    // video file...); empty for the other failures, whose ErrorText says why.
     const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
