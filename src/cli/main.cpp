@@ -73,30 +73,21 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
            FrontEnd.AskYesNo("Confirmation", ReplaceQuestionText(FileName, " "));
 }
 
-struct TRunOutcome {
-    bool Ended = false;
-    bool Failed = false;
-    bool Stopped = false;
-    bool CutShort = false;
-    bool Written = false;
+// What the job had to say when its run ended.
+struct TEndedRun {
+    TRunResult Result;
     std::string StepText;
-    TProgressReport Figures;
-    std::string AudioNote;
+    TProgressReport LastProgress;
 };
 
-TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
-    TRunOutcome Outcome;
+TEndedRun RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
+    TEndedRun Run;
+    bool RunEnded = false;
     // Runs on the main thread just before the job deletes itself.
-    Job->OnTerminate = [&Outcome](platform::TThread* Sender) {
+    Job->OnTerminate = [&](platform::TThread* Sender) {
         const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
-        Outcome = {true,
-                   Ended->RunFailed(),
-                   Ended->StoppedByUser(),
-                   Ended->CutShortByAnswer(),
-                   Ended->OutputWritten(),
-                   Ended->StepText(),
-                   Ended->Progress(),
-                   Ended->AudioNote()};
+        Run = {Ended->Result(), Ended->StepText(), Ended->Progress()};
+        RunEnded = true;
     };
     Job->Resume();
     bool StopRequested = false;
@@ -105,18 +96,37 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
             Job->Terminate();
             StopRequested = true;
         }
-        return Outcome.Ended;
+        return RunEnded;
     });
-    return Outcome;
+    return Run;
 }
 
 // What a file's conversion tells the summary of many.
 struct TFileReport {
-    std::string Failure;          // the first error told
-    std::string Size;             // of the output, when done
-    bool Started = false;         // its run began
-    bool NothingWritten = false;  // stopped before the first frame
+    std::string Failure;   // the first error told
+    bool Started = false;  // its run began
+    TRunResult Result;     // of the run, once it began
 };
+
+// What is printed when the run has ended: the step, then the end figures,
+// or after a stop the last ones (as the window shows them), or why nothing
+// was written.
+void PrintEndOfRun(const TEndedRun& Run, const std::string& OutputFileName) {
+    const TRunResult& Result = Run.Result;
+    std::cout << Run.StepText << '\n';
+    const bool Stopped = Result.Outcome == TRunOutcome::Stopped;
+    if (Result.Outcome == TRunOutcome::Done) {
+        std::cout << EndFiguresText(Result) << '\n';
+    } else if (Stopped && !Result.Failed() && !Run.LastProgress.SpeedText.empty()) {
+        std::cout << Run.LastProgress.SpeedText << " - " << Run.LastProgress.RemainingText << '\n';
+    }
+    if (Stopped && !Result.OutputWritten) {
+        std::error_code Ignored;
+        std::cout << NothingWrittenText(ShownFileName(OutputFileName),
+                                        std::filesystem::exists(OutputFileName, Ignored))
+                  << '\n';
+    }
+}
 
 int Convert(const TCliOptions& Options, TFileReport& Report) {
     platform::TEventLoop Loop;
@@ -164,36 +174,27 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         return ExitFailed;
     }
     Report.Started = true;
-    const TRunOutcome Outcome = RunJob(Job.release(), Loop);
+    const TEndedRun Run = RunJob(Job.release(), Loop);
+    const TRunResult& Result = Run.Result;
     Report.Failure = FrontEnd.FirstError();
+    Report.Result = Result;
     FrontEnd.EndProgressLine();
     // Cut short, the run did not finish what was asked, whatever its step says.
-    if (!Options.Quiet && !Outcome.CutShort) {
-        std::cout << Outcome.StepText << '\n';
-        // After a stop these are the last figures of the run, as the window shows them.
-        if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {
-            std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
-                      << '\n';
-        }
-        if (Outcome.Stopped && !Outcome.Written) {
-            std::error_code Ignored;
-            std::cout << NothingWrittenText(
-                             ShownFileName(Options.OutputFileName),
-                             std::filesystem::exists(Options.OutputFileName, Ignored))
-                      << '\n';
-        }
+    const bool CutShort = Result.Outcome == TRunOutcome::CutShort;
+    if (!Options.Quiet && !CutShort) {
+        PrintEndOfRun(Run, Options.OutputFileName);
     }
     // Even with --quiet: sound lost is worth knowing, though the file is whole.
-    if (!Outcome.AudioNote.empty()) {
-        std::cerr << "Warning: " << Outcome.AudioNote << '\n';
+    if (!Result.AudioNote.empty()) {
+        std::cerr << "Warning: " << Result.AudioNote << '\n';
     }
-    if (Outcome.CutShort) {
+    if (CutShort) {
         return Refuse(
             "The conversion was cut short by the answer: only part of the video was converted.");
     }
-    Report.Size = Outcome.Figures.RemainingText;
-    Report.NothingWritten = Outcome.Stopped && !Outcome.Written;
-    return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
+    return Result.Failed()                          ? ExitFailed
+           : Result.Outcome == TRunOutcome::Stopped ? ExitStopped
+                                                    : ExitDone;
 }
 
 // Whatever one file does, the others go on: a failure the job could not
@@ -216,14 +217,15 @@ int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
 TFileResult ResultOf(int Status, const TFileReport& Report) {
     switch (Status) {
         case ExitDone:
-            return {TFileOutcome::Done, Report.Size};
+            return {TFileOutcome::Done, Report.Result.OutputSize, {}};
         case ExitStopped:
             if (!Report.Started) {
-                return {TFileOutcome::NotStarted, {}};
+                return {TFileOutcome::NotStarted, 0, {}};
             }
-            return {TFileOutcome::Stopped, Report.NothingWritten ? "no frame was encoded" : ""};
+            return {TFileOutcome::Stopped, 0,
+                    Report.Result.OutputWritten ? "" : "no frame was encoded"};
         default:
-            return {TFileOutcome::Failed,
+            return {TFileOutcome::Failed, 0,
                     Report.Failure.empty() ? "not converted" : Report.Failure};
     }
 }

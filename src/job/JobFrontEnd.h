@@ -6,10 +6,11 @@
 #include <string>
 
 #include "job/JobSettings.h"
+#include "job/RunResult.h"
 
 namespace quorvane {
 
-// What the job reports after each unit of work and at the end.
+// What the job reports after each unit of work.
 struct TProgressReport {
     uint8_t ProgressPercent = 0;
     std::string SpeedText;
@@ -33,6 +34,9 @@ public:
     // Frame: a packed DIB (40-byte BITMAPINFOHEADER, then bottom-up rows),
     // valid for the length of the call.
     virtual void ShowPreview(const uint8_t* Frame) = 0;
+    // Main thread (through Synchronize), at the end of a run, after its last
+    // step and progress and before its closing message: how it ended.
+    virtual void ShowResult(const TRunResult& Result) = 0;
 
     // Modal questions and messages, main thread (the job's thread asks
     // through Synchronize); they block the job until answered.

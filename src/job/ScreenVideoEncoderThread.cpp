@@ -65,10 +65,6 @@ const void* TAVIToScreenVideoThread::CurrentFrame() const {
     return Source ? Source->FirstFrame().data() : nullptr;
 }
 
-bool TAVIToScreenVideoThread::CutShortByAnswer() const {
-    return VideoOutcome.CutShortByAnswer;
-}
-
 void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {
     FStepText = StepText;
     ShowStatus();
