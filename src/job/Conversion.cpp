@@ -117,21 +117,21 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     PreviewWanted = Settings.Preview;
 
     if (AviAudioChosen() && !PrepareAudioConversion()) {
-        if (!Ask("Error", AudioNotConvertibleText)) {
+        if (!AskYesNo("Error", AudioNotConvertibleText)) {
             return false;
         }
         FAudioUsable = false;
     }
     if (!FVideoFound) {
-        ShowStep("No video found in the selected file.");
+        ShowStatus("No video found in the selected file.");
         return false;
     }
     if (OutputWouldReplaceAnInput()) {
-        Tell("Error", "The output file can not be one of the input files.");
+        ShowMessage("Error", "The output file can not be one of the input files.");
         return false;
     }
     if (const std::string TooLong = NameOfTheFilesBesideProblem(); !TooLong.empty()) {
-        Tell("Error", TooLong);
+        ShowMessage("Error", TooLong);
         return false;
     }
     // What can fail is tried before Start empties the output.
@@ -185,13 +185,13 @@ bool TAVIToScreenVideoThread::ClaimOutput() {
     OutputClaim = std::make_unique<platform::TOutputClaim>(OutputFileName, Error);
     if (Error == std::errc::resource_unavailable_try_again) {
         OutputClaim.reset();
-        Tell("Error", "The file " + ShownFileName(OutputFileName) +
-                          " is being written by another conversion; it was left as it was.");
+        ShowMessage("Error", "The file " + ShownFileName(OutputFileName) +
+                                 " is being written by another conversion; it was left as it was.");
         return false;
     }
     if (Error) {
         OutputClaim.reset();
-        Tell("Error", CannotCreateText(OutputFileName, Error));
+        ShowMessage("Error", CannotCreateText(OutputFileName, Error));
         return false;
     }
     return true;
@@ -208,7 +208,7 @@ bool TAVIToScreenVideoThread::PrepareAudioSource() {
         }
         return true;
     } catch (const EJobFailure& Failure) {
-        Tell("Error", Failure.what());
+        ShowMessage("Error", Failure.what());
         return false;
     }
 }
@@ -237,7 +237,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     std::error_code Error;
     Encoder->UseOutputFile(OutputClaim->Duplicate(Error));
     if (Error) {
-        Tell("Error", CannotCreateText(OutputFileName, Error));
+        ShowMessage("Error", CannotCreateText(OutputFileName, Error));
         return false;
     }
 
@@ -247,7 +247,8 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FState = EncodingPrepared;
     const StartResult Result = Encoder->CheckSettings();
     if (Result != StartSucceeded) {
-        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
+        ShowMessage("Error",
+                    StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
     }
     return true;
@@ -293,7 +294,7 @@ void TAVIToScreenVideoThread::StartOutput() {
 // when a stop ended the video before its end.
 bool TAVIToScreenVideoThread::RunVideoPhase() {
     Video = std::make_unique<TVideoPhase>(*Source, *Encoder, Settings, Host(), Audio.get());
-    ShowStep("Encoding video...");
+    ShowStatus("Encoding video...");
     Video->Begin();
     while (!Video->Ended() && !(Terminated() && Video->AnyFrameEncoded())) {
         Video->EncodeNext();
@@ -417,7 +418,7 @@ void TAVIToScreenVideoThread::CloseOutput() {
 // complete either way. Rewriting a long recording takes a moment, so it is
 // shown as a step of its own.
 std::string TAVIToScreenVideoThread::AddMetadata(int32_t VideoEnd) {
-    ShowStep("Adding metadata...");
+    ShowStatus("Adding metadata...");
     try {
         FResult.OutputSize = AddOnMetaData(
             OutputFileName, {OutputClaim->Identity(), static_cast<uint32_t>(VideoEnd)});
@@ -433,16 +434,16 @@ std::string TAVIToScreenVideoThread::AddMetadata(int32_t VideoEnd) {
 // The last step and figures, how the run ended, and the message that goes
 // with it: why it failed, or which frames were left out.
 void TAVIToScreenVideoThread::ShowEndOfRun(bool MetadataFailed) {
-    ShowStep(MetadataFailed                            ? "Encoding finished without metadata."
-             : FResult.Failed()                        ? "Encoding failed."
-             : FResult.Outcome == TRunOutcome::Stopped ? "Encoding stopped by user."
-                                                       : "Encoding finished successfully.");
+    ShowStatus(MetadataFailed                            ? "Encoding finished without metadata."
+               : FResult.Failed()                        ? "Encoding failed."
+               : FResult.Outcome == TRunOutcome::Stopped ? "Encoding stopped by user."
+                                                         : "Encoding finished successfully.");
     ShowProgress(FProgress);
     Synchronize([this] { FrontEnd.ShowResult(FResult); });
     if (FResult.Failed()) {
-        Tell("Error", FResult.Failure);
+        ShowMessage("Error", FResult.Failure);
     } else if (!FResult.FramesLeftOut.empty()) {
-        Tell("Error", FResult.FramesLeftOut);
+        ShowMessage("Error", FResult.FramesLeftOut);
     }
 }
 

@@ -65,21 +65,13 @@ const void* TAVIToScreenVideoThread::CurrentFrame() const {
     return Source ? Source->FirstFrame().data() : nullptr;
 }
 
-void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {
+void TAVIToScreenVideoThread::ShowStatus(const std::string& StepText) {
     FStepText = StepText;
-    ShowStatus();
+    Synchronize([this] { FrontEnd.ShowStatus(FStepText); });
 }
 
 void TAVIToScreenVideoThread::ShowProgress(const TProgressReport& Report) {
     FProgress = Report;
-    ShowProgress();
-}
-
-void TAVIToScreenVideoThread::ShowStatus() {
-    Synchronize([this] { FrontEnd.ShowStatus(FStepText); });
-}
-
-void TAVIToScreenVideoThread::ShowProgress() {
     Synchronize([this] { FrontEnd.ShowProgress(FProgress); });
 }
 
@@ -98,13 +90,13 @@ void TAVIToScreenVideoThread::ShowPreview(const void* Frame) {
 
 // The front end's questions and messages meet the main thread's output there
 // only. A job being deleted answers No for its user.
-bool TAVIToScreenVideoThread::Ask(const std::string& Caption, const std::string& Text) {
+bool TAVIToScreenVideoThread::AskYesNo(const std::string& Caption, const std::string& Text) {
     bool Yes = false;
     Synchronize([&] { Yes = FrontEnd.AskYesNo(Caption, Text); });
     return Yes;
 }
 
-void TAVIToScreenVideoThread::Tell(const std::string& Caption, const std::string& Text) {
+void TAVIToScreenVideoThread::ShowMessage(const std::string& Caption, const std::string& Text) {
     Synchronize([&] { FrontEnd.ShowMessage(Caption, Text); });
 }
 

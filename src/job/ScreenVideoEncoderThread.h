@@ -99,14 +99,12 @@ private:
 
     // The parts' reports, questions and messages, run on the main thread.
     IRunHost& Host() { return *this; }
-    void ShowStep(const std::string& StepText) override;
+    void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const void* Frame) override;
-    bool Ask(const std::string& Caption, const std::string& Text) override;
-    void Tell(const std::string& Caption, const std::string& Text) override;
+    bool AskYesNo(const std::string& Caption, const std::string& Text) override;
+    void ShowMessage(const std::string& Caption, const std::string& Text) override;
     bool StopRequested() const override { return Terminated(); }
-    void ShowStatus();
-    void ShowProgress();
 
     IJobFrontEnd& FrontEnd;
     TJobSettings Settings;                   // copied when encoding is prepared
