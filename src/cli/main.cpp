@@ -51,13 +51,13 @@ void PrintVersion() {
               << (Version.dwFileVersionLS & 0xFFFF) << '\n';
 }
 
-int Fail(const std::string& Text) {
+ExitStatus Fail(const std::string& Text) {
     std::cerr << "Error: " << Text << '\n';
     return ExitFailed;
 }
 
 // The text may quote what was typed, a name among it.
-int UsageFailure(const std::string& Text) {
+ExitStatus UsageFailure(const std::string& Text) {
     std::cerr << "quorvane-cli: " << ShownFileName(Text) << "\nTry 'quorvane-cli --help'.\n";
     return ExitUsage;
 }
@@ -128,7 +128,7 @@ void PrintEndOfRun(const TEndedRun& Run, const std::string& OutputFileName) {
     }
 }
 
-int Convert(const TCliOptions& Options, TFileReport& Report) {
+ExitStatus Convert(const TCliOptions& Options, TFileReport& Report) {
     platform::TEventLoop Loop;
     platform::SetMainThreadDispatcher(&Loop);
     TConsoleFrontEnd FrontEnd(Options.Settings, Options.Answer, Options.Quiet);
@@ -200,7 +200,7 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
 // Whatever one file does, the others go on: a failure the job could not
 // catch (memory running out while the file is opened or prepared) is that
 // file's failure.
-int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
+ExitStatus ConvertOne(const TCliOptions& Options, TFileReport& Report) {
     try {
         return Convert(Options, Report);
     } catch (const std::bad_alloc&) {
@@ -214,7 +214,7 @@ int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
 }
 
 // A stop that came while the file was still being opened leaves no output.
-TFileResult ResultOf(int Status, const TFileReport& Report) {
+TFileResult ResultOf(ExitStatus Status, const TFileReport& Report) {
     switch (Status) {
         case ExitDone:
             return {TFileOutcome::Done, Report.Result.OutputSize, {}};
@@ -233,7 +233,7 @@ TFileResult ResultOf(int Status, const TFileReport& Report) {
 // Each file in turn, whatever became of the ones before; a Ctrl-C stops the
 // file being converted, as for one file, and starts no other, and the
 // summary still comes: from the first file on, also while one is opened.
-int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
+ExitStatus ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
     CatchInterrupts();
     const std::string& Folder = *Options.OutputFolder;
     std::error_code Error;
@@ -266,7 +266,7 @@ int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items
     return Interrupted ? ExitStopped : Any(TFileOutcome::Failed) ? ExitFailed : ExitDone;
 }
 
-int ListMp3Formats(const TMp3FormatOffer& Offer) {
+ExitStatus ListMp3Formats(const TMp3FormatOffer& Offer) {
     if (Offer.empty()) {
         return Fail(NoMp3FormatText);
     }
@@ -274,7 +274,7 @@ int ListMp3Formats(const TMp3FormatOffer& Offer) {
     return ExitDone;
 }
 
-int Main(const std::vector<std::string>& Arguments) {
+ExitStatus Main(const std::vector<std::string>& Arguments) {
     TCliOptions Options;
     try {
         Options = ParseCommandLine(Arguments);
