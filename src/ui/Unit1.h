@@ -127,13 +127,15 @@ public:
     QLabel* MetadataLabel;  // what the seek index is for
 
     // The MP3 formats offered for the video file's own audio, each with the
-    // PCM format it is made from, parallel to the items of ComboBox1.
+    // PCM format it is made from and its caption, in the order of ComboBox1.
     TMp3FormatOffer MP3FormatList;
     // The current job: owned by the window until it is started, then by
     // itself; none once its run has ended.
     TAVIToScreenVideoThread* Job = nullptr;
-    // The entry of the list chosen when the run was prepared last.
-    const TMp3Format* MP3Format = nullptr;
+    // The MP3 format record chosen when the run was prepared last, and the
+    // PCM format record it is made from; both belong to MP3FormatList.
+    const std::vector<uint8_t>* MP3Format = nullptr;
+    const std::vector<uint8_t>* MP3InputFormat = nullptr;
     // The preview picture, a layer of PreviewImage.
     TBitmapLayer* PreviewLayer = nullptr;
 

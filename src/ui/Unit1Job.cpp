@@ -151,7 +151,8 @@ void TForm1::AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QSt
 void TForm1::TakeMP3FormatChoice() {
     const int Index = ComboBox1->currentIndex();
     const bool Offered = Index >= 0 && static_cast<size_t>(Index) < MP3FormatList.size();
-    MP3Format = Offered ? &MP3FormatList[Index] : nullptr;
+    MP3Format = Offered ? &MP3FormatList[Index].Format : nullptr;
+    MP3InputFormat = Offered ? &MP3FormatList[Index].InputFormat : nullptr;
 }
 
 // The file's own sound comes along when it can, as users of converters

@@ -273,9 +273,9 @@ TAudioSettings TForm1::ReadAudioSettings() const {
                    : MP3AudioRadioButton->isChecked() ? TAudioSource::Mp3File
                                                       : TAudioSource::None;
     Audio.Mp3FileName = FileNameBytes(AudioFileEdit->text());
-    if (MP3Format) {
-        Audio.MP3Format = MP3Format->Format;
-        Audio.MP3InputFormat = MP3Format->InputFormat;
+    if (MP3Format && MP3InputFormat) {
+        Audio.MP3Format = *MP3Format;
+        Audio.MP3InputFormat = *MP3InputFormat;
     }
     return Audio;
 }
