@@ -25,7 +25,7 @@ public:
 
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
-    void ShowPreview(const uint8_t*) override {}
+    void ShowPreview(const platform::TPicture&) override {}
 
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;

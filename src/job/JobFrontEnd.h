@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/JobSettings.h"
+#include "platform/Picture.h"
 
 namespace quorvane {
 
@@ -30,9 +31,8 @@ public:
     // Main thread (the job runs them through Synchronize).
     virtual void ShowStatus(const std::string& StepText) = 0;
     virtual void ShowProgress(const TProgressReport& Report) = 0;
-    // Frame: a packed DIB (40-byte BITMAPINFOHEADER, then bottom-up rows),
-    // valid for the length of the call.
-    virtual void ShowPreview(const uint8_t* Frame) = 0;
+    // Frame: valid for the length of the call.
+    virtual void ShowPreview(const platform::TPicture& Frame) = 0;
 
     // Modal questions and messages, main thread (the job's thread asks
     // through Synchronize); they block the job until answered.

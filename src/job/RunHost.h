@@ -13,8 +13,8 @@ class IRunHost {
 public:
     virtual void ShowStep(const std::string& StepText) = 0;
     virtual void ShowProgress(const TProgressReport& Report) = 0;
-    // Frame: a packed DIB; shown only while the front end wants previews.
-    virtual void ShowPreview(const void* Frame) = 0;
+    // Shown only while the front end wants previews.
+    virtual void ShowPreview(const platform::TPicture& Frame) = 0;
     virtual bool Ask(const std::string& Caption, const std::string& Text) = 0;
     virtual void Tell(const std::string& Caption, const std::string& Text) = 0;
     // Whether the user asked the run to stop; any thread.

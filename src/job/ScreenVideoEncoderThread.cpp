@@ -61,8 +61,8 @@ const FrameFormat& TAVIToScreenVideoThread::GetFrameFormat() const {
     return Source ? Source->Format() : NoFormat;
 }
 
-const void* TAVIToScreenVideoThread::CurrentFrame() const {
-    return Source ? Source->FirstFrame().data() : nullptr;
+platform::TPicture TAVIToScreenVideoThread::CurrentFrame() const {
+    return Source ? Source->FirstFrame() : platform::TPicture{};
 }
 
 bool TAVIToScreenVideoThread::CutShortByAnswer() const {
@@ -88,13 +88,13 @@ void TAVIToScreenVideoThread::ShowProgress() {
 }
 
 // A preview that fails is dropped; the conversion goes on.
-void TAVIToScreenVideoThread::ShowPreview(const void* Frame) {
+void TAVIToScreenVideoThread::ShowPreview(const platform::TPicture& Frame) {
     if (!PreviewWanted) {
         return;
     }
     Synchronize([&] {
         try {
-            FrontEnd.ShowPreview(static_cast<const uint8_t*>(Frame));
+            FrontEnd.ShowPreview(Frame);
         } catch (...) {
         }
     });

@@ -53,7 +53,7 @@ uint32_t ReleaseReference(Handle* Object) {
 
 }  // namespace
 
-HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const void*) {
+HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const CLSID*) {
     if (!File || !FileName || Mode != OF_READ) {
         return AVIERR_BADPARAM;
     }

@@ -93,7 +93,7 @@ struct AviFrameDecoder {
     ~AviFrameDecoder();
     AviFrameDecoder(const AviFrameDecoder&) = delete;
     AviFrameDecoder& operator=(const AviFrameDecoder&) = delete;
-    void* GetFrame(int32_t Position);
+    TPicture GetFrame(int32_t Position);
 
 private:
     // A place decoding can start from: the ordinal of a key frame and the
@@ -183,17 +183,17 @@ AviFrameDecoder::~AviFrameDecoder() {
     FinishDecodingAhead();
 }
 
-void* AviFrameDecoder::GetFrame(int32_t Position) {
+TPicture AviFrameDecoder::GetFrame(int32_t Position) {
     FinishDecodingAhead();
     const std::optional<size_t> Target = ChunkOrdinalFor(Position);
     if (!Target) {
-        return nullptr;
+        return {};
     }
     if (Target != ShownTarget) {
         const std::optional<size_t> Picture =
             Target == AheadTarget ? AheadPicture : DecodeIntoBack(*Target);
         if (!Picture) {
-            return nullptr;
+            return {};
         }
         if (Picture != ShownPicture) {
             Shown = 1 - Shown;
@@ -202,7 +202,7 @@ void* AviFrameDecoder::GetFrame(int32_t Position) {
         ShownTarget = Target;
     }
     StartDecodingAfter(Position);
-    return Pictures[Shown].Data();
+    return Pictures[Shown].Picture();
 }
 
 // The position of the picture that shows at Target; unless it is the one
@@ -438,8 +438,8 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     return new AviFrameDecoder(*Stream, std::move(Context));
 }
 
-void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
-    return Decoder ? Decoder->GetFrame(Position) : nullptr;
+TPicture AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
+    return Decoder ? Decoder->GetFrame(Position) : TPicture{};
 }
 
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder) {

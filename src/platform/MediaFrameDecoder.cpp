@@ -72,16 +72,16 @@ TMediaFrameDecoder::~TMediaFrameDecoder() {
     FinishDecodingAhead();
 }
 
-const void* TMediaFrameDecoder::Picture(size_t Index) {
+TPicture TMediaFrameDecoder::Picture(size_t Index) {
     FinishDecodingAhead();
     if (Index >= Pts.size()) {
-        return nullptr;
+        return {};
     }
     if (Index != ShownIndex) {
         const std::optional<size_t> Picture =
             Index == AheadIndex ? AheadPicture : DecodeIntoBack(Index);
         if (!Picture) {
-            return nullptr;
+            return {};
         }
         if (Picture != ShownPicture) {
             Shown = 1 - Shown;
@@ -90,7 +90,7 @@ const void* TMediaFrameDecoder::Picture(size_t Index) {
         ShownIndex = Index;
     }
     StartDecodingAfter(Index);
-    return Pictures[Shown].Data();
+    return Pictures[Shown].Picture();
 }
 
 // The frame whose picture shows at Target; unless it is the one shown

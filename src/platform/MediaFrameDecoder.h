@@ -43,7 +43,7 @@ public:
     TMediaFrameDecoder& operator=(const TMediaFrameDecoder&) = delete;
 
     // As TMediaFile::Picture.
-    const void* Picture(size_t Index);
+    TPicture Picture(size_t Index);
     // Whether the pictures converted so far were HDR.
     bool Hdr() const { return SawHdr; }
     // The size a first picture would have been shown at, when it was larger
