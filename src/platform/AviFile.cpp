@@ -22,7 +22,6 @@ namespace {
 
 std::shared_ptr<AviSource> OpenSource(const char* FileName, HRESULT& Result) {
     auto Source = std::make_shared<AviSource>();
-    Source->FileName = FileName;
     if (!Source->Reader.Open(FileName)) {
         Result = AVIERR_FILEOPEN;
         return nullptr;

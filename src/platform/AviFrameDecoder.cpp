@@ -17,61 +17,16 @@
 #include <optional>
 #include <set>
 
+#include "platform/AviCodecParameters.h"
 #include "platform/AviFile.h"
 #include "platform/AviPalette.h"
 #include "platform/AviSource.h"
 #include "platform/FfmpegPointers.h"
 #include "platform/PictureDecoder.h"
-#include "platform/RiffReader.h"
 
 namespace quorvane::platform {
 
 namespace {
-
-constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
-
-constexpr FOURCC streamtypePADDING = mmioFOURCC('p', 'a', 'd', 's');
-
-// libavformat leaves out the padding streams that we count.
-size_t LibavformatIndexOf(const AviStream& Stream) {
-    const auto& Streams = Stream.Source->Contents.Streams;
-    return Stream.Index - static_cast<size_t>(std::count_if(
-                              Streams.begin(), Streams.begin() + static_cast<long>(Stream.Index),
-                              [](const AviStreamContents& Other) {
-                                  return Other.Header.fccType == streamtypePADDING;
-                              }));
-}
-
-// libavformat's reading of the stream's header: the codec from the FourCC
-// with its known quirks, extradata, the bottom-up marker of raw RGB.
-CodecParametersPtr ReadCodecParameters(const AviStream& Stream) {
-    AVFormatContext* Opened = nullptr;
-    if (avformat_open_input(&Opened, Stream.Source->FileName.c_str(), av_find_input_format("avi"),
-                            nullptr) < 0) {
-        return nullptr;
-    }
-    const FormatContextPtr Format(Opened);
-    const size_t Index = LibavformatIndexOf(Stream);
-    CodecParametersPtr Parameters;
-    if (Index < Format->nb_streams &&
-        Format->streams[Index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-        Parameters.reset(avcodec_parameters_alloc());
-        if (Parameters &&
-            avcodec_parameters_copy(Parameters.get(), Format->streams[Index]->codecpar) < 0) {
-            Parameters.reset();
-        }
-    }
-    return Parameters;
-}
-
-// The stored BITMAPINFOHEADER, zeros where the format is too short.
-BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
-    BITMAPINFOHEADER Header{};
-    if (!Format.empty()) {
-        std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
-    }
-    return Header;
-}
 
 // 32-bit RGB keeps its layout; everything else becomes 24-bit.
 uint16_t BitCountFor(const AviStream& Stream) {
@@ -305,7 +260,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     if (!Stream || Wanted || Stream->Contents().Header.fccType != streamtypeVIDEO) {
         return nullptr;
     }
-    CodecParametersPtr Parameters = ReadCodecParameters(*Stream);
+    CodecParametersPtr Parameters = VideoCodecParametersOf(Stream->Contents());
     const AVCodec* Decoder = Parameters ? avcodec_find_decoder(Parameters->codec_id) : nullptr;
     if (!Decoder) {
         return nullptr;
