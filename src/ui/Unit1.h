@@ -126,16 +126,14 @@ public:
     QCheckBox* MetadataCheckBox;
     QLabel* MetadataLabel;  // what the seek index is for
 
-    // The MP3 formats offered for the AVI file's own audio, parallel to the
-    // items of ComboBox1, and the PCM format each one is made from.
-    std::vector<std::vector<uint8_t>> MP3FormatList;
-    std::vector<std::vector<uint8_t>> MP3InputFormatList;
+    // The MP3 formats offered for the video file's own audio, each with the
+    // PCM format it is made from, parallel to the items of ComboBox1.
+    TMp3FormatOffer MP3FormatList;
     // The current job: owned by the window until it is started, then by
     // itself; none once its run has ended.
     TAVIToScreenVideoThread* Job = nullptr;
-    // The entries of the two lists chosen when the run was prepared last.
-    const std::vector<uint8_t>* MP3Format = nullptr;
-    const std::vector<uint8_t>* MP3InputFormat = nullptr;
+    // The entry of the list chosen when the run was prepared last.
+    const TMp3Format* MP3Format = nullptr;
     // The preview picture, a layer of PreviewImage.
     TBitmapLayer* PreviewLayer = nullptr;
 
@@ -164,6 +162,7 @@ public:
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const platform::TPicture& Frame) override;
+    void ShowResult(const TRunResult& Result) override;
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;
 
