@@ -153,6 +153,12 @@ ExitStatus Convert(const TCliOptions& Options, TFileReport& Report) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
+    // A crop or size the picture can't take is the command line's fault.
+    if (const std::string Problem = Job->PictureProblem(Options.Settings.Picture);
+        !Problem.empty()) {
+        Refuse(ShownFileName(Options.InputFileName) + ": " + Problem);
+        return ExitUsage;
+    }
     FrontEnd.SetAudioSource(AudioSourceFor(Options, Job->AudioUsable()));
     if (const std::string Problem =
             AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());
