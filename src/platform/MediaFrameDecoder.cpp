@@ -169,7 +169,9 @@ bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
         Size = Shown;
     }
     Into.ScaleTo(Size->Width, Size->Height);
-    SawHdr = SawHdr || IsHdr(Decoded);
+    if (IsHdr(Decoded)) {
+        SawHdr = true;
+    }
     const AVFrame* Shown = Filter.Apply(Decoded);
     return Shown && Into.Assign(*Shown);
 }

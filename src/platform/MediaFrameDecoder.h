@@ -5,6 +5,7 @@
 // bottom-up DIB at the size it is shown.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,7 +45,7 @@ public:
     // As TMediaFile::Picture.
     TPicture Picture(size_t Index);
     // Whether the pictures converted so far were HDR.
-    bool Hdr() const { return SawHdr; }
+    bool Hdr() const { return SawHdr.load(); }
     // The size a first picture would have been shown at, when it was larger
     // than allowed and so not converted.
     const std::optional<TDisplaySize>& RefusedSize() const { return Refused; }
@@ -76,7 +77,8 @@ private:
     TDisplayFilter Filter;
     std::optional<TDisplaySize> Size;  // fixed by the first picture
     std::optional<TDisplaySize> Refused;
-    bool SawHdr = false;
+    // Atomic: the picture decoded ahead, on its own thread, may set it.
+    std::atomic<bool> SawHdr = false;
     std::set<size_t> Lost;   // frames whose packet the decoder refused
     bool FreshInput = true;  // Input is still at its start
     int ErrorsInARow = 0;
