@@ -11,7 +11,7 @@ extern "C" {
 
 #include "bench/ScreenFrames.h"
 #include "encoder/ScreenVideoEncoder.h"
-#include "platform/FfmpegPointers.h"
+#include "platform/ffmpeg/FfmpegPointers.h"
 
 namespace quorvane::bench {
 

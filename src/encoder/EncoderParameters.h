@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

@@ -12,8 +12,8 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "platform/OutputClaim.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/OutputClaim.h"
+#include "platform/os/TemporaryFile.h"
 
 namespace quorvane {
 

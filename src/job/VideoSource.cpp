@@ -4,7 +4,7 @@
 
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 
