@@ -35,9 +35,8 @@ struct Workload {
 Workload ScreenWorkload(int Width, int Height);
 
 // Camera-like: ffmpeg's mandelbrot zoom, every pixel changing in every
-// frame, a detailed picture that Screen Video compresses to about a third of
-// its raw size, as it does a real camera's recordings. Frames is how many
-// are made (in Folder, once).
+// frame, a detailed picture that Screen Video compresses to about a quarter
+// of its raw size. Frames is how many are made (in Folder, once).
 Workload CameraWorkload(const std::filesystem::path& Folder, int Width, int Height, int Frames);
 
 // Writes Output and returns its figures.

@@ -319,8 +319,8 @@ Speed and size:
                                     block compression: zlib level 9;
                                     libdeflate, several times faster and a few
                                     percent larger; or smallest, about 8 %
-                                    smaller than zlib at a third to half its
-                                    speed (zlib)
+                                    smaller than zlib on screen content at a
+                                    third of its speed (zlib)
 
 Other:
   --yes, --no                       answer the conversion's yes/no questions

@@ -29,7 +29,7 @@ size_t InitialCapacity(size_t Length) {
 // smaller, at less than the speed of zlib.
 constexpr int LibdeflateLevel = 7;
 // The smallest files: its highest level, 0.92x zlib's level-9 bytes on the
-// same frames (11: 0.93x, 10: 0.96x), at a third to a half of its speed.
+// same frames (11: 0.93x, 10: 0.96x) at a third of its speed.
 constexpr int SmallestLevel = 12;
 
 }  // namespace
