@@ -17,7 +17,7 @@ struct Figures {
 };
 
 struct CoreRun {
-    uint8_t Mode;
+    CompressionModes Mode;
     uint32_t BlockWidth;
     uint32_t BlockHeight;
     EncoderEngine Engine;

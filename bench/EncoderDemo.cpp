@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     Parameters.BlockHeight = 64;
     Encoder.SetParameters(Parameters);
     Encoder.SetFrameSize(FrameFormat{Width, Height, 3});
-    if (int32_t Result = Encoder.Start(); Result != StartSucceeded) {
+    if (const StartResult Result = Encoder.Start(); Result != StartSucceeded) {
         std::fprintf(stderr, "cannot start the encoder for %s (code %d)\n", argv[1], Result);
         return 1;
     }

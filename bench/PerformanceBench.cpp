@@ -178,7 +178,7 @@ void BenchmarkCameraCore(const Options& Settings, const fs::path& Folder) {
 void BenchmarkLossyModes(const Options& Settings, const fs::path& Folder) {
     struct ModeRun {
         const char* Name;
-        uint8_t Mode;
+        CompressionModes Mode;
         uint32_t Block;
     };
     const ModeRun Runs[] = {{"bitrate 16x16", BitrateMode, 16}, {"quality 64x64", QualityMode, 64}};

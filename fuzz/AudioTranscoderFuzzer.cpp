@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     using namespace quorvane;
     static const TMp3FormatOffer Offer = EnumerateMP3Formats();
     const fuzz::TWaveParts Parts = fuzz::SplitWave({Data, Size});
-    if (Parts.Format.empty() || Offer.MP3FormatList.empty()) {
+    if (Parts.Format.empty() || Offer.empty()) {
         return 0;
     }
     const std::vector<uint8_t> Source = fuzz::WholeFormat(Parts.Format);
@@ -88,10 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (!fuzz::SuggestDecodedFormat(Source, Decoded)) {
         return 0;
     }
-    const size_t Choice = Size % Offer.MP3FormatList.size();
+    const TMp3Format& Chosen = Offer[Size % Offer.size()];
     TAudioTranscoder Transcoder;
-    if (Transcoder.Prepare(Source, Decoded, Offer.MP3FormatList[Choice],
-                           Offer.MP3InputFormatList[Choice])) {
+    if (Transcoder.Prepare(Source, Decoded, Chosen.Format, Chosen.InputFormat)) {
         fuzz::Transcode(Transcoder, Parts.Audio, Size % 7);
     }
     return 0;

@@ -32,7 +32,7 @@ TSetup ReadSetup(TInputReader& Input) {
     EncoderParameters& P = Setup.Parameters;
     P.BlockWidth = (Input.Byte() % 17 + 1) * 16;  // 272 is one step too far
     P.BlockHeight = (Input.Byte() % 17 + 1) * 16;
-    P.CompressionMode = Input.Byte() % 3;
+    P.CompressionMode = static_cast<CompressionModes>(Input.Byte() % 3);
     P.BitRate = static_cast<int32_t>(Input.Word());
     P.RedTolerance = Input.Byte();
     P.GreenTolerance = Input.Byte();

@@ -16,6 +16,7 @@ public:
     void ShowStatus(const std::string&) override {}
     void ShowProgress(const TProgressReport&) override {}
     void ShowPreview(const uint8_t*) override {}
+    void ShowResult(const TRunResult&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessage(const std::string&, const std::string&) override {}
 };

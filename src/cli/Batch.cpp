@@ -36,7 +36,8 @@ std::string ResultLine(const TBatchItem& Item, const TFileResult& Result) {
     const std::string Output = ShownFileName(Item.Output);
     switch (Result.Outcome) {
         case TFileOutcome::Done:
-            return "  done     " + Input + " -> " + Output + ", " + Result.Detail;
+            return "  done     " + Input + " -> " + Output + ", " +
+                   OutputSizeText(Result.OutputSize);
         case TFileOutcome::Failed:
             return "  failed   " + Input + ": " + Result.Detail;
         case TFileOutcome::Stopped:

@@ -2,6 +2,7 @@
 // told at the end.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ enum class TFileOutcome { Done, Failed, Stopped, NotStarted };
 
 struct TFileResult {
     TFileOutcome Outcome = TFileOutcome::NotStarted;
-    // The output's size when done, why when failed; when stopped, why
-    // nothing was written, or nothing.
+    uint64_t OutputSize = 0;  // bytes, when done
+    // Why when failed; when stopped, why nothing was written, or nothing.
     std::string Detail;
 };
 

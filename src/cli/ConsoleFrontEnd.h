@@ -26,6 +26,8 @@ public:
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const uint8_t*) override {}
+    // The terminal is told how the run ended once it has (quorvane-cli's main).
+    void ShowResult(const TRunResult&) override {}
 
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;

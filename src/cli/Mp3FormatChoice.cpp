@@ -10,15 +10,15 @@ const char* const NoMp3FormatText =
 
 std::string Mp3FormatListing(const TMp3FormatOffer& Offer) {
     std::string Listing;
-    for (size_t Index = 0; Index < Offer.Items.size(); ++Index) {
-        Listing += std::to_string(Index) + ": " + Offer.Items[Index] + "\n";
+    for (size_t Index = 0; Index < Offer.size(); ++Index) {
+        Listing += std::to_string(Index) + ": " + Offer[Index].Caption + "\n";
     }
     return Listing;
 }
 
 void ChooseMp3Format(const TMp3FormatOffer& Offer, const std::optional<std::string>& Index,
                      TAudioSettings& Audio) {
-    const size_t Count = Offer.MP3FormatList.size();
+    const size_t Count = Offer.size();
     // The digits are checked by the parser; too many of them are out of range anyway.
     const size_t Chosen = !Index ? 0 : Index->size() > 9 ? SIZE_MAX : std::stoul(*Index);
     if (Index && Chosen >= Count) {
@@ -29,8 +29,8 @@ void ChooseMp3Format(const TMp3FormatOffer& Offer, const std::optional<std::stri
     Audio.MP3Format.clear();
     Audio.MP3InputFormat.clear();
     if (Chosen < Count) {
-        Audio.MP3Format = Offer.MP3FormatList[Chosen];
-        Audio.MP3InputFormat = Offer.MP3InputFormatList[Chosen];
+        Audio.MP3Format = Offer[Chosen].Format;
+        Audio.MP3InputFormat = Offer[Chosen].InputFormat;
     }
 }
 

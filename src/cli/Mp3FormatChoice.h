@@ -9,7 +9,7 @@
 
 namespace quorvane::cli {
 
-// Why the AVI's own audio can't be used when no MP3 format is offered.
+// Why the video file's own audio can't be used when no MP3 format is offered.
 extern const char* const NoMp3FormatText;
 
 // One line per item: its index, ": " and the codec's description.

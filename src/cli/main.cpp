@@ -51,13 +51,13 @@ void PrintVersion() {
               << (Version.dwFileVersionLS & 0xFFFF) << '\n';
 }
 
-int Fail(const std::string& Text) {
+ExitStatus Fail(const std::string& Text) {
     std::cerr << "Error: " << Text << '\n';
     return ExitFailed;
 }
 
 // The text may quote what was typed, a name among it.
-int UsageFailure(const std::string& Text) {
+ExitStatus UsageFailure(const std::string& Text) {
     std::cerr << "quorvane-cli: " << ShownFileName(Text) << "\nTry 'quorvane-cli --help'.\n";
     return ExitUsage;
 }
@@ -73,30 +73,21 @@ bool MayWriteOutput(const TCliOptions& Options, TConsoleFrontEnd& FrontEnd) {
            FrontEnd.AskYesNo("Confirmation", ReplaceQuestionText(FileName, " "));
 }
 
-struct TRunOutcome {
-    bool Ended = false;
-    bool Failed = false;
-    bool Stopped = false;
-    bool CutShort = false;
-    bool Written = false;
+// What the job had to say when its run ended.
+struct TEndedRun {
+    TRunResult Result;
     std::string StepText;
-    TProgressReport Figures;
-    std::string AudioNote;
+    TProgressReport LastProgress;
 };
 
-TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
-    TRunOutcome Outcome;
+TEndedRun RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
+    TEndedRun Run;
+    bool RunEnded = false;
     // Runs on the main thread just before the job deletes itself.
-    Job->OnTerminate = [&Outcome](platform::TThread* Sender) {
+    Job->OnTerminate = [&](platform::TThread* Sender) {
         const auto* Ended = static_cast<TAVIToScreenVideoThread*>(Sender);
-        Outcome = {true,
-                   Ended->RunFailed(),
-                   Ended->StoppedByUser(),
-                   Ended->CutShortByAnswer(),
-                   Ended->OutputWritten(),
-                   Ended->StepText(),
-                   Ended->Progress(),
-                   Ended->AudioNote()};
+        Run = {Ended->Result(), Ended->StepText(), Ended->Progress()};
+        RunEnded = true;
     };
     Job->Resume();
     bool StopRequested = false;
@@ -105,20 +96,39 @@ TRunOutcome RunJob(TAVIToScreenVideoThread* Job, platform::TEventLoop& Loop) {
             Job->Terminate();
             StopRequested = true;
         }
-        return Outcome.Ended;
+        return RunEnded;
     });
-    return Outcome;
+    return Run;
 }
 
 // What a file's conversion tells the summary of many.
 struct TFileReport {
-    std::string Failure;          // the first error told
-    std::string Size;             // of the output, when done
-    bool Started = false;         // its run began
-    bool NothingWritten = false;  // stopped before the first frame
+    std::string Failure;   // the first error told
+    bool Started = false;  // its run began
+    TRunResult Result;     // of the run, once it began
 };
 
-int Convert(const TCliOptions& Options, TFileReport& Report) {
+// What is printed when the run has ended: the step, then the end figures,
+// or after a stop the last ones (as the window shows them), or why nothing
+// was written.
+void PrintEndOfRun(const TEndedRun& Run, const std::string& OutputFileName) {
+    const TRunResult& Result = Run.Result;
+    std::cout << Run.StepText << '\n';
+    const bool Stopped = Result.Outcome == TRunOutcome::Stopped;
+    if (Result.Outcome == TRunOutcome::Done) {
+        std::cout << EndFiguresText(Result) << '\n';
+    } else if (Stopped && !Result.Failed() && !Run.LastProgress.SpeedText.empty()) {
+        std::cout << Run.LastProgress.SpeedText << " - " << Run.LastProgress.RemainingText << '\n';
+    }
+    if (Stopped && !Result.OutputWritten) {
+        std::error_code Ignored;
+        std::cout << NothingWrittenText(ShownFileName(OutputFileName),
+                                        std::filesystem::exists(OutputFileName, Ignored))
+                  << '\n';
+    }
+}
+
+ExitStatus Convert(const TCliOptions& Options, TFileReport& Report) {
     platform::TEventLoop Loop;
     platform::SetMainThreadDispatcher(&Loop);
     TConsoleFrontEnd FrontEnd(Options.Settings, Options.Answer, Options.Quiet);
@@ -164,42 +174,33 @@ int Convert(const TCliOptions& Options, TFileReport& Report) {
         return ExitFailed;
     }
     Report.Started = true;
-    const TRunOutcome Outcome = RunJob(Job.release(), Loop);
+    const TEndedRun Run = RunJob(Job.release(), Loop);
+    const TRunResult& Result = Run.Result;
     Report.Failure = FrontEnd.FirstError();
+    Report.Result = Result;
     FrontEnd.EndProgressLine();
     // Cut short, the run did not finish what was asked, whatever its step says.
-    if (!Options.Quiet && !Outcome.CutShort) {
-        std::cout << Outcome.StepText << '\n';
-        // After a stop these are the last figures of the run, as the window shows them.
-        if (!Outcome.Failed && !Outcome.Figures.SpeedText.empty()) {
-            std::cout << Outcome.Figures.SpeedText << " - " << Outcome.Figures.RemainingText
-                      << '\n';
-        }
-        if (Outcome.Stopped && !Outcome.Written) {
-            std::error_code Ignored;
-            std::cout << NothingWrittenText(
-                             ShownFileName(Options.OutputFileName),
-                             std::filesystem::exists(Options.OutputFileName, Ignored))
-                      << '\n';
-        }
+    const bool CutShort = Result.Outcome == TRunOutcome::CutShort;
+    if (!Options.Quiet && !CutShort) {
+        PrintEndOfRun(Run, Options.OutputFileName);
     }
     // Even with --quiet: sound lost is worth knowing, though the file is whole.
-    if (!Outcome.AudioNote.empty()) {
-        std::cerr << "Warning: " << Outcome.AudioNote << '\n';
+    if (!Result.AudioNote.empty()) {
+        std::cerr << "Warning: " << Result.AudioNote << '\n';
     }
-    if (Outcome.CutShort) {
+    if (CutShort) {
         return Refuse(
             "The conversion was cut short by the answer: only part of the video was converted.");
     }
-    Report.Size = Outcome.Figures.RemainingText;
-    Report.NothingWritten = Outcome.Stopped && !Outcome.Written;
-    return Outcome.Failed ? ExitFailed : Outcome.Stopped ? ExitStopped : ExitDone;
+    return Result.Failed()                          ? ExitFailed
+           : Result.Outcome == TRunOutcome::Stopped ? ExitStopped
+                                                    : ExitDone;
 }
 
 // Whatever one file does, the others go on: a failure the job could not
 // catch (memory running out while the file is opened or prepared) is that
 // file's failure.
-int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
+ExitStatus ConvertOne(const TCliOptions& Options, TFileReport& Report) {
     try {
         return Convert(Options, Report);
     } catch (const std::bad_alloc&) {
@@ -213,17 +214,18 @@ int ConvertOne(const TCliOptions& Options, TFileReport& Report) {
 }
 
 // A stop that came while the file was still being opened leaves no output.
-TFileResult ResultOf(int Status, const TFileReport& Report) {
+TFileResult ResultOf(ExitStatus Status, const TFileReport& Report) {
     switch (Status) {
         case ExitDone:
-            return {TFileOutcome::Done, Report.Size};
+            return {TFileOutcome::Done, Report.Result.OutputSize, {}};
         case ExitStopped:
             if (!Report.Started) {
-                return {TFileOutcome::NotStarted, {}};
+                return {TFileOutcome::NotStarted, 0, {}};
             }
-            return {TFileOutcome::Stopped, Report.NothingWritten ? "no frame was encoded" : ""};
+            return {TFileOutcome::Stopped, 0,
+                    Report.Result.OutputWritten ? "" : "no frame was encoded"};
         default:
-            return {TFileOutcome::Failed,
+            return {TFileOutcome::Failed, 0,
                     Report.Failure.empty() ? "not converted" : Report.Failure};
     }
 }
@@ -231,7 +233,7 @@ TFileResult ResultOf(int Status, const TFileReport& Report) {
 // Each file in turn, whatever became of the ones before; a Ctrl-C stops the
 // file being converted, as for one file, and starts no other, and the
 // summary still comes: from the first file on, also while one is opened.
-int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
+ExitStatus ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items) {
     CatchInterrupts();
     const std::string& Folder = *Options.OutputFolder;
     std::error_code Error;
@@ -264,15 +266,15 @@ int ConvertMany(const TCliOptions& Options, const std::vector<TBatchItem>& Items
     return Interrupted ? ExitStopped : Any(TFileOutcome::Failed) ? ExitFailed : ExitDone;
 }
 
-int ListMp3Formats(const TMp3FormatOffer& Offer) {
-    if (Offer.Items.empty()) {
+ExitStatus ListMp3Formats(const TMp3FormatOffer& Offer) {
+    if (Offer.empty()) {
         return Fail(NoMp3FormatText);
     }
     std::cout << Mp3FormatListing(Offer);
     return ExitDone;
 }
 
-int Main(const std::vector<std::string>& Arguments) {
+ExitStatus Main(const std::vector<std::string>& Arguments) {
     TCliOptions Options;
     try {
         Options = ParseCommandLine(Arguments);

@@ -11,7 +11,7 @@ enum CompressionModes : uint8_t { LosslessMode = 0, BitrateMode = 1, QualityMode
 struct EncoderParameters {
     uint32_t BlockWidth = 0;   // 16..256, a multiple of 16
     uint32_t BlockHeight = 0;  // 16..256, a multiple of 16
-    uint8_t CompressionMode = LosslessMode;
+    CompressionModes CompressionMode = LosslessMode;
     int32_t BitRate = 0;  // kilobits (1024 bits) per second, BitrateMode only
     uint8_t RedTolerance = 0;
     uint8_t GreenTolerance = 0;

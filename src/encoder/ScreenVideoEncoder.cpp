@@ -56,13 +56,13 @@ void TScreenVideoEncoder::UseOutputFile(platform::TFile File) {
     GivenOutput = std::move(File);
 }
 
-int32_t TScreenVideoEncoder::Start() {
+StartResult TScreenVideoEncoder::Start() {
     // A second start would truncate the file this one created, whose
     // buffered tags the old stream would then write over the new header.
     if (FileCreated) {
         throw std::logic_error("TScreenVideoEncoder::Start runs once; its file already exists");
     }
-    if (int32_t Refusal = CheckSettings(); Refusal != StartSucceeded) {
+    if (const StartResult Refusal = CheckSettings(); Refusal != StartSucceeded) {
         return Refusal;
     }
     BuildGrid();
@@ -76,7 +76,7 @@ int32_t TScreenVideoEncoder::Start() {
 
 // Settings the Screen Video format cannot describe are refused before any
 // file exists, so a bad setting never leaves a broken file behind.
-int32_t TScreenVideoEncoder::CheckSettings() const {
+StartResult TScreenVideoEncoder::CheckSettings() const {
     if (!ParametersSet) {
         return StartWithoutParameters;
     }
@@ -105,7 +105,7 @@ void TScreenVideoEncoder::BuildGrid() {
                  ((Parameters.BlockHeight / 16 - 1) << 12) + FrameHeight;
 }
 
-int32_t TScreenVideoEncoder::OpenWriter() {
+StartResult TScreenVideoEncoder::OpenWriter() {
     Writer = TFlvWriter::Open(FileName, std::move(GivenOutput), HasVideo, HasAudio, FirstFileError);
     if (!Writer) {
         return StartCannotCreateFile;

@@ -21,7 +21,7 @@ namespace quorvane {
 // The header word has 12 bits for each frame dimension.
 constexpr uint16_t LargestFrameSide = 4095;
 
-// Results of TScreenVideoEncoder::Start.
+// Results of TScreenVideoEncoder::Start: 32-bit codes, 0 for success.
 enum StartResult : int32_t {
     StartSucceeded = 0,
     StartWithoutParameters = 1,
@@ -78,13 +78,12 @@ public:
     // when it is a regular file.
     void UseOutputFile(platform::TFile File);
 
-    // The StartResult that Start would give for the settings and frame size
-    // set, without touching the file: a caller may check them early and
-    // empty the file later.
-    int32_t CheckSettings() const;
-    // Returns a StartResult. Once it has created the file, a second call
-    // throws std::logic_error.
-    int32_t Start();
+    // What Start would give for the settings and frame size set, without
+    // touching the file: a caller may check them early and empty the file
+    // later.
+    StartResult CheckSettings() const;
+    // Once it has created the file, a second call throws std::logic_error.
+    StartResult Start();
     bool Started() const { return FileCreated; }
 
     // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
@@ -123,7 +122,7 @@ private:
     void RequireOpen(const char* Operation) const;
     void RequireNotOpen(const char* Operation) const;
     void BuildGrid();
-    int32_t OpenWriter();
+    StartResult OpenWriter();
 
     // The steps of EncodeFrame, in order.
     void RunBlockPass(const uint8_t* Frame, bool KeyFrame);

@@ -1,6 +1,7 @@
-// The chain that turns stored AVI audio into MP3 bytes: decompression to
-// PCM, conversion to the PCM the MP3 encoder takes, and compression, each an
-// audio codec stream with its own buffer allocated once.
+// The chain that turns a video file's stored audio into MP3 bytes:
+// decompression to PCM, conversion to the PCM the MP3 encoder takes, and
+// compression, each an audio codec stream with its own buffer allocated
+// once.
 #pragma once
 
 #include <cstdint>

@@ -51,7 +51,7 @@ bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
     Track = std::move(Source);
     Host = &RunHost;
     VideoEndTime = VideoEnd;
-    Host->ShowStep("Encoding audio...");
+    Host->ShowStatus("Encoding audio...");
     Progress.Begin(Track->Start(), Track->End());
     if (Track->Start() < Track->End()) {
         WriteLeadingSilence();
@@ -104,8 +104,8 @@ void TAviAudioPass::TranscodeChunks() {
         int32_t Bytes = 0;
         int32_t Samples = 0;
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {
-            Host->Tell("Error", "Error reading audio from the AVI file at sample " +
-                                    std::to_string(Position));
+            Host->ShowMessage("Error", "Error reading audio from the AVI file at sample " +
+                                           std::to_string(Position));
             if (Samples > 0) {
                 WriteSilence(ChunkLength(Position, Samples));
             }
@@ -155,8 +155,8 @@ void TAviAudioPass::CheckWritten(const std::error_code& Error) const {
 bool TAviAudioPass::Write(const TTranscodeResult& Result) {
     CheckWritten(AudioFile->Write(Result.Mp3.data(), Result.Mp3.size()));
     if (Result.FailedStage != TTranscodeStage::None) {
-        Host->Tell("Error",
-                   StageFailureText(Result.FailedStage) + std::to_string(AudioFile->Size()));
+        Host->ShowMessage("Error",
+                          StageFailureText(Result.FailedStage) + std::to_string(AudioFile->Size()));
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
-// The AVI's own audio, transcoded to MP3 before the video phase: the chain
-// is built when encoding is prepared, the pass writes the MP3 bytes to a
-// temporary file beside the output, and the video phase then reads that
+// The video file's own audio, transcoded to MP3 before the video phase: the
+// chain is built when encoding is prepared, the pass writes the MP3 bytes to
+// a temporary file beside the output, and the video phase then reads that
 // file like an external MP3 file, without an ID3v2 tag to look for.
 #pragma once
 

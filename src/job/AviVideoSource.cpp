@@ -6,7 +6,7 @@
 
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
-#include "job/VideoSources.h"
+#include "job/VideoSourceReaders.h"
 #include "platform/AudioCompressionManager.h"
 #include "platform/AviFile.h"
 #include "platform/File.h"

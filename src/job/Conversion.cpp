@@ -70,7 +70,7 @@ std::string CannotCreateText(const std::string& FileName, const std::error_code&
            Error.message() + ").";
 }
 
-std::string StartFailureText(int32_t Result, const TScreenVideoEncoder& Encoder,
+std::string StartFailureText(StartResult Result, const TScreenVideoEncoder& Encoder,
                              const std::string& FileName, const FrameFormat& Format,
                              const EncoderParameters& Parameters) {
     switch (Result) {
@@ -117,21 +117,21 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     PreviewWanted = Settings.Preview;
 
     if (AviAudioChosen() && !PrepareAudioConversion()) {
-        if (!Ask("Error", AudioNotConvertibleText)) {
+        if (!AskYesNo("Error", AudioNotConvertibleText)) {
             return false;
         }
         FAudioUsable = false;
     }
     if (!FVideoFound) {
-        ShowStep("No video found in the selected file.");
+        ShowStatus("No video found in the selected file.");
         return false;
     }
     if (OutputWouldReplaceAnInput()) {
-        Tell("Error", "The output file can not be one of the input files.");
+        ShowMessage("Error", "The output file can not be one of the input files.");
         return false;
     }
     if (const std::string TooLong = NameOfTheFilesBesideProblem(); !TooLong.empty()) {
-        Tell("Error", TooLong);
+        ShowMessage("Error", TooLong);
         return false;
     }
     // What can fail is tried before Start empties the output.
@@ -142,8 +142,8 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     return false;
 }
 
-// The AVI's own audio goes into the file: chosen, and usable (the user may
-// have chosen to go on without it when it could not be converted).
+// The video file's own audio goes into the file: chosen, and usable (the
+// user may have chosen to go on without it when it could not be converted).
 bool TAVIToScreenVideoThread::AviAudioChosen() const {
     return FAudioUsable && Settings.Audio.Source == TAudioSource::AviAudio;
 }
@@ -185,13 +185,13 @@ bool TAVIToScreenVideoThread::ClaimOutput() {
     OutputClaim = std::make_unique<platform::TOutputClaim>(OutputFileName, Error);
     if (Error == std::errc::resource_unavailable_try_again) {
         OutputClaim.reset();
-        Tell("Error", "The file " + ShownFileName(OutputFileName) +
-                          " is being written by another conversion; it was left as it was.");
+        ShowMessage("Error", "The file " + ShownFileName(OutputFileName) +
+                                 " is being written by another conversion; it was left as it was.");
         return false;
     }
     if (Error) {
         OutputClaim.reset();
-        Tell("Error", CannotCreateText(OutputFileName, Error));
+        ShowMessage("Error", CannotCreateText(OutputFileName, Error));
         return false;
     }
     return true;
@@ -208,7 +208,7 @@ bool TAVIToScreenVideoThread::PrepareAudioSource() {
         }
         return true;
     } catch (const EJobFailure& Failure) {
-        Tell("Error", Failure.what());
+        ShowMessage("Error", Failure.what());
         return false;
     }
 }
@@ -237,7 +237,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     std::error_code Error;
     Encoder->UseOutputFile(OutputClaim->Duplicate(Error));
     if (Error) {
-        Tell("Error", CannotCreateText(OutputFileName, Error));
+        ShowMessage("Error", CannotCreateText(OutputFileName, Error));
         return false;
     }
 
@@ -245,9 +245,10 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
     FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
 
     FState = EncodingPrepared;
-    const int32_t Result = Encoder->CheckSettings();
+    const StartResult Result = Encoder->CheckSettings();
     if (Result != StartSucceeded) {
-        Tell("Error", StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
+        ShowMessage("Error",
+                    StartFailureText(Result, *Encoder, OutputFileName, Format, Settings.Encoder));
         return false;
     }
     return true;
@@ -256,17 +257,18 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
 void TAVIToScreenVideoThread::Execute() {
     FState = Running;
     std::string FailureText;
+    bool Stopped = false;
     try {
         OpenAudioSource();
-        FStoppedByUser = Terminated();
-        if (!FStoppedByUser) {
+        Stopped = Terminated();
+        if (!Stopped) {
             StartOutput();
-            RunVideoPhase();
+            Stopped = !RunVideoPhase();
         }
     } catch (const std::exception& Failure) {
         FailureText = FailureTextOf(Failure);
     }
-    FinishRun(FailureText);
+    FinishRun(FailureText, Stopped);
 }
 
 // A stop request ends the pass early; the run then ends without a frame.
@@ -279,7 +281,7 @@ void TAVIToScreenVideoThread::OpenAudioSource() {
 // The output is emptied only when the video begins: a run stopped or failed
 // in the audio pass leaves a file that was there as it was.
 void TAVIToScreenVideoThread::StartOutput() {
-    const int32_t Result = Encoder->Start();
+    const StartResult Result = Encoder->Start();
     if (Result != StartSucceeded) {
         throw EJobFailure(
             StartFailureText(Result, *Encoder, OutputFileName, Source->Format(), Settings.Encoder));
@@ -288,20 +290,34 @@ void TAVIToScreenVideoThread::StartOutput() {
 }
 
 // Once the output is emptied it gets a frame, whatever the stop request: a
-// stop never leaves a file without a picture in place of the user's.
-void TAVIToScreenVideoThread::RunVideoPhase() {
+// stop never leaves a file without a picture in place of the user's. False
+// when a stop ended the video before its end.
+bool TAVIToScreenVideoThread::RunVideoPhase() {
     Video = std::make_unique<TVideoPhase>(*Source, *Encoder, Settings, Host(), Audio.get());
-    ShowStep("Encoding video...");
+    ShowStatus("Encoding video...");
     Video->Begin();
     while (!Video->Ended() && !(Terminated() && Video->AnyFrameEncoded())) {
         Video->EncodeNext();
     }
-    FStoppedByUser = !Video->Ended();
+    return Video->Ended();
 }
+
+namespace {
+
+// What the video phase did; nothing when no phase began.
+struct TVideoOutcome {
+    bool Began = false;
+    bool Ended = false;
+    bool AnyFrameEncoded = false;
+    bool CutShortByAnswer = false;
+    uint32_t FramesNotDecoded = 0;
+    int32_t ReachedTime = 0;
+    int64_t Duration = 0;
+};
 
 // The phase, also one a failure ended, is finished once and read before the
 // source and the audio it refers to go.
-TAVIToScreenVideoThread::TVideoOutcome TAVIToScreenVideoThread::TakeVideoOutcome() {
+TVideoOutcome TakeVideoOutcome(std::unique_ptr<TVideoPhase>& Video) {
     if (!Video) {
         return {};
     }
@@ -317,66 +333,20 @@ TAVIToScreenVideoThread::TVideoOutcome TAVIToScreenVideoThread::TakeVideoOutcome
     return Outcome;
 }
 
-void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
-    VideoOutcome = TakeVideoOutcome();
-    FAudioNote = AudioNoteText();
-    const std::string LeftOut = FramesLeftOutText(Source->FramesLeftOut());
-    CloseVideoFile();
-    Audio.reset();
-    // The temporary audio file goes with the run, also after a stop or a failure.
-    AudioPass.reset();
-    FOutputWritten = Encoder->Started();
-    uint64_t Size = 0;
-    if (FOutputWritten) {
-        Encoder->Finish();
-        Size = Encoder->FinishedSize();
-    } else {
-        // Nothing was written: a file the run created goes.
-        OutputClaim->Withdraw();
-    }
-
-    std::string Failure = RunFailureText(FailureText);
-    // A file cut short by a failure is not indexed.
-    const std::string MetadataFailure = FOutputWritten && Failure.empty() && Settings.AddMetadata
-                                            ? AddMetadata(Size)
-                                            : std::string();
-    OutputClaim.reset();
-    if (!Failure.empty()) {
-        FRunFailed = true;
-        FStepText = "Encoding failed.";
-    } else if (!MetadataFailure.empty()) {
-        FRunFailed = true;
-        FStepText = "Encoding finished without metadata.";
-        Failure = MetadataFailure;
-    } else if (FStoppedByUser) {
-        FStepText = "Encoding stopped by user.";
-    } else {
-        FStepText = "Encoding finished successfully.";
-        FProgress.RemainingText = OutputSizeText(Size);
-        FProgress.SpeedText = AverageRateText(Size, VideoOutcome.Duration);
-    }
-    ShowStatus();
-    ShowProgress();
-    if (!Failure.empty()) {
-        Tell("Error", Failure);
-    } else if (!LeftOut.empty()) {
-        Tell("Error", LeftOut);
-    }
-}
-
 // The frames that could not be decoded or go back in time, and those the
 // file lacks or times too late (only a run that reached the video's end has
 // come to them all).
-std::string TAVIToScreenVideoThread::FramesLeftOutText(const TFramesLeftOut& LeftOut) const {
+std::string FramesLeftOutText(const TVideoOutcome& Phase, const TFramesLeftOut& LeftOut,
+                              TRunOutcome Outcome) {
     std::string Text;
     const auto Add = [&](uint32_t Count, std::string (*TextOf)(uint32_t)) {
         if (Count != 0) {
             Text += (Text.empty() ? "" : " ") + TextOf(Count);
         }
     };
-    Add(VideoOutcome.FramesNotDecoded, FramesNotDecodedText);
+    Add(Phase.FramesNotDecoded, FramesNotDecodedText);
     Add(LeftOut.GoingBack, FramesGoingBackText);
-    if (VideoOutcome.Ended && !FStoppedByUser && !VideoOutcome.CutShortByAnswer) {
+    if (Phase.Ended && Outcome == TRunOutcome::Done) {
         Add(LeftOut.Missing, FramesMissingText);
         Add(LeftOut.PastTimeLimit, FramesPastTimeLimitText);
     }
@@ -384,40 +354,96 @@ std::string TAVIToScreenVideoThread::FramesLeftOutText(const TFramesLeftOut& Lef
 }
 
 // What failed the run, FailureText first; nothing when it went well.
-std::string TAVIToScreenVideoThread::RunFailureText(const std::string& FailureText) const {
+std::string RunFailureText(const std::string& FailureText, const std::error_code& FileError,
+                           const TVideoOutcome& Phase, bool Stopped) {
     if (!FailureText.empty()) {
         return FailureText;
     }
-    if (Encoder->FileError()) {
-        return OutputNotWrittenText(Encoder->FileError());
+    if (FileError) {
+        return OutputNotWrittenText(FileError);
     }
-    if (!FStoppedByUser && !VideoOutcome.AnyFrameEncoded) {
+    if (!Stopped && !Phase.AnyFrameEncoded) {
         return NoFrameDecodedText;
     }
     return {};
 }
 
-// Told after the run, not during it: the file is whole either way, and the
-// user decides whether it will do. Only a run whose video phase began with
-// an audio source has sound to speak of.
-std::string TAVIToScreenVideoThread::AudioNoteText() const {
-    return Audio && VideoOutcome.Began ? Audio->EndNote(VideoOutcome.ReachedTime) : std::string();
+}  // namespace
+
+void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText, bool Stopped) {
+    const TVideoOutcome Phase = TakeVideoOutcome(Video);
+    FResult.Outcome = Stopped                  ? TRunOutcome::Stopped
+                      : Phase.CutShortByAnswer ? TRunOutcome::CutShort
+                                               : TRunOutcome::Done;
+    FResult.Duration = Phase.Duration;
+    // Told after the run, not during it: the file is whole either way, and
+    // the user decides whether it will do. Only a run whose video phase
+    // began with an audio source has sound to speak of.
+    FResult.AudioNote = Audio && Phase.Began ? Audio->EndNote(Phase.ReachedTime) : std::string();
+    FResult.FramesLeftOut = FramesLeftOutText(Phase, Source->FramesLeftOut(), FResult.Outcome);
+    CloseVideoFile();
+    Audio.reset();
+    // The temporary audio file goes with the run, also after a stop or a failure.
+    AudioPass.reset();
+    CloseOutput();
+
+    FResult.Failure = RunFailureText(FailureText, Encoder->FileError(), Phase, Stopped);
+    // A file cut short by a failure is not indexed.
+    const std::string MetadataFailure =
+        FResult.OutputWritten && !FResult.Failed() && Settings.AddMetadata
+            ? AddMetadata(Phase.ReachedTime)
+            : std::string();
+    OutputClaim.reset();
+    if (!MetadataFailure.empty()) {
+        FResult.Failure = MetadataFailure;
+    }
+    if (FResult.Failed() && FResult.Outcome == TRunOutcome::Done) {
+        FResult.Outcome = TRunOutcome::Failed;
+    }
+    ShowEndOfRun(!MetadataFailure.empty());
+}
+
+// A file the run wrote is finished; one it created and never wrote goes.
+void TAVIToScreenVideoThread::CloseOutput() {
+    FResult.OutputWritten = Encoder->Started();
+    if (FResult.OutputWritten) {
+        Encoder->Finish();
+        FResult.OutputSize = Encoder->FinishedSize();
+    } else {
+        OutputClaim->Withdraw();
+    }
 }
 
 // Returns why the metadata could not be added, or nothing; the file is
 // complete either way. Rewriting a long recording takes a moment, so it is
 // shown as a step of its own.
-std::string TAVIToScreenVideoThread::AddMetadata(uint64_t& Size) {
-    ShowStep("Adding metadata...");
+std::string TAVIToScreenVideoThread::AddMetadata(int32_t VideoEnd) {
+    ShowStatus("Adding metadata...");
     try {
-        Size = AddOnMetaData(OutputFileName, {OutputClaim->Identity(),
-                                              static_cast<uint32_t>(VideoOutcome.ReachedTime)});
+        FResult.OutputSize = AddOnMetaData(
+            OutputFileName, {OutputClaim->Identity(), static_cast<uint32_t>(VideoEnd)});
         return {};
     } catch (const std::exception& Failure) {
         return "The metadata could not be added to " + ShownFileName(OutputFileName) + ": " +
                Failure.what() +
                ". The file is complete without them, but players may not show its duration "
                "or seek in it.";
+    }
+}
+
+// The last step and figures, how the run ended, and the message that goes
+// with it: why it failed, or which frames were left out.
+void TAVIToScreenVideoThread::ShowEndOfRun(bool MetadataFailed) {
+    ShowStatus(MetadataFailed                            ? "Encoding finished without metadata."
+               : FResult.Failed()                        ? "Encoding failed."
+               : FResult.Outcome == TRunOutcome::Stopped ? "Encoding stopped by user."
+                                                         : "Encoding finished successfully.");
+    ShowProgress(FProgress);
+    Synchronize([this] { FrontEnd.ShowResult(FResult); });
+    if (FResult.Failed()) {
+        ShowMessage("Error", FResult.Failure);
+    } else if (!FResult.FramesLeftOut.empty()) {
+        ShowMessage("Error", FResult.FramesLeftOut);
     }
 }
 

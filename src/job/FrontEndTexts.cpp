@@ -1,9 +1,33 @@
 #include "job/FrontEndTexts.h"
 
-#include <cstdint>
+#include <cmath>
 #include <cstdio>
 
 namespace quorvane {
+
+std::string OutputSizeText(uint64_t SizeBytes) {
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "%.2f MBytes", static_cast<double>(SizeBytes) / 1048576.0);
+    return Text;
+}
+
+// Rounded to the nearest whole number, a half going to the even neighbour.
+// A stream without duration carries no media: nothing per second.
+std::string AverageRateText(uint64_t SizeBytes, int64_t DurationMs) {
+    const double Bits = static_cast<double>(SizeBytes) * 8;
+    const double Rate =
+        DurationMs <= 0
+            ? 0
+            : std::nearbyint(Bits / (static_cast<double>(DurationMs) / 1000.0) / 1024.0);
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%d kBps", static_cast<int>(Rate));
+    return Text;
+}
+
+std::string EndFiguresText(const TRunResult& Result) {
+    return AverageRateText(Result.OutputSize, Result.Duration) + " - " +
+           OutputSizeText(Result.OutputSize);
+}
 
 namespace {
 

@@ -2,7 +2,10 @@
 // words in the window and on the terminal.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "job/RunResult.h"
 
 namespace quorvane {
 
@@ -16,6 +19,13 @@ inline std::string NothingWrittenText(const std::string& FileName, bool Kept) {
     return "No frame was encoded: " + FileName +
            (Kept ? " was left as it was." : " was not created.");
 }
+
+// The figures of a file written to its end: its size ("1.50 MBytes"), its
+// average rate over the video's duration in kilobits of 1024 bits a second
+// ("205 kBps"), and the two as a finished run shows them, rate first.
+std::string OutputSizeText(uint64_t SizeBytes);
+std::string AverageRateText(uint64_t SizeBytes, int64_t DurationMs);
+std::string EndFiguresText(const TRunResult& Result);
 
 // A file name as messages show it: as it is, unless it holds characters
 // that a terminal would act on (control characters, bytes that are no

@@ -35,7 +35,7 @@ enum class TAudioSource : uint8_t { None, AviAudio, Mp3File };
 struct TAudioSettings {
     TAudioSource Source = TAudioSource::None;
     std::string Mp3FileName;  // the external MP3 file
-    // For the AVI's own audio: the MP3 format record chosen (from
+    // For the video file's own audio: the MP3 format record chosen (from
     // EnumerateMP3Formats) and the PCM format its encoder takes; empty when
     // no MP3 format is offered.
     std::vector<uint8_t> MP3Format;

@@ -40,9 +40,9 @@ void OfferFormat(HACMDRIVER Driver, const ACMFORMATTAGDETAILSA& Tag, uint32_t In
                          ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR) {
         return;
     }
-    Offer.Items.emplace_back(Details.szFormat, strnlen(Details.szFormat, sizeof Details.szFormat));
-    Offer.MP3FormatList.push_back(std::move(Mp3));
-    Offer.MP3InputFormatList.push_back(std::move(Pcm));
+    Offer.push_back(
+        {std::move(Mp3), std::move(Pcm),
+         std::string(Details.szFormat, strnlen(Details.szFormat, sizeof Details.szFormat))});
 }
 
 void OfferDriverFormats(HACMDRIVER Driver, uint32_t FormatTags, TMp3FormatOffer& Offer) {

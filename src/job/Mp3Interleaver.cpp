@@ -42,7 +42,7 @@ bool TMp3Interleaver::WriteNextFrame(TScreenVideoEncoder& Encoder, IRunHost& Hos
     const TMp3FrameHeader Frame = Reader->Next();
     if (Frame.Type == TMp3FrameHeader::Kind::UnsupportedRate) {
         Muted = true;
-        return Host.Ask("Confirmation", UnsupportedRateQuestion);
+        return Host.AskYesNo("Confirmation", UnsupportedRateQuestion);
     }
     // The reader has passed over what is no frame; what it gives now is the
     // end of the frames.

@@ -45,20 +45,6 @@ std::string SpeedText(int64_t MediaDeltaMs, uint32_t WallDeltaMs) {
     return Format("Speed: %.2fX", Speed);
 }
 
-std::string OutputSizeText(uint64_t SizeBytes) {
-    return Format("%.2f MBytes", static_cast<double>(SizeBytes) / 1048576.0);
-}
-
-std::string AverageRateText(uint64_t SizeBytes, int64_t DurationMs) {
-    // A stream without duration carries no media: nothing per second.
-    if (DurationMs <= 0) {
-        return Format("%d kBps", 0);
-    }
-    const double Bits = static_cast<double>(SizeBytes) * 8;
-    const double Rate = RoundHalfEven(Bits / (static_cast<double>(DurationMs) / 1000.0) / 1024.0);
-    return Format("%d kBps", static_cast<int>(Rate));
-}
-
 void TProgressMeter::Begin(int64_t StartUnit, int64_t EndUnit) {
     Start = StartUnit;
     End = EndUnit;

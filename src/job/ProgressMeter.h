@@ -15,9 +15,6 @@ uint8_t ProgressPercentOf(int64_t Position, int64_t Start, int64_t End);
 std::string RemainingTimeText(uint32_t ElapsedMs, uint8_t Percent);
 // "Speed: x.xxX": media milliseconds gained per wall-clock millisecond.
 std::string SpeedText(int64_t MediaDeltaMs, uint32_t WallDeltaMs);
-// The end figures: output size, and average rate over the stream's duration.
-std::string OutputSizeText(uint64_t SizeBytes);
-std::string AverageRateText(uint64_t SizeBytes, int64_t DurationMs);
 
 class TProgressMeter {
 public:

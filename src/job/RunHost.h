@@ -1,23 +1,17 @@
-// What the parts of a run ask of the job that runs them: reports, questions
-// and messages for its front end, shown on the main thread while the run's
-// thread waits.
+// What the parts of a run ask of the job that runs them: what is shown to
+// and asked of the job's user, run on the main thread while the run's
+// thread waits, and whether the user asked the run to stop.
 #pragma once
-
-#include <string>
 
 #include "job/JobFrontEnd.h"
 
 namespace quorvane {
 
-class IRunHost {
+class IRunHost : public IJobUser {
 public:
-    virtual void ShowStep(const std::string& StepText) = 0;
-    virtual void ShowProgress(const TProgressReport& Report) = 0;
     // Frame: a packed DIB; shown only while the front end wants previews.
     virtual void ShowPreview(const void* Frame) = 0;
-    virtual bool Ask(const std::string& Caption, const std::string& Text) = 0;
-    virtual void Tell(const std::string& Caption, const std::string& Text) = 0;
-    // Whether the user asked the run to stop; any thread.
+    // Any thread.
     virtual bool StopRequested() const = 0;
 
 protected:

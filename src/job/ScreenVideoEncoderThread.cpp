@@ -7,7 +7,7 @@
 #include "job/Mp3Interleaver.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "job/VideoSources.h"
+#include "job/VideoSourceReaders.h"
 #include "platform/OutputClaim.h"
 
 namespace quorvane {
@@ -65,25 +65,13 @@ const void* TAVIToScreenVideoThread::CurrentFrame() const {
     return Source ? Source->FirstFrame().data() : nullptr;
 }
 
-bool TAVIToScreenVideoThread::CutShortByAnswer() const {
-    return VideoOutcome.CutShortByAnswer;
-}
-
-void TAVIToScreenVideoThread::ShowStep(const std::string& StepText) {
+void TAVIToScreenVideoThread::ShowStatus(const std::string& StepText) {
     FStepText = StepText;
-    ShowStatus();
+    Synchronize([this] { FrontEnd.ShowStatus(FStepText); });
 }
 
 void TAVIToScreenVideoThread::ShowProgress(const TProgressReport& Report) {
     FProgress = Report;
-    ShowProgress();
-}
-
-void TAVIToScreenVideoThread::ShowStatus() {
-    Synchronize([this] { FrontEnd.ShowStatus(FStepText); });
-}
-
-void TAVIToScreenVideoThread::ShowProgress() {
     Synchronize([this] { FrontEnd.ShowProgress(FProgress); });
 }
 
@@ -102,13 +90,13 @@ void TAVIToScreenVideoThread::ShowPreview(const void* Frame) {
 
 // The front end's questions and messages meet the main thread's output there
 // only. A job being deleted answers No for its user.
-bool TAVIToScreenVideoThread::Ask(const std::string& Caption, const std::string& Text) {
+bool TAVIToScreenVideoThread::AskYesNo(const std::string& Caption, const std::string& Text) {
     bool Yes = false;
     Synchronize([&] { Yes = FrontEnd.AskYesNo(Caption, Text); });
     return Yes;
 }
 
-void TAVIToScreenVideoThread::Tell(const std::string& Caption, const std::string& Text) {
+void TAVIToScreenVideoThread::ShowMessage(const std::string& Caption, const std::string& Text) {
     Synchronize([&] { FrontEnd.ShowMessage(Caption, Text); });
 }
 

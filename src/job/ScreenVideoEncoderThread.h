@@ -1,4 +1,5 @@
-// One conversion of one AVI file into one FLV file, run on a worker thread.
+// One conversion of one video file into one FLV file, run on a worker
+// thread.
 //
 // The front end creates a job per chosen input file, calls LoadVideoFile and
 // PrepareEncoding on its main thread, then Resume. The job reports through
@@ -30,7 +31,6 @@ class TMp3Interleaver;
 class TScreenVideoEncoder;
 class TVideoPhase;
 class TVideoSource;
-struct TFramesLeftOut;
 
 // Job states.
 enum JobStates : uint8_t { NoSourceOpen = 0, SourceOpen = 1, EncodingPrepared = 2, Running = 3 };
@@ -54,12 +54,12 @@ public:
     void SetPreviewWanted(bool Wanted) { PreviewWanted = Wanted; }
 
     // Any thread.
-    uint8_t State() const { return FState; }
+    JobStates State() const { return FState; }
     bool VideoFound() const { return FVideoFound; }
     bool AudioUsable() const { return FAudioUsable; }
     const std::string& ErrorText() const { return FErrorText; }
-    // Why a file could not be opened at all (it is missing, a folder, no AVI
-    // file...); empty for the other failures, whose ErrorText says why.
+    // Why a file could not be opened at all (it is missing, a folder, no
+    // video file...); empty for the other failures, whose ErrorText says why.
     const std::string& ErrorReason() const { return FErrorReason; }
     const std::string& VideoDescription() const { return FVideoDescription; }
     const std::string& AudioDescription() const { return FAudioDescription; }
@@ -70,24 +70,11 @@ public:
     const void* CurrentFrame() const;
 
     const std::string& StepText() const { return FStepText; }
+    // The last progress shown.
     const TProgressReport& Progress() const { return FProgress; }
-    // Whether the run ended on a failure (reported to the front end in a
-    // message); the output file then holds what was written before it.
-    bool RunFailed() const { return FRunFailed; }
-    // Whether the user's answer to a question ended the run before the end
-    // of the video.
-    bool CutShortByAnswer() const;
-    // Whether a stop request ended the run before the end of the video; one
-    // that came later (during the metadata pass) changed nothing.
-    bool StoppedByUser() const { return FStoppedByUser; }
-    // Whether the run wrote the output file. A run stopped (or failed)
-    // before its first frame did not: a file that was there is left as it
-    // was, and none is left where there was none.
-    bool OutputWritten() const { return FOutputWritten; }
-    // What the end of the run has to say of the sound, or nothing: bytes of
-    // the MP3 audio that were skipped, or sound that ends more than a second
-    // before the video.
-    const std::string& AudioNote() const { return FAudioNote; }
+    // How the run ended, once it has. A stop request that came after the
+    // video's end (during the metadata pass) changed nothing.
+    const TRunResult& Result() const { return FResult; }
 
 protected:
     void Execute() override;
@@ -104,36 +91,20 @@ private:
     void GiveUpOutput();
     void OpenAudioSource();
     void StartOutput();
-    void RunVideoPhase();
-    void FinishRun(const std::string& FailureText);
-    std::string RunFailureText(const std::string& FailureText) const;
-    std::string AudioNoteText() const;
-    std::string AddMetadata(uint64_t& Size);
-    std::string FramesLeftOutText(const TFramesLeftOut& LeftOut) const;
-
-    // What the video phase did, taken before the source and the audio it
-    // refers to go at the end of the run.
-    struct TVideoOutcome {
-        bool Began = false;
-        bool Ended = false;
-        bool AnyFrameEncoded = false;
-        bool CutShortByAnswer = false;
-        uint32_t FramesNotDecoded = 0;
-        int32_t ReachedTime = 0;
-        int64_t Duration = 0;
-    };
-    TVideoOutcome TakeVideoOutcome();
+    bool RunVideoPhase();
+    void FinishRun(const std::string& FailureText, bool Stopped);
+    void CloseOutput();
+    std::string AddMetadata(int32_t VideoEnd);
+    void ShowEndOfRun(bool MetadataFailed);
 
     // The parts' reports, questions and messages, run on the main thread.
     IRunHost& Host() { return *this; }
-    void ShowStep(const std::string& StepText) override;
+    void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const void* Frame) override;
-    bool Ask(const std::string& Caption, const std::string& Text) override;
-    void Tell(const std::string& Caption, const std::string& Text) override;
+    bool AskYesNo(const std::string& Caption, const std::string& Text) override;
+    void ShowMessage(const std::string& Caption, const std::string& Text) override;
     bool StopRequested() const override { return Terminated(); }
-    void ShowStatus();
-    void ShowProgress();
 
     IJobFrontEnd& FrontEnd;
     TJobSettings Settings;                   // copied when encoding is prepared
@@ -141,7 +112,7 @@ private:
 
     // Source.
     std::string InputFileName;
-    std::atomic<uint8_t> FState{NoSourceOpen};
+    std::atomic<JobStates> FState{NoSourceOpen};
     bool FVideoFound = false;
     bool FAudioUsable = false;
     std::string FErrorText;
@@ -163,17 +134,11 @@ private:
     // once it is written.
     std::unique_ptr<TMp3Interleaver> Audio;
     std::unique_ptr<TVideoPhase> Video;
-    // Of the last run's video phase, taken when the run ends; none when no
-    // phase began.
-    TVideoOutcome VideoOutcome;
 
     // Reports.
     std::string FStepText;
     TProgressReport FProgress;
-    bool FRunFailed = false;
-    bool FStoppedByUser = false;
-    bool FOutputWritten = false;
-    std::string FAudioNote;
+    TRunResult FResult;
 };
 
 }  // namespace quorvane

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "job/JobErrors.h"
-#include "job/VideoSources.h"
+#include "job/VideoSourceReaders.h"
 #include "platform/File.h"
 #include "platform/WinTypes.h"
 

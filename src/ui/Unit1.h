@@ -126,14 +126,14 @@ public:
     QCheckBox* MetadataCheckBox;
     QLabel* MetadataLabel;  // what the seek index is for
 
-    // The MP3 formats offered for the AVI file's own audio, parallel to the
-    // items of ComboBox1, and the PCM format each one is made from.
-    std::vector<std::vector<uint8_t>> MP3FormatList;
-    std::vector<std::vector<uint8_t>> MP3InputFormatList;
+    // The MP3 formats offered for the video file's own audio, each with the
+    // PCM format it is made from and its caption, in the order of ComboBox1.
+    TMp3FormatOffer MP3FormatList;
     // The current job: owned by the window until it is started, then by
     // itself; none once its run has ended.
     TAVIToScreenVideoThread* Job = nullptr;
-    // The entries of the two lists chosen when the run was prepared last.
+    // The MP3 format record chosen when the run was prepared last, and the
+    // PCM format record it is made from; both belong to MP3FormatList.
     const std::vector<uint8_t>* MP3Format = nullptr;
     const std::vector<uint8_t>* MP3InputFormat = nullptr;
     // The preview picture, a layer of PreviewImage.
@@ -164,6 +164,7 @@ public:
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
     void ShowPreview(const uint8_t* Frame) override;
+    void ShowResult(const TRunResult& Result) override;
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;
 

@@ -151,8 +151,8 @@ void TForm1::AdoptJob(std::unique_ptr<TAVIToScreenVideoThread> Loaded, const QSt
 void TForm1::TakeMP3FormatChoice() {
     const int Index = ComboBox1->currentIndex();
     const bool Offered = Index >= 0 && static_cast<size_t>(Index) < MP3FormatList.size();
-    MP3Format = Offered ? &MP3FormatList[Index] : nullptr;
-    MP3InputFormat = Offered ? &MP3InputFormatList[Index] : nullptr;
+    MP3Format = Offered ? &MP3FormatList[Index].Format : nullptr;
+    MP3InputFormat = Offered ? &MP3FormatList[Index].InputFormat : nullptr;
 }
 
 // The file's own sound comes along when it can, as users of converters
@@ -339,12 +339,12 @@ void TForm1::JobFinished(platform::TThread* Sender) {
         return;
     }
     // A stop leaves no speed or time to go.
-    if (Ended.StoppedByUser()) {
+    if (Ended.Result().Outcome == TRunOutcome::Stopped) {
         StatusLabel->clear();
     }
     ReopenInput();
     // A run that failed has said why already.
-    if (!Ended.RunFailed()) {
+    if (!Ended.Result().Failed()) {
         ShowEndReport(Ended);
     }
 }
@@ -364,14 +364,16 @@ void TForm1::ReopenInput() {
 // Shown without waiting for it: the window is ready for the next run. It
 // says where the video is, or that nothing was written.
 void TForm1::ShowEndReport(const TAVIToScreenVideoThread& Ended) {
-    const QString Where =
-        !Ended.OutputWritten()  ? Text(NothingWrittenText(OutputFileName.toStdString(),
-                                                          QFileInfo::exists(OutputFileName)))
-        : Ended.StoppedByUser() ? "What was encoded until then is in:\n" + OutputFileName
-                                : "The video is in:\n" + OutputFileName;
+    const TRunResult& Result = Ended.Result();
+    const QString Where = !Result.OutputWritten
+                              ? Text(NothingWrittenText(OutputFileName.toStdString(),
+                                                        QFileInfo::exists(OutputFileName)))
+                          : Result.Outcome == TRunOutcome::Stopped
+                              ? "What was encoded until then is in:\n" + OutputFileName
+                              : "The video is in:\n" + OutputFileName;
     QString Report = Text(Ended.StepText()) + "\n\n" + Where;
-    if (!Ended.AudioNote().empty()) {
-        Report += "\n\n" + Text(Ended.AudioNote());
+    if (!Result.AudioNote.empty()) {
+        Report += "\n\n" + Text(Result.AudioNote);
     }
     auto* Box =
         new QMessageBox(QMessageBox::Information, "Information", Report, QMessageBox::Ok, this);
@@ -392,6 +394,14 @@ void TForm1::ShowProgress(const TProgressReport& Report) {
     SetApplicationTitle(QString::number(Report.ProgressPercent) + "% encoded - " + windowTitle());
     ProgressBar->setValue(Report.ProgressPercent);
     StatusLabel->setText(Text(Report.SpeedText + " - " + Report.RemainingText));
+}
+
+// The label keeps the last speed and time to go unless the run went to its
+// end: then it reads the file's average rate and size.
+void TForm1::ShowResult(const TRunResult& Result) {
+    if (Result.Finished()) {
+        StatusLabel->setText(Text(EndFiguresText(Result)));
+    }
 }
 
 bool TForm1::AskYesNo(const std::string& Caption, const std::string& Question) {

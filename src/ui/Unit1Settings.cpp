@@ -87,14 +87,12 @@ void TForm1::FormCreate() {
     EnumerateMP3Formats();
 }
 
-// With no MP3 encoder the list stays empty and says so; the AVI file's
+// With no MP3 encoder the list stays empty and says so; the video file's
 // own audio is then not offered.
 void TForm1::EnumerateMP3Formats() {
-    TMp3FormatOffer Offer = OfferMP3Formats();
-    MP3FormatList = std::move(Offer.MP3FormatList);
-    MP3InputFormatList = std::move(Offer.MP3InputFormatList);
-    for (const std::string& Item : Offer.Items) {
-        ComboBox1->addItem(QString::fromStdString(Item));
+    MP3FormatList = OfferMP3Formats();
+    for (const TMp3Format& Offered : MP3FormatList) {
+        ComboBox1->addItem(QString::fromStdString(Offered.Caption));
     }
     ComboBox1->setPlaceholderText("No MP3 encoder available");
     ComboBox1->setCurrentIndex(MP3FormatList.empty() ? -1 : 0);
@@ -275,7 +273,7 @@ TAudioSettings TForm1::ReadAudioSettings() const {
                    : MP3AudioRadioButton->isChecked() ? TAudioSource::Mp3File
                                                       : TAudioSource::None;
     Audio.Mp3FileName = FileNameBytes(AudioFileEdit->text());
-    if (MP3Format) {
+    if (MP3Format && MP3InputFormat) {
         Audio.MP3Format = *MP3Format;
         Audio.MP3InputFormat = *MP3InputFormat;
     }

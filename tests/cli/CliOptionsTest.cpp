@@ -202,9 +202,7 @@ TEST(CliOptions, InformationalOptionsNeedNoFiles) {
 TEST(Mp3FormatChoice, TakesTheIndexedPairOrTheFirst) {
     TMp3FormatOffer Offer;
     for (uint8_t Item = 0; Item < 3; ++Item) {
-        Offer.MP3FormatList.push_back({85, Item});
-        Offer.MP3InputFormatList.push_back({1, Item});
-        Offer.Items.push_back("format " + std::to_string(Item));
+        Offer.push_back({{85, Item}, {1, Item}, "format " + std::to_string(Item)});
     }
     TAudioSettings Audio;
     ChooseMp3Format(Offer, std::nullopt, Audio);

@@ -24,7 +24,7 @@ struct DecodingCase {
     DeflateEngine Deflate = DeflateEngine::Zlib;
 };
 
-EncoderParameters With(uint8_t Mode, uint32_t BlockWidth, uint32_t BlockHeight,
+EncoderParameters With(CompressionModes Mode, uint32_t BlockWidth, uint32_t BlockHeight,
                        uint8_t ColorShift = 0) {
     EncoderParameters Parameters = ParametersFor(Mode, BlockWidth, BlockHeight);
     Parameters.ColorShift = ColorShift;

@@ -10,7 +10,7 @@
 
 namespace quorvane::test {
 
-EncoderParameters ParametersFor(uint8_t Mode, uint32_t BlockWidth, uint32_t BlockHeight) {
+EncoderParameters ParametersFor(CompressionModes Mode, uint32_t BlockWidth, uint32_t BlockHeight) {
     EncoderParameters Parameters;
     Parameters.CompressionMode = Mode;
     Parameters.BlockWidth = BlockWidth;
@@ -37,7 +37,7 @@ EncoderSession::EncoderSession(const EncoderParameters& Parameters, int Width, i
     Object->SetFrameSize(FrameFormat{static_cast<uint16_t>(Width), static_cast<uint16_t>(Height),
                                      static_cast<uint8_t>(BytesPerPixel)});
     Object->SetEngine(Engine);
-    if (int32_t Result = Object->Start(); Result != StartSucceeded) {
+    if (const StartResult Result = Object->Start(); Result != StartSucceeded) {
         throw std::runtime_error("Start returned " + std::to_string(Result));
     }
 }

@@ -15,7 +15,7 @@
 
 namespace quorvane::test {
 
-EncoderParameters ParametersFor(uint8_t Mode, uint32_t BlockWidth, uint32_t BlockHeight);
+EncoderParameters ParametersFor(CompressionModes Mode, uint32_t BlockWidth, uint32_t BlockHeight);
 
 // A file name in a fresh folder named after the running test.
 std::filesystem::path OutputPathForTest(const char* FileName = "out.flv");

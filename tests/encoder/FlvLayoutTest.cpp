@@ -132,7 +132,7 @@ TEST(FlvVideoTag, DataSizeCountsEveryBlockEntry) {
 // blocks: 4 blocks.
 struct FrameByteCase {
     std::string Name;
-    uint8_t Mode;
+    CompressionModes Mode;
     int32_t BitRate;
     void (*Change)(bench::FrameBuffer&);
     int32_t Time;

@@ -110,7 +110,8 @@ TEST_F(LosslessFrames, CompareWithTheVersionLastSent) {
 // A first frame that is not a key frame still has to deliver every block,
 // and is then a key frame.
 TEST(NeverSentBlocks, AreSentWhateverTheMode) {
-    for (uint8_t Mode : std::initializer_list<uint8_t>{LosslessMode, QualityMode, BitrateMode, 7}) {
+    const auto Unknown = static_cast<CompressionModes>(7);
+    for (CompressionModes Mode : {LosslessMode, QualityMode, BitrateMode, Unknown}) {
         EncoderParameters Parameters = ParametersFor(Mode, 32, 32);
         Parameters.BlockTolerance = 100;
         Parameters.BitRate = 0;  // no budget at all
@@ -162,7 +163,7 @@ TEST(ColourReduction, ClearsTheLowBitsOfEveryChannel) {
 }
 
 TEST(UnusedFourthByte, IsNoChange) {
-    for (uint8_t Mode : std::initializer_list<uint8_t>{LosslessMode, QualityMode}) {
+    for (CompressionModes Mode : {LosslessMode, QualityMode}) {
         EncoderSession Session(ParametersFor(Mode, 16, 16), 32, 16, 4);
         bench::FrameBuffer Frame = SolidFrame(32, 16, 4, {1, 2, 3});
         Session.Encode(Frame, 0, true);

@@ -49,8 +49,8 @@ struct SetUpCalls {
     bool Parameters, FrameSize;
 };
 
-int32_t StartWith(const std::filesystem::path& Path, const EncoderParameters& Parameters,
-                  FrameFormat Format, SetUpCalls Calls = {true, true}) {
+StartResult StartWith(const std::filesystem::path& Path, const EncoderParameters& Parameters,
+                      FrameFormat Format, SetUpCalls Calls = {true, true}) {
     TScreenVideoEncoder Encoder(Path.string(), true, false);
     if (Calls.Parameters) {
         Encoder.SetParameters(Parameters);
@@ -58,7 +58,7 @@ int32_t StartWith(const std::filesystem::path& Path, const EncoderParameters& Pa
     if (Calls.FrameSize) {
         Encoder.SetFrameSize(Format);
     }
-    const int32_t Result = Encoder.Start();
+    const StartResult Result = Encoder.Start();
     if (Result == StartSucceeded) {
         Encoder.Finish();
     }
@@ -89,7 +89,7 @@ struct RefusalCase {
     uint16_t Width, Height;
     uint8_t BytesPerPixel;
     uint32_t BlockWidth, BlockHeight;
-    int32_t Result;
+    StartResult Result;
 };
 
 class UnsupportedSettings : public ::testing::TestWithParam<RefusalCase> {};

@@ -14,7 +14,7 @@ namespace {
 
 struct ModeCase {
     const char* Name;
-    uint8_t Mode;
+    CompressionModes Mode;
     DeflateEngine Deflate = DeflateEngine::Zlib;
 };
 

@@ -98,5 +98,33 @@ INSTANTIATE_TEST_SUITE_P(
                       ChunkCase{"HeaderClaimingFourTimesItsByteRate", 1, 11025, 88200}),
     [](const auto& Info) { return Info.param.Name; });
 
+// The bytes read at a time: a second per channel of what the header claims,
+// in whole blocks, from 4 KiB (or one block) to 4 MiB whatever it claims. A
+// header claiming no bytes a second must not have the pass read a sample at
+// a time (220500 reads for five seconds of stereo at 44100 Hz).
+TEST(AudioTranscoderChunkSize, IsWholeBlocksWithinItsBounds) {
+    struct Row {
+        const char* Name;
+        uint32_t ClaimedBytesPerSecond;
+        uint16_t Channels;
+        uint16_t BlockAlign;
+        uint32_t Expected;
+    };
+    const Row Rows[] = {
+        {"TwoSecondsOfStereo", 176400, 2, 4, 352800},
+        {"NoBytesASecond", 0, 2, 4, MinChunkBytes},
+        {"NoBytesASecondInBlocksOf1000", 0, 1, 1000, 4000},
+        {"ABlockLargerThanTheLeast", 0, 1, 6000, 6000},
+        {"FarMoreThanTheMost", 0xFFFFFFFF, 6, 12, 4194300},  // 4 MiB less 4
+    };
+    for (const Row& Case : Rows) {
+        WAVEFORMATEX Format{};
+        Format.nAvgBytesPerSec = Case.ClaimedBytesPerSecond;
+        Format.nChannels = Case.Channels;
+        Format.nBlockAlign = Case.BlockAlign;
+        EXPECT_EQ(ChunkSizeFor(Format), Case.Expected) << Case.Name;
+    }
+}
+
 }  // namespace
 }  // namespace quorvane

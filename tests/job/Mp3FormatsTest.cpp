@@ -1,5 +1,5 @@
-// The MP3 formats offered for the AVI audio, as the window and the command
-// line list them.
+// The MP3 formats offered for a video file's own audio, as the window and
+// the command line list them.
 #include "job/Mp3Formats.h"
 
 #include <gtest/gtest.h>
@@ -20,24 +20,22 @@ platform::WAVEFORMATEX Header(const std::vector<uint8_t>& Record) {
 
 TEST(Mp3Formats, OfferTheFlvRatesWithThePcmEachIsMadeFrom) {
     const TMp3FormatOffer Offer = EnumerateMP3Formats();
-    ASSERT_EQ(Offer.MP3FormatList.size(), Offer.Items.size());
-    ASSERT_EQ(Offer.MP3InputFormatList.size(), Offer.Items.size());
-    ASSERT_FALSE(Offer.Items.empty());
-    EXPECT_EQ(Offer.Items[0], "128 kBit/s, 44,100 Hz, Stereo");
+    ASSERT_FALSE(Offer.empty());
+    EXPECT_EQ(Offer[0].Caption, "128 kBit/s, 44,100 Hz, Stereo");
 
     std::map<uint32_t, size_t> PerRate;
-    for (size_t I = 0; I < Offer.Items.size(); ++I) {
-        SCOPED_TRACE(Offer.Items[I]);
-        ASSERT_EQ(Offer.MP3FormatList[I].size(), 30u);
-        ASSERT_EQ(Offer.MP3InputFormatList[I].size(), 30u);
-        const platform::WAVEFORMATEX Mp3 = Header(Offer.MP3FormatList[I]);
-        const platform::WAVEFORMATEX Pcm = Header(Offer.MP3InputFormatList[I]);
+    for (const TMp3Format& Offered : Offer) {
+        SCOPED_TRACE(Offered.Caption);
+        ASSERT_EQ(Offered.Format.size(), 30u);
+        ASSERT_EQ(Offered.InputFormat.size(), 30u);
+        const platform::WAVEFORMATEX Mp3 = Header(Offered.Format);
+        const platform::WAVEFORMATEX Pcm = Header(Offered.InputFormat);
         EXPECT_EQ(Mp3.wFormatTag, platform::WAVE_FORMAT_MPEGLAYER3);
         EXPECT_EQ(Pcm.wFormatTag, platform::WAVE_FORMAT_PCM);
         EXPECT_EQ(Pcm.nSamplesPerSec, Mp3.nSamplesPerSec);
         EXPECT_EQ(Pcm.nChannels, Mp3.nChannels);
         EXPECT_EQ(Pcm.wBitsPerSample, 16);
-        EXPECT_NE(Offer.Items[I].find(Mp3.nChannels == 1 ? "Mono" : "Stereo"), std::string::npos);
+        EXPECT_NE(Offered.Caption.find(Mp3.nChannels == 1 ? "Mono" : "Stereo"), std::string::npos);
         ++PerRate[Mp3.nSamplesPerSec];
     }
     // Mono and stereo: 14 bitrates at 44100 and 22050 Hz, 8 (up to 64 kbit/s) at 11025 Hz.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "job/FrontEndTexts.h"
 #include "job/ProgressMeter.h"
 
 namespace quorvane {
@@ -37,6 +38,10 @@ TEST(Speed, MeasuresTheLastUnitEachSidePlusOne) {
 TEST(EndFigures, SizeInMegabytesAndRateOverTheStreamDuration) {
     EXPECT_EQ(OutputSizeText(1572864), "1.50 MBytes");
     EXPECT_EQ(AverageRateText(1572864, 60000), "205 kBps");
+    TRunResult Finished;
+    Finished.OutputSize = 1572864;
+    Finished.Duration = 60000;
+    EXPECT_EQ(EndFiguresText(Finished), "205 kBps - 1.50 MBytes");
 }
 
 TEST(EndFigures, RateOfLargeFilesNeedsMoreThanThirtyTwoBits) {

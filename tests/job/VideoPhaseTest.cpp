@@ -84,11 +84,11 @@ private:
 
 class TQuietHost : public IRunHost {
 public:
-    void ShowStep(const std::string&) override {}
+    void ShowStatus(const std::string&) override {}
     void ShowProgress(const TProgressReport&) override { ++Reports; }
     void ShowPreview(const void*) override {}
-    bool Ask(const std::string&, const std::string&) override { return false; }
-    void Tell(const std::string&, const std::string&) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ShowMessage(const std::string&, const std::string&) override {}
     bool StopRequested() const override { return false; }
     int Reports = 0;
 };

@@ -24,6 +24,7 @@ public:
     void ShowStatus(const std::string&) override { Unexpected<void>(); }
     void ShowProgress(const TProgressReport&) override { Unexpected<void>(); }
     void ShowPreview(const uint8_t*) override { Unexpected<void>(); }
+    void ShowResult(const TRunResult&) override { Unexpected<void>(); }
     bool AskYesNo(const std::string&, const std::string&) override { return Unexpected<bool>(); }
     void ShowMessage(const std::string&, const std::string&) override { Unexpected<void>(); }
 

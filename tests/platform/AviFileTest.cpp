@@ -319,11 +319,25 @@ TEST(AviStreamSamples, CountEmptyChunksAndFindStepsOverThem) {
     EXPECT_EQ(AVIStreamTimeToSample(Video.get(), 650), 6);
 }
 
-// Same streams, same samples: for files that store the same chunks in other
-// layouts or with other indexes.
-void ExpectSameSamples(const path& Expected, const path& Actual) {
-    FilePtr A = Open(Expected);
-    FilePtr B = Open(Actual);
+// Files that store the chunks of AviPcm16Stereo in other layouts or with
+// other indexes: the same streams, the same samples.
+struct SameSamplesCase {
+    const char* Name;
+    path (*Make)();
+    uintmax_t LargerThan = 0;  // bytes the file must exceed to be what its row says
+};
+
+void PrintTo(const SameSamplesCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class AviIndexKinds : public ::testing::TestWithParam<SameSamplesCase> {};
+
+TEST_P(AviIndexKinds, GiveTheSameSamples) {
+    const path File = GetParam().Make();
+    ASSERT_GT(std::filesystem::file_size(File), GetParam().LargerThan);
+    FilePtr A = Open(test::AviPcm16Stereo());
+    FilePtr B = Open(File);
     for (FOURCC Type : {streamtypeVIDEO, streamtypeAUDIO}) {
         StreamPtr From = GetStream(A, Type);
         StreamPtr To = GetStream(B, Type);
@@ -338,32 +352,21 @@ void ExpectSameSamples(const path& Expected, const path& Actual) {
     }
 }
 
-TEST(AviIndexes, AbsoluteIdx1OffsetsAreRecognised) {
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviAbsoluteIdx1());
-}
-
-TEST(AviIndexes, AnIdx1CutShortGivesWayToAScan) {
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviIdx1CutShort());
-}
-
-TEST(AviIndexes, OpenDmlSuperIndexListsTheChunksOfLaterRiffParts) {
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDml());
-}
-
-TEST(AviIndexes, WithoutUsableIndexTheMovieListsOfEveryPartAreScanned) {
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDmlUnindexed());
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviOpenDmlIndexPastTheEnd());
-}
-
-TEST(AviIndexes, ARecordingCutOffIsScannedToTheFileEnd) {
-    ExpectSameSamples(test::AviPcm16Stereo(), test::AviUnfinished());
-}
-
-TEST(AviIndexes, ChunksBeyondFourGigabytesAreReached) {
-    path Huge = test::AviOpenDmlBeyond4GB();
-    ASSERT_GT(std::filesystem::file_size(Huge), 0x100000000u);
-    ExpectSameSamples(test::AviPcm16Stereo(), Huge);
-}
+INSTANTIATE_TEST_SUITE_P(
+    , AviIndexKinds,
+    ::testing::Values(SameSamplesCase{"AbsoluteIdx1Offsets", test::AviAbsoluteIdx1},
+                      // A scan takes over.
+                      SameSamplesCase{"Idx1CutShort", test::AviIdx1CutShort},
+                      // The super index lists the chunks of the later RIFF parts.
+                      SameSamplesCase{"OpenDml", test::AviOpenDml},
+                      // Without a usable index the movie lists of every part are scanned.
+                      SameSamplesCase{"OpenDmlUnindexed", test::AviOpenDmlUnindexed},
+                      SameSamplesCase{"OpenDmlIndexPastTheEnd", test::AviOpenDmlIndexPastTheEnd},
+                      // A recording cut off is scanned to the file's end.
+                      SameSamplesCase{"Unfinished", test::AviUnfinished},
+                      SameSamplesCase{"ChunksBeyondFourGigabytes", test::AviOpenDmlBeyond4GB,
+                                      0x100000000u}),
+    [](const ::testing::TestParamInfo<SameSamplesCase>& Info) { return Info.param.Name; });
 
 TEST(AviIndexes, ATruncatedFileKeepsTheChunksItStillHolds) {
     FilePtr Whole = Open(test::AviPcm16Stereo());

@@ -828,8 +828,8 @@ private slots:
         Window->ComboBox1->setCurrentIndex(1);
         test::OpenInput(*Window, test::AviBgr24());
         Window->ComboBox1->setCurrentIndex(2);
-        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer.MP3FormatList[2]);
-        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer.MP3InputFormatList[2]);
+        QCOMPARE(Window->ReadSettings().Audio.MP3Format, Offer[2].Format);
+        QCOMPARE(Window->ReadSettings().Audio.MP3InputFormat, Offer[2].InputFormat);
     }
 
     // The job asks from its own thread; the window answers on its own.

@@ -71,9 +71,7 @@ std::unique_ptr<TForm1> ShowMainWindow(std::optional<TMp3FormatOffer> Offer) {
 TMp3FormatOffer MadeUpOffer(int Count) {
     TMp3FormatOffer Offer;
     for (int I = 0; I < Count; ++I) {
-        Offer.MP3FormatList.push_back({85, 0, uint8_t(I)});
-        Offer.MP3InputFormatList.push_back({1, 0, uint8_t(I)});
-        Offer.Items.push_back("Format " + std::to_string(I));
+        Offer.push_back({{85, 0, uint8_t(I)}, {1, 0, uint8_t(I)}, "Format " + std::to_string(I)});
     }
     return Offer;
 }
