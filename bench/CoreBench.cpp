@@ -14,7 +14,7 @@ extern "C" {
 
 #include "bench/Processes.h"
 #include "encoder/ScreenVideoEncoder.h"
-#include "platform/FfmpegPointers.h"
+#include "platform/ffmpeg/FfmpegPointers.h"
 
 namespace quorvane::bench {
 
@@ -86,8 +86,8 @@ Figures EncodeWithOurs(const CoreRun& Run, const Workload& Source, int Frames,
     for (int Index = 0; Index < Frames; ++Index) {
         Source.Render(Index, Frame);
         const auto Begin = Clock::now();
-        Encoder.EncodeFrame(Frame.Data(), FrameTime(Index), Index == 0 ? 0 : FrameTime(Index - 1),
-                            Index == 0);
+        Encoder.EncodeFrame(Frame.Picture(), FrameTime(Index),
+                            Index == 0 ? 0 : FrameTime(Index - 1), Index == 0);
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
     }
     Result.Bytes = Encoder.Finish();

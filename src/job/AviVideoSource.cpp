@@ -7,9 +7,9 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/AudioCompressionManager.h"
-#include "platform/AviFile.h"
-#include "platform/File.h"
+#include "platform/audio/AudioCompressionManager.h"
+#include "platform/avi/AviFile.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 
@@ -123,7 +123,7 @@ public:
     int32_t NextPosition(int32_t Position) const override {
         return AVIStreamNextSample(VideoStream.get(), Position);
     }
-    const void* DecodeAt(int32_t Position) override {
+    TPicture DecodeAt(int32_t Position) override {
         return AVIStreamGetFrame(Decoder.get(), Position);
     }
 

@@ -12,9 +12,8 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "platform/OutputClaim.h"
-#include "platform/TemporaryFile.h"
-#include "platform/WinTypes.h"
+#include "platform/os/OutputClaim.h"
+#include "platform/os/TemporaryFile.h"
 
 namespace quorvane {
 
@@ -241,8 +240,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
         return false;
     }
 
-    const auto* Header = static_cast<const platform::BITMAPINFOHEADER*>(CurrentFrame());
-    FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
+    FrontEnd.PreparePreview(Format.Width, Format.Height);
 
     FState = EncodingPrepared;
     const StartResult Result = Encoder->CheckSettings();

@@ -7,8 +7,8 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/MediaFile.h"
-#include "platform/WinTypes.h"
+#include "platform/media/MediaFile.h"
+#include "platform/types/WinTypes.h"
 
 namespace quorvane {
 
@@ -121,9 +121,9 @@ public:
     int32_t NextPosition(int32_t Position) const override {
         return Position + 1 < End() ? std::max(Position + 1, 0) : -1;
     }
-    const void* DecodeAt(int32_t Position) override {
+    TPicture DecodeAt(int32_t Position) override {
         return Position >= 0 && Position < End() ? File->Picture(static_cast<size_t>(Position))
-                                                 : nullptr;
+                                                 : TPicture{};
     }
 
 private:

@@ -42,7 +42,6 @@ public:
 
 private:
     void EncodeFrameAt(int32_t Time);
-    bool IsFrameOfTheFormat(const void* Frame) const;
     bool IsKeyFrame(int32_t Time) const;
     void AdvancePosition(int32_t Time);
     int32_t NextLimitedPosition(int32_t Time);

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <iostream>
 
-#include "platform/ProcessSignals.h"
+#include "platform/os/ProcessSignals.h"
 #include "ui/VersionInfo.h"
 
 namespace quorvane {

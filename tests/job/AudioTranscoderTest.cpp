@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "job/AudioTranscoder.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 
 namespace quorvane {
 namespace {

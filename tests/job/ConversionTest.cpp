@@ -10,9 +10,8 @@
 
 #include "job/Mp3Formats.h"
 #include "job/ScreenVideoEncoderThread.h"
-#include "platform/EventLoop.h"
-#include "platform/MultimediaTimer.h"
-#include "platform/WinTypes.h"
+#include "platform/os/EventLoop.h"
+#include "platform/os/MultimediaTimer.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
@@ -50,8 +49,8 @@ public:
             OnProgress();
         }
     }
-    void ShowPreview(const uint8_t* Frame) override {
-        Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
+    void ShowPreview(const platform::TPicture& Frame) override {
+        Previews.push_back(Frame.Width);
         if (OnPreview) {
             OnPreview();
         }

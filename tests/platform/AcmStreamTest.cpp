@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AudioCompressionManager.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/AudioCompressionManager.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 
 namespace quorvane::platform {
 namespace {
