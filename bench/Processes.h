@@ -23,6 +23,11 @@ std::string ErrorOutputOf(const std::vector<std::string>& Arguments);
 std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width, int Height,
                                  int FramesPerSecond, int Seconds);
 
+// ffmpeg's mandelbrot zoom as raw BGR rows, top row first, made once per
+// size and length.
+std::filesystem::path MandelbrotFrames(const std::filesystem::path& Folder, int Width, int Height,
+                                       int Frames);
+
 // PSNR (dB, all channels) of the FLV's pictures against the source's frames
 // converted to BGR at full precision (full chroma interpolation and input,
 // exact rounding).

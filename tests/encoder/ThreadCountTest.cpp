@@ -61,13 +61,14 @@ TEST_P(SameBytes, WhateverTheNumberOfThreadsAndTheRun) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SameBytes,
-                         ::testing::Values(ModeCase{"Lossless", LosslessMode},
-                                           ModeCase{"Bitrate", BitrateMode},
-                                           ModeCase{"Quality", QualityMode},
-                                           ModeCase{"BitrateLibdeflate", BitrateMode,
-                                                    DeflateEngine::Libdeflate}),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SameBytes,
+    ::testing::Values(ModeCase{"Lossless", LosslessMode}, ModeCase{"Bitrate", BitrateMode},
+                      ModeCase{"Quality", QualityMode},
+                      ModeCase{"BitrateLibdeflate", BitrateMode, DeflateEngine::Libdeflate},
+                      ModeCase{"LosslessSmallest", LosslessMode, DeflateEngine::Smallest},
+                      ModeCase{"BitrateSmallest", BitrateMode, DeflateEngine::Smallest}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 class WorkerPools : public ::testing::TestWithParam<unsigned> {};
 
