@@ -370,9 +370,13 @@ void TAVIToScreenVideoThread::FinishRun(const std::string& FailureText) {
 std::string TAVIToScreenVideoThread::FramesLeftOutText(const TFramesLeftOut& LeftOut) const {
     std::string Text;
     const auto Add = [&](uint32_t Count, std::string (*TextOf)(uint32_t)) {
-        if (Count != 0) {
-            Text += (Text.empty() ? "" : " ") + TextOf(Count);
+        if (Count == 0) {
+            return;
         }
+        if (!Text.empty()) {
+            Text += ' ';
+        }
+        Text += TextOf(Count);
     };
     Add(VideoOutcome.FramesNotDecoded, FramesNotDecodedText);
     Add(LeftOut.GoingBack, FramesGoingBackText);
