@@ -35,7 +35,7 @@ constexpr uint16_t DefaultChannels = 2;
 std::string GroupedThousands(uint32_t Value) {
     std::string Digits = std::to_string(Value);
     for (int Position = static_cast<int>(Digits.size()) - 3; Position > 0; Position -= 3) {
-        Digits.insert(static_cast<size_t>(Position), ",");
+        Digits.insert(static_cast<size_t>(Position), 1, ',');
     }
     return Digits;
 }

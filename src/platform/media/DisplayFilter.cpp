@@ -87,7 +87,10 @@ TDisplayFilter::~TDisplayFilter() {
 std::string TDisplayFilter::ChainFor(const AVFrame& Picture) const {
     std::string Chain = RotationChain(Rotation);
     if (IsHdr(Picture)) {
-        Chain += (Chain.empty() ? "" : ",") + ToneMappingChain(Picture);
+        if (!Chain.empty()) {
+            Chain += ',';
+        }
+        Chain += ToneMappingChain(Picture);
     }
     return Chain;
 }
