@@ -26,7 +26,7 @@ using namespace quorvane::bench;
 namespace fs = std::filesystem;
 
 constexpr int Sizes[][2] = {{1280, 720}, {1920, 1080}};
-constexpr int CoreRepeats = 2;      // alternated; the fastest of each counts
+constexpr int CoreRepeats = 2;  // alternated; the fastest of each counts
 constexpr int EndToEndRepeats = 2;
 constexpr int ContainerRepeats = 3;  // the two paths differ by little: more runs
 
@@ -128,10 +128,11 @@ void PrintSmallest(const char* Label, const std::vector<CoreEntry>& Entries, con
     const Figures& Smallest = Entries[SmallestTwoThreads].Best;
     const double Bytes = Ratio(Smallest.Bytes, Theirs.Bytes);
     const bool Identical = SameCoreBytes(Folder, SmallestOneThread, SmallestTwoThreads);
-    std::printf("  %s: smallest %.3fx flashsv's bytes; on 2 threads %.2f fps, %.2fx flashsv's; "
-                "bytes identical to 1 thread (%s)",
-                Label, Bytes, Frames / Smallest.Seconds, Ratio(Theirs.Seconds, Smallest.Seconds),
-                IdenticalText(Identical));
+    std::printf(
+        "  %s: smallest %.3fx flashsv's bytes; on 2 threads %.2f fps, %.2fx flashsv's; "
+        "bytes identical to 1 thread (%s)",
+        Label, Bytes, Frames / Smallest.Seconds, Ratio(Theirs.Seconds, Smallest.Seconds),
+        IdenticalText(Identical));
     if (MaxBytes) {
         std::printf(": %s", Verdict(Bytes <= *MaxBytes && Identical));
     }
@@ -141,16 +142,18 @@ void PrintSmallest(const char* Label, const std::vector<CoreEntry>& Entries, con
 // Goals 1, 2 and 7: the encoder alone on screen frames.
 void BenchmarkCore(int Width, int Height, const Options& Settings, const fs::path& Folder) {
     const int Frames = Settings.Frames;
-    std::printf("\nEncoder core, %dx%d, %d generated screen frames, lossless 64x64, fastest of %d "
-                "alternated runs\n",
-                Width, Height, Frames, CoreRepeats);
+    std::printf(
+        "\nEncoder core, %dx%d, %d generated screen frames, lossless 64x64, fastest of %d "
+        "alternated runs\n",
+        Width, Height, Frames, CoreRepeats);
     Figures Theirs;
     const std::vector<CoreEntry> Entries =
         MeasureCore(ScreenWorkload(Width, Height), Theirs, Frames, Folder);
     const double ZlibRatio = Ratio(Theirs.Seconds, Entries[ZlibThreads].Best.Seconds);
     const bool Identical = SameCoreBytes(Folder, ZlibOneThread, ZlibThreads);
-    std::printf("  goal 1: zlib >= 1.9x flashsv fps (%.2fx), bytes identical to 1 thread (%s): %s\n",
-                ZlibRatio, IdenticalText(Identical), Verdict(ZlibRatio >= 1.9 && Identical));
+    std::printf(
+        "  goal 1: zlib >= 1.9x flashsv fps (%.2fx), bytes identical to 1 thread (%s): %s\n",
+        ZlibRatio, IdenticalText(Identical), Verdict(ZlibRatio >= 1.9 && Identical));
     const Figures& Fast = Entries[LibdeflateThreads].Best;
     const double FastRatio = Ratio(Theirs.Seconds, Fast.Seconds);
     const double FastBytes = Ratio(Fast.Bytes, Theirs.Bytes);
@@ -165,9 +168,10 @@ void BenchmarkCameraCore(const Options& Settings, const fs::path& Folder) {
     constexpr int Width = 1280;
     constexpr int Height = 720;
     const int Frames = Settings.Frames;
-    std::printf("\nEncoder core, %dx%d, %d camera-like frames (ffmpeg's mandelbrot), lossless "
-                "64x64, fastest of %d alternated runs\n",
-                Width, Height, Frames, CoreRepeats);
+    std::printf(
+        "\nEncoder core, %dx%d, %d camera-like frames (ffmpeg's mandelbrot), lossless "
+        "64x64, fastest of %d alternated runs\n",
+        Width, Height, Frames, CoreRepeats);
     Figures Theirs;
     const std::vector<CoreEntry> Entries =
         MeasureCore(CameraWorkload(Folder, Width, Height, Frames), Theirs, Frames, Folder);
@@ -182,10 +186,10 @@ void BenchmarkLossyModes(const Options& Settings, const fs::path& Folder) {
         uint32_t Block;
     };
     const ModeRun Runs[] = {{"bitrate 16x16", BitrateMode, 16}, {"quality 64x64", QualityMode, 64}};
-    std::printf("\nLossy modes, 1920x1080, %d generated frames (bitrate %d kbit/s; quality "
-                "tolerances %d, block %d %%), zlib\n",
-                Settings.Frames, CoreBitRateKilobits, CoreQualityTolerance,
-                CoreQualityBlockTolerance);
+    std::printf(
+        "\nLossy modes, 1920x1080, %d generated frames (bitrate %d kbit/s; quality "
+        "tolerances %d, block %d %%), zlib\n",
+        Settings.Frames, CoreBitRateKilobits, CoreQualityTolerance, CoreQualityBlockTolerance);
     const Workload Screen = ScreenWorkload(1920, 1080);
     for (const ModeRun& Run : Runs) {
         const fs::path Single = Folder / "mode-1.flv";
@@ -223,7 +227,8 @@ std::vector<EndToEndRun> EndToEndRuns(const Options& Settings) {
     };
 }
 
-ProcessFigures RunConversion(const EndToEndRun& Run, const fs::path& Input, const fs::path& Output) {
+ProcessFigures RunConversion(const EndToEndRun& Run, const fs::path& Input,
+                             const fs::path& Output) {
     std::vector<std::string> Arguments = Run.Arguments;
     Arguments.push_back(Input.string());
     if (Arguments.front() == "ffmpeg") {
@@ -257,23 +262,24 @@ void BenchmarkEndToEnd(int Width, int Height, const Options& Settings, const fs:
     // Cores: the run's processor time over its wall time, what the machine
     // gave it.
     for (const EndToEndRun& Run : Runs) {
-        std::printf("  %-48s %6.2f s %4.2f cores %5.3fx time %10llu bytes %5.3fx bytes %6.2f dB "
-                    "%4ld MB peak\n",
-                    Run.Name, Run.Best.Seconds, Ratio(Run.Best.CpuSeconds, Run.Best.Seconds),
-                    Ratio(Run.Best.Seconds, Theirs.Best.Seconds),
-                    static_cast<unsigned long long>(Run.Bytes), Ratio(Run.Bytes, Theirs.Bytes),
-                    Run.Psnr, Run.Best.PeakKilobytes / 1024);
+        std::printf(
+            "  %-48s %6.2f s %4.2f cores %5.3fx time %10llu bytes %5.3fx bytes %6.2f dB "
+            "%4ld MB peak\n",
+            Run.Name, Run.Best.Seconds, Ratio(Run.Best.CpuSeconds, Run.Best.Seconds),
+            Ratio(Run.Best.Seconds, Theirs.Best.Seconds),
+            static_cast<unsigned long long>(Run.Bytes), Ratio(Run.Bytes, Theirs.Bytes), Run.Psnr,
+            Run.Best.PeakKilobytes / 1024);
     }
     const double Limits[] = {0, 0.5, 0.35};
     for (size_t Index = 1; Index < Runs.size(); ++Index) {
         const double Time = Ratio(Runs[Index].Best.Seconds, Theirs.Best.Seconds);
         const double Bytes = Ratio(Runs[Index].Bytes, Theirs.Bytes);
-        std::printf("  goal 3 (%s): time <= %.2fx (%.3fx), bytes <= 1.02x (%.3fx), PSNR >= "
-                    "ffmpeg's (%.2f vs %.2f dB): %s\n",
-                    Index == 1 ? "zlib" : "libdeflate", Limits[Index], Time, Bytes,
-                    Runs[Index].Psnr, Theirs.Psnr,
-                    Verdict(Time <= Limits[Index] && Bytes <= 1.02 &&
-                            Runs[Index].Psnr >= Theirs.Psnr));
+        std::printf(
+            "  goal 3 (%s): time <= %.2fx (%.3fx), bytes <= 1.02x (%.3fx), PSNR >= "
+            "ffmpeg's (%.2f vs %.2f dB): %s\n",
+            Index == 1 ? "zlib" : "libdeflate", Limits[Index], Time, Bytes, Runs[Index].Psnr,
+            Theirs.Psnr,
+            Verdict(Time <= Limits[Index] && Bytes <= 1.02 && Runs[Index].Psnr >= Theirs.Psnr));
     }
 }
 
@@ -296,9 +302,10 @@ fs::path RemuxedSource(const fs::path& Avi, const std::string& Extension) {
 void BenchmarkContainers(const Options& Settings, const fs::path& Folder) {
     const fs::path Avi = TestSource(Folder, 1920, 1080, 25, 10);
     const fs::path Mp4 = RemuxedSource(Avi, ".mp4");
-    std::printf("\nContainers, 1920x1080 25 fps 10 s MJPEG, the same stream in AVI and MP4, "
-                "quorvane-cli --block 64x64 --deflate libdeflate, best of %d alternated runs\n",
-                ContainerRepeats);
+    std::printf(
+        "\nContainers, 1920x1080 25 fps 10 s MJPEG, the same stream in AVI and MP4, "
+        "quorvane-cli --block 64x64 --deflate libdeflate, best of %d alternated runs\n",
+        ContainerRepeats);
     const fs::path Sources[] = {Avi, Mp4};
     ProcessFigures Best[std::size(Sources)] = {{1e30, 0}, {1e30, 0}};
     for (int Repeat = 0; Repeat < ContainerRepeats; ++Repeat) {
@@ -318,18 +325,20 @@ void BenchmarkContainers(const Options& Settings, const fs::path& Folder) {
     const double Time = Ratio(Best[1].Seconds, Best[0].Seconds);
     const bool Identical = SameFileBytes(Folder / "container-0.flv", Folder / "container-1.flv");
     // Processor time shows the work done when other processes share the machine.
-    std::printf("  goal 6: MP4 time / AVI time <= 1.05 (%.3fx; processor time %.3fx), the same "
-                "FLV bytes (%s): %s\n",
-                Time, Ratio(Best[1].CpuSeconds, Best[0].CpuSeconds), IdenticalText(Identical),
-                Verdict(Time <= 1.05));
+    std::printf(
+        "  goal 6: MP4 time / AVI time <= 1.05 (%.3fx; processor time %.3fx), the same "
+        "FLV bytes (%s): %s\n",
+        Time, Ratio(Best[1].CpuSeconds, Best[0].CpuSeconds), IdenticalText(Identical),
+        Verdict(Time <= 1.05));
 }
 
 // Goal 4: peak memory, a 1-minute input against a 10-minute one, at
 // 1920x1080, and an hour to show it stays flat; 2 frames per second keeps
 // the run short, the length is what counts.
 void BenchmarkMemory(const Options& Settings, const fs::path& Folder) {
-    std::printf("\nPeak memory, quorvane-cli --block 64x64 --deflate libdeflate, 1920x1080 MJPEG "
-                "at 2 fps\n");
+    std::printf(
+        "\nPeak memory, quorvane-cli --block 64x64 --deflate libdeflate, 1920x1080 MJPEG "
+        "at 2 fps\n");
     const int Lengths[] = {60, 600, 3600};
     long Peaks[std::size(Lengths)] = {};
     for (size_t Index = 0; Index < std::size(Lengths); ++Index) {
@@ -342,9 +351,10 @@ void BenchmarkMemory(const Options& Settings, const fs::path& Folder) {
                     Figures.PeakKilobytes / 1024.0, Figures.Seconds);
     }
     const double Growth = Ratio(Peaks[1], Peaks[0]);
-    std::printf("  goal 4: 10-minute peak within 10 %% of 1-minute (%.3fx), under 200 MB "
-                "(%.1f MB): %s\n",
-                Growth, Peaks[1] / 1024.0, Verdict(Growth <= 1.10 && Peaks[1] < 200 * 1024));
+    std::printf(
+        "  goal 4: 10-minute peak within 10 %% of 1-minute (%.3fx), under 200 MB "
+        "(%.1f MB): %s\n",
+        Growth, Peaks[1] / 1024.0, Verdict(Growth <= 1.10 && Peaks[1] < 200 * 1024));
     std::printf("  an hour: peak %.3fx the 1-minute one\n", Ratio(Peaks[2], Peaks[0]));
 }
 
@@ -379,9 +389,10 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 void RunAll(const Options& Settings, const fs::path& Folder) {
-    std::printf("Quorvane performance, %u processors; ratios against ffmpeg's flashsv encoder "
-                "(libavcodec %s)\n",
-                ProcessorCount(), "via its API for the core, the ffmpeg command end to end");
+    std::printf(
+        "Quorvane performance, %u processors; ratios against ffmpeg's flashsv encoder "
+        "(libavcodec %s)\n",
+        ProcessorCount(), "via its API for the core, the ffmpeg command end to end");
     const auto Wanted = [&](const char* Part) {
         return Settings.Only.empty() || Settings.Only == Part;
     };
@@ -417,9 +428,10 @@ int main(int argc, char** argv) {
     try {
         Settings = ParseOptions(argc, argv);
     } catch (const std::exception&) {
-        std::fprintf(stderr, "usage: quorvane-bench [--frames N (>= 2, default 30)] "
-                             "[--cli PATH-TO-quorvane-cli] "
-                             "[--only core|camera|lossy|end-to-end|memory|containers]\n");
+        std::fprintf(stderr,
+                     "usage: quorvane-bench [--frames N (>= 2, default 30)] "
+                     "[--cli PATH-TO-quorvane-cli] "
+                     "[--only core|camera|lossy|end-to-end|memory|containers]\n");
         return 2;
     }
     const fs::path Folder = fs::temp_directory_path() / "quorvane-bench";

@@ -76,7 +76,8 @@ std::string ErrorOutputOf(const std::vector<std::string>& Arguments) {
     RunWithErrorsTo(Arguments, File);
     std::string Text;
     char Buffer[4096];
-    for (ssize_t Got; (Got = pread(File, Buffer, sizeof Buffer, static_cast<off_t>(Text.size()))) > 0;) {
+    for (ssize_t Got;
+         (Got = pread(File, Buffer, sizeof Buffer, static_cast<off_t>(Text.size()))) > 0;) {
         Text.append(Buffer, static_cast<size_t>(Got));
     }
     close(File);
@@ -109,11 +110,11 @@ std::filesystem::path MadeOnce(const std::filesystem::path& Path,
 std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width, int Height,
                                  int FramesPerSecond, int Seconds) {
     const std::string Size = SizeText(Width, Height);
-    return MadeOnce(Folder / ("testsrc2-" + Size + "-" + std::to_string(FramesPerSecond) + "fps-" +
-                              std::to_string(Seconds) + "s.avi"),
-                    {"-f", "lavfi", "-i",
-                     "testsrc2=size=" + Size + ":rate=" + std::to_string(FramesPerSecond), "-t",
-                     std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", "-f", "avi"});
+    return MadeOnce(
+        Folder / ("testsrc2-" + Size + "-" + std::to_string(FramesPerSecond) + "fps-" +
+                  std::to_string(Seconds) + "s.avi"),
+        {"-f", "lavfi", "-i", "testsrc2=size=" + Size + ":rate=" + std::to_string(FramesPerSecond),
+         "-t", std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", "-f", "avi"});
 }
 
 std::filesystem::path MandelbrotFrames(const std::filesystem::path& Folder, int Width, int Height,
@@ -127,8 +128,7 @@ std::filesystem::path MandelbrotFrames(const std::filesystem::path& Folder, int 
 double PsnrAgainstFullPrecision(const std::filesystem::path& Flv,
                                 const std::filesystem::path& Source) {
     const std::string Text = ErrorOutputOf(
-        {"ffmpeg", "-nostdin", "-v", "info", "-i", Flv.string(), "-i", Source.string(),
-         "-lavfi",
+        {"ffmpeg", "-nostdin", "-v", "info", "-i", Flv.string(), "-i", Source.string(), "-lavfi",
          "[0:v]format=bgr24[ours];"
          "[1:v]scale=flags=bicubic+full_chroma_int+full_chroma_inp+accurate_rnd,"
          "format=bgr24[reference];[ours][reference]psnr",

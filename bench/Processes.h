@@ -8,8 +8,8 @@
 namespace quorvane::bench {
 
 struct ProcessFigures {
-    double Seconds = 0;     // wall-clock time
-    double CpuSeconds = 0;  // processor time, all threads
+    double Seconds = 0;      // wall-clock time
+    double CpuSeconds = 0;   // processor time, all threads
     long PeakKilobytes = 0;  // peak resident memory
 };
 

@@ -49,7 +49,8 @@ ZlibDeflater::~ZlibDeflater() {
     deflateEnd(&Stream);
 }
 
-size_t ZlibDeflater::CompressInto(const uint8_t* Input, size_t Length, std::vector<uint8_t>& Output) {
+size_t ZlibDeflater::CompressInto(const uint8_t* Input, size_t Length,
+                                  std::vector<uint8_t>& Output) {
     ThrowOnFailure(deflateReset(&Stream));
     Output.resize(std::max(Output.size(), InitialCapacity(Length)));
     Stream.next_in = const_cast<Bytef*>(Input);

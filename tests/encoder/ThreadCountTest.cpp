@@ -56,8 +56,7 @@ TEST_P(SameBytes, WhateverTheNumberOfThreadsAndTheRun) {
     const std::vector<uint8_t> OneThread = EncodeWithThreads(GetParam(), 1);
     ASSERT_GT(OneThread.size(), 13u);
     for (unsigned Threads : {2u, 3u, 8u, 8u}) {
-        EXPECT_TRUE(EncodeWithThreads(GetParam(), Threads) == OneThread)
-            << Threads << " threads";
+        EXPECT_TRUE(EncodeWithThreads(GetParam(), Threads) == OneThread) << Threads << " threads";
     }
 }
 

@@ -160,8 +160,9 @@ WAVEFORMATEX WholeRecord(const WAVEFORMATEX& Format) {
 std::unique_ptr<IAudioStream> OpenStreamKind(const WAVEFORMATEX& Source,
                                              const WAVEFORMATEX& Destination) {
     if (Destination.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
-        return Source.wFormatTag == WAVE_FORMAT_PCM ? OpenMp3EncodingStream(WholeRecord(Source), Destination)
-                                                    : nullptr;
+        return Source.wFormatTag == WAVE_FORMAT_PCM
+                   ? OpenMp3EncodingStream(WholeRecord(Source), Destination)
+                   : nullptr;
     }
     if (Destination.wFormatTag != WAVE_FORMAT_PCM) {
         return nullptr;
@@ -173,19 +174,22 @@ std::unique_ptr<IAudioStream> OpenStreamKind(const WAVEFORMATEX& Source,
 
 bool IsUsableHeader(const ACMSTREAMHEADER* Header) {
     return Header && Header->cbStruct >= sizeof(ACMSTREAMHEADER) &&
-           (Header->pbSrc || Header->cbSrcLength == 0) && (Header->pbDst || Header->cbDstLength == 0);
+           (Header->pbSrc || Header->cbSrcLength == 0) &&
+           (Header->pbDst || Header->cbDstLength == 0);
 }
 
 // Hands out what fits the destination; the rest waits for the next call.
 void DeliverPending(AcmStream& Stream, ACMSTREAMHEADER& Header) {
     std::vector<uint8_t>& Pending = Stream.Pending;
     const size_t Given = std::min<size_t>(Pending.size() - Stream.Delivered, Header.cbDstLength);
-    std::copy_n(Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered), Given, Header.pbDst);
+    std::copy_n(Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered), Given,
+                Header.pbDst);
     Stream.Delivered += Given;
     // Handed-out bytes are dropped only once they are at least half the buffer, so each byte is
     // moved a bounded number of times however small the destinations are.
     if (Stream.Delivered * 2 >= Pending.size()) {
-        Pending.erase(Pending.begin(), Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered));
+        Pending.erase(Pending.begin(),
+                      Pending.begin() + static_cast<std::ptrdiff_t>(Stream.Delivered));
         Stream.Delivered = 0;
     }
     Header.cbDstLengthUsed = static_cast<uint32_t>(Given);

@@ -10,8 +10,8 @@
 
 #include "platform/audio/AudioCodecs.h"
 #include "platform/audio/AudioStreams.h"
-#include "platform/ffmpeg/FfmpegPointers.h"
 #include "platform/audio/SampleConverter.h"
+#include "platform/ffmpeg/FfmpegPointers.h"
 
 namespace quorvane::platform {
 

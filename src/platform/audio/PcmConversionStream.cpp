@@ -28,7 +28,8 @@ AVSampleFormat SampleFormatOf(uint16_t Bits) {
 
 bool IsConsistentPcm(const WAVEFORMATEX& Format) {
     return Format.wFormatTag == WAVE_FORMAT_PCM && Format.nChannels > 0 &&
-           Format.nSamplesPerSec > 0 && SampleFormatOf(Format.wBitsPerSample) != AV_SAMPLE_FMT_NONE &&
+           Format.nSamplesPerSec > 0 &&
+           SampleFormatOf(Format.wBitsPerSample) != AV_SAMPLE_FMT_NONE &&
            Format.nBlockAlign == Format.nChannels * Format.wBitsPerSample / 8;
 }
 
@@ -58,7 +59,8 @@ public:
     size_t MaxOutput(size_t InputBytes) const override {
         const uint64_t Frames = InputBytes / Source.nBlockAlign + 1;
         const uint64_t Out = Frames * Destination.nSamplesPerSec / Source.nSamplesPerSec + 256;
-        return static_cast<size_t>(std::min<uint64_t>(Out * Destination.nBlockAlign, MaxStreamOutput));
+        return static_cast<size_t>(
+            std::min<uint64_t>(Out * Destination.nBlockAlign, MaxStreamOutput));
     }
 
     bool Convert(const uint8_t* Input, size_t InputBytes, bool End,
@@ -69,9 +71,8 @@ public:
             Blocks = &Widened;
         }
         const uint8_t* Planes[] = {Blocks->data()};
-        const int Frames = static_cast<int>(Blocks->size() / (Blocks == &Widened
-                                                                  ? Source.nChannels * 4u
-                                                                  : Source.nBlockAlign));
+        const int Frames = static_cast<int>(
+            Blocks->size() / (Blocks == &Widened ? Source.nChannels * 4u : Source.nBlockAlign));
         bool Converted = Frames == 0 || Converter.Convert(Planes, Frames, Output);
         if (End) {
             Converted = Converter.Flush(Output) && Converted;

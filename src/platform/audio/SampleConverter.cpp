@@ -11,8 +11,8 @@ void TSampleConverter::Deleter::operator()(SwrContext* Context) const {
     swr_free(&Context);
 }
 
-bool TSampleConverter::Open(AVSampleFormat InFormat, int InChannels, int InRate,
-                            int OutputChannels, int OutRate) {
+bool TSampleConverter::Open(AVSampleFormat InFormat, int InChannels, int InRate, int OutputChannels,
+                            int OutRate) {
     if (InChannels <= 0 || OutputChannels <= 0 || InRate <= 0 || OutRate <= 0) {
         return false;
     }

@@ -17,10 +17,10 @@ namespace quorvane::platform {
 
 using HRESULT = int32_t;
 constexpr HRESULT AVIERR_OK = 0;
-constexpr HRESULT AVIERR_BADFORMAT = -1;   // not an AVI file, or a damaged one
-constexpr HRESULT AVIERR_FILEOPEN = -2;    // the file cannot be opened
-constexpr HRESULT AVIERR_FILEREAD = -3;    // reading the file failed
-constexpr HRESULT AVIERR_NODATA = -4;      // no such stream or data
+constexpr HRESULT AVIERR_BADFORMAT = -1;  // not an AVI file, or a damaged one
+constexpr HRESULT AVIERR_FILEOPEN = -2;   // the file cannot be opened
+constexpr HRESULT AVIERR_FILEREAD = -3;   // reading the file failed
+constexpr HRESULT AVIERR_NODATA = -4;     // no such stream or data
 constexpr HRESULT AVIERR_BUFFERTOOSMALL = -5;
 constexpr HRESULT AVIERR_BADPARAM = -6;
 

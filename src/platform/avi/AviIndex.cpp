@@ -164,8 +164,8 @@ bool ReadStandardIndex(const FileReader& Reader, const RiffChunk& Index, ChunkLi
     }
     uint64_t Entries = std::min<uint64_t>(
         ReadLE32(Header + 4), (Index.DataSize() - IndexHeaderSize) / StandardIndexEntrySize);
-    ForEachRecord(Reader, Index.DataOffset + static_cast<int64_t>(IndexHeaderSize), Entries, StandardIndexEntrySize,
-                  [&](const uint8_t* Entry) {
+    ForEachRecord(Reader, Index.DataOffset + static_cast<int64_t>(IndexHeaderSize), Entries,
+                  StandardIndexEntrySize, [&](const uint8_t* Entry) {
                       uint32_t Size = ReadLE32(Entry + 4);
                       List.Append(Reader, static_cast<int64_t>(Base) + ReadLE32(Entry),
                                   Size & ~DeltaFrameFlag, (Size & DeltaFrameFlag) == 0);

@@ -42,7 +42,8 @@ bool FitsBitmap(int Width, int Height, uint16_t BitCount) {
 
 bool IsRgb(AVPixelFormat Format) {
     const AVPixFmtDescriptor* Descriptor = av_pix_fmt_desc_get(Format);
-    return Descriptor != nullptr && (Descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+    return Descriptor != nullptr &&
+           (Descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
 }
 
 bool IsFullRangeFormat(AVPixelFormat Format) {

@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/audio/SampleConverter.h"
 #include "platform/ffmpeg/FfmpegPointers.h"
 #include "platform/media/MediaFile.h"
 #include "platform/media/MediaInput.h"
-#include "platform/audio/SampleConverter.h"
 
 namespace quorvane::platform {
 

@@ -141,7 +141,7 @@ private:
     std::vector<size_t> FramePictures;
     int TimeBaseNumerator = 1;
     int TimeBaseDenominator = 1;
-    int64_t LastDuration = 0;  // of the last frame, 0 when its packet tells none
+    int64_t LastDuration = 0;       // of the last frame, 0 when its packet tells none
     __int128 ZeroMicroseconds = 0;  // the file's start, exactly
 };
 

@@ -13,10 +13,10 @@
 #include <set>
 #include <vector>
 
-#include "platform/media/DisplayFilter.h"
 #include "platform/ffmpeg/FfmpegPointers.h"
-#include "platform/media/MediaInput.h"
 #include "platform/ffmpeg/PictureDecoder.h"
+#include "platform/media/DisplayFilter.h"
+#include "platform/media/MediaInput.h"
 
 namespace quorvane::platform {
 

@@ -24,7 +24,11 @@ uint32_t timeGetTime() {
     return static_cast<uint32_t>(Now.count());
 }
 
-uint32_t timeBeginPeriod(uint32_t) { return 0; }
-uint32_t timeEndPeriod(uint32_t) { return 0; }
+uint32_t timeBeginPeriod(uint32_t) {
+    return 0;
+}
+uint32_t timeEndPeriod(uint32_t) {
+    return 0;
+}
 
 }  // namespace quorvane::platform
