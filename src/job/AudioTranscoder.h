@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 namespace quorvane {
 
@@ -76,7 +76,7 @@ private:
 
     std::vector<uint8_t> SourceBuffer;
     platform::WAVEFORMATEX Mp3Input{};
-    TStage Stages[3];  // decompression, conversion, compression
+    TStage Stages[3];           // decompression, conversion, compression
     std::vector<uint8_t> Made;  // the MP3 bytes of the last call
 };
 

@@ -98,9 +98,8 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
     const int64_t ReadEnd = int64_t{VideoEndTime} + SoundPastVideoMs;
-    for (int32_t Position = Track->Start(); Position < Track->End() &&
-                                            Track->TimeOf(Position) < ReadEnd &&
-                                            !Host->StopRequested();) {
+    for (int32_t Position = Track->Start();
+         Position < Track->End() && Track->TimeOf(Position) < ReadEnd && !Host->StopRequested();) {
         int32_t Bytes = 0;
         int32_t Samples = 0;
         if (!Track->Read(Position, Chunk, Bytes, Samples)) {

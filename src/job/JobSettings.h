@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 
@@ -104,7 +104,7 @@ protected:
     int32_t FShownWidth = 0;
     int32_t FShownHeight = 0;
     platform::TPictureGeometry FGeometry;  // the one used, resolved
-    platform::TPicture FFirstFrame;  // over FFirstFrameRows
+    platform::TPicture FFirstFrame;        // over FFirstFrameRows
     std::vector<uint8_t> FFirstFrameRows;
     std::string FVideoDescription;
     std::string FAudioDescription;
