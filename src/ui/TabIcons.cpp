@@ -35,6 +35,17 @@ void DrawSliders(QPainter& Painter) {
     }
 }
 
+// A picture with a smaller frame cut out of it, its corners marked.
+void DrawCropMarks(QPainter& Painter) {
+    Painter.fillRect(1, 1, 14, 14, QColor(90, 160, 230, 90));
+    Painter.fillRect(4, 4, 8, 8, QColor(90, 160, 230));
+    const QColor Marks(60, 60, 70);
+    Painter.fillRect(3, 1, 1, 3, Marks);
+    Painter.fillRect(1, 3, 3, 1, Marks);
+    Painter.fillRect(12, 12, 1, 3, Marks);
+    Painter.fillRect(12, 12, 3, 1, Marks);
+}
+
 void DrawPlayOverProgress(QPainter& Painter) {
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setPen(Qt::NoPen);
@@ -48,7 +59,8 @@ void DrawPlayOverProgress(QPainter& Painter) {
 }  // namespace
 
 QList<QIcon> DrawTabIcons() {
-    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawPlayOverProgress)};
+    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawCropMarks),
+            DrawIcon(DrawPlayOverProgress)};
 }
 
 }  // namespace quorvane

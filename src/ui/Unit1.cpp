@@ -36,10 +36,12 @@ const QSize FormClientSize(607, 499);
 const QSize PageSize(583, 454);
 const QSize FileGroupSize(565, 97);
 const QSize AudioGroupSize(565, 193);
+const QSize PictureGroupSize(565, 170);
 // What each page's controls need: below it the page scrolls. The preview
 // view grows and shrinks with its page, so the process page needs little.
 const QSize FilesPageMinimumSize(570, 312);
 const QSize ParametersPageMinimumSize(570, 447);
+const QSize PicturePageMinimumSize(570, 186);
 const QSize ProcessPageMinimumSize(570, 200);
 // Room kept around the window on a screen too small for it, for the frame
 // the desktop draws (the title bar above all).
@@ -154,6 +156,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     CreatePageControl();
     CreateFilesPage();
     CreateParametersPage();
+    CreatePicturePage();
     CreateProcessPage();
     SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
@@ -181,13 +184,16 @@ void TForm1::CreatePageControl() {
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
+    PicturePage = new QWidget;
     PageControl1->addTab(ScrolledPage(TabSheet1, FilesPageMinimumSize), ImageList1[0],
                          "Audio and video files");
     PageControl1->addTab(ScrolledPage(TabSheet2, ParametersPageMinimumSize), ImageList1[1],
                          "Encoding parameters");
-    PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[2],
+    PageControl1->addTab(ScrolledPage(PicturePage, PicturePageMinimumSize), ImageList1[2],
+                         "Picture");
+    PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[3],
                          "Encoding process");
-    PageControl1->setCurrentIndex(2);
+    PageControl1->setCurrentIndex(3);
 }
 
 void TForm1::CreateFilesPage() {
@@ -292,6 +298,41 @@ void TForm1::CreateParametersPage() {
     Label6->SetGapControls({BlockWidthComboBox, BlockHeightComboBox});
 }
 
+// The crop's four numbers and the size's two, each row after its check box;
+// the page says how they count, and what the output's size comes to.
+void TForm1::CreatePicturePage() {
+    PictureGroupBox = Place(new QGroupBox(" Picture ", PicturePage), QRect(8, 8, 565, 170));
+    Anchors->Anchor(PictureGroupBox, akLeft | akTop | akRight, PageSize);
+    CropCheckBox =
+        Place(new QCheckBox("Crop t&he picture to", PictureGroupBox), QRect(24, 31, 121, 17));
+    CropLabel = GapLabel(PictureGroupBox, QRect(148, 33, 320, 13),
+                         "                x                pixels, from the left"
+                         "                and the top");
+    CropWidthEdit = NumberEdit(PictureGroupBox, QRect(148, 30, 33, 21), "640");
+    CropHeightEdit = NumberEdit(PictureGroupBox, QRect(196, 30, 33, 21), "360");
+    CropLeftEdit = NumberEdit(PictureGroupBox, QRect(336, 30, 33, 21), "0");
+    CropTopEdit = NumberEdit(PictureGroupBox, QRect(432, 30, 33, 21), "0");
+    SizeCheckBox =
+        Place(new QCheckBox("Resi&ze the picture to", PictureGroupBox), QRect(24, 64, 121, 17));
+    SizeLabel = GapLabel(PictureGroupBox, QRect(148, 66, 120, 13),
+                         "                x                pixels");
+    SizeWidthEdit = NumberEdit(PictureGroupBox, QRect(148, 63, 33, 21), "1280");
+    SizeHeightEdit = NumberEdit(PictureGroupBox, QRect(196, 63, 33, 21), "");
+    SetEnabled({CropLabel, CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeLabel,
+                SizeWidthEdit, SizeHeightEdit},
+               false);
+    PictureNoteLabel = FixedSizeLabel(PictureGroupBox, QRect(24, 98, 525, 26));
+    PictureNoteLabel->setText(
+        "Pixels of the picture as shown: turned upright, pixels made square. The size applies\n"
+        "to the crop; a side left empty keeps its aspect. The picture is scaled once.");
+    PictureSizeLabel = FixedSizeLabel(PictureGroupBox, QRect(24, 132, 525, 26));
+    PictureSizeLabel->setWordWrap(true);
+    Anchors->Anchor(PictureSizeLabel, akLeft | akTop | akRight, PictureGroupSize);
+
+    CropLabel->SetGapControls({CropWidthEdit, CropHeightEdit, CropLeftEdit});
+    SizeLabel->SetGapControls({SizeWidthEdit, SizeHeightEdit});
+}
+
 void TForm1::CreateProcessPage() {
     StartButton = Place(new QPushButton("&Start", TabSheet3), QRect(8, 8, 65, 25));
     StartButton->setEnabled(false);
@@ -370,6 +411,14 @@ void TForm1::SetFocusOrder() {
                                          MetadataCheckBox,
                                          ColorReductionCheckBox,
                                          ColorLimitComboBox,
+                                         CropCheckBox,
+                                         CropWidthEdit,
+                                         CropHeightEdit,
+                                         CropLeftEdit,
+                                         CropTopEdit,
+                                         SizeCheckBox,
+                                         SizeWidthEdit,
+                                         SizeHeightEdit,
                                          StartButton,
                                          StopButton,
                                          PreviewCheckBox,
@@ -399,6 +448,8 @@ void TForm1::DescribeControls() {
         {FrameRateLimitCheckBox, "Limit frame rate"},
         {MetadataCheckBox, "Add a seek index"},
         {ColorReductionCheckBox, "Limit the number of colors"},
+        {CropCheckBox, "Crop the picture"},
+        {SizeCheckBox, "Resize the picture"},
         {StartButton, "Start"},
         {StopButton, "Stop"},
         {PreviewCheckBox, "Preview input image"},
@@ -457,7 +508,9 @@ void TForm1::NameControls() {
         VideoFileEdit, Button1, VideoDetailsLabel, AVIAudioRadioButton, MP3AudioRadioButton,
         AudioFileEdit, Button2, AudioDetailsLabel, NoAudioRadioButton, GroupBox1, GroupBox5, Label7,
         Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit,
-        MetadataCheckBox, MetadataLabel)
+        MetadataCheckBox, MetadataLabel, PicturePage, PictureGroupBox, CropCheckBox, CropLabel,
+        CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeCheckBox, SizeLabel,
+        SizeWidthEdit, SizeHeightEdit, PictureNoteLabel, PictureSizeLabel)
 #undef QUORVANE_NAMES
 }
 
@@ -477,8 +530,16 @@ void TForm1::BindHandlers() {
         connect(Button, &QRadioButton::toggled, this,
                 Guarded([this] { CompressionRadioButtonClick(); }));
     }
-    for (QCheckBox* Box : {KeyFrameCheckBox, FrameRateLimitCheckBox, ColorReductionCheckBox}) {
+    for (QCheckBox* Box : {KeyFrameCheckBox, FrameRateLimitCheckBox, ColorReductionCheckBox,
+                           CropCheckBox, SizeCheckBox}) {
         connect(Box, &QCheckBox::toggled, this, Guarded([this] { SettingsCheckBoxClick(); }));
+    }
+    for (QCheckBox* Box : {CropCheckBox, SizeCheckBox}) {
+        connect(Box, &QCheckBox::toggled, this, Guarded([this] { PictureSettingsChange(); }));
+    }
+    for (QLineEdit* Edit : {CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeWidthEdit,
+                            SizeHeightEdit}) {
+        connect(Edit, &QLineEdit::textChanged, this, Guarded([this] { PictureSettingsChange(); }));
     }
     connect(PreviewCheckBox, &QCheckBox::toggled, this,
             Guarded([this] { PreviewCheckBoxClick(); }));

@@ -125,6 +125,21 @@ public:
     QLineEdit* FrameRateLimitEdit;
     QCheckBox* MetadataCheckBox;
     QLabel* MetadataLabel;  // what the seek index is for
+    // The picture page: the crop and the size, in the picture as shown.
+    QWidget* PicturePage;
+    QGroupBox* PictureGroupBox;
+    QCheckBox* CropCheckBox;
+    TGapLabel* CropLabel;
+    QLineEdit* CropWidthEdit;
+    QLineEdit* CropHeightEdit;
+    QLineEdit* CropLeftEdit;
+    QLineEdit* CropTopEdit;
+    QCheckBox* SizeCheckBox;
+    TGapLabel* SizeLabel;
+    QLineEdit* SizeWidthEdit;
+    QLineEdit* SizeHeightEdit;
+    QLabel* PictureNoteLabel;  // how the fields count
+    QLabel* PictureSizeLabel;  // the output's size, or why the fields can't be used
 
     // The MP3 formats offered for the video file's own audio, each with the
     // PCM format it is made from and its caption, in the order of ComboBox1.
@@ -146,6 +161,10 @@ public:
     void SettingsCheckBoxClick();
     void AudioRadioButtonClick();
     void PreviewCheckBoxClick();
+    // Checks the crop and size as they are typed against the open file: the
+    // size of the output, or why they can't be used; the preview shows the
+    // first frame as the output will hold it.
+    void PictureSettingsChange();
     // Key is the typed 8-bit character; 0 discards the keystroke.
     void ComboBoxKeyPress(QObject* Sender, char& Key);
     void EnumerateMP3Formats();
@@ -180,6 +199,7 @@ private:
     void CreatePageControl();
     void CreateFilesPage();
     void CreateParametersPage();
+    void CreatePicturePage();
     void CreateProcessPage();
     void SetFocusOrder();
     void NameControls();
@@ -200,8 +220,14 @@ private:
     // The edit's number; throws ENumberRefused naming the field when it
     // holds no whole number of the field's range.
     int32_t NumberOf(const QLineEdit& Edit) const;
+    // The crop and size as the job takes them (an empty side of the size
+    // keeps the aspect); throws ENumberRefused naming the field that holds
+    // no number of its range, or both sides of the size empty.
+    platform::TPictureGeometry ReadPictureGeometry() const;
     // A key or text refused by a number edit: said beside it.
     void ShowRefusal(QLineEdit* Edit);
+    // The edit shown with its text selected, on its page.
+    void FocusField(QLineEdit* Edit);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
     // Text an input method commits to a number edit: its digits.
@@ -219,7 +245,8 @@ private:
 
     TAudioSettings ReadAudioSettings() const;
     // Checks the settings before an output is asked for: a number that
-    // can't be used is named, with its page shown and the edit focused.
+    // can't be used, or a crop or size the file can't take, is named, with
+    // its page shown and the edit focused.
     bool SettingsUsable();
 
     // Job control steps.

@@ -27,6 +27,7 @@
 #include "encoder/OutputFile.h"
 #include "platform/os/TemporaryFile.h"
 #include "support/Fixtures.h"
+#include "support/FlvDecoding.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
 #include "support/MediaFixtures.h"
@@ -113,7 +114,7 @@ class WindowJobControl : public QObject {
     // Opens Input and starts a run that writes Output.
     void Start(const fs::path& Input, const fs::path& Output) {
         test::OpenInput(*Window, Input);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Output);
         Window->StartButton->click();
     }
@@ -180,7 +181,7 @@ private slots:
             RunningState = Window->ProgressBar->isVisible() && Window->StopButton->isEnabled() &&
                            !Window->StartButton->isEnabled();
         });
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "clip");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
@@ -330,7 +331,7 @@ private slots:
         });
         Start(test::AviBgr24(), Dir / "locked.flv");
         QVERIFY(test::WaitForRunToEnd(*Window));
-        QCOMPARE(PagesWhileRunning, std::vector<int>({2, 2}));
+        QCOMPARE(PagesWhileRunning, std::vector<int>({3, 3}));
         Window->PageControl1->setCurrentIndex(0);
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
     }
@@ -367,7 +368,7 @@ private slots:
         };
         for (const TRow& Row : Rows) {
             Row.Audio->click();
-            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 2 : 0);
+            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 3 : 0);
             test::TFileDialogAnswerer Dialogs;
             Row.Button->click();
             QCOMPARE(Dialogs.Folders, std::vector<QString>{InputFolder});
@@ -400,7 +401,7 @@ private slots:
             test::OpenInput(*Window, test::AviBgr24());
             Window->SaveDialog.Chooser = nullptr;
             Window->SaveDialog.FileName = Name(Dir / "any");
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             test::TMessageBoxAnswerer Boxes(Row.Answer);
             test::TFileDialogAnswerer Dialogs({Name(Dir / Row.Typed)});
             Window->StartButton->click();
@@ -444,7 +445,7 @@ private slots:
         for (const TRow& Row : Rows) {
             test::OpenInput(*Window, test::AviBgr24());
             test::ChooseFileOnce(Window->SaveDialog, Row.Chosen);
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             {
                 test::TMessageBoxAnswerer Boxes;
                 Window->StartButton->click();
@@ -491,7 +492,7 @@ private slots:
                 QCOMPARE(Window->AudioFileEdit->text(), Name(Dir / "gone.mp3"));
                 fs::remove(Dir / "gone.mp3");
             }
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             bool SaveDialogRun = false;
             Window->SaveDialog.Chooser = [&](const TFileDialog&) {
                 SaveDialogRun = true;
@@ -585,7 +586,7 @@ private slots:
             Window->Button2->click();
             QCOMPARE(Window->AudioFileEdit->text(), Name(Row.Mp3));
             const fs::path Output = Dir / (std::string(Row.Name) + ".flv");
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             test::ChooseFile(Window->SaveDialog, Output);
             Window->StartButton->click();
             QVERIFY(test::WaitForRunToEnd(*Window));
@@ -608,7 +609,7 @@ private slots:
         test::OpenInput(*Window, test::AviBgr24());
         Window->BitrateCompressionRadioButton->click();
         Window->BitRateEdit->clear();
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         Window->StepLabel->setText("Encoding finished successfully.");
         bool SaveDialogRun = false;
         Window->SaveDialog.Chooser = [&](const TFileDialog&) {
@@ -629,6 +630,69 @@ private slots:
         QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
     }
 
+    // The crop and size are tried on the open file as they are typed: the
+    // page says the size the output will have, or why it can't be made, and
+    // the preview shows the first frame as the FLV file will hold it. Start
+    // names a crop beyond the picture on its page; the run writes the
+    // pictures the preview showed.
+    void theCropAndSizeShowInThePreviewAndReachTheFile() {
+        test::OpenInput(*Window, test::AviBgr24());  // 64x48
+        Window->PageControl1->setCurrentIndex(2);
+        Window->CropCheckBox->click();
+        Window->SizeCheckBox->click();
+        const std::pair<QLineEdit*, const char*> Typed[] = {
+            {Window->CropWidthEdit, "40"}, {Window->CropHeightEdit, "30"},
+            {Window->CropLeftEdit, "11"},  {Window->CropTopEdit, "7"},
+            {Window->SizeWidthEdit, "60"}, {Window->SizeHeightEdit, ""}};
+        for (const auto& [Edit, Text] : Typed) {
+            Edit->selectAll();
+            QTest::keyClicks(Edit, Text);
+            if (QString(Text).isEmpty()) {
+                QTest::keyClick(Edit, Qt::Key_Delete);
+            }
+        }
+        QCOMPARE(Window->PictureSizeLabel->text(), QString("The FLV file will be 60x45 pixels."));
+        std::vector<uint8_t> Expected = test::DecodeWithFfmpeg(
+            test::AviBgr24(), "bgr24", "-vf crop=40:30:11:7:exact=1,scale=60:45:flags=bicubic");
+        Expected.resize(60 * 45 * 3);
+        QCOMPARE(Window->PreviewLayer->Bitmap.size(), QSize(60, 45));
+        QCOMPARE(Bgr24Rows(Window->PreviewLayer->Bitmap), Expected);
+
+        Window->CropLeftEdit->selectAll();
+        QTest::keyClicks(Window->CropLeftEdit, "25");
+        const QString Beyond =
+            "The crop 40:30:25:7 (width:height:x:y) reaches beyond the "
+            "picture, which is 64x48 pixels.";
+        QCOMPARE(Window->PictureSizeLabel->text(), Beyond);
+        Window->PageControl1->setCurrentIndex(3);
+        bool SaveDialogRun = false;
+        Window->SaveDialog.Chooser = [&](const TFileDialog&) {
+            SaveDialogRun = true;
+            return std::optional<QString>();
+        };
+        {
+            test::TMessageBoxAnswerer Boxes;
+            Window->StartButton->click();
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Text, Beyond);
+        }
+        QVERIFY(!SaveDialogRun);
+        QCOMPARE(Window->PageControl1->currentIndex(), 2);
+        QCOMPARE(Window->focusWidget(), Window->CropWidthEdit);
+
+        Window->CropLeftEdit->setText("11");
+        const fs::path Output = Dir / "cropped.flv";
+        Window->PageControl1->setCurrentIndex(3);
+        test::ChooseFile(Window->SaveDialog, Output);
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        const std::vector<test::DecodedFrame> Frames = test::DecodeFlvVideo(Output);
+        QVERIFY(!Frames.empty());
+        QCOMPARE(Frames[0].Width, 60);
+        QCOMPARE(Frames[0].Height, 45);
+        QCOMPARE(Frames[0].Bgr, Expected);
+    }
+
     // The input's name with ".flv", in its folder, then in the folder of the
     // output chosen last.
     void theSaveDialogProposesTheInputsName() {
@@ -641,7 +705,7 @@ private slots:
         };
         Answer(Dir / "first.flv");
         test::OpenInput(*Window, test::AviBgr24());
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
         test::OpenInput(*Window, test::AviMjpeg());
@@ -842,7 +906,7 @@ private slots:
         test::ChooseFile(Window->OpenDialog1, Tone48k);
         Window->Button2->click();
         test::TMessageBoxAnswerer Boxes(QMessageBox::Yes);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "silent.flv");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
@@ -867,7 +931,7 @@ private slots:
         test::OpenInput(*Window, test::AviPcm16Stereo());
         QVERIFY(Window->AVIAudioRadioButton->isChecked());
         Window->ComboBox1->setCurrentIndex(Mono22050);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "sound.flv");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));

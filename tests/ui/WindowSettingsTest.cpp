@@ -135,7 +135,8 @@ private slots:
         QCOMPARE(Window->windowIconText(), QString("Quorvane"));
         QCOMPARE(Window->size(), QSize(607, 499));
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
-        QCOMPARE(Window->PageControl1->tabText(2), QString("Encoding process"));
+        QCOMPARE(Window->PageControl1->tabText(2), QString("Picture"));
+        QCOMPARE(Window->PageControl1->tabText(3), QString("Encoding process"));
         QCOMPARE(Window->BlockWidthComboBox->count(), 16);
         QCOMPARE(Window->BlockHeightComboBox->itemText(15), QString("256"));
         QCOMPARE(Window->BlockWidthComboBox->currentText(), QString("64"));
@@ -198,6 +199,9 @@ private slots:
             {Window->KeyFrameIntervalEdit, "3600000",
              "A whole number from 1 to 3600000 milliseconds"},
             {Window->FrameRateLimitEdit, "255", "A whole number from 1 to 255 fps"},
+            {Window->CropWidthEdit, "4095", "A whole number from 1 to 4095 pixels"},
+            {Window->CropTopEdit, "4094", "A whole number from 0 to 4094 pixels"},
+            {Window->SizeHeightEdit, "4095", "A whole number from 1 to 4095 pixels"},
         };
         QClipboard* Clipboard = QGuiApplication::clipboard();
         for (const TRow& Row : Rows) {
@@ -264,6 +268,14 @@ private slots:
                                         "Label9",
                                         "FrameRateLimitEdit",
                                         "ColorLimitComboBox",
+                                        "CropLabel",
+                                        "CropWidthEdit",
+                                        "CropHeightEdit",
+                                        "CropLeftEdit",
+                                        "CropTopEdit",
+                                        "SizeLabel",
+                                        "SizeWidthEdit",
+                                        "SizeHeightEdit",
                                         "AudioFileEdit",
                                         "Button2",
                                         "PreviewStyleComboBox"};
@@ -281,6 +293,9 @@ private slots:
             {"KeyFrameCheckBox", {"Label4", "KeyFrameIntervalEdit", "PreviewStyleComboBox"}},
             {"FrameRateLimitCheckBox,FrameRateLimitCheckBox", {"PreviewStyleComboBox"}},
             {"ColorReductionCheckBox", Fresh + QStringList{"ColorLimitComboBox"}},
+            {"CropCheckBox", Fresh + QStringList{"CropLabel", "CropWidthEdit", "CropHeightEdit",
+                                                 "CropLeftEdit", "CropTopEdit"}},
+            {"SizeCheckBox", Fresh + QStringList{"SizeLabel", "SizeWidthEdit", "SizeHeightEdit"}},
             {"PreviewCheckBox", {}},
             {"MP3AudioRadioButton", Fresh + QStringList{"AudioFileEdit", "Button2"}},
             {"MP3AudioRadioButton,NoAudioRadioButton", Fresh},
@@ -315,17 +330,17 @@ private slots:
     }
 
     void tabsShareThePageControlsWidth() {
-        for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 195}, std::pair{707, 228}}) {
+        for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 146}, std::pair{707, 171}}) {
             Window->resize(ClientWidth, 499);
             QCOMPARE(Window->PageControl1->width(), ClientWidth - 16);
-            for (int Page = 0; Page < 3; ++Page) {
+            for (int Page = 0; Page < Window->PageControl1->count(); ++Page) {
                 QCOMPARE(Window->PageControl1->tabBar()->tabRect(Page).width(), TabWidth);
             }
         }
     }
 
     void thePreviewIsScaledAndCentredByStyle() {
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         Window->PreviewImage->resize(566, 367);
         enum { Half, Actual, Double, Triple, Auto };
         struct TRow {
@@ -359,7 +374,7 @@ private slots:
     // What a font or style change could break: a caption cut off, or one
     // control drawn over another.
     void everyCaptionFitsAndNoControlOverlapsAnother() {
-        for (int Page = 0; Page < 3; ++Page) {
+        for (int Page = 0; Page < Window->PageControl1->count(); ++Page) {
             Window->PageControl1->setCurrentIndex(Page);
             QTest::qWait(0);
         }
@@ -407,8 +422,9 @@ private slots:
         Window->AVIAudioRadioButton->setChecked(true);
         Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Window.get()));
-        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->TabSheet3};
-        for (int Page = 0; Page < 3; ++Page) {
+        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->PicturePage,
+                                   Window->TabSheet3};
+        for (int Page = 0; Page < 4; ++Page) {
             QWidget* Sheet = const_cast<QWidget*>(Sheets[Page]);
             Window->PageControl1->setCurrentIndex(Page);
             std::vector<QWidget*> Stops;
@@ -451,7 +467,8 @@ private slots:
                                 .arg(Available.width())
                                 .arg(Available.height())));
         Window->ProgressBar->show();
-        for (QWidget* Sheet : {Window->TabSheet1, Window->TabSheet2, Window->TabSheet3}) {
+        for (QWidget* Sheet :
+             {Window->TabSheet1, Window->TabSheet2, Window->PicturePage, Window->TabSheet3}) {
             Window->PageControl1->setCurrentWidget(Sheet->parentWidget()->parentWidget());
             QTest::qWait(0);
             for (QWidget* Control : Sheet->findChildren<QWidget*>()) {
@@ -501,7 +518,8 @@ private slots:
                  return S.Encoder.CompressionMode == LosslessMode && S.Encoder.BlockWidth == 64 &&
                         S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
                         S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 &&
-                        S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata;
+                        S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata &&
+                        S.Picture == platform::TPictureGeometry{};
              }},
             {"the seek index", [](TForm1& W) { W.MetadataCheckBox->click(); },
              [](const TJobSettings& S) { return S.AddMetadata; }},
@@ -576,6 +594,42 @@ private slots:
                  W.ColorLimitComboBox->setCurrentIndex(2);
              },
              [](const TJobSettings& S) { return S.Encoder.ColorShift == 5; }},
+            {"a crop and a width, the height keeping the aspect",
+             [](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropWidthEdit->setText("1280");
+                 W.CropHeightEdit->setText("720");
+                 W.CropLeftEdit->setText("16");
+                 W.CropTopEdit->setText("4094");
+                 W.SizeCheckBox->click();
+             },
+             [](const TJobSettings& S) {
+                 return S.Picture.Crop == platform::TPictureRect{1280, 720, 16, 4094} &&
+                        S.Picture.Width == 1280 && S.Picture.Height == 0;
+             }},
+            {"a height alone",
+             [](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+                 W.SizeHeightEdit->setText("4095");
+             },
+             [](const TJobSettings& S) {
+                 return !S.Picture.Crop && S.Picture.Width == 0 && S.Picture.Height == 4095;
+             }},
+            {"a size without either side",
+             [](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+             },
+             nullptr,
+             "Resized width and Resized height are both empty: give at least one of them; the "
+             "other then keeps the aspect."},
+            {"an empty crop field",
+             [](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropLeftEdit->clear();
+             },
+             nullptr, "Crop left takes a whole number from 0 to 4094 pixels, not ''."},
             {"an external MP3 file, no preview",
              [](TForm1& W) {
                  W.MP3AudioRadioButton->setChecked(true);
