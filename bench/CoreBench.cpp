@@ -61,8 +61,8 @@ Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
     for (int Index = 0; Index < Frames; ++Index) {
         Generator.Render(Index, Frame);
         const auto Begin = Clock::now();
-        Encoder.EncodeFrame(Frame.Data(), FrameTime(Index), Index == 0 ? 0 : FrameTime(Index - 1),
-                            Index == 0);
+        Encoder.EncodeFrame(Frame.Picture(), FrameTime(Index),
+                            Index == 0 ? 0 : FrameTime(Index - 1), Index == 0);
         Result.Seconds += std::chrono::duration<double>(Clock::now() - Begin).count();
     }
     Result.Bytes = Encoder.Finish();

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
         for (int Index = 0; Index < Frames; ++Index) {
             Generator.Render(Index, Frame);
             const int32_t Time = Index * FrameDurationMs;
-            Encoder.EncodeFrame(Frame.Data(), Time, Index == 0 ? 0 : Time - FrameDurationMs,
+            Encoder.EncodeFrame(Frame.Picture(), Time, Index == 0 ? 0 : Time - FrameDurationMs,
                                 Index == 0);
         }
     } catch (const std::exception& Failure) {

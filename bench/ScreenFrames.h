@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/Picture.h"
+
 namespace quorvane::bench {
 
 struct Bgr {
@@ -28,6 +30,9 @@ public:
     size_t Stride() const { return RowStride; }
     const uint8_t* Data() const { return Bytes.data(); }
     uint8_t* Data() { return Bytes.data(); }
+    platform::TPicture Picture() const {
+        return {FrameWidth, FrameHeight, static_cast<uint8_t>(PixelSize), RowStride, Bytes.data()};
+    }
 
     uint8_t* PixelAt(int X, int Y) { return Bytes.data() + Offset(X, Y); }
     const uint8_t* PixelAt(int X, int Y) const { return Bytes.data() + Offset(X, Y); }

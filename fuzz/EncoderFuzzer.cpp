@@ -158,7 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         // As the job does: the first frame in the file is a key frame.
         const bool KeyFrame = Input.Byte() % 2 != 0 || Encoded.empty();
         try {
-            Encoder.EncodeFrame(Frame.data(), Time, Previous, KeyFrame);
+            Encoder.EncodeFrame(
+                {Setup.Format.Width, Setup.Format.Height, Setup.Format.BytesPerPixel,
+                 fuzz::RowBytes(Setup.Format), Frame.data()},
+                Time, Previous, KeyFrame);
             Encoded[static_cast<uint32_t>(Time)] = fuzz::TopDownBgr(Frame, Setup.Format);
         } catch (const EBlockTooLarge&) {
             // Refused whole: the file goes on without it.

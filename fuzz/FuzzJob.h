@@ -15,7 +15,7 @@ public:
     void PreparePreview(int32_t, int32_t) override {}
     void ShowStatus(const std::string&) override {}
     void ShowProgress(const TProgressReport&) override {}
-    void ShowPreview(const uint8_t*) override {}
+    void ShowPreview(const platform::TPicture&) override {}
     void ShowResult(const TRunResult&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessage(const std::string&, const std::string&) override {}

@@ -25,7 +25,7 @@ public:
 
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
-    void ShowPreview(const uint8_t*) override {}
+    void ShowPreview(const platform::TPicture&) override {}
     // The terminal is told how the run ended once it has (quorvane-cli's main).
     void ShowResult(const TRunResult&) override {}
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/Picture.h"
+
 namespace quorvane {
 
 enum CompressionModes : uint8_t { LosslessMode = 0, BitrateMode = 1, QualityMode = 2 };
@@ -35,6 +37,11 @@ struct FrameFormat {
     uint16_t Width = 0;
     uint16_t Height = 0;
     uint8_t BytesPerPixel = 0;
+
+    bool Describes(const platform::TPicture& Picture) const {
+        return Picture && Picture.Width == Width && Picture.Height == Height &&
+               Picture.BytesPerPixel == BytesPerPixel;
+    }
 };
 
 }  // namespace quorvane

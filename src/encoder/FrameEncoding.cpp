@@ -38,13 +38,14 @@ std::string PacketTooLargeMessage(uint64_t PacketSize) {
 
 }  // namespace
 
-int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestamp,
+int32_t TScreenVideoEncoder::EncodeFrame(const platform::TPicture& Frame, int32_t Timestamp,
                                          int32_t PreviousTimestamp, bool KeyFrame) {
     RequireOpen("EncodeFrame");
-    if (Pixels == nullptr) {
-        throw std::invalid_argument("EncodeFrame was given no pixels.");
+    const FrameFormat Format{FrameWidth, FrameHeight, BytesPerPixel};
+    if (!Format.Describes(Frame)) {
+        throw std::invalid_argument("EncodeFrame was given no picture of the frame size.");
     }
-    RunBlockPass(Pixels, KeyFrame);
+    RunBlockPass(Frame, KeyFrame);
     const std::vector<TImageBlock*>& List = BlocksToSend();
     CompressListed(List, 0, List.size());
     if (Parameters.CompressionMode == BitrateMode && !KeyFrame) {
@@ -56,20 +57,19 @@ int32_t TScreenVideoEncoder::EncodeFrame(const uint8_t* Pixels, int32_t Timestam
 }
 
 // Blocks share nothing in this pass, so they are shared out between threads.
-void TScreenVideoEncoder::RunBlockPass(const uint8_t* Frame, bool KeyFrame) {
+void TScreenVideoEncoder::RunBlockPass(const platform::TPicture& Frame, bool KeyFrame) {
     Pool->Run(Blocks.size(),
               [&](size_t Index, unsigned /*Slot*/) { PassBlock(Frame, Index, KeyFrame); });
 }
 
-void TScreenVideoEncoder::PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame) {
-    const size_t Stride = (size_t{FrameWidth} * BytesPerPixel + 3) & ~size_t{3};
+void TScreenVideoEncoder::PassBlock(const platform::TPicture& Frame, size_t Index, bool KeyFrame) {
     const auto Row = static_cast<uint32_t>(Index / BlockColumns);
     const auto Column = static_cast<uint32_t>(Index % BlockColumns);
     const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
                                          Parameters.BlockHeight, FrameWidth, FrameHeight);
     TImageBlock& Block = Blocks[Index];
     Block.Pixels.resize(Area.PixelCount() * 3);
-    CopyBlockPixels(Frame, Stride, BytesPerPixel, Area, Parameters.ColorShift,
+    CopyBlockPixels(Frame.Rows, Frame.Stride, BytesPerPixel, Area, Parameters.ColorShift,
                     Block.Pixels.data());
     ResetForFrame(Block);
     DecideBlock(Block, Area.PixelCount(), KeyFrame);

@@ -86,13 +86,13 @@ public:
     StartResult Start();
     bool Started() const { return FileCreated; }
 
-    // Pixels: bottom-up rows of FrameWidth pixels (BytesPerPixel bytes each,
-    // blue-green-red first), each row padded to a multiple of 4 bytes.
-    // Returns the percentage of blocks sent. A frame that sends every block
-    // is written as a key frame, KeyFrame or not. Throws ECompressionError or
-    // EBlockTooLarge; nothing of the frame is written then.
-    int32_t EncodeFrame(const uint8_t* Pixels, int32_t Timestamp, int32_t PreviousTimestamp,
-                        bool KeyFrame);
+    // Frame: a picture of the format given to SetFrameSize (else
+    // std::invalid_argument). Returns the percentage of blocks sent. A frame
+    // that sends every block is written as a key frame, KeyFrame or not.
+    // Throws ECompressionError or EBlockTooLarge; nothing of the frame is
+    // written then.
+    int32_t EncodeFrame(const platform::TPicture& Frame, int32_t Timestamp,
+                        int32_t PreviousTimestamp, bool KeyFrame);
 
     void WriteAudioTag(const uint8_t* Data, int32_t Size, int32_t Timestamp, uint8_t StereoFlag,
                        uint8_t SoundRateIndex);
@@ -125,8 +125,8 @@ private:
     StartResult OpenWriter();
 
     // The steps of EncodeFrame, in order.
-    void RunBlockPass(const uint8_t* Frame, bool KeyFrame);
-    void PassBlock(const uint8_t* Frame, size_t Index, bool KeyFrame);
+    void RunBlockPass(const platform::TPicture& Frame, bool KeyFrame);
+    void PassBlock(const platform::TPicture& Frame, size_t Index, bool KeyFrame);
     void DecideBlock(TImageBlock& Block, size_t PixelCount, bool KeyFrame) const;
     const std::vector<TImageBlock*>& BlocksToSend();
     // Compresses List[Begin..End) on the pool.

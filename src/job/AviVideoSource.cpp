@@ -123,7 +123,7 @@ public:
     int32_t NextPosition(int32_t Position) const override {
         return AVIStreamNextSample(VideoStream.get(), Position);
     }
-    const void* DecodeAt(int32_t Position) override {
+    TPicture DecodeAt(int32_t Position) override {
         return AVIStreamGetFrame(Decoder.get(), Position);
     }
 

@@ -15,7 +15,6 @@
 #include "job/VideoSource.h"
 #include "platform/OutputClaim.h"
 #include "platform/TemporaryFile.h"
-#include "platform/WinTypes.h"
 
 namespace quorvane {
 
@@ -258,8 +257,7 @@ bool TAVIToScreenVideoThread::CreateEncoder() {
         return false;
     }
 
-    const auto* Header = static_cast<const platform::BITMAPINFOHEADER*>(CurrentFrame());
-    FrontEnd.PreparePreview(Header->biWidth, Header->biHeight);
+    FrontEnd.PreparePreview(Format.Width, Format.Height);
 
     FState = EncodingPrepared;
     const StartResult Result = Encoder->CheckSettings();

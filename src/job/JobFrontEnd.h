@@ -7,6 +7,7 @@
 
 #include "job/JobSettings.h"
 #include "job/RunResult.h"
+#include "platform/Picture.h"
 
 namespace quorvane {
 
@@ -43,10 +44,9 @@ public:
     // Main thread: make room for previews of frames of this size.
     virtual void PreparePreview(int32_t Width, int32_t Height) = 0;
 
-    // Main thread (the job runs it through Synchronize). Frame: a packed DIB
-    // (40-byte BITMAPINFOHEADER, then bottom-up rows), valid for the length
-    // of the call.
-    virtual void ShowPreview(const uint8_t* Frame) = 0;
+    // Main thread (the job runs it through Synchronize). Frame: valid for
+    // the length of the call.
+    virtual void ShowPreview(const platform::TPicture& Frame) = 0;
     // Main thread (through Synchronize), at the end of a run, after its last
     // step and progress and before its closing message: how it ended.
     virtual void ShowResult(const TRunResult& Result) = 0;

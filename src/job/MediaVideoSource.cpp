@@ -121,9 +121,9 @@ public:
     int32_t NextPosition(int32_t Position) const override {
         return Position + 1 < End() ? std::max(Position + 1, 0) : -1;
     }
-    const void* DecodeAt(int32_t Position) override {
+    TPicture DecodeAt(int32_t Position) override {
         return Position >= 0 && Position < End() ? File->Picture(static_cast<size_t>(Position))
-                                                 : nullptr;
+                                                 : TPicture{};
     }
 
 private:

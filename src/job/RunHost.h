@@ -9,8 +9,8 @@ namespace quorvane {
 
 class IRunHost : public IJobUser {
 public:
-    // Frame: a packed DIB; shown only while the front end wants previews.
-    virtual void ShowPreview(const void* Frame) = 0;
+    // Shown only while the front end wants previews.
+    virtual void ShowPreview(const platform::TPicture& Frame) = 0;
     // Any thread.
     virtual bool StopRequested() const = 0;
 

@@ -61,8 +61,8 @@ const FrameFormat& TAVIToScreenVideoThread::GetFrameFormat() const {
     return Source ? Source->Format() : NoFormat;
 }
 
-const void* TAVIToScreenVideoThread::CurrentFrame() const {
-    return Source ? Source->FirstFrame().data() : nullptr;
+platform::TPicture TAVIToScreenVideoThread::CurrentFrame() const {
+    return Source ? Source->FirstFrame() : platform::TPicture{};
 }
 
 void TAVIToScreenVideoThread::ShowStatus(const std::string& StepText) {
@@ -76,13 +76,13 @@ void TAVIToScreenVideoThread::ShowProgress(const TProgressReport& Report) {
 }
 
 // A preview that fails is dropped; the conversion goes on.
-void TAVIToScreenVideoThread::ShowPreview(const void* Frame) {
+void TAVIToScreenVideoThread::ShowPreview(const platform::TPicture& Frame) {
     if (!PreviewWanted) {
         return;
     }
     Synchronize([&] {
         try {
-            FrontEnd.ShowPreview(static_cast<const uint8_t*>(Frame));
+            FrontEnd.ShowPreview(Frame);
         } catch (...) {
         }
     });

@@ -70,9 +70,9 @@ public:
     const std::string& AudioDescription() const { return FAudioDescription; }
     // Main thread; all zero when no file is loaded.
     const FrameFormat& GetFrameFormat() const;
-    // The first frame, as decoded when the file was loaded: a packed DIB
-    // owned by the job, null when no file is loaded. Main thread.
-    const void* CurrentFrame() const;
+    // The first frame, as decoded when the file was loaded, owned by the
+    // job; none when no file is loaded. Main thread.
+    platform::TPicture CurrentFrame() const;
 
     const std::string& StepText() const { return FStepText; }
     // The last progress shown.
@@ -106,7 +106,7 @@ private:
     IRunHost& Host() { return *this; }
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
-    void ShowPreview(const void* Frame) override;
+    void ShowPreview(const platform::TPicture& Frame) override;
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;
     bool StopRequested() const override { return Terminated(); }

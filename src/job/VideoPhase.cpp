@@ -7,11 +7,8 @@
 #include "job/JobErrors.h"
 #include "job/Mp3Interleaver.h"
 #include "job/VideoSource.h"
-#include "platform/WinTypes.h"
 
 namespace quorvane {
-
-using platform::BITMAPINFOHEADER;
 
 namespace {
 
@@ -88,15 +85,17 @@ void TVideoPhase::EncodeNext() {
     WriteAudioBefore(std::min(CurrentPosition, EndPosition));
 }
 
+// A picture of another size than the first one (a stream that changes its
+// size midway) can't go into the same grid; it is left out like a frame that
+// can't be decoded.
 void TVideoPhase::EncodeFrameAt(int32_t Time) {
-    const void* Frame = Source.DecodeAt(CurrentPosition);
-    if (!IsFrameOfTheFormat(Frame)) {
+    const platform::TPicture Frame = Source.DecodeAt(CurrentPosition);
+    if (!Source.Format().Describes(Frame)) {
         ++FramesLeftOut;
         return;
     }
     const bool KeyFrame = IsKeyFrame(Time);
-    const auto* Pixels = static_cast<const uint8_t*>(Frame) + sizeof(BITMAPINFOHEADER);
-    Encoder.EncodeFrame(Pixels, Time, PreviousTimestamp, KeyFrame);
+    Encoder.EncodeFrame(Frame, Time, PreviousTimestamp, KeyFrame);
     CheckOutputFile(Encoder.FileError());
     FramesEncoded = true;
     if (KeyFrame) {
@@ -106,16 +105,6 @@ void TVideoPhase::EncodeFrameAt(int32_t Time) {
     Host.ShowProgress(Progress.Measure(Time, static_cast<uint32_t>(Time)));
     PreviousTimestamp = Time;
     Progress.MarkUpdated(static_cast<uint32_t>(Time));
-}
-
-// A picture of another size than the first one (a stream that changes its
-// size midway) can't go into the same grid; it is skipped like a frame that
-// can't be decoded.
-bool TVideoPhase::IsFrameOfTheFormat(const void* Frame) const {
-    const auto* Header = static_cast<const BITMAPINFOHEADER*>(Frame);
-    const FrameFormat& Format = Source.Format();
-    return Header && Header->biWidth == Format.Width && Header->biHeight == Format.Height &&
-           Header->biBitCount == Format.BytesPerPixel * 8;
 }
 
 // The first frame encoded is a key frame even when the stream's first

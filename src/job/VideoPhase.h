@@ -46,7 +46,6 @@ public:
 private:
     int32_t OutputTime(int32_t Position) const;
     void EncodeFrameAt(int32_t Time);
-    bool IsFrameOfTheFormat(const void* Frame) const;
     bool IsKeyFrame(int32_t Time) const;
     void AdvancePosition(int32_t Time);
     int32_t NextLimitedPosition(int32_t Time);

@@ -5,11 +5,8 @@
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
 #include "platform/File.h"
-#include "platform/WinTypes.h"
 
 namespace quorvane {
-
-using platform::BITMAPINFOHEADER;
 
 const char* const CannotOpenText = "Impossible to open this file.";
 const char* const NoVideoText = "Impossible to find video data in this file.";
@@ -21,12 +18,6 @@ const char* const UndecodableAudioText =
     "The video file includes audio, but its format can not be decoded.";
 
 namespace {
-
-BITMAPINFOHEADER BitmapHeaderOf(const void* Frame) {
-    BITMAPINFOHEADER Header;
-    std::memcpy(&Header, Frame, sizeof Header);
-    return Header;
-}
 
 bool FitsFrameFormat(int32_t Side) {
     return Side > 0 && Side <= UINT16_MAX;
@@ -78,22 +69,20 @@ std::string ChannelsText(uint16_t Channels) {
 // A side beyond the format's 16 bits would wrap to another size, to which
 // no decoded frame would then match. The copy keeps what the front end
 // reads valid whatever the run does with the decoder.
-std::string TVideoSource::TakeFirstFrame(const void* Frame) {
+std::string TVideoSource::TakeFirstFrame(const platform::TPicture& Frame) {
     if (!Frame) {
         // Nothing to take the frame format from.
         return NoFirstFrameText;
     }
-    const BITMAPINFOHEADER Header = BitmapHeaderOf(Frame);
-    if (!FitsFrameFormat(Header.biWidth) || !FitsFrameFormat(Header.biHeight)) {
-        return UnsupportedFrameSizeText(Header.biWidth, Header.biHeight);
+    if (!FitsFrameFormat(Frame.Width) || !FitsFrameFormat(Frame.Height)) {
+        return UnsupportedFrameSizeText(Frame.Width, Frame.Height);
     }
-    FFormat.Width = static_cast<uint16_t>(Header.biWidth);
-    FFormat.Height = static_cast<uint16_t>(Header.biHeight);
-    FFormat.BytesPerPixel = static_cast<uint8_t>(Header.biBitCount / 8);
-    const size_t RowBytes = (static_cast<size_t>(Header.biWidth) * Header.biBitCount + 31) / 32 * 4;
-    const size_t Bytes = sizeof Header + RowBytes * static_cast<size_t>(Header.biHeight);
-    const auto* First = static_cast<const uint8_t*>(Frame);
-    FFirstFrame.assign(First, First + Bytes);
+    FFormat.Width = static_cast<uint16_t>(Frame.Width);
+    FFormat.Height = static_cast<uint16_t>(Frame.Height);
+    FFormat.BytesPerPixel = Frame.BytesPerPixel;
+    FFirstFrameRows.assign(Frame.Rows, Frame.Rows + Frame.Size());
+    FFirstFrame = Frame;
+    FFirstFrame.Rows = FFirstFrameRows.data();
     return {};
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
+#include "platform/Picture.h"
 
 namespace quorvane {
 
@@ -51,9 +52,9 @@ public:
     virtual ~TVideoSource() = default;
 
     const FrameFormat& Format() const { return FFormat; }
-    // The first frame, decoded when the source was opened: a packed DIB (a
-    // 40-byte BITMAPINFOHEADER, then bottom-up rows), kept for the front end.
-    const std::vector<uint8_t>& FirstFrame() const { return FFirstFrame; }
+    // The first frame, decoded when the source was opened, kept for the
+    // front end.
+    const platform::TPicture& FirstFrame() const { return FFirstFrame; }
     // "320x240, 15 fps." for an AVI file, "H.264, 1920x1080, 30 fps." for
     // another; empty when the stream tells nothing.
     const std::string& VideoDescription() const { return FVideoDescription; }
@@ -78,17 +79,18 @@ public:
     virtual int32_t PositionAt(int32_t Time) const = 0;
     // The next sample after Position that holds data; -1 when there is none.
     virtual int32_t NextPosition(int32_t Position) const = 0;
-    // The picture at Position as a packed DIB, valid until the next call; an
-    // empty sample gives the previous picture, one that can't be decoded null.
-    virtual const void* DecodeAt(int32_t Position) = 0;
+    // The picture at Position, valid until the next call; an empty sample
+    // gives the previous picture, one that can't be decoded none.
+    virtual platform::TPicture DecodeAt(int32_t Position) = 0;
 
 protected:
-    // Takes the frame format from Frame, the first picture (a packed DIB),
-    // and keeps a copy of it; the text says why it can't, empty when it can.
-    std::string TakeFirstFrame(const void* Frame);
+    // Takes the frame format from Frame, the first picture, and keeps a copy
+    // of it; the text says why it can't, empty when it can.
+    std::string TakeFirstFrame(const platform::TPicture& Frame);
 
     FrameFormat FFormat;
-    std::vector<uint8_t> FFirstFrame;
+    platform::TPicture FFirstFrame;  // over FFirstFrameRows
+    std::vector<uint8_t> FFirstFrameRows;
     std::string FVideoDescription;
     std::string FAudioDescription;
     std::unique_ptr<TAudioTrack> FAudio;

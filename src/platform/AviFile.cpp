@@ -22,7 +22,6 @@ namespace {
 
 std::shared_ptr<AviSource> OpenSource(const char* FileName, HRESULT& Result) {
     auto Source = std::make_shared<AviSource>();
-    Source->FileName = FileName;
     if (!Source->Reader.Open(FileName)) {
         Result = AVIERR_FILEOPEN;
         return nullptr;
@@ -53,7 +52,7 @@ uint32_t ReleaseReference(Handle* Object) {
 
 }  // namespace
 
-HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const void*) {
+HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const CLSID*) {
     if (!File || !FileName || Mode != OF_READ) {
         return AVIERR_BADPARAM;
     }

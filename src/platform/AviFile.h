@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "platform/Picture.h"
 #include "platform/WinTypes.h"
 
 namespace quorvane::platform {
@@ -34,6 +35,7 @@ constexpr int32_t FIND_ANY = 0x0020;
 
 struct AviFile;
 struct AviStream;
+struct CLSID;
 struct AviFrameDecoder;
 using PAVIFILE = AviFile*;
 using PAVISTREAM = AviStream*;
@@ -43,7 +45,8 @@ void AVIFileInit();
 void AVIFileExit();
 
 // Refuses files that are not AVI (AVI 1.0 or OpenDML 2.0) with AVIERR_BADFORMAT.
-HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const void* Handler);
+// No handler classes are offered: Handler is not looked at.
+HRESULT AVIFileOpenA(PAVIFILE* File, const char* FileName, uint32_t Mode, const CLSID* Handler);
 // Returns the new reference count; the file is closed when it reaches 0 and
 // no stream of it is still held.
 uint32_t AVIFileRelease(PAVIFILE File);
@@ -93,16 +96,15 @@ inline int32_t AVIStreamNextSample(PAVISTREAM Stream, int32_t Position) {
 // not found to hold; 0 for most files.
 int32_t SamplesMissingFrom(PAVISTREAM Stream);
 
-// Wanted must be null: frames come as packed bottom-up DIBs, 24 bits per
-// pixel, or 32 where the stored video is 32-bit RGB. Returns null when no
-// decoder exists for the stream.
+// Wanted must be null: frames come as bottom-up rows of 24 bits per pixel,
+// or 32 where the stored video is 32-bit RGB. Returns null when no decoder
+// exists for the stream.
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wanted);
-// A 40-byte BITMAPINFOHEADER followed by the rows, each padded to 4 bytes,
-// valid until the next call on this decoder. An empty sample, and one the
-// codec answers with no picture (a screen codec's "nothing changed"), gives
-// the previous picture; a sample that cannot be decoded, or that the file
-// no longer holds (a truncated file), gives null.
-void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position);
+// The picture at Position, valid until the next call on this decoder. An
+// empty sample, and one the codec answers with no picture (a screen codec's
+// "nothing changed"), gives the previous picture; a sample that cannot be
+// decoded, or that the file no longer holds (a truncated file), gives none.
+TPicture AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position);
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder);
 
 }  // namespace quorvane::platform

@@ -16,63 +16,17 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <thread>
 
+#include "platform/AviCodecParameters.h"
 #include "platform/AviFile.h"
 #include "platform/AviPalette.h"
 #include "platform/AviSource.h"
-#include "platform/DibPicture.h"
 #include "platform/FfmpegPointers.h"
-#include "platform/RiffReader.h"
+#include "platform/PictureDecoder.h"
 
 namespace quorvane::platform {
 
 namespace {
-
-constexpr size_t BitmapHeaderSize = sizeof(BITMAPINFOHEADER);
-
-constexpr FOURCC streamtypePADDING = mmioFOURCC('p', 'a', 'd', 's');
-
-// libavformat leaves out the padding streams that we count.
-size_t LibavformatIndexOf(const AviStream& Stream) {
-    const auto& Streams = Stream.Source->Contents.Streams;
-    return Stream.Index - static_cast<size_t>(std::count_if(
-                              Streams.begin(), Streams.begin() + static_cast<long>(Stream.Index),
-                              [](const AviStreamContents& Other) {
-                                  return Other.Header.fccType == streamtypePADDING;
-                              }));
-}
-
-// libavformat's reading of the stream's header: the codec from the FourCC
-// with its known quirks, extradata, the bottom-up marker of raw RGB.
-CodecParametersPtr ReadCodecParameters(const AviStream& Stream) {
-    AVFormatContext* Opened = nullptr;
-    if (avformat_open_input(&Opened, Stream.Source->FileName.c_str(), av_find_input_format("avi"),
-                            nullptr) < 0) {
-        return nullptr;
-    }
-    const FormatContextPtr Format(Opened);
-    const size_t Index = LibavformatIndexOf(Stream);
-    CodecParametersPtr Parameters;
-    if (Index < Format->nb_streams &&
-        Format->streams[Index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-        Parameters.reset(avcodec_parameters_alloc());
-        if (Parameters &&
-            avcodec_parameters_copy(Parameters.get(), Format->streams[Index]->codecpar) < 0) {
-            Parameters.reset();
-        }
-    }
-    return Parameters;
-}
-
-// The stored BITMAPINFOHEADER, zeros where the format is too short.
-BITMAPINFOHEADER StoredBitmapHeader(const std::vector<uint8_t>& Format) {
-    BITMAPINFOHEADER Header{};
-    if (!Format.empty()) {
-        std::memcpy(&Header, Format.data(), std::min(Format.size(), BitmapHeaderSize));
-    }
-    return Header;
-}
 
 // 32-bit RGB keeps its layout; everything else becomes 24-bit.
 uint16_t BitCountFor(const AviStream& Stream) {
@@ -88,12 +42,11 @@ const AVCodecDescriptor& DescriptorOf(const AVCodecContext& Codec) {
 
 }  // namespace
 
-struct AviFrameDecoder {
+// The AVI file's side of the decoding: its chunks as packets, their
+// ordinals as positions, restarts from key frames, palettes.
+struct AviFrameDecoder final : private TPictureDecoder::IReader {
     AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context);
-    ~AviFrameDecoder();
-    AviFrameDecoder(const AviFrameDecoder&) = delete;
-    AviFrameDecoder& operator=(const AviFrameDecoder&) = delete;
-    void* GetFrame(int32_t Position);
+    TPicture GetFrame(int32_t Position);
 
 private:
     // A place decoding can start from: the ordinal of a key frame and the
@@ -103,26 +56,22 @@ private:
         size_t Position;
     };
 
+    bool NeedsRestart(size_t Target, std::optional<size_t> Latest) const override;
+    bool Rewind(size_t Target) override;
+    bool SendPacket(AVCodecContext& Codec) override;
+    std::optional<size_t> Place(const AVFrame& Picture, std::optional<size_t> Latest) override;
+    bool PictureFailed() override;
+    bool ShowsPictureBefore(size_t Target) const override;
+
     std::optional<size_t> ChunkOrdinalFor(int32_t Position) const;
-    std::optional<size_t> DecodeIntoBack(size_t Target);
-    void StartDecodingAfter(int32_t Position);
-    void FinishDecodingAhead();
     bool IsKeyOrdinal(int64_t Ordinal) const;
     RestartPoint RestartPointFor(size_t Target) const;
-    bool NeedsRestart(size_t Target) const;
-    void Restart(RestartPoint From);
-    bool DecodeUpTo(size_t Target);
-    bool PictureStands(size_t Target) const;
-    void TakePending();
-    size_t PlacePicture(const AVFrame& Picture);
     void LosePicture(size_t Ordinal);
-    void SendNextPacket();
-    void SendChunk(size_t Ordinal);
+    void SendChunk(AVCodecContext& Codec, size_t Ordinal);
     void AttachPalette(size_t Chunk);
 
     std::shared_ptr<const AviSource> Source;
     const AviSampleTable& Samples;
-    CodecContextPtr Codec;
     PacketPtr Packet{av_packet_alloc()};
     const bool IntraOnly;
     // Codecs that never reorder hand each picture out with its own chunk's
@@ -130,19 +79,6 @@ private:
     const bool PositionsFromOrdinals;
     const bool KeyFlagsKnown;
     AviPalette Palette;
-    // The bitmap handed out, and the one the next picture is decoded into,
-    // so that decoding ahead never touches what the caller is reading.
-    DibPicture Pictures[2];
-    size_t Shown = 0;
-    std::optional<size_t> ShownTarget;   // the ordinal asked for
-    std::optional<size_t> ShownPicture;  // the position of the picture shown there
-
-    // The picture after the one handed out is decoded on a thread of its
-    // own while the caller works; every other use of the decoder waits for
-    // it first.
-    std::thread Ahead;
-    std::optional<size_t> AheadTarget;   // decoded, and in the back bitmap
-    std::optional<size_t> AheadPicture;  // unless it is the one shown
 
     // Display position of each key frame's picture, as seen while decoding
     // through it. With open GOPs a key frame's picture shows after the
@@ -151,100 +87,36 @@ private:
     // picture of the stream shows first.
     std::map<size_t, size_t> KeyPositions{{0, 0}};
 
-    // Decoding state, in ordinals of the chunks with data, which are also
-    // the display positions of their pictures. Latest is the last picture
-    // at or before the target; Pending one that came out beyond it.
-    FramePtr Latest{av_frame_alloc()};
-    FramePtr Pending{av_frame_alloc()};
-    std::optional<size_t> LatestPosition;
-    std::optional<size_t> PendingPosition;
+    // Positions are ordinals of the chunks with data, which are also the
+    // display positions of their pictures.
     std::set<size_t> Lost;  // positions whose picture failed to decode
-    bool Started = false;
-    bool DrainSent = false;
-    bool Drained = false;
     bool PaletteDue = false;
     size_t NextToSend = 0;
     size_t RestartPosition = 0;
     size_t NextPosition = 0;  // of the next picture out of the decoder, when counted
+    // Last: it stops decoding ahead before the rest goes.
+    TPictureDecoder Pictures;
 };
 
 AviFrameDecoder::AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context)
     : Source(Stream.Source),
       Samples(Stream.Samples()),
-      Codec(std::move(Context)),
-      IntraOnly(DescriptorOf(*Codec).props & AV_CODEC_PROP_INTRA_ONLY),
-      PositionsFromOrdinals(!(DescriptorOf(*Codec).props & AV_CODEC_PROP_REORDER)),
+      IntraOnly(DescriptorOf(*Context).props & AV_CODEC_PROP_INTRA_ONLY),
+      PositionsFromOrdinals(!(DescriptorOf(*Context).props & AV_CODEC_PROP_REORDER)),
       KeyFlagsKnown(Stream.Contents().KeyFlagsKnown),
       Palette(Stream.Contents()),
-      Pictures{DibPicture(BitCountFor(Stream), UntaggedMatrixOf(Codec->codec_id)),
-               DibPicture(BitCountFor(Stream), UntaggedMatrixOf(Codec->codec_id))} {}
+      Pictures(*this, std::move(Context), BitCountFor(Stream),
+               TPictureDecoder::TPicturesAPosition::One) {}
 
-AviFrameDecoder::~AviFrameDecoder() {
-    FinishDecodingAhead();
-}
-
-void* AviFrameDecoder::GetFrame(int32_t Position) {
-    FinishDecodingAhead();
+TPicture AviFrameDecoder::GetFrame(int32_t Position) {
     const std::optional<size_t> Target = ChunkOrdinalFor(Position);
     if (!Target) {
-        return nullptr;
+        return {};
     }
-    if (Target != ShownTarget) {
-        const std::optional<size_t> Picture =
-            Target == AheadTarget ? AheadPicture : DecodeIntoBack(*Target);
-        if (!Picture) {
-            return nullptr;
-        }
-        if (Picture != ShownPicture) {
-            Shown = 1 - Shown;
-            ShownPicture = Picture;
-        }
-        ShownTarget = Target;
-    }
-    StartDecodingAfter(Position);
-    return Pictures[Shown].Data();
-}
-
-// The position of the picture that shows at Target; unless it is the one
-// shown already, it is left in the bitmap not handed out.
-std::optional<size_t> AviFrameDecoder::DecodeIntoBack(size_t Target) {
-    if (NeedsRestart(Target)) {
-        Restart(RestartPointFor(Target));
-    }
-    if (!DecodeUpTo(Target)) {
-        return std::nullopt;
-    }
-    if (LatestPosition != ShownPicture && !Pictures[1 - Shown].Assign(*Latest)) {
-        return std::nullopt;
-    }
-    return LatestPosition;
-}
-
-void AviFrameDecoder::StartDecodingAfter(int32_t Position) {
-    AheadTarget.reset();
-    if (Position == std::numeric_limits<int32_t>::max()) {
-        return;  // no position follows
-    }
-    const std::optional<size_t> Target = ChunkOrdinalFor(Position + 1);
-    if (!Target || Target == ShownTarget) {
-        return;
-    }
-    Ahead = std::thread([this, Next = *Target] {
-        try {
-            if (const std::optional<size_t> Picture = DecodeIntoBack(Next)) {
-                AheadPicture = Picture;
-                AheadTarget = Next;
-            }
-        } catch (...) {
-            Started = false;  // in an unknown state: the next use restarts
-        }
-    });
-}
-
-void AviFrameDecoder::FinishDecodingAhead() {
-    if (Ahead.joinable()) {
-        Ahead.join();
-    }
+    const std::optional<size_t> Next = Position < std::numeric_limits<int32_t>::max()
+                                           ? ChunkOrdinalFor(Position + 1)
+                                           : std::nullopt;
+    return Pictures.PictureAt(*Target, Next);
 }
 
 // An empty chunk (a dropped frame) shows the last picture before it; those
@@ -285,70 +157,31 @@ AviFrameDecoder::RestartPoint AviFrameDecoder::RestartPointFor(size_t Target) co
 // it or a known key frame lies between. Counted pictures can't tell a lost
 // picture from one still to come, so a target the decoder passed without
 // a picture is decoded again.
-bool AviFrameDecoder::NeedsRestart(size_t Target) const {
-    if (!Started || Target < LatestPosition.value_or(RestartPosition)) {
+bool AviFrameDecoder::NeedsRestart(size_t Target, std::optional<size_t> Latest) const {
+    if (Target < Latest.value_or(RestartPosition)) {
         return true;
     }
-    if (!PositionsFromOrdinals && Target != LatestPosition && Target < NextPosition) {
+    if (!PositionsFromOrdinals && Target != Latest && Target < NextPosition) {
         return true;
     }
     return RestartPointFor(Target).Ordinal > NextToSend;
 }
 
-void AviFrameDecoder::Restart(RestartPoint From) {
-    avcodec_flush_buffers(Codec.get());
+bool AviFrameDecoder::Rewind(size_t Target) {
+    const RestartPoint From = RestartPointFor(Target);
     NextToSend = From.Ordinal;
     RestartPosition = From.Position;
     NextPosition = From.Position;
-    LatestPosition.reset();
-    PendingPosition.reset();
-    av_frame_unref(Latest.get());
-    av_frame_unref(Pending.get());
     Lost.clear();
-    Started = true;
-    DrainSent = false;
-    Drained = false;
     PaletteDue = Palette.Exists();
-}
-
-// Decodes until the picture that shows at Target is known: its own, or one
-// before it that stands. False when there is none.
-bool AviFrameDecoder::DecodeUpTo(size_t Target) {
-    for (;;) {
-        if (PendingPosition && *PendingPosition <= Target) {
-            TakePending();
-        }
-        if (LatestPosition == Target) {
-            return true;
-        }
-        if (PendingPosition || Drained) {
-            return PictureStands(Target);  // the decoder is past the target
-        }
-        const int Result = avcodec_receive_frame(Codec.get(), Pending.get());
-        if (Result >= 0) {
-            PendingPosition = PlacePicture(*Pending);
-        } else if (Result == AVERROR(EAGAIN) && !DrainSent) {
-            SendNextPacket();
-        } else if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) {
-            Drained = true;
-        } else {
-            LosePicture(NextPosition);  // a picture that failed to decode
-        }
-    }
+    return true;
 }
 
 // A chunk that gave no picture shows the one before it, as a decoder that
 // is given nothing to change leaves its picture; a chunk whose decoding
 // failed shows nothing. Counted pictures can't tell the two apart.
-bool AviFrameDecoder::PictureStands(size_t Target) const {
-    return PositionsFromOrdinals && LatestPosition && !Lost.count(Target);
-}
-
-void AviFrameDecoder::TakePending() {
-    std::swap(Latest, Pending);
-    av_frame_unref(Pending.get());
-    LatestPosition = PendingPosition;
-    PendingPosition.reset();
+bool AviFrameDecoder::ShowsPictureBefore(size_t Target) const {
+    return PositionsFromOrdinals && !Lost.count(Target);
 }
 
 // Pictures come out in display order. A key frame's picture tells where it
@@ -356,7 +189,7 @@ void AviFrameDecoder::TakePending() {
 // pictures show where they are stored: nothing to learn. The decoder must
 // agree that it is a key frame: tools that rebuild an index may flag every
 // chunk, and a restart from a predicted picture gives wrong pictures.
-size_t AviFrameDecoder::PlacePicture(const AVFrame& Picture) {
+std::optional<size_t> AviFrameDecoder::Place(const AVFrame& Picture, std::optional<size_t>) {
     const bool HasOrdinal = Picture.pts != AV_NOPTS_VALUE;
     size_t Position =
         PositionsFromOrdinals && HasOrdinal ? static_cast<size_t>(Picture.pts) : NextPosition;
@@ -375,16 +208,21 @@ void AviFrameDecoder::LosePicture(size_t Ordinal) {
     NextPosition = std::max(NextPosition, Position + 1);
 }
 
-void AviFrameDecoder::SendNextPacket() {
-    if (NextToSend < Samples.NonEmptyChunks().size()) {
-        SendChunk(NextToSend++);
-    } else {
-        avcodec_send_packet(Codec.get(), nullptr);
-        DrainSent = true;
-    }
+// Decoding goes on after any number of pictures lost.
+bool AviFrameDecoder::PictureFailed() {
+    LosePicture(NextPosition);
+    return true;
 }
 
-void AviFrameDecoder::SendChunk(size_t Ordinal) {
+bool AviFrameDecoder::SendPacket(AVCodecContext& Codec) {
+    if (NextToSend >= Samples.NonEmptyChunks().size()) {
+        return false;
+    }
+    SendChunk(Codec, NextToSend++);
+    return true;
+}
+
+void AviFrameDecoder::SendChunk(AVCodecContext& Codec, size_t Ordinal) {
     const size_t Index = Samples.NonEmptyChunks()[Ordinal];
     const AviChunk& Chunk = Samples.Chunks()[Index];
     av_packet_unref(Packet.get());
@@ -399,7 +237,7 @@ void AviFrameDecoder::SendChunk(size_t Ordinal) {
         Packet->flags |= AV_PKT_FLAG_KEY;
     }
     AttachPalette(Index);
-    if (avcodec_send_packet(Codec.get(), Packet.get()) < 0) {
+    if (avcodec_send_packet(&Codec, Packet.get()) < 0) {
         LosePicture(Ordinal);  // taken, but decoding failed
     }
 }
@@ -422,7 +260,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     if (!Stream || Wanted || Stream->Contents().Header.fccType != streamtypeVIDEO) {
         return nullptr;
     }
-    CodecParametersPtr Parameters = ReadCodecParameters(*Stream);
+    CodecParametersPtr Parameters = VideoCodecParametersOf(Stream->Contents());
     const AVCodec* Decoder = Parameters ? avcodec_find_decoder(Parameters->codec_id) : nullptr;
     if (!Decoder) {
         return nullptr;
@@ -438,8 +276,8 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
     return new AviFrameDecoder(*Stream, std::move(Context));
 }
 
-void* AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
-    return Decoder ? Decoder->GetFrame(Position) : nullptr;
+TPicture AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
+    return Decoder ? Decoder->GetFrame(Position) : TPicture{};
 }
 
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder) {

@@ -15,6 +15,7 @@ constexpr FOURCC listtypeMOVIE = mmioFOURCC('m', 'o', 'v', 'i');
 constexpr FOURCC ckidMAINHEADER = mmioFOURCC('a', 'v', 'i', 'h');
 constexpr FOURCC ckidSTREAMHEADER = mmioFOURCC('s', 't', 'r', 'h');
 constexpr FOURCC ckidSTREAMFORMAT = mmioFOURCC('s', 't', 'r', 'f');
+constexpr FOURCC ckidSTREAMHANDLERDATA = mmioFOURCC('s', 't', 'r', 'd');
 constexpr FOURCC ckidSTREAMNAME = mmioFOURCC('s', 't', 'r', 'n');
 constexpr FOURCC ckidSUPERINDEX = mmioFOURCC('i', 'n', 'd', 'x');
 constexpr FOURCC ckidINDEX = mmioFOURCC('i', 'd', 'x', '1');
@@ -75,6 +76,8 @@ bool ParseStreamList(const MemoryReader& Reader, const RiffChunk& List, AviConte
             HeaderFound = true;
         } else if (Chunk.Id == ckidSTREAMFORMAT) {
             Stream.Format = ChunkBytes(Reader, Chunk);
+        } else if (Chunk.Id == ckidSTREAMHANDLERDATA) {
+            Stream.HandlerData = ChunkBytes(Reader, Chunk);
         } else if (Chunk.Id == ckidSTREAMNAME) {
             Stream.Name = NameFrom(ChunkBytes(Reader, Chunk));
         } else if (Chunk.Id == ckidSUPERINDEX) {

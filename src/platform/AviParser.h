@@ -46,9 +46,10 @@ struct AviStreamHeader {
 
 struct AviStreamContents {
     AviStreamHeader Header;
-    std::vector<uint8_t> Format;   // the 'strf' bytes as stored
-    std::string Name;              // from 'strn'
-    std::vector<AviChunk> Chunks;  // in stream order, empty chunks included
+    std::vector<uint8_t> Format;       // the 'strf' bytes as stored
+    std::vector<uint8_t> HandlerData;  // the 'strd' bytes: the codec's own data
+    std::string Name;                  // from 'strn'
+    std::vector<AviChunk> Chunks;      // in stream order, empty chunks included
     // Listed by idx1 or found by a scan (the OpenDML indexes list none).
     std::vector<AviPaletteChange> PaletteChanges;
     // False when no index was usable and the chunks were found by scanning:

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "platform/AviFile.h"
@@ -16,7 +15,6 @@
 namespace quorvane::platform {
 
 struct AviSource {
-    std::string FileName;
     FileReader Reader;
     AviContents Contents;
     std::vector<AviSampleTable> Samples;  // one per stream, over Contents

@@ -10,8 +10,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/WinTypes.h"
-
 namespace quorvane::platform {
 
 namespace {
@@ -34,8 +32,8 @@ constexpr int LowestHdHeight = 720;
 // and copied when the bitmap's own rows are shorter.
 constexpr size_t PixelGroup = 16;
 
-// The bitmap's size is a 32-bit field of its header, and libswscale takes
-// row strides as int: a larger picture can't be held.
+// The bitmap's size is kept within 32 bits, as a DIB's header holds it, and
+// libswscale takes row strides as int: a larger picture can't be held.
 bool FitsBitmap(int Width, int Height, uint16_t BitCount) {
     const uint64_t GroupedStride =
         (static_cast<uint64_t>(Width) + PixelGroup - 1) / PixelGroup * PixelGroup * BitCount / 8;
@@ -123,17 +121,9 @@ bool DibPicture::Assign(const AVFrame& Frame) {
         return false;
     }
     const size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
-    Bitmap.resize(sizeof(BITMAPINFOHEADER) + Stride * static_cast<size_t>(Height));
-    BITMAPINFOHEADER Header{};
-    Header.biSize = sizeof Header;
-    Header.biWidth = Width;
-    Header.biHeight = Height;
-    Header.biPlanes = 1;
-    Header.biBitCount = BitCount;
-    Header.biCompression = BI_RGB;
-    Header.biSizeImage = static_cast<uint32_t>(Stride * static_cast<size_t>(Height));
-    std::memcpy(Bitmap.data(), &Header, sizeof Header);
+    Bitmap.resize(Stride * static_cast<size_t>(Height));
     ConvertRows(Frame, Width, Height, Stride);
+    Shown = {Width, Height, static_cast<uint8_t>(BitCount / 8), Stride, Bitmap.data()};
     return true;
 }
 
@@ -143,7 +133,7 @@ void DibPicture::ConvertRows(const AVFrame& Frame, int Width, int Height, size_t
     const size_t RowBytes = static_cast<size_t>(Width) * BitCount / 8;
     const size_t GroupedStride =
         (static_cast<size_t>(Width) + PixelGroup - 1) / PixelGroup * PixelGroup * BitCount / 8;
-    uint8_t* const Bottom = Bitmap.data() + sizeof(BITMAPINFOHEADER);
+    uint8_t* const Bottom = Bitmap.data();
     if (Stride >= GroupedStride) {
         uint8_t* Destination[4] = {Bottom + Stride * (Rows - 1)};
         int DestinationStrides[4] = {-static_cast<int>(Stride)};

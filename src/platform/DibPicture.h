@@ -1,6 +1,6 @@
-// A decoded picture turned into a packed bottom-up device-independent bitmap:
-// a 40-byte BITMAPINFOHEADER, then the rows from the bottom one up, each
-// padded to 4 bytes, blue-green-red (and a fourth, unused byte at 32 bits).
+// A decoded picture turned into the rows of a bottom-up device-independent
+// bitmap: the rows from the bottom one up, each padded to 4 bytes,
+// blue-green-red (and a fourth, unused byte at 32 bits).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,8 @@ extern "C" {
 #include <libavcodec/codec_id.h>
 #include <libavutil/pixfmt.h>
 }
+
+#include "platform/Picture.h"
 
 struct AVFrame;
 struct SwsContext;
@@ -50,7 +52,8 @@ public:
     // Replaces the bitmap with Frame's picture; false when it cannot be
     // converted (the bitmap is then unchanged).
     bool Assign(const AVFrame& Frame);
-    void* Data() { return Bitmap.data(); }
+    // The bitmap, valid until the next Assign; empty before the first.
+    const TPicture& Picture() const { return Shown; }
 
 private:
     // Everything a libswscale context is made for. libswscale rewrites some
@@ -81,6 +84,7 @@ private:
     std::unique_ptr<SwsContext, ScalerDeleter> Scaler;
     std::optional<TConversion> ScalerConversion;  // what Scaler was made for
     std::vector<uint8_t> Bitmap;
+    TPicture Shown;                // over Bitmap
     std::vector<uint8_t> Grouped;  // rows long enough for whole pixel groups
 };
 

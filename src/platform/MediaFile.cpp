@@ -20,7 +20,6 @@ extern "C" {
 #include "platform/MediaAudioDecoder.h"
 #include "platform/MediaFrameDecoder.h"
 #include "platform/MediaInput.h"
-#include "platform/WinTypes.h"
 
 namespace quorvane::platform {
 
@@ -489,7 +488,7 @@ bool TMediaFile::OpenPictures(const TMediaFileReadings& Readings, int LargestSid
         Failure.Error = TMediaOpenError::NoDecoder;
         return false;
     }
-    const void* First = Decoder->Picture(0);
+    const TPicture First = Decoder->Picture(0);
     if (!First) {
         const std::optional<TDisplaySize>& Refused = Decoder->RefusedSize();
         Failure =
@@ -497,10 +496,8 @@ bool TMediaFile::OpenPictures(const TMediaFileReadings& Readings, int LargestSid
                     : TMediaOpenFailure{TMediaOpenError::NoFirstFrame};
         return false;
     }
-    BITMAPINFOHEADER Header;
-    std::memcpy(&Header, First, sizeof Header);
-    FVideo.Width = Header.biWidth;
-    FVideo.Height = Header.biHeight;
+    FVideo.Width = First.Width;
+    FVideo.Height = First.Height;
     FVideo.Hdr = Decoder->Hdr();
     return true;
 }
@@ -522,8 +519,8 @@ void TMediaFile::OpenSound(const TMediaFileReadings& Readings) {
     AudioReader->StartAt(ZeroMicroseconds, ZeroMicroseconds + TMicroseconds{FEndTime} * 1000);
 }
 
-const void* TMediaFile::Picture(size_t Index) {
-    return Index < FramePictures.size() ? Decoder->Picture(FramePictures[Index]) : nullptr;
+TPicture TMediaFile::Picture(size_t Index) {
+    return Index < FramePictures.size() ? Decoder->Picture(FramePictures[Index]) : TPicture{};
 }
 
 std::unique_ptr<TMediaAudioReader> TMediaFile::TakeAudio() {

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Picture.h"
+
 namespace quorvane::platform {
 
 struct TMediaVideo {
@@ -99,12 +101,11 @@ public:
     size_t FramesPastTimeLimit() const { return FFramesPastTimeLimit; }
     // Frames left out because their time went back.
     size_t FramesGoingBack() const { return FFramesGoingBack; }
-    // Frame Index as a packed bottom-up DIB (BITMAPINFOHEADER, then 24-bit
-    // BGR rows padded to 4 bytes), valid until the next call; a frame the
-    // decoder never gives shows the one before it; null when it failed to
-    // decode. Fastest in increasing order: the next picture is decoded
-    // while the caller works.
-    const void* Picture(size_t Index);
+    // Frame Index as 24-bit bottom-up rows, valid until the next call; a
+    // frame the decoder never gives shows the one before it; none when it
+    // failed to decode. Fastest in increasing order: the next picture is
+    // decoded while the caller works.
+    TPicture Picture(size_t Index);
 
     // The default audio stream (the first when none is marked default), if any.
     const std::optional<TMediaAudio>& Audio() const { return FAudio; }

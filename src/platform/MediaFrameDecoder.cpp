@@ -63,153 +63,66 @@ TMediaFrameDecoder::TMediaFrameDecoder(TMediaFileReadings From,
       Pts(std::move(Times)),
       Rotation(Degrees),
       LargestSide(Largest),
-      Codec(std::move(Context)),
       Filter(Degrees),
-      Pictures{DibPicture(ShownBitCount, UntaggedMatrixOf(Codec->codec_id)),
-               DibPicture(ShownBitCount, UntaggedMatrixOf(Codec->codec_id))} {}
+      Pictures(*this, std::move(Context), ShownBitCount,
+               TPictureDecoder::TPicturesAPosition::LastOfSeveral) {}
 
-TMediaFrameDecoder::~TMediaFrameDecoder() {
-    FinishDecodingAhead();
-}
-
-const void* TMediaFrameDecoder::Picture(size_t Index) {
-    FinishDecodingAhead();
+TPicture TMediaFrameDecoder::Picture(size_t Index) {
     if (Index >= Pts.size()) {
-        return nullptr;
+        return {};
     }
-    if (Index != ShownIndex) {
-        const std::optional<size_t> Picture =
-            Index == AheadIndex ? AheadPicture : DecodeIntoBack(Index);
-        if (!Picture) {
-            return nullptr;
-        }
-        if (Picture != ShownPicture) {
-            Shown = 1 - Shown;
-            ShownPicture = Picture;
-        }
-        ShownIndex = Index;
-    }
-    StartDecodingAfter(Index);
-    return Pictures[Shown].Data();
-}
-
-// The frame whose picture shows at Target; unless it is the one shown
-// already, its picture is left in the bitmap not handed out.
-std::optional<size_t> TMediaFrameDecoder::DecodeIntoBack(size_t Target) {
-    if ((!Started || (LatestIndex && Target < *LatestIndex)) && !Restart()) {
-        return std::nullopt;
-    }
-    if (!DecodeUpTo(Target)) {
-        return std::nullopt;
-    }
-    if (LatestIndex != ShownPicture && !Convert(*Latest, Pictures[1 - Shown])) {
-        return std::nullopt;
-    }
-    return LatestIndex;
-}
-
-void TMediaFrameDecoder::StartDecodingAfter(size_t Index) {
-    AheadIndex.reset();
-    if (Index + 1 >= Pts.size()) {
-        return;
-    }
-    Ahead = std::thread([this, Next = Index + 1] {
-        try {
-            if (const std::optional<size_t> Picture = DecodeIntoBack(Next)) {
-                AheadPicture = Picture;
-                AheadIndex = Next;
-            }
-        } catch (...) {
-            Started = false;  // in an unknown state: the next use starts again
-        }
-    });
-}
-
-void TMediaFrameDecoder::FinishDecodingAhead() {
-    if (Ahead.joinable()) {
-        Ahead.join();
-    }
+    return Pictures.PictureAt(Index,
+                              Index + 1 < Pts.size() ? std::optional(Index + 1) : std::nullopt);
 }
 
 void TMediaFrameDecoder::LetGoOfReading() {
-    FinishDecodingAhead();
-    AheadIndex.reset();
+    Pictures.StartOver();
     Input.reset();
-    Started = false;
+}
+
+// Decoding goes on unless the target lies behind the last picture.
+bool TMediaFrameDecoder::NeedsRestart(size_t Target, std::optional<size_t> Latest) const {
+    return Latest && Target < *Latest;
 }
 
 // Decoding starts again from the file's start: the packets then come in
 // the same order as when the frames were timed. The reading before goes
 // first: a crafted index can cost gigabytes a reading. False when the file
 // can't be read again.
-bool TMediaFrameDecoder::Restart() {
+bool TMediaFrameDecoder::Rewind(size_t) {
     if (!Input || !FreshInput) {
         Input.reset();
         Input = Readings.Open();
         if (!Input) {
-            Started = false;
             return false;
         }
         Input->KeepOnly(Stream);
     }
     FreshInput = false;
-    avcodec_flush_buffers(Codec.get());
-    av_frame_unref(Latest.get());
-    av_frame_unref(Pending.get());
-    LatestIndex.reset();
-    PendingIndex.reset();
     Lost.clear();
-    Started = true;
-    DrainSent = false;
-    Drained = false;
     ErrorsInARow = 0;
     return true;
 }
 
-// Decodes until the picture that shows at Target is known: the last one
-// placed there, or the one before it when the decoder gave none for it. So
-// it goes on until a picture beyond Target comes out: packets of one time
-// (a screencast's first two frames) give pictures of one frame, and a
-// player shows the last. False when there is none.
-bool TMediaFrameDecoder::DecodeUpTo(size_t Target) {
-    for (;;) {
-        if (PendingIndex && *PendingIndex <= Target) {
-            TakePending();
-        }
-        if (PendingIndex || Drained) {
-            return LatestIndex && (*LatestIndex == Target || !Lost.count(Target));
-        }
-        const int Result = avcodec_receive_frame(Codec.get(), Pending.get());
-        if (Result >= 0) {
-            const int64_t Time =
-                Pending->pts != AV_NOPTS_VALUE ? Pending->pts : Pending->best_effort_timestamp;
-            const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time)
-                                 : LatestIndex          ? *LatestIndex + 1
-                                                        : 0;
-            // A picture out of order can't be placed: the one shown stands.
-            // One from before the first key frame is not shown at all.
-            if ((LatestIndex && Index < *LatestIndex) ||
-                (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
-                av_frame_unref(Pending.get());
-            } else {
-                PendingIndex = Index;
-            }
-            ErrorsInARow = 0;
-        } else if (Result == AVERROR(EAGAIN) && !DrainSent) {
-            SendNextPacket();
-        } else if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF ||
-                   ++ErrorsInARow > MaxErrorsInARow) {
-            Drained = true;
-        }
-        // Otherwise a picture failed to decode: the one before it stands.
+// Packets of one time (a screencast's first two frames) give pictures of
+// one frame, and a player shows the last; a picture out of order can't be
+// placed: the one shown stands. One from before the first key frame is not
+// shown at all.
+std::optional<size_t> TMediaFrameDecoder::Place(const AVFrame& Picture,
+                                                std::optional<size_t> Latest) {
+    ErrorsInARow = 0;
+    const int64_t Time =
+        Picture.pts != AV_NOPTS_VALUE ? Picture.pts : Picture.best_effort_timestamp;
+    const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time) : Latest ? *Latest + 1 : 0;
+    if ((Latest && Index < *Latest) || (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
+        return std::nullopt;
     }
+    return Index;
 }
 
-void TMediaFrameDecoder::TakePending() {
-    std::swap(Latest, Pending);
-    av_frame_unref(Pending.get());
-    LatestIndex = PendingIndex;
-    PendingIndex.reset();
+// The picture before a failed one stands.
+bool TMediaFrameDecoder::PictureFailed() {
+    return ++ErrorsInARow <= MaxErrorsInARow;
 }
 
 // The last frame whose time is at or before Time.
@@ -218,23 +131,19 @@ size_t TMediaFrameDecoder::IndexOf(int64_t Time) const {
     return After == Pts.begin() ? 0 : static_cast<size_t>(After - Pts.begin() - 1);
 }
 
-void TMediaFrameDecoder::SendNextPacket() {
-    for (;;) {
+bool TMediaFrameDecoder::SendPacket(AVCodecContext& Codec) {
+    do {
         av_packet_unref(Packet.get());
         if (av_read_frame(&Input->Format(), Packet.get()) < 0) {
-            avcodec_send_packet(Codec.get(), nullptr);
-            DrainSent = true;
-            return;
+            return false;
         }
-        if (Packet->stream_index == Stream && !BeforeFirstFrame(*Packet)) {
-            break;
-        }
-    }
+    } while (Packet->stream_index != Stream || BeforeFirstFrame(*Packet));
     const int64_t Time = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
-    if (avcodec_send_packet(Codec.get(), Packet.get()) < 0 && Time != AV_NOPTS_VALUE &&
+    if (avcodec_send_packet(&Codec, Packet.get()) < 0 && Time != AV_NOPTS_VALUE &&
         !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
         Lost.insert(IndexOf(Time));
     }
+    return true;
 }
 
 // A packet from before the first key frame of a recording joined midway
@@ -258,11 +167,11 @@ bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
             return false;
         }
         Size = Shown;
-        for (DibPicture& Picture : Pictures) {
-            Picture.ScaleTo(Size->Width, Size->Height);
-        }
     }
-    SawHdr = SawHdr || IsHdr(Decoded);
+    Into.ScaleTo(Size->Width, Size->Height);
+    if (IsHdr(Decoded)) {
+        SawHdr = true;
+    }
     const AVFrame* Shown = Filter.Apply(Decoded);
     return Shown && Into.Assign(*Shown);
 }

@@ -5,18 +5,18 @@
 // bottom-up DIB at the size it is shown.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
-#include <thread>
 #include <vector>
 
-#include "platform/DibPicture.h"
 #include "platform/DisplayFilter.h"
 #include "platform/FfmpegPointers.h"
 #include "platform/MediaInput.h"
+#include "platform/PictureDecoder.h"
 
 namespace quorvane::platform {
 
@@ -28,7 +28,10 @@ struct TDisplaySize {
 };
 TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int Rotation);
 
-class TMediaFrameDecoder {
+// The media file's side of the decoding: the stream's packets as the
+// container stores them, pictures placed by their presentation times,
+// decoding again from the file's start.
+class TMediaFrameDecoder final : private TPictureDecoder::IReader {
 public:
     // Readings: where the file is read from its start, once now and again
     // for each restart; Stream: the video stream's index; Pts: the
@@ -38,14 +41,11 @@ public:
     static std::unique_ptr<TMediaFrameDecoder> Open(const TMediaFileReadings& Readings, int Stream,
                                                     std::vector<int64_t> Pts, int Rotation,
                                                     int LargestSide);
-    ~TMediaFrameDecoder();
-    TMediaFrameDecoder(const TMediaFrameDecoder&) = delete;
-    TMediaFrameDecoder& operator=(const TMediaFrameDecoder&) = delete;
 
     // As TMediaFile::Picture.
-    const void* Picture(size_t Index);
+    TPicture Picture(size_t Index);
     // Whether the pictures converted so far were HDR.
-    bool Hdr() const { return SawHdr; }
+    bool Hdr() const { return SawHdr.load(); }
     // The size a first picture would have been shown at, when it was larger
     // than allowed and so not converted.
     const std::optional<TDisplaySize>& RefusedSize() const { return Refused; }
@@ -57,16 +57,15 @@ private:
     TMediaFrameDecoder(TMediaFileReadings Readings, std::unique_ptr<TMediaInput> Input, int Stream,
                        std::vector<int64_t> Pts, int Rotation, int LargestSide,
                        CodecContextPtr Codec);
-    std::optional<size_t> DecodeIntoBack(size_t Target);
-    void StartDecodingAfter(size_t Index);
-    void FinishDecodingAhead();
-    bool Restart();
-    bool DecodeUpTo(size_t Target);
-    void TakePending();
+    bool NeedsRestart(size_t Target, std::optional<size_t> Latest) const override;
+    bool Rewind(size_t Target) override;
+    bool SendPacket(AVCodecContext& Codec) override;
+    std::optional<size_t> Place(const AVFrame& Picture, std::optional<size_t> Latest) override;
+    bool PictureFailed() override;
+    bool ShowsPictureBefore(size_t Target) const override { return !Lost.count(Target); }
+    bool Convert(AVFrame& Decoded, DibPicture& Into) override;
     size_t IndexOf(int64_t Time) const;
     bool BeforeFirstFrame(const AVPacket& Candidate) const;
-    void SendNextPacket();
-    bool Convert(AVFrame& Decoded, DibPicture& Into);
 
     const TMediaFileReadings Readings;
     std::unique_ptr<TMediaInput> Input;  // null once let go of
@@ -74,35 +73,17 @@ private:
     const std::vector<int64_t> Pts;
     const int Rotation;
     const int LargestSide;
-    CodecContextPtr Codec;
     PacketPtr Packet{av_packet_alloc()};
     TDisplayFilter Filter;
     std::optional<TDisplaySize> Size;  // fixed by the first picture
     std::optional<TDisplaySize> Refused;
-    bool SawHdr = false;
-
-    // The bitmap handed out and the one the next picture goes into, so that
-    // decoding ahead never touches what the caller reads.
-    DibPicture Pictures[2];
-    size_t Shown = 0;
-    std::optional<size_t> ShownIndex;    // the frame asked for
-    std::optional<size_t> ShownPicture;  // the frame whose picture shows there
-    std::thread Ahead;
-    std::optional<size_t> AheadIndex;
-    std::optional<size_t> AheadPicture;
-
-    // Decoding state, in frame indexes. Latest is the last picture at or
-    // before the target, Pending one that came out beyond it.
-    FramePtr Latest{av_frame_alloc()};
-    FramePtr Pending{av_frame_alloc()};
-    std::optional<size_t> LatestIndex;
-    std::optional<size_t> PendingIndex;
-    std::set<size_t> Lost;  // frames whose packet the decoder refused
-    bool Started = false;
+    // Atomic: the picture decoded ahead, on its own thread, may set it.
+    std::atomic<bool> SawHdr = false;
+    std::set<size_t> Lost;   // frames whose packet the decoder refused
     bool FreshInput = true;  // Input is still at its start
-    bool DrainSent = false;
-    bool Drained = false;
     int ErrorsInARow = 0;
+    // Last: it stops decoding ahead before the rest goes.
+    TPictureDecoder Pictures;
 };
 
 }  // namespace quorvane::platform

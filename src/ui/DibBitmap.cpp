@@ -1,10 +1,5 @@
 #include "ui/DibBitmap.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include "platform/WinTypes.h"
-
 namespace quorvane {
 
 namespace {
@@ -22,25 +17,14 @@ void CopyRow(const uint8_t* Source, int BytesPerPixel, int Width, QRgb* Target) 
 
 }  // namespace
 
-bool CopyDibToBitmap(const uint8_t* Dib, QImage& Bitmap) {
-    if (!Dib) {
+bool CopyPictureToBitmap(const platform::TPicture& Picture, QImage& Bitmap) {
+    const int BytesPerPixel = Picture.BytesPerPixel;
+    if (!Picture || (BytesPerPixel != 3 && BytesPerPixel != 4) || !IsPreviewBitmap(Bitmap) ||
+        Bitmap.width() != Picture.Width || Bitmap.height() != Picture.Height) {
         return false;
     }
-    platform::BITMAPINFOHEADER Header;
-    std::memcpy(&Header, Dib, sizeof Header);
-    const int Width = Header.biWidth;
-    const int Height = std::abs(Header.biHeight);
-    const int BytesPerPixel = Header.biBitCount / 8;
-    if (Header.biCompression != platform::BI_RGB || (BytesPerPixel != 3 && BytesPerPixel != 4) ||
-        !IsPreviewBitmap(Bitmap) || Bitmap.width() != Width || Bitmap.height() != Height) {
-        return false;
-    }
-    const size_t Stride = (static_cast<size_t>(Width) * BytesPerPixel + 3) & ~size_t(3);
-    const uint8_t* Rows = Dib + sizeof Header;
-    const bool BottomUp = Header.biHeight > 0;
-    for (int Y = 0; Y < Height; ++Y) {
-        const int SourceRow = BottomUp ? Height - 1 - Y : Y;
-        CopyRow(Rows + SourceRow * Stride, BytesPerPixel, Width,
+    for (int Y = 0; Y < Picture.Height; ++Y) {
+        CopyRow(Picture.Row(Picture.Height - 1 - Y), BytesPerPixel, Picture.Width,
                 reinterpret_cast<QRgb*>(Bitmap.scanLine(Y)));
     }
     return true;

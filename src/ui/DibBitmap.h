@@ -1,17 +1,17 @@
-// The preview's picture: a frame of the job, a packed device-independent
-// bitmap, copied into the window's 32-bit bitmap.
+// The preview's picture: a frame of the job copied into the window's 32-bit
+// bitmap.
 #pragma once
 
 #include <QImage>
-#include <cstdint>
+
+#include "platform/Picture.h"
 
 namespace quorvane {
 
-// Copies Dib (a 40-byte BITMAPINFOHEADER, then rows of 24 or 32 bits per
-// pixel in blue, green, red order, each padded to 4 bytes, the bottom row
-// first unless the height is negative) into Bitmap, opaque. Returns false,
-// leaving Bitmap as it was, when Bitmap is not a 32-bit image of the
-// frame's size or the frame has another pixel format.
-bool CopyDibToBitmap(const uint8_t* Dib, QImage& Bitmap);
+// Copies Picture (bottom-up rows of 3 or 4 bytes a pixel, blue, green, red)
+// into Bitmap, top row first, opaque. Returns false, leaving Bitmap as it
+// was, when Bitmap is not a 32-bit image of the picture's size or the
+// picture has another pixel format.
+bool CopyPictureToBitmap(const platform::TPicture& Picture, QImage& Bitmap);
 
 }  // namespace quorvane

@@ -171,7 +171,7 @@ public:
     void PreparePreview(int32_t Width, int32_t Height) override;
     void ShowStatus(const std::string& StepText) override;
     void ShowProgress(const TProgressReport& Report) override;
-    void ShowPreview(const uint8_t* Frame) override;
+    void ShowPreview(const platform::TPicture& Frame) override;
     void ShowResult(const TRunResult& Result) override;
     bool AskYesNo(const std::string& Caption, const std::string& Text) override;
     void ShowMessage(const std::string& Caption, const std::string& Text) override;

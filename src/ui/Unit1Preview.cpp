@@ -2,7 +2,6 @@
 // and centred in the view.
 #include <QComboBox>
 #include <cmath>
-#include <cstdlib>
 
 #include "ui/BitmapLayer.h"
 #include "ui/DibBitmap.h"
@@ -67,13 +66,13 @@ void TForm1::FormResize() {
 }
 
 void TForm1::PreparePreview(int32_t Width, int32_t Height) {
-    PreviewLayer->Bitmap = QImage(Width, std::abs(Height), QImage::Format_RGB32);
+    PreviewLayer->Bitmap = QImage(Width, Height, QImage::Format_RGB32);
     PreviewLayer->Bitmap.fill(Qt::black);
     FormResize();
 }
 
-void TForm1::ShowPreview(const uint8_t* Frame) {
-    if (CopyDibToBitmap(Frame, PreviewLayer->Bitmap)) {
+void TForm1::ShowPreview(const platform::TPicture& Frame) {
+    if (CopyPictureToBitmap(Frame, PreviewLayer->Bitmap)) {
         PreviewImage->repaint();
     }
 }

@@ -106,7 +106,7 @@ TEST_F(BitrateFrames, SendNothingWithoutElapsedTime) {
 }
 
 TEST_F(BitrateFrames, SendEveryBlockWhenTimeRunsBackwards) {
-    EXPECT_EQ(Session->Encoder().EncodeFrame(Frame.Data(), 40, 400, false), 100);
+    EXPECT_EQ(Session->Encoder().EncodeFrame(Frame.Picture(), 40, 400, false), 100);
     const FlvFile File = Session->Finish();
     ASSERT_EQ(File.Tags.size(), 2u);
     EXPECT_EQ(SentIn(File.Tags[1]).size(), 8u);

@@ -44,7 +44,7 @@ EncoderSession::EncoderSession(const EncoderParameters& Parameters, int Width, i
 
 int32_t EncoderSession::Encode(const bench::FrameBuffer& Frame, int32_t Timestamp, bool KeyFrame) {
     const int32_t Result =
-        Object->EncodeFrame(Frame.Data(), Timestamp, PreviousTimestamp, KeyFrame);
+        Object->EncodeFrame(Frame.Picture(), Timestamp, PreviousTimestamp, KeyFrame);
     PreviousTimestamp = Timestamp;
     return Result;
 }

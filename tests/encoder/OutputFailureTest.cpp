@@ -13,7 +13,7 @@ TEST(OutputFailure, AFullDeviceIsReportedByFileError) {
     Encoder.SetFrameSize(FrameFormat{320, 240, 3});
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
     const bench::FrameBuffer Frame = NoiseFrame(320, 240, 3, 4);
-    Encoder.EncodeFrame(Frame.Data(), 0, 0, true);
+    Encoder.EncodeFrame(Frame.Picture(), 0, 0, true);
     const uint8_t Mp3[4] = {0xFF, 0xFB, 0x90, 0x00};
     Encoder.WriteAudioTag(Mp3, 4, 10, 1, 3);
     EXPECT_EQ(Encoder.Finish(), 0u) << "no byte reached the device";
@@ -37,7 +37,7 @@ TEST_F(FileSizeLimit, AShortWriteIsReportedAndLeavesWholeTagsOnly) {
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
     for (int32_t Index = 0; Index < 8; ++Index) {
         const bench::FrameBuffer Frame = NoiseFrame(160, 120, 3, static_cast<uint32_t>(Index));
-        Encoder.EncodeFrame(Frame.Data(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
+        Encoder.EncodeFrame(Frame.Picture(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
                             Index == 0);
     }
     EXPECT_EQ(Encoder.FileError(), std::errc::file_too_large)

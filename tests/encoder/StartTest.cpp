@@ -139,15 +139,21 @@ TEST(EncoderLifecycle, RefusesToWriteOutsideStartAndFinish) {
     Encoder.SetParameters(ParametersFor(LosslessMode, 16, 16));
     Encoder.SetFrameSize(FrameFormat{16, 16, 3});
     const bench::FrameBuffer Frame = SolidFrame(16, 16, 3, {});
-    EXPECT_THROW(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), std::logic_error);
+    EXPECT_THROW(Encoder.EncodeFrame(Frame.Picture(), 0, 0, true), std::logic_error);
     ASSERT_EQ(Encoder.Start(), StartSucceeded);
     EXPECT_THROW(Encoder.SetParameters(ParametersFor(LosslessMode, 256, 256)), std::logic_error);
     EXPECT_THROW(Encoder.SetFrameSize(FrameFormat{4000, 16, 3}), std::logic_error);
-    EXPECT_EQ(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), 100);
+    // Pictures of another format than the frame size's would be read past their end.
+    for (const bench::FrameBuffer& Other :
+         {SolidFrame(32, 16, 3, {}), SolidFrame(16, 32, 3, {}), SolidFrame(16, 16, 4, {})}) {
+        EXPECT_THROW(Encoder.EncodeFrame(Other.Picture(), 0, 0, true), std::invalid_argument);
+    }
+    EXPECT_THROW(Encoder.EncodeFrame({}, 0, 0, true), std::invalid_argument);
+    EXPECT_EQ(Encoder.EncodeFrame(Frame.Picture(), 0, 0, true), 100);
     EXPECT_THROW(Encoder.Start(), std::logic_error);
     Encoder.Finish();
     EXPECT_THROW(Encoder.Start(), std::logic_error);
-    EXPECT_THROW(Encoder.EncodeFrame(Frame.Data(), 0, 0, true), std::logic_error);
+    EXPECT_THROW(Encoder.EncodeFrame(Frame.Picture(), 0, 0, true), std::logic_error);
     EXPECT_THROW(Encoder.WriteAudioTag(Frame.Data(), 4, 0, 0, 0), std::logic_error);
     EXPECT_THROW(Encoder.Finish(), std::logic_error);
     EXPECT_EQ(ReadFlvFile(Path).Tags.size(), 1u);

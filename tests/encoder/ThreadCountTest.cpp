@@ -44,7 +44,7 @@ protected:
         const bench::ScreenFrameGenerator Generator(Width, Height, 3);
         for (int Index = 0; Index < 12; ++Index) {
             const bench::FrameBuffer Frame = Generator.Render(Index);
-            Encoder.EncodeFrame(Frame.Data(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
+            Encoder.EncodeFrame(Frame.Picture(), Index * 40, Index == 0 ? 0 : (Index - 1) * 40,
                                 Index == 0);
         }
         Encoder.Finish();

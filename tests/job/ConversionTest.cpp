@@ -12,7 +12,6 @@
 #include "job/ScreenVideoEncoderThread.h"
 #include "platform/EventLoop.h"
 #include "platform/MultimediaTimer.h"
-#include "platform/WinTypes.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
@@ -50,8 +49,8 @@ public:
             OnProgress();
         }
     }
-    void ShowPreview(const uint8_t* Frame) override {
-        Previews.push_back(reinterpret_cast<const platform::BITMAPINFOHEADER*>(Frame)->biWidth);
+    void ShowPreview(const platform::TPicture& Frame) override {
+        Previews.push_back(Frame.Width);
         if (OnPreview) {
             OnPreview();
         }

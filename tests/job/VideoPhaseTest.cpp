@@ -2,7 +2,6 @@
 // source: which samples become frames, at which times, which are key frames.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "platform/WinTypes.h"
 #include "support/FlvReader.h"
 #include "support/TestPaths.h"
 
@@ -54,23 +52,17 @@ public:
         }
         return -1;
     }
-    const void* DecodeAt(int32_t Position) override {
+    platform::TPicture DecodeAt(int32_t Position) override {
         if (!Samples[Position].Decodable) {
-            return nullptr;
+            return {};
         }
-        platform::BITMAPINFOHEADER Header{};
-        Header.biSize = sizeof Header;
-        Header.biWidth = Width;
-        Header.biHeight = Height;
-        Header.biBitCount = 24;
-        Picture.assign(sizeof Header + Width * Height * 3, 0);
-        std::memcpy(Picture.data(), &Header, sizeof Header);
+        Picture.assign(Width * Height * 3, 0);
         if (Samples[Position].Changes) {
             FirstPixel = static_cast<uint8_t>(Position * 40 + 1);
         }
-        Picture[sizeof Header] = FirstPixel;
+        Picture[0] = FirstPixel;
         ++PicturesGiven;
-        return Picture.data();
+        return {Width, Height, 3, Width * 3, Picture.data()};
     }
 
     int PicturesGiven = 0;
@@ -90,7 +82,7 @@ public:
         ++Reports;
         LastPercent = Report.ProgressPercent;
     }
-    void ShowPreview(const void*) override {}
+    void ShowPreview(const platform::TPicture&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessage(const std::string&, const std::string&) override {}
     bool StopRequested() const override { return false; }

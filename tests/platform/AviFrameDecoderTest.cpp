@@ -1,8 +1,8 @@
-// Decoded frames: their DIB layout, their pixels against the ffmpeg tool's
+// Decoded frames: their layout, their pixels against the ffmpeg tool's
 // decoding, and the same pictures whatever order they are asked in.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <memory>
 #include <numeric>
 
@@ -36,25 +36,15 @@ public:
     int32_t Start() const { return AVIStreamStart(Stream); }
     int32_t End() const { return AVIStreamEnd(Stream); }
 
-    BITMAPINFOHEADER Header(int32_t Position) const {
-        BITMAPINFOHEADER Header{};
-        if (const void* Frame = AVIStreamGetFrame(Decoder, Position)) {
-            std::memcpy(&Header, Frame, sizeof Header);
-        }
-        return Header;
-    }
-    // The whole DIB, header included; empty when there is no picture.
-    Pixels Dib(int32_t Position) const {
-        const auto* Frame = static_cast<const uint8_t*>(AVIStreamGetFrame(Decoder, Position));
-        if (!Frame) {
-            return {};
-        }
-        BITMAPINFOHEADER Header;
-        std::memcpy(&Header, Frame, sizeof Header);
-        return Pixels(Frame, Frame + sizeof Header + Header.biSizeImage);
+    TPicture Picture(int32_t Position) const { return AVIStreamGetFrame(Decoder, Position); }
+    // The rows as they are stored, padding included; empty when there is no
+    // picture.
+    Pixels Rows(int32_t Position) const {
+        const TPicture Frame = Picture(Position);
+        return Pixels(Frame.Rows, Frame.Rows + Frame.Size());
     }
     Pixels TopDown(int32_t Position) const {
-        const void* Frame = AVIStreamGetFrame(Decoder, Position);
+        const TPicture Frame = Picture(Position);
         return Frame ? test::TopDownPixels(Frame) : Pixels{};
     }
 
@@ -77,8 +67,8 @@ std::vector<Pixels> Split(const Pixels& All, size_t FrameSize) {
 void ExpectExactFrames(const path& File, const std::string& PixelFormat, int BytesPerPixel) {
     VideoSource Source(File);
     ASSERT_TRUE(Source.Frames());
-    BITMAPINFOHEADER First = Source.Header(Source.Start());
-    size_t FrameSize = static_cast<size_t>(First.biWidth) * First.biHeight * BytesPerPixel;
+    const TPicture First = Source.Picture(Source.Start());
+    size_t FrameSize = static_cast<size_t>(First.Width) * First.Height * BytesPerPixel;
     auto Expected = Split(test::DecodeWithFfmpeg(File, PixelFormat), FrameSize);
     ASSERT_EQ(static_cast<int32_t>(Expected.size()), Source.End() - Source.Start());
     for (int32_t S = Source.Start(); S < Source.End(); ++S) {
@@ -87,17 +77,14 @@ void ExpectExactFrames(const path& File, const std::string& PixelFormat, int Byt
     }
 }
 
-TEST(AviFrames, AreBottomUpDibsWithRowsPaddedToFourBytes) {
+TEST(AviFrames, HaveRowsPaddedToFourBytes) {
     VideoSource Source(test::AviWidth642());
     ASSERT_TRUE(Source.Frames());
-    BITMAPINFOHEADER Header = Source.Header(0);
-    EXPECT_EQ(Header.biSize, 40u);
-    EXPECT_EQ(Header.biWidth, 642);
-    EXPECT_EQ(Header.biHeight, 10);
-    EXPECT_EQ(Header.biPlanes, 1);
-    EXPECT_EQ(Header.biBitCount, 24);
-    EXPECT_EQ(Header.biCompression, BI_RGB);
-    EXPECT_EQ(Header.biSizeImage, 1928u * 10);
+    const TPicture Picture = Source.Picture(0);
+    EXPECT_EQ(Picture.Width, 642);
+    EXPECT_EQ(Picture.Height, 10);
+    EXPECT_EQ(Picture.BytesPerPixel, 3);
+    EXPECT_EQ(Picture.Stride, 1928u);
 }
 
 TEST(AviFrames, RawBgrComesOutByteForByte) {
@@ -114,17 +101,17 @@ TEST(AviFrames, YuvVideoOfAnyWidthComesOutAsTheToolDecodesIt) {
 
 TEST(AviFrames, ThirtyTwoBitRgbStaysThirtyTwoBits) {
     VideoSource Source(test::AviBgra());
-    EXPECT_EQ(Source.Header(0).biBitCount, 32);
+    EXPECT_EQ(Source.Picture(0).BytesPerPixel, 4);
     ExpectExactFrames(test::AviBgra(), "bgra", 4);
 }
 
 TEST(AviFrames, PaletteVideoBecomesTwentyFourBitsWithItsColours) {
     VideoSource Source(test::AviPal8());
-    EXPECT_EQ(Source.Header(0).biBitCount, 24);
+    EXPECT_EQ(Source.Picture(0).BytesPerPixel, 3);
     ExpectExactFrames(test::AviPal8(), "bgr24", 3);
     // Asked again after a restart, the palette still applies.
     Pixels Last = Source.TopDown(3);
-    EXPECT_EQ(Source.TopDown(0), test::TopDownPixels(AVIStreamGetFrame(Source.Frames(), 0)));
+    EXPECT_EQ(Source.TopDown(0), test::TopDownPixels(Source.Picture(0)));
     EXPECT_EQ(Source.TopDown(3), Last);
 }
 
@@ -144,9 +131,9 @@ TEST(AviFrames, PaletteChangesHoldFromTheirChunkOn) {
 void ExpectCloseFrames(const path& File) {
     VideoSource Source(File);
     ASSERT_TRUE(Source.Frames());
-    BITMAPINFOHEADER First = Source.Header(0);
-    ASSERT_EQ(First.biBitCount, 24);
-    size_t FrameSize = static_cast<size_t>(First.biWidth) * First.biHeight * 3;
+    const TPicture First = Source.Picture(0);
+    ASSERT_EQ(First.BytesPerPixel, 3);
+    size_t FrameSize = static_cast<size_t>(First.Width) * First.Height * 3;
     auto Expected = Split(test::DecodeWithFfmpeg(File, "bgr24"), FrameSize);
     ASSERT_EQ(static_cast<int32_t>(Expected.size()), Source.End());
     for (int32_t S = 0; S < Source.End(); ++S) {
@@ -249,9 +236,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AviFrames, PositionsOutsideTheStreamGiveNothing) {
     VideoSource Source(test::AviBgr24());
-    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), -1), nullptr);
-    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), Source.End()), nullptr);
-    EXPECT_NE(AVIStreamGetFrame(Source.Frames(), Source.End() - 1), nullptr);
+    EXPECT_FALSE(Source.Picture(-1));
+    EXPECT_FALSE(Source.Picture(Source.End()));
+    EXPECT_TRUE(Source.Picture(Source.End() - 1));
 }
 
 // Every order of access gives the pictures a sequential pass gives.
@@ -260,19 +247,20 @@ void ExpectSamePicturesInAnyOrder(const path& File) {
     {
         VideoSource Source(File);
         for (int32_t S = 0; S < Source.End(); ++S) {
-            Sequential.push_back(Source.Dib(S));
+            Sequential.push_back(Source.Rows(S));
             ASSERT_FALSE(Sequential.back().empty()) << S;
         }
     }
     VideoSource Source(File);
     for (int32_t S = Source.End() - 1; S >= 0; --S) {
-        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)]) << File << " backwards " << S;
+        EXPECT_EQ(Source.Rows(S), Sequential[static_cast<size_t>(S)]) << File << " backwards " << S;
     }
     for (int32_t S : {0, 1, 5, 13, 14, 26, 39, 2, 38, 12, 11, 24, 23, 25}) {
-        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)]) << File << " jumping to " << S;
+        EXPECT_EQ(Source.Rows(S), Sequential[static_cast<size_t>(S)])
+            << File << " jumping to " << S;
     }
     for (int32_t S = 0; S < Source.End(); S += 3) {
-        EXPECT_EQ(Source.Dib(S), Sequential[static_cast<size_t>(S)])
+        EXPECT_EQ(Source.Rows(S), Sequential[static_cast<size_t>(S)])
             << File << " every third " << S;
     }
 }
@@ -284,8 +272,8 @@ TEST(AviFrames, InterFramesDecodeAlikeSequentiallyBackwardsAndJumping) {
 
 TEST(AviFrames, TheSamePositionTwiceGivesTheSamePicture) {
     VideoSource Source(test::AviH264());
-    Pixels First = Source.Dib(7);
-    EXPECT_EQ(Source.Dib(7), First);
+    Pixels First = Source.Rows(7);
+    EXPECT_EQ(Source.Rows(7), First);
     EXPECT_FALSE(First.empty());
 }
 
@@ -295,10 +283,10 @@ TEST(AviFrames, TheSamePositionTwiceGivesTheSamePicture) {
 TEST(AviFrames, APictureStaysWhileTheNextIsDecodedAhead) {
     VideoSource Source(test::AviH264());
     for (int32_t S : {0, 1, 2, 12}) {
-        const auto* Shown = static_cast<const uint8_t*>(AVIStreamGetFrame(Source.Frames(), S));
-        ASSERT_NE(Shown, nullptr);
+        const TPicture Shown = Source.Picture(S);
+        ASSERT_TRUE(Shown);
         const Pixels Before = test::TopDownPixels(Shown);
-        EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), S), Shown);
+        EXPECT_EQ(Source.Picture(S).Rows, Shown.Rows);
         EXPECT_EQ(test::TopDownPixels(Shown), Before) << S;
     }
 }
@@ -312,7 +300,7 @@ TEST(AviFrames, APaddingStreamBeforeTheVideoChangesNoPicture) {
     VideoSource Padded(test::AviPaddingFirst());
     ASSERT_TRUE(Padded.Frames());
     for (int32_t S = 0; S < Original.End(); ++S) {
-        EXPECT_EQ(Padded.Dib(S), Original.Dib(S)) << "frame " << S;
+        EXPECT_EQ(Padded.Rows(S), Original.Rows(S)) << "frame " << S;
     }
 }
 
@@ -323,7 +311,7 @@ TEST(AviFrames, OpenDmlFilesDecodeLikeTheirOriginal) {
         VideoSource Rewritten(File);
         ASSERT_TRUE(Rewritten.Frames()) << File;
         for (int32_t S = 0; S < Original.End(); S += 4) {
-            EXPECT_EQ(Rewritten.Dib(S), Original.Dib(S)) << File << " frame " << S;
+            EXPECT_EQ(Rewritten.Rows(S), Original.Rows(S)) << File << " frame " << S;
         }
     }
 }
@@ -331,18 +319,18 @@ TEST(AviFrames, OpenDmlFilesDecodeLikeTheirOriginal) {
 TEST(AviFrames, ATruncatedFileDecodesWhatItStillHolds) {
     VideoSource Whole(test::AviPcm16Stereo());
     VideoSource Cut(test::AviTruncated());
-    EXPECT_EQ(Cut.Dib(0), Whole.Dib(0));
-    EXPECT_EQ(Cut.Dib(2), Whole.Dib(2));
-    EXPECT_TRUE(Cut.Dib(Cut.End() - 1).empty());
+    EXPECT_EQ(Cut.Rows(0), Whole.Rows(0));
+    EXPECT_EQ(Cut.Rows(2), Whole.Rows(2));
+    EXPECT_TRUE(Cut.Rows(Cut.End() - 1).empty());
 }
 
 TEST(AviFrames, AnUndecodableSampleGivesNothingAndTheNextOneDecodes) {
     VideoSource Source(test::AviFirstFrameUndecodable());
     ASSERT_TRUE(Source.Frames());
-    EXPECT_EQ(AVIStreamGetFrame(Source.Frames(), 0), nullptr);
+    EXPECT_FALSE(Source.Picture(0));
     VideoSource Intact(test::AviMjpeg());
-    EXPECT_EQ(Source.Dib(1), Intact.Dib(1));
-    EXPECT_FALSE(Source.Dib(1).empty());
+    EXPECT_EQ(Source.Rows(1), Intact.Rows(1));
+    EXPECT_FALSE(Source.Rows(1).empty());
 }
 
 TEST(AviFrameDecoder, OpensOnlyForDecodableVideo) {

@@ -4,13 +4,11 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/WinTypes.h"
 #include "support/Process.h"
 #include "support/TestPaths.h"
 
@@ -98,16 +96,11 @@ std::vector<uint8_t> DecodeWithFfmpeg(const fs::path& File, const std::string& P
     return Pixels;
 }
 
-std::vector<uint8_t> TopDownPixels(const void* Dib) {
-    platform::BITMAPINFOHEADER Header;
-    std::memcpy(&Header, Dib, sizeof Header);
-    size_t RowBytes = static_cast<size_t>(Header.biWidth) * Header.biBitCount / 8;
-    size_t Stride = (RowBytes + 3) & ~size_t{3};
-    const auto* Rows = static_cast<const uint8_t*>(Dib) + sizeof Header;
+std::vector<uint8_t> TopDownPixels(const platform::TPicture& Picture) {
+    const size_t RowBytes = static_cast<size_t>(Picture.Width) * Picture.BytesPerPixel;
     std::vector<uint8_t> Pixels;
-    for (int32_t Row = Header.biHeight - 1; Row >= 0; --Row) {
-        const uint8_t* Start = Rows + Stride * static_cast<size_t>(Row);
-        Pixels.insert(Pixels.end(), Start, Start + RowBytes);
+    for (int32_t Row = Picture.Height - 1; Row >= 0; --Row) {
+        Pixels.insert(Pixels.end(), Picture.Row(Row), Picture.Row(Row) + RowBytes);
     }
     return Pixels;
 }

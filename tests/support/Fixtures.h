@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Picture.h"
+
 namespace quorvane::test {
 
 // Runs `ffmpeg -hide_banner -loglevel error -nostdin -y <Arguments>`;
@@ -51,8 +53,8 @@ std::vector<size_t> Mp3PacketPositions(const std::filesystem::path& Mp3);
 // samples it decodes, counted; 0 when the file holds no sound.
 double DecodedSoundSeconds(const std::filesystem::path& File);
 
-// The pixels of a packed bottom-up DIB (BITMAPINFOHEADER then rows padded to
-// 4 bytes) as top-down unpadded rows, to compare with DecodeWithFfmpeg.
-std::vector<uint8_t> TopDownPixels(const void* Dib);
+// The pixels of a picture as top-down unpadded rows, to compare with
+// DecodeWithFfmpeg.
+std::vector<uint8_t> TopDownPixels(const platform::TPicture& Picture);
 
 }  // namespace quorvane::test

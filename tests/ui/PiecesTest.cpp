@@ -1,7 +1,7 @@
 // The window's parts that stand alone: the version text and the copy of
 // the job's frames into the preview bitmap.
 #include <QtTest>
-#include <cstring>
+#include <vector>
 
 #include "platform/WinTypes.h"
 #include "ui/DibBitmap.h"
@@ -11,23 +11,19 @@ using namespace quorvane;
 
 namespace {
 
-// A packed DIB of Width x Height (negative: top-down) whose pixel (x, y),
-// counted from the top row, is blue x, green y, red 200.
-std::vector<uint8_t> MakeDib(int Width, int Height, int BitCount) {
-    const int Rows = std::abs(Height);
-    const int BytesPerPixel = BitCount / 8;
-    const int Stride = (Width * BytesPerPixel + 3) & ~3;
-    std::vector<uint8_t> Dib(sizeof(platform::BITMAPINFOHEADER) + size_t(Stride) * Rows, 0xEE);
-    platform::BITMAPINFOHEADER Header{};
-    Header.biSize = sizeof Header;
-    Header.biWidth = Width;
-    Header.biHeight = Height;
-    Header.biPlanes = 1;
-    Header.biBitCount = uint16_t(BitCount);
-    std::memcpy(Dib.data(), &Header, sizeof Header);
-    for (int Y = 0; Y < Rows; ++Y) {
-        const int Stored = Height > 0 ? Rows - 1 - Y : Y;
-        uint8_t* Row = Dib.data() + sizeof Header + size_t(Stride) * Stored;
+// Bottom-up rows of Width x Height whose pixel (x, y), counted from the top
+// row, is blue x, green y, red 200; padding bytes 0xEE.
+struct TRows {
+    std::vector<uint8_t> Bytes;
+    platform::TPicture Picture;
+};
+
+TRows MakeRows(int Width, int Height, int BytesPerPixel) {
+    TRows Made;
+    const size_t Stride = (size_t(Width) * BytesPerPixel + 3) & ~size_t(3);
+    Made.Bytes.assign(Stride * Height, 0xEE);
+    for (int Y = 0; Y < Height; ++Y) {
+        uint8_t* Row = Made.Bytes.data() + Stride * (Height - 1 - Y);
         for (int X = 0; X < Width; ++X) {
             uint8_t* Pixel = Row + X * BytesPerPixel;
             Pixel[0] = uint8_t(X);
@@ -35,7 +31,8 @@ std::vector<uint8_t> MakeDib(int Width, int Height, int BitCount) {
             Pixel[2] = 200;
         }
     }
-    return Dib;
+    Made.Picture = {Width, Height, uint8_t(BytesPerPixel), Stride, Made.Bytes.data()};
+    return Made;
 }
 
 }  // namespace
@@ -58,13 +55,12 @@ private slots:
 
     void framesAreCopiedTopRowFirstAndOpaque() {
         const std::tuple<int, int, int> Rows[] = {
-            {3, 2, 24},   // rows padded from 9 to 12 bytes
-            {5, 3, 32},   // the fourth byte is ignored
-            {3, -2, 24},  // a top-down frame
+            {3, 2, 3},  // rows padded from 9 to 12 bytes
+            {5, 3, 4},  // the fourth byte is ignored
         };
-        for (const auto& [Width, Height, BitCount] : Rows) {
-            QImage Bitmap(Width, std::abs(Height), QImage::Format_RGB32);
-            QVERIFY(CopyDibToBitmap(MakeDib(Width, Height, BitCount).data(), Bitmap));
+        for (const auto& [Width, Height, BytesPerPixel] : Rows) {
+            QImage Bitmap(Width, Height, QImage::Format_RGB32);
+            QVERIFY(CopyPictureToBitmap(MakeRows(Width, Height, BytesPerPixel).Picture, Bitmap));
             for (int Y = 0; Y < Bitmap.height(); ++Y) {
                 for (int X = 0; X < Width; ++X) {
                     QCOMPARE(Bitmap.pixel(X, Y), qRgb(200, Y, X));
@@ -77,10 +73,10 @@ private slots:
         QImage Bitmap(3, 2, QImage::Format_RGB32);
         Bitmap.fill(Qt::black);
         const QImage Before = Bitmap;
-        QVERIFY(!CopyDibToBitmap(MakeDib(4, 2, 24).data(), Bitmap));
-        QVERIFY(!CopyDibToBitmap(MakeDib(3, 3, 32).data(), Bitmap));
-        QVERIFY(!CopyDibToBitmap(MakeDib(3, 2, 16).data(), Bitmap));
-        QVERIFY(!CopyDibToBitmap(nullptr, Bitmap));
+        QVERIFY(!CopyPictureToBitmap(MakeRows(4, 2, 3).Picture, Bitmap));
+        QVERIFY(!CopyPictureToBitmap(MakeRows(3, 3, 4).Picture, Bitmap));
+        QVERIFY(!CopyPictureToBitmap(MakeRows(3, 2, 2).Picture, Bitmap));
+        QVERIFY(!CopyPictureToBitmap({}, Bitmap));
         QCOMPARE(Bitmap, Before);
     }
 };
