@@ -317,7 +317,8 @@ Video compression:
 
 Range:
   --start TIME                      convert from TIME on: the picture shown then
-                                    is the first frame, at time 0 (the start)
+                                    is the first frame, at time 0 (the
+                                    beginning)
   --end TIME                        convert up to TIME (the end); TIME is
                                     seconds (90, 12.5) or [HH:]MM:SS[.mmm]
 
