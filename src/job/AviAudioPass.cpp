@@ -53,7 +53,9 @@ bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, const TRangeSetting
     Host = &RunHost;
     KeepRange(Range, VideoEnd);
     Host->ShowStatus("Encoding audio...");
-    Progress.Begin(Track->Start(), Track->End());
+    // By the sound's time, up to where reading ends.
+    Progress.Begin(Track->TimeOf(Track->Start()),
+                   std::min<int64_t>(Track->TimeOf(Track->End()), ReadEnd));
     if (Track->Start() < Track->End()) {
         WriteLeadingSilence();
     }
@@ -80,6 +82,7 @@ void TAviAudioPass::KeepRange(const TRangeSettings& Range, int32_t VideoEnd) {
     CutStart = std::max(Range.Start, 0);
     CutEnd = std::max(std::min(Range.End.value_or(VideoEnd), VideoEnd), CutStart);
     KeptEnd = Range.End ? CutEnd : INT64_MAX;
+    ReadEnd = int64_t{CutEnd} + SoundPastVideoMs;
     const int64_t SoundStart = Track->TimeOf(Track->Start());
     const uint64_t Rate = Transcoder->DecodedRate();
     const auto FrameAt = [&](int64_t Time) {
@@ -113,7 +116,6 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // track may claim days of it: reading ends a little past that end.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
-    const int64_t ReadEnd = int64_t{CutEnd} + SoundPastVideoMs;
     for (int32_t Position = Track->Start();
          Position < Track->End() && Track->TimeOf(Position) < ReadEnd && !Host->StopRequested();) {
         int32_t Bytes = 0;
@@ -143,7 +145,7 @@ void TAviAudioPass::ConvertChunk(int32_t Position, int32_t Samples, uint32_t Byt
         return;
     }
     const auto MediaTime = static_cast<uint32_t>(Track->TimeOf(Position));
-    const TProgressReport Report = Progress.Measure(Position, MediaTime);
+    const TProgressReport Report = Progress.Measure(MediaTime, MediaTime);
     // A chunk's speed figure covers the showing of the previous one too.
     Progress.MarkMeasured(MediaTime);
     Host->ShowProgress(Report);

@@ -61,10 +61,12 @@ private:
     std::unique_ptr<TAudioTrack> Track;  // while the pass runs
     IRunHost* Host = nullptr;            // while the pass runs
     // The part transcoded, in the input's time: CutStart is the MP3's time
-    // 0; sound is kept up to KeptEnd, and read up to a second past CutEnd.
+    // 0; sound is kept up to KeptEnd, and read up to ReadEnd, a second past
+    // CutEnd.
     int32_t CutStart = 0;
     int32_t CutEnd = 0;
     int64_t KeptEnd = INT64_MAX;
+    int64_t ReadEnd = 0;
     std::unique_ptr<platform::TTemporaryFile> AudioFile;
     TProgressMeter Progress;
 };
