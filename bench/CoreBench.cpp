@@ -6,12 +6,15 @@ extern "C" {
 }
 
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "bench/ScreenFrames.h"
+#include "bench/Processes.h"
 #include "encoder/ScreenVideoEncoder.h"
-#include "platform/FfmpegPointers.h"
+#include "platform/ffmpeg/FfmpegPointers.h"
 
 namespace quorvane::bench {
 
@@ -44,22 +47,44 @@ EncoderParameters ParametersFor(const CoreRun& Run) {
 
 }  // namespace
 
+Workload ScreenWorkload(int Width, int Height) {
+    auto Generator = std::make_shared<ScreenFrameGenerator>(Width, Height, 3);
+    return {Width, Height,
+            [Generator](int Index, FrameBuffer& Frame) { Generator->Render(Index, Frame); }};
+}
+
+Workload CameraWorkload(const std::filesystem::path& Folder, int Width, int Height, int Frames) {
+    auto File = std::make_shared<std::ifstream>(MandelbrotFrames(Folder, Width, Height, Frames),
+                                                std::ios::binary);
+    const auto RowBytes = static_cast<std::streamsize>(Width) * 3;
+    auto Row = std::make_shared<std::vector<char>>(RowBytes);
+    return {Width, Height, [=](int Index, FrameBuffer& Frame) {
+                File->seekg(static_cast<std::streamoff>(Index) * RowBytes * Height);
+                for (int Y = 0; Y < Height; ++Y) {
+                    if (!File->read(Row->data(), RowBytes)) {
+                        throw std::runtime_error("the camera frames end before frame " +
+                                                 std::to_string(Index));
+                    }
+                    std::memcpy(Frame.PixelAt(0, Y), Row->data(), Row->size());
+                }
+            }};
+}
+
 // Only EncodeFrame is timed; rendering the frames is not.
-Figures EncodeWithOurs(const CoreRun& Run, int Width, int Height, int Frames,
+Figures EncodeWithOurs(const CoreRun& Run, const Workload& Source, int Frames,
                        const std::filesystem::path& Output) {
     TScreenVideoEncoder Encoder(Output.string(), true, false);
     Encoder.SetParameters(ParametersFor(Run));
     Encoder.SetEngine(Run.Engine);
     Encoder.SetFrameSize(
-        FrameFormat{static_cast<uint16_t>(Width), static_cast<uint16_t>(Height), 3});
+        FrameFormat{static_cast<uint16_t>(Source.Width), static_cast<uint16_t>(Source.Height), 3});
     if (Encoder.Start() != StartSucceeded) {
         throw std::runtime_error("cannot create " + Output.string());
     }
-    ScreenFrameGenerator Generator(Width, Height, 3);
-    FrameBuffer Frame(Width, Height, 3);
+    FrameBuffer Frame(Source.Width, Source.Height, 3);
     Figures Result;
     for (int Index = 0; Index < Frames; ++Index) {
-        Generator.Render(Index, Frame);
+        Source.Render(Index, Frame);
         const auto Begin = Clock::now();
         Encoder.EncodeFrame(Frame.Picture(), FrameTime(Index),
                             Index == 0 ? 0 : FrameTime(Index - 1), Index == 0);
@@ -126,17 +151,16 @@ uint64_t DrainPackets(AVCodecContext* Context, AVPacket* Packet) {
 
 }  // namespace
 
-Figures EncodeWithTheirs(int Width, int Height, int Frames) {
-    auto Context = OpenTheirEncoder(Width, Height, Frames);
+Figures EncodeWithTheirs(const Workload& Source, int Frames) {
+    auto Context = OpenTheirEncoder(Source.Width, Source.Height, Frames);
     platform::FramePtr Frame(av_frame_alloc());
     platform::PacketPtr Packet(av_packet_alloc());
-    ScreenFrameGenerator Generator(Width, Height, 3);
-    FrameBuffer Picture(Width, Height, 3);
+    FrameBuffer Picture(Source.Width, Source.Height, 3);
     Figures Result{0, FlvFileHeaderBytes};
     for (int Index = 0; Index <= Frames; ++Index) {
         AVFrame* Input = nullptr;  // the last round flushes the encoder
         if (Index < Frames) {
-            Generator.Render(Index, Picture);
+            Source.Render(Index, Picture);
             WrapFrame(Picture, Frame.get(), Index);
             Input = Frame.get();
         }

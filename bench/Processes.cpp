@@ -76,36 +76,59 @@ std::string ErrorOutputOf(const std::vector<std::string>& Arguments) {
     RunWithErrorsTo(Arguments, File);
     std::string Text;
     char Buffer[4096];
-    for (ssize_t Got; (Got = pread(File, Buffer, sizeof Buffer, static_cast<off_t>(Text.size()))) > 0;) {
+    for (ssize_t Got;
+         (Got = pread(File, Buffer, sizeof Buffer, static_cast<off_t>(Text.size()))) > 0;) {
         Text.append(Buffer, static_cast<size_t>(Got));
     }
     close(File);
     return Text;
 }
 
-std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width, int Height,
-                                 int FramesPerSecond, int Seconds) {
-    const std::string Size = std::to_string(Width) + "x" + std::to_string(Height);
-    const std::filesystem::path Path = Folder / ("testsrc2-" + Size + "-" +
-                                                 std::to_string(FramesPerSecond) + "fps-" +
-                                                 std::to_string(Seconds) + "s.avi");
+namespace {
+
+std::string SizeText(int Width, int Height) {
+    return std::to_string(Width) + "x" + std::to_string(Height);
+}
+
+// Runs ffmpeg with Arguments and then the output's name, unless Path exists.
+// Made under another name, so that an interrupted run leaves no partial
+// input behind.
+std::filesystem::path MadeOnce(const std::filesystem::path& Path,
+                               std::vector<std::string> Arguments) {
     if (!std::filesystem::exists(Path)) {
-        // Made under another name, so that an interrupted run leaves no partial input behind.
         const std::filesystem::path Partial = Path.string() + ".partial";
-        RunProcess({"ffmpeg", "-nostdin", "-y", "-v", "error", "-f", "lavfi", "-i",
-                    "testsrc2=size=" + Size + ":rate=" + std::to_string(FramesPerSecond), "-t",
-                    std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", "-f", "avi",
-                    Partial.string()});
+        Arguments.insert(Arguments.begin(), {"ffmpeg", "-nostdin", "-y", "-v", "error"});
+        Arguments.push_back(Partial.string());
+        RunProcess(Arguments);
         std::filesystem::rename(Partial, Path);
     }
     return Path;
 }
 
+}  // namespace
+
+std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width, int Height,
+                                 int FramesPerSecond, int Seconds) {
+    const std::string Size = SizeText(Width, Height);
+    return MadeOnce(
+        Folder / ("testsrc2-" + Size + "-" + std::to_string(FramesPerSecond) + "fps-" +
+                  std::to_string(Seconds) + "s.avi"),
+        {"-f", "lavfi", "-i", "testsrc2=size=" + Size + ":rate=" + std::to_string(FramesPerSecond),
+         "-t", std::to_string(Seconds), "-c:v", "mjpeg", "-q:v", "3", "-f", "avi"});
+}
+
+std::filesystem::path MandelbrotFrames(const std::filesystem::path& Folder, int Width, int Height,
+                                       int Frames) {
+    const std::string Size = SizeText(Width, Height);
+    return MadeOnce(Folder / ("mandelbrot-" + Size + "-" + std::to_string(Frames) + ".bgr"),
+                    {"-f", "lavfi", "-i", "mandelbrot=size=" + Size + ":rate=25", "-frames:v",
+                     std::to_string(Frames), "-pix_fmt", "bgr24", "-f", "rawvideo"});
+}
+
 double PsnrAgainstFullPrecision(const std::filesystem::path& Flv,
                                 const std::filesystem::path& Source) {
     const std::string Text = ErrorOutputOf(
-        {"ffmpeg", "-nostdin", "-v", "info", "-i", Flv.string(), "-i", Source.string(),
-         "-lavfi",
+        {"ffmpeg", "-nostdin", "-v", "info", "-i", Flv.string(), "-i", Source.string(), "-lavfi",
          "[0:v]format=bgr24[ours];"
          "[1:v]scale=flags=bicubic+full_chroma_int+full_chroma_inp+accurate_rnd,"
          "format=bgr24[reference];[ours][reference]psnr",

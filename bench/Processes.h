@@ -8,8 +8,8 @@
 namespace quorvane::bench {
 
 struct ProcessFigures {
-    double Seconds = 0;     // wall-clock time
-    double CpuSeconds = 0;  // processor time, all threads
+    double Seconds = 0;      // wall-clock time
+    double CpuSeconds = 0;   // processor time, all threads
     long PeakKilobytes = 0;  // peak resident memory
 };
 
@@ -22,6 +22,11 @@ std::string ErrorOutputOf(const std::vector<std::string>& Arguments);
 // ffmpeg's testsrc2 as MJPEG in AVI, made once per size, rate and length.
 std::filesystem::path TestSource(const std::filesystem::path& Folder, int Width, int Height,
                                  int FramesPerSecond, int Seconds);
+
+// ffmpeg's mandelbrot zoom as raw BGR rows, top row first, made once per
+// size and length.
+std::filesystem::path MandelbrotFrames(const std::filesystem::path& Folder, int Width, int Height,
+                                       int Frames);
 
 // PSNR (dB, all channels) of the FLV's pictures against the source's frames
 // converted to BGR at full precision (full chroma interpolation and input,

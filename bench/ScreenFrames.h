@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane::bench {
 

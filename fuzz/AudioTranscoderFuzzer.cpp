@@ -8,7 +8,7 @@
 #include "FuzzInput.h"
 #include "job/AudioTranscoder.h"
 #include "job/Mp3Formats.h"
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 namespace quorvane::fuzz {
 namespace {

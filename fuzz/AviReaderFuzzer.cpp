@@ -7,7 +7,7 @@
 
 #include "FuzzInput.h"
 #include "FuzzJob.h"
-#include "platform/AviFile.h"
+#include "platform/avi/AviFile.h"
 
 namespace quorvane::fuzz {
 namespace {

@@ -7,7 +7,7 @@
 #include "FuzzInput.h"
 #include "FuzzJob.h"
 #include "encoder/ScreenVideoEncoder.h"
-#include "platform/MediaFile.h"
+#include "platform/media/MediaFile.h"
 
 namespace quorvane::fuzz {
 namespace {

@@ -256,11 +256,12 @@ void TParser::ApplyThreads(const std::string& Value) {
 }
 
 void TParser::ApplyDeflate(const std::string& Value) {
-    if (Value != "zlib" && Value != "libdeflate") {
-        throw EUsageError("--deflate is zlib or libdeflate, not '" + Value + "'");
+    if (Value != "zlib" && Value != "libdeflate" && Value != "smallest") {
+        throw EUsageError("--deflate is zlib, libdeflate or smallest, not '" + Value + "'");
     }
-    Result.Settings.Engine.Deflate =
-        Value == "zlib" ? DeflateEngine::Zlib : DeflateEngine::Libdeflate;
+    Result.Settings.Engine.Deflate = Value == "zlib"         ? DeflateEngine::Zlib
+                                     : Value == "libdeflate" ? DeflateEngine::Libdeflate
+                                                             : DeflateEngine::Smallest;
 }
 
 void TParser::ApplyAudio(const std::string& Value) {
@@ -343,12 +344,15 @@ Output:
                                     when missing), one after the other; a file
                                     that fails does not stop the others
 
-Speed:
+Speed and size:
   --threads N                       threads compressing blocks (one per
                                     processor); the output stays the same
-  --deflate zlib|libdeflate         block compression: zlib level 9, or
+  --deflate zlib|libdeflate|smallest
+                                    block compression: zlib level 9;
                                     libdeflate, several times faster and a few
-                                    percent larger (zlib)
+                                    percent larger; or smallest, about 8 %
+                                    smaller than zlib on screen content at a
+                                    third of its speed (zlib)
 
 Other:
   --yes, --no                       answer the conversion's yes/no questions

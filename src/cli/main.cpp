@@ -13,9 +13,9 @@
 #include "cli/Mp3FormatChoice.h"
 #include "job/FrontEndTexts.h"
 #include "job/ScreenVideoEncoderThread.h"
-#include "platform/EventLoop.h"
-#include "platform/ProcessSignals.h"
-#include "platform/VersionResource.h"
+#include "platform/os/EventLoop.h"
+#include "platform/os/ProcessSignals.h"
+#include "platform/os/VersionResource.h"
 
 namespace quorvane::cli {
 

@@ -45,10 +45,11 @@ private:
     z_stream Stream{};
 };
 
-// libdeflate, which compresses a whole buffer in one call.
+// libdeflate, which compresses a whole buffer in one call, at a level of 1
+// to 12.
 class LibdeflateDeflater final : public Deflater {
 public:
-    LibdeflateDeflater();  // throws ECompressionError
+    explicit LibdeflateDeflater(int Level);  // throws ECompressionError
     ~LibdeflateDeflater() override;
     LibdeflateDeflater(const LibdeflateDeflater&) = delete;
     LibdeflateDeflater& operator=(const LibdeflateDeflater&) = delete;

@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

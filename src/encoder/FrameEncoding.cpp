@@ -65,8 +65,8 @@ void TScreenVideoEncoder::RunBlockPass(const platform::TPicture& Frame, bool Key
 void TScreenVideoEncoder::PassBlock(const platform::TPicture& Frame, size_t Index, bool KeyFrame) {
     const auto Row = static_cast<uint32_t>(Index / BlockColumns);
     const auto Column = static_cast<uint32_t>(Index % BlockColumns);
-    const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth,
-                                         Parameters.BlockHeight, FrameWidth, FrameHeight);
+    const BlockArea Area = GridBlockArea(Row, Column, Parameters.BlockWidth, Parameters.BlockHeight,
+                                         FrameWidth, FrameHeight);
     TImageBlock& Block = Blocks[Index];
     Block.Pixels.resize(Area.PixelCount() * 3);
     CopyBlockPixels(Frame.Rows, Frame.Stride, BytesPerPixel, Area, Parameters.ColorShift,

@@ -8,7 +8,7 @@
 #include "encoder/FlvFileSummary.h"
 #include "encoder/FlvLayout.h"
 #include "encoder/OnMetaData.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/TemporaryFile.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

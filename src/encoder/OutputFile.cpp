@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/ProcessSignals.h"
+#include "platform/os/ProcessSignals.h"
 
 namespace quorvane {
 

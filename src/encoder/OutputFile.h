@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 
@@ -58,7 +58,7 @@ private:
     // those still in the buffer.
     std::vector<uint64_t> WholeEnds{0};
     std::error_code FirstError;
-    // For a process being killed (platform/ProcessSignals.h).
+    // For a process being killed (platform/os/ProcessSignals.h).
     int KillSlot = -1;
 };
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 
@@ -151,7 +151,7 @@ private:
     int32_t BlockRows = 0;
     std::vector<TImageBlock> Blocks;
     std::vector<TImageBlock*> SendList;  // kept for the run
-    std::vector<TImageBlock*> Ranking;  // bitrate mode's order of picks, kept for the run
+    std::vector<TImageBlock*> Ranking;   // bitrate mode's order of picks, kept for the run
     uint32_t HeaderWord = 0;
     platform::TFile GivenOutput;  // until Start
     std::unique_ptr<TFlvWriter> Writer;

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 namespace quorvane {
 

@@ -15,7 +15,7 @@
 #include "job/ProgressMeter.h"
 #include "job/RunHost.h"
 #include "job/VideoSource.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/TemporaryFile.h"
 
 namespace quorvane {
 

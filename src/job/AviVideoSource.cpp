@@ -7,9 +7,9 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/AudioCompressionManager.h"
-#include "platform/AviFile.h"
-#include "platform/File.h"
+#include "platform/audio/AudioCompressionManager.h"
+#include "platform/avi/AviFile.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

@@ -13,8 +13,8 @@
 #include "job/TimeTexts.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
-#include "platform/OutputClaim.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/OutputClaim.h"
+#include "platform/os/TemporaryFile.h"
 
 namespace quorvane {
 
@@ -356,9 +356,13 @@ std::string FramesLeftOutText(const TVideoOutcome& Phase, const TFramesLeftOut& 
                               TRunOutcome Outcome) {
     std::string Text;
     const auto Add = [&](uint32_t Count, std::string (*TextOf)(uint32_t)) {
-        if (Count != 0) {
-            Text += (Text.empty() ? "" : " ") + TextOf(Count);
+        if (Count == 0) {
+            return;
         }
+        if (!Text.empty()) {
+            Text += ' ';
+        }
+        Text += TextOf(Count);
     };
     Add(Phase.FramesNotDecoded, FramesNotDecodedText);
     Add(LeftOut.GoingBack, FramesGoingBackText);

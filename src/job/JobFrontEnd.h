@@ -7,7 +7,7 @@
 
 #include "job/JobSettings.h"
 #include "job/RunResult.h"
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

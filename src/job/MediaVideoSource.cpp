@@ -7,8 +7,8 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/MediaFile.h"
-#include "platform/WinTypes.h"
+#include "platform/media/MediaFile.h"
+#include "platform/types/WinTypes.h"
 
 namespace quorvane {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 
 #include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "job/Mp3FrameHeader.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/MultimediaTimer.h"
+#include "platform/os/MultimediaTimer.h"
 
 namespace quorvane {
 

@@ -8,7 +8,7 @@
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/OutputClaim.h"
+#include "platform/os/OutputClaim.h"
 
 namespace quorvane {
 

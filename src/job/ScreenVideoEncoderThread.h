@@ -18,7 +18,7 @@
 #include "job/JobFrontEnd.h"
 #include "job/JobSettings.h"
 #include "job/RunHost.h"
-#include "platform/Thread.h"
+#include "platform/os/Thread.h"
 
 namespace quorvane {
 

@@ -4,7 +4,7 @@
 
 #include "job/JobErrors.h"
 #include "job/VideoSourceReaders.h"
-#include "platform/File.h"
+#include "platform/os/File.h"
 
 namespace quorvane {
 
@@ -48,7 +48,8 @@ std::string FrameRateText(uint32_t Rate, uint32_t Scale) {
         uint64_t Thousandths = static_cast<uint64_t>(Rate % Scale) * 1000 / Scale;
         std::string Digits = std::to_string(1000 + Thousandths).substr(1);
         Digits.erase(Digits.find_last_not_of('0') + 1);
-        Text += "." + (Digits.empty() ? std::string("0") : Digits);
+        Text += '.';
+        Text += Digits.empty() ? "0" : Digits;
     }
     return Text + " fps.";
 }

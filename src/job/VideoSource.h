@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 

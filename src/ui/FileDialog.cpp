@@ -61,7 +61,7 @@ QString TFileDialog::NameFilters() const {
     const QStringList Parts = Filter.split('|');
     QStringList Filters;
     for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
-        const QString Pattern = Parts[I + 1];
+        const QString& Pattern = Parts[I + 1];
         Filters << (Parts[I].contains(Pattern) ? Parts[I] : Parts[I] + " (" + Pattern + ")");
     }
     return Filters.join(";;");

@@ -29,7 +29,7 @@ QString TGapLabel::Shown(const QString& Text) const {
 std::vector<TGapLabel::TPiece> TGapLabel::Pieces() const {
     static const QRegularExpression Run(" {2,}");
     std::vector<TPiece> Result;
-    int Start = 0;
+    qsizetype Start = 0;
     for (const QRegularExpressionMatch& Gap : Run.globalMatch(text())) {
         Result.push_back({text().mid(Start, Gap.capturedStart() - Start), Start});
         Start = Gap.capturedEnd();
@@ -59,7 +59,10 @@ void TGapLabel::paintEvent(QPaintEvent*) {
     QPainter Painter(this);
     const std::vector<TPiece> All = Pieces();
     const std::vector<QRect> Rects = PieceRects();
-    const int Flags = Qt::AlignLeft | Qt::AlignVCenter | (buddy() ? Qt::TextShowMnemonic : 0);
+    int Flags = Qt::AlignLeft | Qt::AlignVCenter;
+    if (buddy()) {
+        Flags |= Qt::TextShowMnemonic;
+    }
     for (size_t I = 0; I < All.size(); ++I) {
         style()->drawItemText(&Painter, Rects[I], Flags, palette(), isEnabled(), All[I].Text,
                               foregroundRole());

@@ -28,7 +28,7 @@ protected:
 private:
     struct TPiece {
         QString Text;
-        int Offset;  // in the caption
+        qsizetype Offset;  // in the caption
     };
     std::vector<TPiece> Pieces() const;
     QString Shown(const QString& Text) const;

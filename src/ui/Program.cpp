@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <iostream>
 
-#include "platform/ProcessSignals.h"
+#include "platform/os/ProcessSignals.h"
 #include "ui/VersionInfo.h"
 
 namespace quorvane {
@@ -88,7 +88,7 @@ bool TProgram::TakeCommandLine(TForm1& Form1, const QStringList& Arguments) {
         return false;
     }
     if (Arguments.size() == 2) {
-        const QString FileName = Arguments[1];
+        const QString& FileName = Arguments[1];
         QTimer::singleShot(0, &Form1, [&Form1, FileName] { Form1.OpenVideoFile(FileName); });
     }
     return true;

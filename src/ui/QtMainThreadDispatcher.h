@@ -2,7 +2,7 @@
 // the Qt event loop.
 #pragma once
 
-#include "platform/Thread.h"
+#include "platform/os/Thread.h"
 
 namespace quorvane {
 

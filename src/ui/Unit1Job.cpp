@@ -222,7 +222,7 @@ QString TForm1::DroppedFile(const QDropEvent& Event) const {
     if (JobRunning() || Urls.size() != 1 || !Urls[0].isLocalFile()) {
         return {};
     }
-    const QString FileName = Urls[0].toLocalFile();
+    QString FileName = Urls[0].toLocalFile();
     // External audio goes with a video file.
     if (IsMp3FileName(FileName) && !MP3AudioRadioButton->isEnabled()) {
         return {};
@@ -427,7 +427,7 @@ QMessageBox::StandardButton TForm1::ShowMessageBox(const QString& Caption, const
 }
 
 std::function<void()> TForm1::Guarded(std::function<void()> Handler) {
-    return [this, Handler] {
+    return [this, Handler = std::move(Handler)] {
         try {
             Handler();
         } catch (const std::exception& Error) {

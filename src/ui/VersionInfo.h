@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/VersionResource.h"
+#include "platform/os/VersionResource.h"
 
 namespace quorvane {
 

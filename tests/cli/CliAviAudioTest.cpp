@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "CliTestKit.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 #include "support/AviPatches.h"
 #include "support/Fixtures.h"
 #include "support/FlvmetaCheck.h"

@@ -63,6 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
                                E.BlockHeight == 16 && S.AddMetadata && S.Engine.Threads == 3 &&
                                S.Engine.Deflate == DeflateEngine::Libdeflate;
                     }},
+        MappingCase{"SmallestFiles",
+                    {"--deflate=smallest"},
+                    [](const TJobSettings& S) {
+                        return S.Engine.Deflate == DeflateEngine::Smallest &&
+                               S.Encoder.CompressionMode == LosslessMode;
+                    }},
         MappingCase{"QualityDefaults",
                     {"--mode", "quality"},
                     [](const TJobSettings& S) {

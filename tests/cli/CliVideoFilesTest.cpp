@@ -15,7 +15,7 @@
 
 #include "CliTestKit.h"
 #include "PictureComparison.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 #include "support/Fixtures.h"
 #include "support/FlvDecoding.h"
 #include "support/FlvmetaCheck.h"

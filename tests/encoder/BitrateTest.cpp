@@ -201,7 +201,8 @@ protected:
         EncoderSession Session(Parameters(), Width, Height, 3);
         Session.Encode(Key, 0, true);
         Session.Encode(Changed, 1000000, false);
-        const ScreenVideoPacket Packet = ParseScreenVideoPacket(Session.Finish().Tags.at(1).Payload);
+        const ScreenVideoPacket Packet =
+            ParseScreenVideoPacket(Session.Finish().Tags.at(1).Payload);
         std::vector<size_t> Sizes;
         for (const auto& Stream : Packet.Blocks) {
             Sizes.push_back(Stream.size());
@@ -266,17 +267,18 @@ TEST_P(TightBudget, IsTestedBeforeEachPickWithFifteenBytesPerBlock) {
     EXPECT_EQ(SentWithin(Cost + Case.Slack), Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AroundTheCostOfThePicks, TightBudget,
-    ::testing::Values(TightBudgetCase{0, 0, 0}, TightBudgetCase{0, 1, 1},
-                      TightBudgetCase{1, -1, 1}, TightBudgetCase{1, 0, 1},
-                      TightBudgetCase{1, 1, 2}, TightBudgetCase{3, 0, 3},
-                      TightBudgetCase{3, 1, 4}, TightBudgetCase{5, -1, 5},
-                      TightBudgetCase{5, 0, 5}, TightBudgetCase{7, 1, 8}),
-    [](const ::testing::TestParamInfo<TightBudgetCase>& Info) {
-        return "Picks" + std::to_string(Info.param.Picks) +
-               (Info.param.Slack < 0 ? "Less" : Info.param.Slack > 0 ? "More" : "Exactly");
-    });
+INSTANTIATE_TEST_SUITE_P(AroundTheCostOfThePicks, TightBudget,
+                         ::testing::Values(TightBudgetCase{0, 0, 0}, TightBudgetCase{0, 1, 1},
+                                           TightBudgetCase{1, -1, 1}, TightBudgetCase{1, 0, 1},
+                                           TightBudgetCase{1, 1, 2}, TightBudgetCase{3, 0, 3},
+                                           TightBudgetCase{3, 1, 4}, TightBudgetCase{5, -1, 5},
+                                           TightBudgetCase{5, 0, 5}, TightBudgetCase{7, 1, 8}),
+                         [](const ::testing::TestParamInfo<TightBudgetCase>& Info) {
+                             return "Picks" + std::to_string(Info.param.Picks) +
+                                    (Info.param.Slack < 0   ? "Less"
+                                     : Info.param.Slack > 0 ? "More"
+                                                            : "Exactly");
+                         });
 
 // 32-bit pixels: a change only in the unused byte adds nothing to a block's
 // difference, so it does not outrank a lower block.

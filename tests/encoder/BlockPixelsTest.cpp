@@ -25,7 +25,7 @@ TEST_P(SumsOfAbsoluteDifferences, CountOneChangedByteWhereverItIs) {
     std::vector<uint8_t> Current = Previous;
     // Every byte of the short ones; of the long one, a sample and the last.
     std::vector<size_t> Positions;
-    for (size_t At = 0; At < Length; At += Length > 1024 ? 4093 : 1) {
+    for (size_t At = 0; At<Length; At += Length> 1024 ? 4093 : 1) {
         Positions.push_back(At);
     }
     if (Length > 0) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 
 #include "EncoderTestKit.h"
@@ -84,11 +85,32 @@ TEST_P(Engines, ReuseTheBlocksBufferForEachNewStream) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, Engines,
-                         ::testing::Values(DeflateEngine::Zlib, DeflateEngine::Libdeflate),
+INSTANTIATE_TEST_SUITE_P(Every, Engines,
+                         ::testing::Values(DeflateEngine::Zlib, DeflateEngine::Libdeflate,
+                                           DeflateEngine::Smallest),
                          [](const auto& Info) {
-                             return Info.param == DeflateEngine::Zlib ? "Zlib" : "Libdeflate";
+                             return Info.param == DeflateEngine::Zlib         ? "Zlib"
+                                    : Info.param == DeflateEngine::Libdeflate ? "Libdeflate"
+                                                                              : "Smallest";
                          });
+
+// The smallest files are what that setting is for: on screen content, a
+// frame cut into streams of a 64x64 block's size, at most 0.95x zlib's bytes.
+TEST(CompressBuffer, SmallestSavesAtLeastFivePercentOnScreenFrames) {
+    const bench::FrameBuffer Frame = bench::ScreenFrameGenerator(640, 360, 3).Render(5);
+    const size_t Length = Frame.Stride() * static_cast<size_t>(Frame.Height());
+    const auto TotalBytes = [&](DeflateEngine Engine) {
+        const std::unique_ptr<Deflater> Context = MakeDeflater(Engine);
+        size_t Total = 0;
+        for (size_t Begin = 0; Begin < Length; Begin += 64 * 64 * 3) {
+            const size_t Size = std::min<size_t>(64 * 64 * 3, Length - Begin);
+            Total += Context->CompressBuffer(Frame.Data() + Begin, Size).size();
+        }
+        return static_cast<double>(Total);
+    };
+    const double Zlib = TotalBytes(DeflateEngine::Zlib);
+    EXPECT_LE(TotalBytes(DeflateEngine::Smallest) / Zlib, 0.95) << Zlib << " bytes with zlib";
+}
 
 }  // namespace
 }  // namespace quorvane::test

@@ -199,10 +199,12 @@ INSTANTIATE_TEST_SUITE_P(
                                    20},
                       DecodingCase{"Bitrate", 641, 479, 3, Bitrate(64, 64, 300), 0},
                       DecodingCase{"Bitrate32", 333, 251, 4, Bitrate(80, 16, 100), 0},
-                      DecodingCase{"LosslessLibdeflate", 641, 479, 3, With(LosslessMode, 64, 64),
-                                   0, DeflateEngine::Libdeflate},
+                      DecodingCase{"LosslessLibdeflate", 641, 479, 3, With(LosslessMode, 64, 64), 0,
+                                   DeflateEngine::Libdeflate},
                       DecodingCase{"BitrateLibdeflate", 333, 251, 4, Bitrate(80, 16, 100), 0,
-                                   DeflateEngine::Libdeflate}),
+                                   DeflateEngine::Libdeflate},
+                      DecodingCase{"LosslessSmallest", 333, 251, 3, With(LosslessMode, 64, 64), 0,
+                                   DeflateEngine::Smallest}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(IndependentDecodingOfTime, KeepsTimestampsBeyondTwentyFourBits) {

@@ -56,18 +56,18 @@ TEST_P(SameBytes, WhateverTheNumberOfThreadsAndTheRun) {
     const std::vector<uint8_t> OneThread = EncodeWithThreads(GetParam(), 1);
     ASSERT_GT(OneThread.size(), 13u);
     for (unsigned Threads : {2u, 3u, 8u, 8u}) {
-        EXPECT_TRUE(EncodeWithThreads(GetParam(), Threads) == OneThread)
-            << Threads << " threads";
+        EXPECT_TRUE(EncodeWithThreads(GetParam(), Threads) == OneThread) << Threads << " threads";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SameBytes,
-                         ::testing::Values(ModeCase{"Lossless", LosslessMode},
-                                           ModeCase{"Bitrate", BitrateMode},
-                                           ModeCase{"Quality", QualityMode},
-                                           ModeCase{"BitrateLibdeflate", BitrateMode,
-                                                    DeflateEngine::Libdeflate}),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SameBytes,
+    ::testing::Values(ModeCase{"Lossless", LosslessMode}, ModeCase{"Bitrate", BitrateMode},
+                      ModeCase{"Quality", QualityMode},
+                      ModeCase{"BitrateLibdeflate", BitrateMode, DeflateEngine::Libdeflate},
+                      ModeCase{"LosslessSmallest", LosslessMode, DeflateEngine::Smallest},
+                      ModeCase{"BitrateSmallest", BitrateMode, DeflateEngine::Smallest}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 class WorkerPools : public ::testing::TestWithParam<unsigned> {};
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "job/AudioTranscoder.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 
 namespace quorvane {
 namespace {
@@ -52,7 +52,8 @@ protected:
         const size_t Frames = Chunk.size() / Stored.nBlockAlign;
         for (size_t Index = 0; Index < Frames; ++Index, ++Frame) {
             const auto Value = static_cast<int16_t>(
-                8000 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(Frame) / Stored.nSamplesPerSec));
+                8000 *
+                std::sin(2 * M_PI * 1000.0 * static_cast<double>(Frame) / Stored.nSamplesPerSec));
             for (uint16_t Channel = 0; Channel < Stored.nChannels; ++Channel) {
                 std::memcpy(&Chunk[(Index * Stored.nChannels + Channel) * 2], &Value, 2);
             }
@@ -70,9 +71,9 @@ TEST_P(AudioTranscoderChunks, EachChunkComesOutWithIt) {
     const WAVEFORMATEX Stored = StoredFormat();
     WAVEFORMATEX Decoded{};
     Decoded.wFormatTag = WAVE_FORMAT_PCM;
-    ASSERT_EQ(acmFormatSuggest(nullptr, &Stored, &Decoded, sizeof Decoded,
-                               ACM_FORMATSUGGESTF_WFORMATTAG),
-              MMSYSERR_NOERROR);
+    ASSERT_EQ(
+        acmFormatSuggest(nullptr, &Stored, &Decoded, sizeof Decoded, ACM_FORMATSUGGESTF_WFORMATTAG),
+        MMSYSERR_NOERROR);
     TAudioTranscoder Transcoder;
     ASSERT_TRUE(Transcoder.Prepare(RecordOf(Stored), RecordOf(Decoded), Mp3, Mp3Input));
 
@@ -89,14 +90,14 @@ TEST_P(AudioTranscoderChunks, EachChunkComesOutWithIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , AudioTranscoderChunks,
-    ::testing::Values(ChunkCase{"StereoAt44100", 2, 44100, 176400},
-                      // Chunks of six seconds, a second per channel.
-                      ChunkCase{"SixChannelsAt48000", 6, 48000, 576000},
-                      // Chunks of four seconds where the header says one.
-                      ChunkCase{"HeaderClaimingFourTimesItsByteRate", 1, 11025, 88200}),
-    [](const auto& Info) { return Info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(, AudioTranscoderChunks,
+                         ::testing::Values(ChunkCase{"StereoAt44100", 2, 44100, 176400},
+                                           // Chunks of six seconds, a second per channel.
+                                           ChunkCase{"SixChannelsAt48000", 6, 48000, 576000},
+                                           // Chunks of four seconds where the header says one.
+                                           ChunkCase{"HeaderClaimingFourTimesItsByteRate", 1, 11025,
+                                                     88200}),
+                         [](const auto& Info) { return Info.param.Name; });
 
 // The bytes read at a time: a second per channel of what the header claims,
 // in whole blocks, from 4 KiB (or one block) to 4 MiB whatever it claims. A

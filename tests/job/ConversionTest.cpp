@@ -10,8 +10,8 @@
 
 #include "job/Mp3Formats.h"
 #include "job/ScreenVideoEncoderThread.h"
-#include "platform/EventLoop.h"
-#include "platform/MultimediaTimer.h"
+#include "platform/os/EventLoop.h"
+#include "platform/os/MultimediaTimer.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"

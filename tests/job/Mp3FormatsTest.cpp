@@ -7,7 +7,7 @@
 #include <cstring>
 #include <map>
 
-#include "platform/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 namespace quorvane {
 namespace {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "support/Fixtures.h"
@@ -35,8 +36,10 @@ Bytes Damaged(Bytes Frame) {
 }
 
 Bytes Id3v2Tag(uint8_t Flags = 0, size_t Body = 257) {
-    Bytes Tag = {'I', 'D', '3', 4, 0, Flags, 0, 0, uint8_t(Body >> 7), uint8_t(Body & 0x7F)};
-    Tag.resize(Tag.size() + Body + ((Flags & 0x10) ? 10 : 0), 0xFF);
+    const Bytes Header = {
+        'I', 'D', '3', 4, 0, Flags, 0, 0, uint8_t(Body >> 7), uint8_t(Body & 0x7F)};
+    Bytes Tag(Header.size() + Body + ((Flags & 0x10) ? 10 : 0), 0xFF);
+    std::copy(Header.begin(), Header.end(), Tag.begin());
     return Tag;
 }
 

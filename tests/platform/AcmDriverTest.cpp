@@ -6,7 +6,7 @@
 #include <set>
 #include <tuple>
 
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 namespace quorvane::platform {
 namespace {

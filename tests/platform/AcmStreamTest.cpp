@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AudioCompressionManager.h"
-#include "platform/Mp3EncoderDriver.h"
+#include "platform/audio/AudioCompressionManager.h"
+#include "platform/audio/Mp3EncoderDriver.h"
 
 namespace quorvane::platform {
 namespace {
@@ -84,8 +84,8 @@ protected:
 
     void Open() {
         ASSERT_EQ(acmStreamOpen(&Stream, nullptr, &GetParam().Source,
-                                reinterpret_cast<const WAVEFORMATEX*>(Destination.data()),
-                                nullptr, 0, 0, 0),
+                                reinterpret_cast<const WAVEFORMATEX*>(Destination.data()), nullptr,
+                                0, 0, 0),
                   MMSYSERR_NOERROR);
     }
 
@@ -171,27 +171,29 @@ TEST_P(AcmStreamKinds, OutputLastsAsLongAsTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     , AcmStreamKinds,
-    ::testing::Values(
-        StreamCase{"FloatToPcm", Format(3, 2, 44100, 32),
-                   [] {
-                       const WAVEFORMATEX Pcm = Format(1, 2, 44100, 16);
-                       return Bytes(reinterpret_cast<const uint8_t*>(&Pcm),
-                                    reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
-                   }},
-        StreamCase{"Pcm8At8000To16At11025", Format(1, 1, 8000, 8),
-                   [] {
-                       const WAVEFORMATEX Pcm = Format(1, 1, 11025, 16);
-                       return Bytes(reinterpret_cast<const uint8_t*>(&Pcm),
-                                    reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
-                   }},
-        StreamCase{"Pcm24StereoAt96000ToMonoAt44100", Format(1, 2, 96000, 24),
-                   [] {
-                       const WAVEFORMATEX Pcm = Format(1, 1, 44100, 16);
-                       return Bytes(reinterpret_cast<const uint8_t*>(&Pcm),
-                                    reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
-                   }},
-        StreamCase{"PcmToMp3", Format(1, 2, 44100, 16),
-                   [] { return Mp3Format("128 kBit/s, 44,100 Hz, Stereo"); }}),
+    ::testing::Values(StreamCase{"FloatToPcm", Format(3, 2, 44100, 32),
+                                 [] {
+                                     const WAVEFORMATEX Pcm = Format(1, 2, 44100, 16);
+                                     return Bytes(
+                                         reinterpret_cast<const uint8_t*>(&Pcm),
+                                         reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
+                                 }},
+                      StreamCase{"Pcm8At8000To16At11025", Format(1, 1, 8000, 8),
+                                 [] {
+                                     const WAVEFORMATEX Pcm = Format(1, 1, 11025, 16);
+                                     return Bytes(
+                                         reinterpret_cast<const uint8_t*>(&Pcm),
+                                         reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
+                                 }},
+                      StreamCase{"Pcm24StereoAt96000ToMonoAt44100", Format(1, 2, 96000, 24),
+                                 [] {
+                                     const WAVEFORMATEX Pcm = Format(1, 1, 44100, 16);
+                                     return Bytes(
+                                         reinterpret_cast<const uint8_t*>(&Pcm),
+                                         reinterpret_cast<const uint8_t*>(&Pcm) + sizeof Pcm);
+                                 }},
+                      StreamCase{"PcmToMp3", Format(1, 2, 44100, 16),
+                                 [] { return Mp3Format("128 kBit/s, 44,100 Hz, Stereo"); }}),
     [](const auto& Info) { return Info.param.Name; });
 
 // One conversion of Input (all of it taken) on Stream; returns its output.
@@ -216,8 +218,8 @@ TEST(AcmMp3Stream, WritesBareFrames) {
     const WAVEFORMATEX Pcm = Format(1, 1, 22050, 16);
     const Bytes Mp3 = Mp3Format("64 kBit/s, 22,050 Hz, Mono");
     HACMSTREAM Stream = nullptr;
-    ASSERT_EQ(acmStreamOpen(&Stream, nullptr, &Pcm, reinterpret_cast<const WAVEFORMATEX*>(Mp3.data()),
-                            nullptr, 0, 0, 0),
+    ASSERT_EQ(acmStreamOpen(&Stream, nullptr, &Pcm,
+                            reinterpret_cast<const WAVEFORMATEX*>(Mp3.data()), nullptr, 0, 0, 0),
               MMSYSERR_NOERROR);
     const Bytes Output = ConvertOnce(Stream, Sine(Pcm, 0.5), ACM_STREAMCONVERTF_END);
     EXPECT_EQ(acmStreamClose(Stream, 0), MMSYSERR_NOERROR);
@@ -239,10 +241,10 @@ TEST(AcmMp3Decoding, ACallWithoutInputCutsNoFrame) {
     WAVEFORMATEX Mp3 = *reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data());
     Mp3.cbSize = 0;  // the decoder needs none of the extra bytes
     HACMSTREAM Encoder = nullptr;
-    ASSERT_EQ(acmStreamOpen(&Encoder, nullptr, &Pcm,
-                            reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data()), nullptr, 0, 0,
-                            0),
-              MMSYSERR_NOERROR);
+    ASSERT_EQ(
+        acmStreamOpen(&Encoder, nullptr, &Pcm,
+                      reinterpret_cast<const WAVEFORMATEX*>(Mp3Record.data()), nullptr, 0, 0, 0),
+        MMSYSERR_NOERROR);
     const Bytes Encoded = ConvertOnce(Encoder, Sine(Pcm, 1.0), ACM_STREAMCONVERTF_END);
     EXPECT_EQ(acmStreamClose(Encoder, 0), MMSYSERR_NOERROR);
     // Inside the tenth frame, whichever of the 417 and 418 byte frames come first.

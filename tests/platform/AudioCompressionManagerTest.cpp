@@ -1,13 +1,13 @@
 // Which stored audio formats can be decoded to PCM, and the names of their
 // format tags.
-#include "platform/AudioCompressionManager.h"
+#include "platform/audio/AudioCompressionManager.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/AviFile.h"
+#include "platform/avi/AviFile.h"
 #include "support/MediaFixtures.h"
 
 namespace quorvane::platform {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AviCodecParameters.h"
-#include "platform/FileReader.h"
+#include "platform/avi/AviCodecParameters.h"
+#include "platform/avi/FileReader.h"
 #include "support/AviPatches.h"
 #include "support/Fixtures.h"
 

@@ -1,6 +1,6 @@
 // Opening AVI files, their streams, formats and stored samples, compared
 // with what the files hold as read by the tests' own RIFF walker.
-#include "platform/AviFile.h"
+#include "platform/avi/AviFile.h"
 
 #include <gtest/gtest.h>
 

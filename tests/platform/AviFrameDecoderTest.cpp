@@ -6,7 +6,7 @@
 #include <memory>
 #include <numeric>
 
-#include "platform/AviFile.h"
+#include "platform/avi/AviFile.h"
 #include "support/Fixtures.h"
 #include "support/MediaFixtures.h"
 

@@ -1,6 +1,6 @@
 // Sample numbering, lengths and times of AVI streams, on stream tables built
 // in memory.
-#include "platform/AviSampleTable.h"
+#include "platform/avi/AviSampleTable.h"
 
 #include <gtest/gtest.h>
 

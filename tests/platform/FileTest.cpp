@@ -11,10 +11,10 @@
 #include <numeric>
 #include <vector>
 
-#include "platform/File.h"
-#include "platform/OutputClaim.h"
-#include "platform/ProcessSignals.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/File.h"
+#include "platform/os/OutputClaim.h"
+#include "platform/os/ProcessSignals.h"
+#include "platform/os/TemporaryFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/TestPaths.h"

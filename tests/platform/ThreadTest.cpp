@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/EventLoop.h"
-#include "platform/Thread.h"
+#include "platform/os/EventLoop.h"
+#include "platform/os/Thread.h"
 
 namespace quorvane::platform {
 namespace {

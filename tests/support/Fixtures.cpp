@@ -19,7 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Quoted(const fs::path& Path) {
-    return "'" + Path.string() + "'";
+    std::string Text = "'";
+    Text += Path.string();
+    Text += '\'';
+    return Text;
 }
 
 // Unique within the process and across processes.

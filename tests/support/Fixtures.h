@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Picture.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane::test {
 

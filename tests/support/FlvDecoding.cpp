@@ -1,6 +1,6 @@
 #include "support/FlvDecoding.h"
 
-#include "platform/FfmpegPointers.h"
+#include "platform/ffmpeg/FfmpegPointers.h"
 
 #include <cstring>
 #include <memory>

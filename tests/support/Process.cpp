@@ -90,7 +90,9 @@ TBackgroundProcess::~TBackgroundProcess() {
     }
 }
 
-void TBackgroundProcess::Signal(int Number) { kill(Pid, Number); }
+void TBackgroundProcess::Signal(int Number) {
+    kill(Pid, Number);
+}
 
 bool TBackgroundProcess::Running() {
     if (!Reaped && waitpid(Pid, &Status, WNOHANG) == Pid) {

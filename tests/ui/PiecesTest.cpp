@@ -3,7 +3,7 @@
 #include <QtTest>
 #include <vector>
 
-#include "platform/WinTypes.h"
+#include "platform/types/WinTypes.h"
 #include "ui/DibBitmap.h"
 #include "ui/VersionInfo.h"
 

@@ -25,7 +25,7 @@
 
 #include "WindowTestKit.h"
 #include "encoder/OutputFile.h"
-#include "platform/TemporaryFile.h"
+#include "platform/os/TemporaryFile.h"
 #include "support/Fixtures.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"

@@ -118,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                     1, "The video file has no audio track."},
         FailureCase{"AviAudioUndecodable",
                     [](const std::string& D) {
-                        return std::vector<std::string>{"--audio", "avi",
-                                                        AviUnknownAudioTag().string(), D + "/o.flv"};
+                        return std::vector<std::string>{
+                            "--audio", "avi", AviUnknownAudioTag().string(), D + "/o.flv"};
                     },
                     1, "its format can not be decoded."},
         FailureCase{"Mp3FormatBeyondTheList",

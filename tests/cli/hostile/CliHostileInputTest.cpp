@@ -410,8 +410,11 @@ INSTANTIATE_TEST_SUITE_P(
                         "1 frame of the video could not be decoded", VideoTagsAre(9)},
         // Its sound stream keeps no chunk before the cut: the header names
         // sound that no tag brings.
-        HostileFileCase{"MissingFromTheIndex", Converting({}, AviOpenDmlCutShort), 0,
-                        "12 frames of the video are missing from the file", VideoTagsAre(2),
+        HostileFileCase{"MissingFromTheIndex",
+                        Converting({}, AviOpenDmlCutShort),
+                        0,
+                        "12 frames of the video are missing from the file",
+                        VideoTagsAre(2),
                         {"W11053"}},
         HostileFileCase{"AviCutOff", Converting({}, AviCutOff), 0,
                         "frames of the video are missing from the file and were left out."}),

@@ -1,0 +1,179 @@
+#include "platform/media/MediaFrameDecoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "platform/media/MediaInput.h"
+
+namespace quorvane::platform {
+
+namespace {
+
+constexpr uint16_t ShownBitCount = 24;
+
+// A decoder that fails this often in a row is taken to have nothing more.
+constexpr int MaxErrorsInARow = 1000;
+
+// A side any pixel shape could ask for, kept within int: a size that large
+// is refused anyway.
+int Rounded(double Value) {
+    return static_cast<int>(std::clamp(std::round(Value), 1.0, double{INT_MAX}));
+}
+
+}  // namespace
+
+TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int Rotation) {
+    TDisplaySize Size{Width, Height};
+    if (SampleAspect.num > 0 && SampleAspect.den > 0) {
+        const double Aspect = av_q2d(SampleAspect);
+        if (Aspect > 1) {
+            Size.Width = Rounded(Width * Aspect);
+        } else if (Aspect < 1) {
+            Size.Height = Rounded(Height / Aspect);
+        }
+    }
+    if (Rotation == 90 || Rotation == 270) {
+        std::swap(Size.Width, Size.Height);
+    }
+    return Size;
+}
+
+std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(const TMediaFileReadings& Readings,
+                                                             int Stream, std::vector<int64_t> Pts,
+                                                             int Rotation, int LargestSide) {
+    std::unique_ptr<TMediaInput> Input = Readings.Open();
+    CodecContextPtr Context = Input ? Input->OpenDecoder(Stream, 0) : nullptr;
+    if (!Context) {
+        return nullptr;
+    }
+    Input->KeepOnly(Stream);
+    return std::unique_ptr<TMediaFrameDecoder>(
+        new TMediaFrameDecoder(Readings, std::move(Input), Stream, std::move(Pts), Rotation,
+                               LargestSide, std::move(Context)));
+}
+
+TMediaFrameDecoder::TMediaFrameDecoder(TMediaFileReadings From,
+                                       std::unique_ptr<TMediaInput> Reading, int Index,
+                                       std::vector<int64_t> Times, int Degrees, int Largest,
+                                       CodecContextPtr Context)
+    : Readings(std::move(From)),
+      Input(std::move(Reading)),
+      Stream(Index),
+      Pts(std::move(Times)),
+      Rotation(Degrees),
+      LargestSide(Largest),
+      Filter(Degrees),
+      Pictures(*this, std::move(Context), ShownBitCount,
+               TPictureDecoder::TPicturesAPosition::LastOfSeveral) {}
+
+TPicture TMediaFrameDecoder::Picture(size_t Index) {
+    if (Index >= Pts.size()) {
+        return {};
+    }
+    return Pictures.PictureAt(Index,
+                              Index + 1 < Pts.size() ? std::optional(Index + 1) : std::nullopt);
+}
+
+void TMediaFrameDecoder::LetGoOfReading() {
+    Pictures.StartOver();
+    Input.reset();
+}
+
+// Decoding goes on unless the target lies behind the last picture.
+bool TMediaFrameDecoder::NeedsRestart(size_t Target, std::optional<size_t> Latest) const {
+    return Latest && Target < *Latest;
+}
+
+// Decoding starts again from the file's start: the packets then come in
+// the same order as when the frames were timed. The reading before goes
+// first: a crafted index can cost gigabytes a reading. False when the file
+// can't be read again.
+bool TMediaFrameDecoder::Rewind(size_t) {
+    if (!Input || !FreshInput) {
+        Input.reset();
+        Input = Readings.Open();
+        if (!Input) {
+            return false;
+        }
+        Input->KeepOnly(Stream);
+    }
+    FreshInput = false;
+    Lost.clear();
+    ErrorsInARow = 0;
+    return true;
+}
+
+// Packets of one time (a screencast's first two frames) give pictures of
+// one frame, and a player shows the last; a picture out of order can't be
+// placed: the one shown stands. One from before the first key frame is not
+// shown at all.
+std::optional<size_t> TMediaFrameDecoder::Place(const AVFrame& Picture,
+                                                std::optional<size_t> Latest) {
+    ErrorsInARow = 0;
+    const int64_t Time =
+        Picture.pts != AV_NOPTS_VALUE ? Picture.pts : Picture.best_effort_timestamp;
+    const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time) : Latest ? *Latest + 1 : 0;
+    if ((Latest && Index < *Latest) || (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
+        return std::nullopt;
+    }
+    return Index;
+}
+
+// The picture before a failed one stands.
+bool TMediaFrameDecoder::PictureFailed() {
+    return ++ErrorsInARow <= MaxErrorsInARow;
+}
+
+// The last frame whose time is at or before Time.
+size_t TMediaFrameDecoder::IndexOf(int64_t Time) const {
+    const auto After = std::upper_bound(Pts.begin(), Pts.end(), Time);
+    return After == Pts.begin() ? 0 : static_cast<size_t>(After - Pts.begin() - 1);
+}
+
+bool TMediaFrameDecoder::SendPacket(AVCodecContext& Codec) {
+    do {
+        av_packet_unref(Packet.get());
+        if (av_read_frame(&Input->Format(), Packet.get()) < 0) {
+            return false;
+        }
+    } while (Packet->stream_index != Stream || BeforeFirstFrame(*Packet));
+    const int64_t Time = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
+    if (avcodec_send_packet(&Codec, Packet.get()) < 0 && Time != AV_NOPTS_VALUE &&
+        !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
+        Lost.insert(IndexOf(Time));
+    }
+    return true;
+}
+
+// A packet from before the first key frame of a recording joined midway
+// refers to pictures the file does not hold: the decoder would only
+// complain of it. One the container drops (before an edit list's start)
+// may still be needed to decode the frames after it.
+bool TMediaFrameDecoder::BeforeFirstFrame(const AVPacket& Candidate) const {
+    const int64_t Time = Candidate.pts != AV_NOPTS_VALUE ? Candidate.pts : Candidate.dts;
+    return !(Candidate.flags & AV_PKT_FLAG_DISCARD) && Time != AV_NOPTS_VALUE && Time < Pts.front();
+}
+
+// The first picture fixes the size: every later one is scaled to it.
+bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
+    Decoded.sample_aspect_ratio =
+        av_guess_sample_aspect_ratio(&Input->Format(), Input->Format().streams[Stream], &Decoded);
+    if (!Size) {
+        const TDisplaySize Shown =
+            DisplaySizeOf(Decoded.width, Decoded.height, Decoded.sample_aspect_ratio, Rotation);
+        if (Shown.Width > LargestSide || Shown.Height > LargestSide) {
+            Refused = Shown;
+            return false;
+        }
+        Size = Shown;
+    }
+    Into.ScaleTo(Size->Width, Size->Height);
+    if (IsHdr(Decoded)) {
+        SawHdr = true;
+    }
+    const AVFrame* Shown = Filter.Apply(Decoded);
+    return Shown && Into.Assign(*Shown);
+}
+
+}  // namespace quorvane::platform
