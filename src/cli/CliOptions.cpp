@@ -7,6 +7,7 @@
 #include "cli/Mp3FormatChoice.h"
 #include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
+#include "job/TimeTexts.h"
 
 namespace quorvane::cli {
 
@@ -41,6 +42,15 @@ std::vector<std::string> Split(const std::string& Text, char Separator) {
     return Parts;
 }
 
+int32_t TimeValue(const std::string& Option, const std::string& Value) {
+    const std::optional<int32_t> Time = TimeFromText(Value);
+    if (!Time) {
+        throw EUsageError(Option + " takes a time in seconds or [HH:]MM:SS[.mmm], not '" + Value +
+                          "'");
+    }
+    return *Time;
+}
+
 uint32_t BlockSide(const std::string& Option, const std::string& Text) {
     if (!AllDigits(Text) || Text.size() > 3) {
         throw EUsageError(Option + " takes sizes of 16 to 256 pixels in steps of 16");
@@ -69,6 +79,7 @@ private:
     void ApplyThreads(const std::string& Value);
     void ApplyDeflate(const std::string& Value);
     void SetModeFromOptions();
+    void CheckRange() const;
 
     const std::vector<std::string>& Arguments;
     size_t Next = 0;
@@ -114,7 +125,17 @@ TCliOptions TParser::Parse() {
         Result.OutputFileName = Files[1];
     }
     SetModeFromOptions();
+    CheckRange();
     return Result;
+}
+
+// Whatever the input: a range that ends before it starts holds nothing.
+void TParser::CheckRange() const {
+    const TRangeSettings& Range = Result.Settings.Range;
+    if (Range.End && *Range.End <= Range.Start) {
+        throw EUsageError("--end (" + TimeText(*Range.End) + ") must come after --start (" +
+                          TimeText(Range.Start) + ")");
+    }
 }
 
 std::string TParser::TakeValue(const std::string& Option) {
@@ -158,6 +179,10 @@ void TParser::ApplyOption(const std::string& Option) {
         QualityOptionGiven = true;
     } else if (Option == "--keyframe-interval") {
         Settings.KeyFrameInterval = NumberValue(Option, TakeValue(Option));
+    } else if (Option == "--start") {
+        Settings.Range.Start = TimeValue(Option, TakeValue(Option));
+    } else if (Option == "--end") {
+        Settings.Range.End = TimeValue(Option, TakeValue(Option));
     } else if (Option == "--fps-limit") {
         Settings.FrameRateLimit = ClampTo8Bits(NumberValue(Option, TakeValue(Option)));
     } else if (Option == "--colors") {
@@ -291,6 +316,13 @@ Video compression:
   --colors 19k|2k|304               limit the number of colours (off)
   --block WxH                       block size, 16 to 256 in steps of 16 (64x32)
 
+Range:
+  --start TIME                      convert from TIME on: the picture shown then
+                                    is the first frame, at time 0 (the
+                                    beginning)
+  --end TIME                        convert up to TIME (the end); TIME is
+                                    seconds (90, 12.5) or [HH:]MM:SS[.mmm]
+
 Audio:
   --audio none|included|avi|FILE.mp3
                                     no audio; the video's own audio transcoded
@@ -329,7 +361,8 @@ Other:
   --version, --help
 
 Exit status: 0 done, 1 conversion failed or input unusable (with
---output-dir: any of them), 2 usage error, 130 stopped by Ctrl-C (the output
+--output-dir: any of them), 2 usage error (also a --start at or past the
+end of the video), 130 stopped by Ctrl-C (the output
 then holds what was converted, and is not touched when no frame was; with
 --output-dir no file is started after).
 )";

@@ -153,6 +153,11 @@ ExitStatus Convert(const TCliOptions& Options, TFileReport& Report) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
+    // A range the file can't hold is the command line's fault, not the file's.
+    if (const std::string Problem = Job->RangeProblem(Options.Settings.Range); !Problem.empty()) {
+        Refuse(ShownFileName(Options.InputFileName) + ": " + Problem);
+        return ExitUsage;
+    }
     FrontEnd.SetAudioSource(AudioSourceFor(Options, Job->AudioUsable()));
     if (const std::string Problem =
             AudioChoiceProblem(Options, Job->AudioUsable(), Job->AudioDescription());

@@ -45,6 +45,11 @@ public:
     void LoadVideoFile(const std::string& FileName);
     void CloseVideoFile();
 
+    // Main thread, once a file is loaded: why Range can't be converted from
+    // it (it starts at or past the video's end, or ends before it starts);
+    // empty when it can. PrepareEncoding refuses such a range too.
+    std::string RangeProblem(const TRangeSettings& Range) const;
+
     // Main thread. True when the output file was claimed (created when
     // missing, emptied only when the video begins) and the thread may be
     // resumed. What the front end's ReadSettings throws goes through.

@@ -35,6 +35,14 @@ void DrawSliders(QPainter& Painter) {
     }
 }
 
+void DrawRangeOnTimeLine(QPainter& Painter) {
+    Painter.fillRect(1, 7, 14, 2, QColor(80, 80, 90));
+    Painter.fillRect(5, 6, 6, 4, QColor(40, 100, 190));
+    for (const int X : {4, 11}) {
+        Painter.fillRect(X, 3, 1, 10, QColor(40, 100, 190));
+    }
+}
+
 void DrawPlayOverProgress(QPainter& Painter) {
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setPen(Qt::NoPen);
@@ -48,7 +56,8 @@ void DrawPlayOverProgress(QPainter& Painter) {
 }  // namespace
 
 QList<QIcon> DrawTabIcons() {
-    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawPlayOverProgress)};
+    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawRangeOnTimeLine),
+            DrawIcon(DrawPlayOverProgress)};
 }
 
 }  // namespace quorvane

@@ -113,7 +113,7 @@ class WindowJobControl : public QObject {
     // Opens Input and starts a run that writes Output.
     void Start(const fs::path& Input, const fs::path& Output) {
         test::OpenInput(*Window, Input);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Output);
         Window->StartButton->click();
     }
@@ -180,7 +180,7 @@ private slots:
             RunningState = Window->ProgressBar->isVisible() && Window->StopButton->isEnabled() &&
                            !Window->StartButton->isEnabled();
         });
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "clip");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
@@ -330,7 +330,7 @@ private slots:
         });
         Start(test::AviBgr24(), Dir / "locked.flv");
         QVERIFY(test::WaitForRunToEnd(*Window));
-        QCOMPARE(PagesWhileRunning, std::vector<int>({2, 2}));
+        QCOMPARE(PagesWhileRunning, std::vector<int>({3, 3}));
         Window->PageControl1->setCurrentIndex(0);
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
     }
@@ -400,7 +400,7 @@ private slots:
             test::OpenInput(*Window, test::AviBgr24());
             Window->SaveDialog.Chooser = nullptr;
             Window->SaveDialog.FileName = Name(Dir / "any");
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             test::TMessageBoxAnswerer Boxes(Row.Answer);
             test::TFileDialogAnswerer Dialogs({Name(Dir / Row.Typed)});
             Window->StartButton->click();
@@ -444,7 +444,7 @@ private slots:
         for (const TRow& Row : Rows) {
             test::OpenInput(*Window, test::AviBgr24());
             test::ChooseFileOnce(Window->SaveDialog, Row.Chosen);
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             {
                 test::TMessageBoxAnswerer Boxes;
                 Window->StartButton->click();
@@ -491,7 +491,7 @@ private slots:
                 QCOMPARE(Window->AudioFileEdit->text(), Name(Dir / "gone.mp3"));
                 fs::remove(Dir / "gone.mp3");
             }
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             bool SaveDialogRun = false;
             Window->SaveDialog.Chooser = [&](const TFileDialog&) {
                 SaveDialogRun = true;
@@ -585,7 +585,7 @@ private slots:
             Window->Button2->click();
             QCOMPARE(Window->AudioFileEdit->text(), Name(Row.Mp3));
             const fs::path Output = Dir / (std::string(Row.Name) + ".flv");
-            Window->PageControl1->setCurrentIndex(2);
+            Window->PageControl1->setCurrentIndex(3);
             test::ChooseFile(Window->SaveDialog, Output);
             Window->StartButton->click();
             QVERIFY(test::WaitForRunToEnd(*Window));
@@ -603,30 +603,57 @@ private slots:
     }
 
     // Found before the output is asked for: the field is named, its page
-    // shown and its text selected; the last run's step goes.
-    void aNumberThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
-        test::OpenInput(*Window, test::AviBgr24());
-        Window->BitrateCompressionRadioButton->click();
-        Window->BitRateEdit->clear();
-        Window->PageControl1->setCurrentIndex(2);
-        Window->StepLabel->setText("Encoding finished successfully.");
-        bool SaveDialogRun = false;
-        Window->SaveDialog.Chooser = [&](const TFileDialog&) {
-            SaveDialogRun = true;
-            return std::optional<QString>();
+    // shown and its text selected; the last run's step goes. A range is
+    // checked against the video (4 s) too.
+    void aSettingThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
+        struct TRow {
+            std::function<void(TForm1&)> Set;
+            QString Text;
+            int Page;
+            QLineEdit* TForm1::*Focused;
         };
-        test::TMessageBoxAnswerer Boxes;
-        Window->StartButton->click();
-        QCOMPARE(Boxes.Shown.size(), size_t(1));
-        QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
-        QCOMPARE(Boxes.Shown[0].Text,
-                 QString("Maximum bitrate takes a whole number from 1 to 100000 KBps, not ''."));
-        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
-        QVERIFY(!SaveDialogRun);
-        QCOMPARE(Window->PageControl1->currentIndex(), 1);
-        QCOMPARE(Window->focusWidget(), Window->BitRateEdit);
-        QCOMPARE(Window->StepLabel->text(), QString());
-        QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
+        const TRow Rows[] = {
+            {[](TForm1& W) {
+                 W.BitrateCompressionRadioButton->click();
+                 W.BitRateEdit->clear();
+             },
+             "Maximum bitrate takes a whole number from 1 to 100000 KBps, not ''.", 1,
+             &TForm1::BitRateEdit},
+            {[](TForm1& W) { W.RangeStartEdit->setText("1:"); },
+             "Starting at takes a time in seconds or [HH:]MM:SS[.mmm], not '1:'.", 2,
+             &TForm1::RangeStartEdit},
+            {[](TForm1& W) {
+                 W.RangeStartEdit->setText("2.5");
+                 W.RangeEndEdit->setText("0:02.500");
+             },
+             "The end, 0:02.500, must come after the start, 0:02.500.", 2, &TForm1::RangeEndEdit},
+            {[](TForm1& W) { W.RangeStartEdit->setText("4"); },
+             "The range starts at 0:04.000, but the video ends at 0:04.000.", 2,
+             &TForm1::RangeStartEdit},
+        };
+        for (const TRow& Row : Rows) {
+            auto Fresh = test::ShowMainWindow();
+            test::OpenInput(*Fresh, SmallVideo("4"));
+            Row.Set(*Fresh);
+            Fresh->PageControl1->setCurrentIndex(3);
+            Fresh->StepLabel->setText("Encoding finished successfully.");
+            bool SaveDialogRun = false;
+            Fresh->SaveDialog.Chooser = [&](const TFileDialog&) {
+                SaveDialogRun = true;
+                return std::optional<QString>();
+            };
+            test::TMessageBoxAnswerer Boxes;
+            Fresh->StartButton->click();
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+            QCOMPARE(Boxes.Shown[0].Text, Row.Text);
+            QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
+            QVERIFY(!SaveDialogRun);
+            QCOMPARE(Fresh->PageControl1->currentIndex(), Row.Page);
+            QCOMPARE(Fresh->focusWidget(), (*Fresh).*Row.Focused);
+            QCOMPARE(Fresh->StepLabel->text(), QString());
+            QVERIFY(!Fresh->JobRunning() && Fresh->StartButton->isEnabled());
+        }
     }
 
     // The input's name with ".flv", in its folder, then in the folder of the
@@ -641,7 +668,7 @@ private slots:
         };
         Answer(Dir / "first.flv");
         test::OpenInput(*Window, test::AviBgr24());
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
         test::OpenInput(*Window, test::AviMjpeg());
@@ -842,7 +869,7 @@ private slots:
         test::ChooseFile(Window->OpenDialog1, Tone48k);
         Window->Button2->click();
         test::TMessageBoxAnswerer Boxes(QMessageBox::Yes);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "silent.flv");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));
@@ -867,7 +894,7 @@ private slots:
         test::OpenInput(*Window, test::AviPcm16Stereo());
         QVERIFY(Window->AVIAudioRadioButton->isChecked());
         Window->ComboBox1->setCurrentIndex(Mono22050);
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         test::ChooseFile(Window->SaveDialog, Dir / "sound.flv");
         Window->StartButton->click();
         QVERIFY(test::WaitForRunToEnd(*Window));

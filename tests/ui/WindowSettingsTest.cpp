@@ -135,7 +135,8 @@ private slots:
         QCOMPARE(Window->windowIconText(), QString("Quorvane"));
         QCOMPARE(Window->size(), QSize(607, 499));
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
-        QCOMPARE(Window->PageControl1->tabText(2), QString("Encoding process"));
+        QCOMPARE(Window->PageControl1->tabText(2), QString("Range"));
+        QCOMPARE(Window->PageControl1->tabText(3), QString("Encoding process"));
         QCOMPARE(Window->BlockWidthComboBox->count(), 16);
         QCOMPARE(Window->BlockHeightComboBox->itemText(15), QString("256"));
         QCOMPARE(Window->BlockWidthComboBox->currentText(), QString("64"));
@@ -231,6 +232,37 @@ private slots:
         }
     }
 
+    // What can still become a time, as it is typed: a character that can't
+    // is refused and said beside the field.
+    void timeEditsTakeWhatCanBecomeATime() {
+        const std::pair<const char*, const char*> Rows[] = {
+            {"1a:0b5.25x", "1:05.25"},  // no letters
+            {"1:65", "1:5"},            // no 60 seconds
+            {"1::2", "1:2"},
+            {"12.3456", "12.345"},              // milliseconds at most
+            {"596:31:23.648", "596:31:23.64"},  // past the latest FLV time
+            {"01:02:03.250", "01:02:03.250"},
+        };
+        for (QLineEdit* Edit : {Window->RangeStartEdit, Window->RangeEndEdit}) {
+            for (const auto& [Typed, Kept] : Rows) {
+                Edit->clear();
+                QToolTip::hideText();
+                QTest::keyClicks(Edit, Typed);
+                QCOMPARE(Edit->text(), QString(Kept));
+                if (QString(Typed) != Kept) {
+                    QTRY_VERIFY(QToolTip::isVisible());
+                    QCOMPARE(QToolTip::text(), Edit->toolTip());
+                }
+            }
+            QCOMPARE(Edit->toolTip(), QString("A time in seconds or [HH:]MM:SS[.mmm]"));
+            Edit->clear();
+            QInputMethodEvent Composed;
+            Composed.setCommitString("1:2x3\u00e9");
+            QApplication::sendEvent(Edit, &Composed);
+            QCOMPARE(Edit->text(), QString("1:23"));
+        }
+    }
+
     void typingIntoAListChangesNothing() {
         for (QComboBox* List :
              {Window->ComboBox1, Window->BlockWidthComboBox, Window->BlockHeightComboBox,
@@ -315,17 +347,17 @@ private slots:
     }
 
     void tabsShareThePageControlsWidth() {
-        for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 195}, std::pair{707, 228}}) {
+        for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 146}, std::pair{707, 171}}) {
             Window->resize(ClientWidth, 499);
             QCOMPARE(Window->PageControl1->width(), ClientWidth - 16);
-            for (int Page = 0; Page < 3; ++Page) {
+            for (int Page = 0; Page < 4; ++Page) {
                 QCOMPARE(Window->PageControl1->tabBar()->tabRect(Page).width(), TabWidth);
             }
         }
     }
 
     void thePreviewIsScaledAndCentredByStyle() {
-        Window->PageControl1->setCurrentIndex(2);
+        Window->PageControl1->setCurrentIndex(3);
         Window->PreviewImage->resize(566, 367);
         enum { Half, Actual, Double, Triple, Auto };
         struct TRow {
@@ -359,7 +391,7 @@ private slots:
     // What a font or style change could break: a caption cut off, or one
     // control drawn over another.
     void everyCaptionFitsAndNoControlOverlapsAnother() {
-        for (int Page = 0; Page < 3; ++Page) {
+        for (int Page = 0; Page < 4; ++Page) {
             Window->PageControl1->setCurrentIndex(Page);
             QTest::qWait(0);
         }
@@ -407,8 +439,9 @@ private slots:
         Window->AVIAudioRadioButton->setChecked(true);
         Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Window.get()));
-        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->TabSheet3};
-        for (int Page = 0; Page < 3; ++Page) {
+        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->TabSheet4,
+                                   Window->TabSheet3};
+        for (int Page = 0; Page < 4; ++Page) {
             QWidget* Sheet = const_cast<QWidget*>(Sheets[Page]);
             Window->PageControl1->setCurrentIndex(Page);
             std::vector<QWidget*> Stops;
@@ -451,7 +484,8 @@ private slots:
                                 .arg(Available.width())
                                 .arg(Available.height())));
         Window->ProgressBar->show();
-        for (QWidget* Sheet : {Window->TabSheet1, Window->TabSheet2, Window->TabSheet3}) {
+        for (QWidget* Sheet :
+             {Window->TabSheet1, Window->TabSheet2, Window->TabSheet4, Window->TabSheet3}) {
             Window->PageControl1->setCurrentWidget(Sheet->parentWidget()->parentWidget());
             QTest::qWait(0);
             for (QWidget* Control : Sheet->findChildren<QWidget*>()) {
@@ -501,7 +535,8 @@ private slots:
                  return S.Encoder.CompressionMode == LosslessMode && S.Encoder.BlockWidth == 64 &&
                         S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
                         S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 &&
-                        S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata;
+                        S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata &&
+                        S.Range.Start == 0 && !S.Range.End;
              }},
             {"the seek index", [](TForm1& W) { W.MetadataCheckBox->click(); },
              [](const TJobSettings& S) { return S.AddMetadata; }},
@@ -576,6 +611,24 @@ private slots:
                  W.ColorLimitComboBox->setCurrentIndex(2);
              },
              [](const TJobSettings& S) { return S.Encoder.ColorShift == 5; }},
+            {"a range",
+             [](TForm1& W) {
+                 W.RangeStartEdit->setText("1:02.5");
+                 W.RangeEndEdit->setText("01:02:03");
+             },
+             [](const TJobSettings& S) {
+                 return S.Range.Start == 62500 && S.Range.End == 3723000;
+             }},
+            {"a start alone: to the end", [](TForm1& W) { W.RangeStartEdit->setText("90"); },
+             [](const TJobSettings& S) { return S.Range.Start == 90000 && !S.Range.End; }},
+            {"a time on the way", [](TForm1& W) { W.RangeEndEdit->setText("2:"); }, nullptr,
+             "Ending at takes a time in seconds or [HH:]MM:SS[.mmm], not '2:'."},
+            {"an end before the start",
+             [](TForm1& W) {
+                 W.RangeStartEdit->setText("10");
+                 W.RangeEndEdit->setText("9.999");
+             },
+             nullptr, "The end, 0:09.999, must come after the start, 0:10.000."},
             {"an external MP3 file, no preview",
              [](TForm1& W) {
                  W.MP3AudioRadioButton->setChecked(true);
