@@ -7,6 +7,7 @@
 #include "cli/Mp3FormatChoice.h"
 #include "job/FrontEndTexts.h"
 #include "job/Mp3FileCheck.h"
+#include "job/TimeTexts.h"
 
 namespace quorvane::cli {
 
@@ -39,6 +40,15 @@ std::vector<std::string> Split(const std::string& Text, char Separator) {
         }
     }
     return Parts;
+}
+
+int32_t TimeValue(const std::string& Option, const std::string& Value) {
+    const std::optional<int32_t> Time = TimeFromText(Value);
+    if (!Time) {
+        throw EUsageError(Option + " takes a time in seconds or [HH:]MM:SS[.mmm], not '" + Value +
+                          "'");
+    }
+    return *Time;
 }
 
 uint32_t BlockSide(const std::string& Option, const std::string& Text) {
@@ -101,6 +111,7 @@ private:
     void ApplyThreads(const std::string& Value);
     void ApplyDeflate(const std::string& Value);
     void SetModeFromOptions();
+    void CheckRange() const;
 
     const std::vector<std::string>& Arguments;
     size_t Next = 0;
@@ -146,7 +157,17 @@ TCliOptions TParser::Parse() {
         Result.OutputFileName = Files[1];
     }
     SetModeFromOptions();
+    CheckRange();
     return Result;
+}
+
+// Whatever the input: a range that ends before it starts holds nothing.
+void TParser::CheckRange() const {
+    const TRangeSettings& Range = Result.Settings.Range;
+    if (Range.End && *Range.End <= Range.Start) {
+        throw EUsageError("--end (" + TimeText(*Range.End) + ") must come after --start (" +
+                          TimeText(Range.Start) + ")");
+    }
 }
 
 std::string TParser::TakeValue(const std::string& Option) {
@@ -190,6 +211,10 @@ void TParser::ApplyOption(const std::string& Option) {
         QualityOptionGiven = true;
     } else if (Option == "--keyframe-interval") {
         Settings.KeyFrameInterval = NumberValue(Option, TakeValue(Option));
+    } else if (Option == "--start") {
+        Settings.Range.Start = TimeValue(Option, TakeValue(Option));
+    } else if (Option == "--end") {
+        Settings.Range.End = TimeValue(Option, TakeValue(Option));
     } else if (Option == "--fps-limit") {
         Settings.FrameRateLimit = ClampTo8Bits(NumberValue(Option, TakeValue(Option)));
     } else if (Option == "--colors") {
@@ -344,6 +369,13 @@ Video compression:
   --colors 19k|2k|304               limit the number of colours (off)
   --block WxH                       block size, 16 to 256 in steps of 16 (64x32)
 
+Range:
+  --start TIME                      convert from TIME on: the picture shown then
+                                    is the first frame, at time 0 (the
+                                    beginning)
+  --end TIME                        convert up to TIME (the end); TIME is
+                                    seconds (90, 12.5) or [HH:]MM:SS[.mmm]
+
 Picture:
   --crop W:H:X:Y                    convert only W x H pixels of the picture as
                                     shown (turned, pixels made square), from X,
@@ -389,10 +421,10 @@ Other:
   --version, --help
 
 Exit status: 0 done, 1 conversion failed or input unusable (with
---output-dir: any of them), 2 usage error (also a --crop or --size the
-picture can't take), 130 stopped by Ctrl-C (the output then holds what was
-converted, and is not touched when no frame was; with --output-dir no file
-is started after).
+--output-dir: any of them), 2 usage error (also a --start at or past the
+end of the video, a --crop or --size the picture can't take), 130 stopped
+by Ctrl-C (the output then holds what was converted, and is not touched
+when no frame was; with --output-dir no file is started after).
 )";
 }
 

@@ -51,7 +51,7 @@ bool TAudioTranscoder::Prepare(const std::vector<uint8_t>& SourceFormat,
     }
     SourceBuffer.assign(ChunkSizeFor(HeaderOf(SourceFormat)), 0);
     Mp3Input = HeaderOf(Mp3InputFormat);
-    const WAVEFORMATEX Decoded = HeaderOf(DecodedFormat);
+    Decoded = HeaderOf(DecodedFormat);
     const uint64_t SecondOfDecoded =
         static_cast<uint64_t>(Decoded.nAvgBytesPerSec) * Decoded.nChannels;
     return OpenStage(Stages[0], SourceFormat, DecodedFormat,
@@ -98,6 +98,26 @@ bool TAudioTranscoder::RunStage(TStage& Stage, uint8_t* Input, uint32_t Bytes, u
     return Converted;
 }
 
+void TAudioTranscoder::KeepDecoded(uint64_t First, uint64_t Last) {
+    KeptFirst = First;
+    KeptLast = std::max(First, Last);
+}
+
+void TAudioTranscoder::PassOverDecoded(uint64_t Frames) {
+    DecodedFrames += std::min(Frames, UINT64_MAX - DecodedFrames);
+}
+
+// What the decompression stage gave that lies in the part kept.
+std::span<uint8_t> TAudioTranscoder::KeptOf(std::span<uint8_t> DecodedPcm) {
+    const uint64_t FrameBytes = std::max<uint16_t>(Decoded.nBlockAlign, 1);
+    const uint64_t Frames = DecodedPcm.size() / FrameBytes;
+    const uint64_t Before = DecodedFrames;
+    DecodedFrames += Frames;
+    const uint64_t From = std::clamp(KeptFirst, Before, DecodedFrames) - Before;
+    const uint64_t To = std::clamp(KeptLast, Before, DecodedFrames) - Before;
+    return DecodedPcm.subspan(From * FrameBytes, (To - From) * FrameBytes);
+}
+
 // Stage First gets Input with Flags; the stages after it get its output.
 TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_t Bytes,
                                            uint32_t Flags) {
@@ -106,8 +126,12 @@ TTranscodeResult TAudioTranscoder::RunFrom(size_t First, uint8_t* Input, uint32_
         if (!RunStage(Stage, Input, Bytes, Index == First ? Flags : 0)) {
             return {StageNames[Index], {}};
         }
-        Input = Stage.Output.data();
-        Bytes = Stage.Header.cbDstLengthUsed;
+        std::span<uint8_t> Made(Stage.Output.data(), Stage.Header.cbDstLengthUsed);
+        if (Index == 0) {
+            Made = KeptOf(Made);
+        }
+        Input = Made.data();
+        Bytes = static_cast<uint32_t>(Made.size());
     }
     return {TTranscodeStage::None, std::span<const uint8_t>(Input, Bytes)};
 }

@@ -56,6 +56,16 @@ public:
     // end fails still lets the later ones end.
     TTranscodeResult Flush();
 
+    // Keeps only sample frames First (inclusive) to Last of the decoded
+    // sound, counted from its first: what lies outside goes no further than
+    // the decompression stage. All of it without a call.
+    void KeepDecoded(uint64_t First, uint64_t Last);
+    // Counts Frames of decoded sound lost (a chunk that could not be read or
+    // decoded) as if they had passed, so that the sound after them keeps its
+    // place.
+    void PassOverDecoded(uint64_t Frames);
+    uint32_t DecodedRate() const { return Decoded.nSamplesPerSec; }
+
     // Up to a buffer of silence, Frames sample frames of the encoder's input
     // at Mp3InputRate(), through the compression stage alone; Frames is what
     // remains to be made afterwards.
@@ -72,10 +82,16 @@ private:
                    uint32_t InputBytes);
     bool RunStage(TStage& Stage, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
     TTranscodeResult RunFrom(size_t First, uint8_t* Input, uint32_t Bytes, uint32_t Flags);
+    std::span<uint8_t> KeptOf(std::span<uint8_t> DecodedPcm);
     TTranscodeResult PassOnHeld(uint32_t Flags);
 
     std::vector<uint8_t> SourceBuffer;
+    platform::WAVEFORMATEX Decoded{};
     platform::WAVEFORMATEX Mp3Input{};
+    // The part of the decoded sound kept, and the sample frames decoded so far.
+    uint64_t KeptFirst = 0;
+    uint64_t KeptLast = UINT64_MAX;
+    uint64_t DecodedFrames = 0;
     TStage Stages[3];           // decompression, conversion, compression
     std::vector<uint8_t> Made;  // the MP3 bytes of the last call
 };

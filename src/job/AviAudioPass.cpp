@@ -47,12 +47,15 @@ void TAviAudioPass::CreateMp3File(const std::string& Base) {
     }
 }
 
-bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, IRunHost& RunHost) {
+bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, const TRangeSettings& Range,
+                        int32_t VideoEnd, IRunHost& RunHost) {
     Track = std::move(Source);
     Host = &RunHost;
-    VideoEndTime = VideoEnd;
+    KeepRange(Range, VideoEnd);
     Host->ShowStatus("Encoding audio...");
-    Progress.Begin(Track->Start(), Track->End());
+    // By the sound's time, up to where reading ends.
+    Progress.Begin(Track->TimeOf(Track->Start()),
+                   std::min<int64_t>(Track->TimeOf(Track->End()), ReadEnd));
     if (Track->Start() < Track->End()) {
         WriteLeadingSilence();
     }
@@ -72,12 +75,28 @@ bool TAviAudioPass::Run(std::unique_ptr<TAudioTrack> Source, int32_t VideoEnd, I
     return !Stopped;
 }
 
+// The decoded sound, whose first sample frame sounds at the track's start
+// time, is cut to the range to the sample: before the first stage that
+// would spend time on what is cut (the resampler, the encoder).
+void TAviAudioPass::KeepRange(const TRangeSettings& Range, int32_t VideoEnd) {
+    CutStart = std::max(Range.Start, 0);
+    CutEnd = std::max(std::min(Range.End.value_or(VideoEnd), VideoEnd), CutStart);
+    KeptEnd = Range.End ? CutEnd : INT64_MAX;
+    ReadEnd = int64_t{CutEnd} + SoundPastVideoMs;
+    const int64_t SoundStart = Track->TimeOf(Track->Start());
+    const uint64_t Rate = Transcoder->DecodedRate();
+    const auto FrameAt = [&](int64_t Time) {
+        return static_cast<uint64_t>(std::max<int64_t>(Time - SoundStart, 0)) * Rate / 1000;
+    };
+    Transcoder->KeepDecoded(FrameAt(CutStart), Range.End ? FrameAt(CutEnd) : UINT64_MAX);
+}
+
 // Sound whose stream starts later than the video (a start sample above 0)
 // is preceded by silence up to its start time, so that it keeps in step
 // also where the sound is played back to back, whatever the tags' times.
 // Silence past the video's end would never be muxed.
 void TAviAudioPass::WriteLeadingSilence() {
-    WriteSilence(std::min(Track->TimeOf(Track->Start()), VideoEndTime));
+    WriteSilence(std::clamp(Track->TimeOf(Track->Start()), CutStart, CutEnd) - CutStart);
 }
 
 void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
@@ -97,7 +116,6 @@ void TAviAudioPass::WriteSilence(int64_t Milliseconds) {
 // track may claim days of it: reading ends a little past that end.
 void TAviAudioPass::TranscodeChunks() {
     const std::span<uint8_t> Chunk = Transcoder->ChunkBuffer();
-    const int64_t ReadEnd = int64_t{VideoEndTime} + SoundPastVideoMs;
     for (int32_t Position = Track->Start();
          Position < Track->End() && Track->TimeOf(Position) < ReadEnd && !Host->StopRequested();) {
         int32_t Bytes = 0;
@@ -106,7 +124,7 @@ void TAviAudioPass::TranscodeChunks() {
             Host->ShowMessage("Error", "Error reading audio from the AVI file at sample " +
                                            std::to_string(Position));
             if (Samples > 0) {
-                WriteSilence(ChunkLength(Position, Samples));
+                ChunkLost(Position, Samples);
             }
         } else {
             ConvertChunk(Position, Samples, static_cast<uint32_t>(Bytes));
@@ -122,15 +140,24 @@ void TAviAudioPass::ConvertChunk(int32_t Position, int32_t Samples, uint32_t Byt
     const TTranscodeResult Result = Transcoder->ConvertChunk(Bytes);
     if (!Write(Result)) {
         if (Result.ChunkLost) {
-            WriteSilence(ChunkLength(Position, Samples));
+            ChunkLost(Position, Samples);
         }
         return;
     }
     const auto MediaTime = static_cast<uint32_t>(Track->TimeOf(Position));
-    const TProgressReport Report = Progress.Measure(Position, MediaTime);
+    const TProgressReport Report = Progress.Measure(MediaTime, MediaTime);
     // A chunk's speed figure covers the showing of the previous one too.
     Progress.MarkMeasured(MediaTime);
     Host->ShowProgress(Report);
+}
+
+// A chunk lost is silence as long as it, as far as it lies in the part kept.
+void TAviAudioPass::ChunkLost(int32_t Position, int32_t Samples) {
+    const int64_t Length = ChunkLength(Position, Samples);
+    Transcoder->PassOverDecoded(static_cast<uint64_t>(std::max<int64_t>(Length, 0)) *
+                                Transcoder->DecodedRate() / 1000);
+    const int64_t From = Track->TimeOf(Position);
+    WriteSilence(std::min(From + Length, KeptEnd) - std::max<int64_t>(From, CutStart));
 }
 
 int64_t TAviAudioPass::ChunkLength(int32_t Position, int32_t Samples) const {

@@ -30,19 +30,24 @@ public:
     void CreateMp3File(const std::string& Base);
     // Removes that file before the pass has run (a run that did not start).
     void DropMp3File() { AudioFile.reset(); }
-    // Transcodes the track into that file up to a second past VideoEnd, the
-    // time the video ends (no silence is made past it), and releases the
-    // track and the chain. False when a stop request ended the
-    // pass first: it looks at the request before each chunk, so it ends
-    // within a chunk's conversion of being asked. Throws EJobFailure when
-    // the file can't be written.
-    bool Run(std::unique_ptr<TAudioTrack> Track, int32_t VideoEnd, IRunHost& Host);
+    // Transcodes the track into that file, from the range's start on (its
+    // sample at that time is the MP3's first), up to a second past VideoEnd,
+    // the time the video ends (no silence is made past it), or to the
+    // sample at the range's end when it has one; and releases the track and
+    // the chain. False when a stop request ended the pass first: it looks
+    // at the request before each chunk, so it ends within a chunk's
+    // conversion of being asked. Throws EJobFailure when the file can't be
+    // written.
+    bool Run(std::unique_ptr<TAudioTrack> Track, const TRangeSettings& Range, int32_t VideoEnd,
+             IRunHost& Host);
     // The MP3 file the pass wrote; it is removed with the object.
     const std::string& Mp3FileName() const { return AudioFile->Name(); }
 
 private:
+    void KeepRange(const TRangeSettings& Range, int32_t VideoEnd);
     void WriteLeadingSilence();
     void TranscodeChunks();
+    void ChunkLost(int32_t Position, int32_t Samples);
     void ConvertChunk(int32_t Position, int32_t Samples, uint32_t Bytes);
     void WriteSilence(int64_t Milliseconds);
     int64_t ChunkLength(int32_t Position, int32_t Samples) const;
@@ -55,7 +60,13 @@ private:
     std::unique_ptr<TAudioTranscoder> Transcoder;
     std::unique_ptr<TAudioTrack> Track;  // while the pass runs
     IRunHost* Host = nullptr;            // while the pass runs
-    int32_t VideoEndTime = 0;
+    // The part transcoded, in the input's time: CutStart is the MP3's time
+    // 0; sound is kept up to KeptEnd, and read up to ReadEnd, a second past
+    // CutEnd.
+    int32_t CutStart = 0;
+    int32_t CutEnd = 0;
+    int64_t KeptEnd = INT64_MAX;
+    int64_t ReadEnd = 0;
     std::unique_ptr<platform::TTemporaryFile> AudioFile;
     TProgressMeter Progress;
 };

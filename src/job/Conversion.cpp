@@ -10,6 +10,7 @@
 #include "job/JobErrors.h"
 #include "job/Mp3Interleaver.h"
 #include "job/ScreenVideoEncoderThread.h"
+#include "job/TimeTexts.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
 #include "platform/os/OutputClaim.h"
@@ -114,6 +115,10 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     OutputFileName = Name;
     Settings = FrontEnd.ReadSettings();
     PreviewWanted = Settings.Preview;
+    if (const std::string Problem = RangeProblem(Settings.Range); !Problem.empty()) {
+        ShowMessage("Error", Problem);
+        return false;
+    }
 
     if (AviAudioChosen() && !PrepareAudioConversion()) {
         if (!AskYesNo("Error", AudioNotConvertibleText)) {
@@ -143,6 +148,17 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
     }
     GiveUpOutput();
     return false;
+}
+
+std::string TAVIToScreenVideoThread::RangeProblem(const TRangeSettings& Range) const {
+    if (Range.End && *Range.End <= Range.Start) {
+        return RangeOrderText(Range.Start, *Range.End);
+    }
+    if (Source && Range.Start >= Source->EndTime()) {
+        return "The range starts at " + TimeText(Range.Start) + ", but the video ends at " +
+               TimeText(Source->EndTime()) + ".";
+    }
+    return {};
 }
 
 // The video file's own audio goes into the file: chosen, and usable (the
@@ -207,7 +223,8 @@ bool TAVIToScreenVideoThread::PrepareAudioSource() {
         if (AviAudioChosen()) {
             AudioPass->CreateMp3File(platform::TemporaryFileBaseFor(OutputFileName, "audio"));
         } else if (Settings.Audio.Source == TAudioSource::Mp3File) {
-            Audio = std::make_unique<TMp3Interleaver>(Settings.Audio.Mp3FileName, true);
+            Audio = std::make_unique<TMp3Interleaver>(Settings.Audio.Mp3FileName, true,
+                                                      static_cast<uint32_t>(Settings.Range.Start));
         }
         return true;
     } catch (const EJobFailure& Failure) {
@@ -275,7 +292,8 @@ void TAVIToScreenVideoThread::Execute() {
 
 // A stop request ends the pass early; the run then ends without a frame.
 void TAVIToScreenVideoThread::OpenAudioSource() {
-    if (AviAudioChosen() && AudioPass->Run(Source->TakeAudio(), Source->EndTime(), Host())) {
+    if (AviAudioChosen() &&
+        AudioPass->Run(Source->TakeAudio(), Settings.Range, Source->EndTime(), Host())) {
         Audio = std::make_unique<TMp3Interleaver>(AudioPass->Mp3FileName(), false);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,17 @@ constexpr EncoderParameters DefaultEncoderParameters{
     .ColorShift = 0,
 };
 
+// The part of the input converted, in milliseconds of the input's time:
+// from Start, which becomes the output's time 0, to End, or to the video's
+// end when there is none.
+struct TRangeSettings {
+    int32_t Start = 0;
+    std::optional<int32_t> End;
+};
+
 struct TJobSettings {
     EncoderParameters Encoder = DefaultEncoderParameters;
+    TRangeSettings Range;
     int32_t KeyFrameInterval = 0;  // milliseconds of stream time; 0 = only the first frame
     uint8_t FrameRateLimit = 0;    // frames per second; 0 = no limit
     // The part of the picture as shown (turned, pixels made square) that is

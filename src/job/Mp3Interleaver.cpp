@@ -26,11 +26,11 @@ std::string SecondsText(int64_t Milliseconds) {
 
 }  // namespace
 
-TMp3Interleaver::TMp3Interleaver(const std::string& FileName, bool SkipId3v2)
-    : Reader(std::make_unique<TMp3FrameReader>(FileName, SkipId3v2)) {}
+TMp3Interleaver::TMp3Interleaver(const std::string& FileName, bool SkipId3v2, uint32_t Origin)
+    : Reader(std::make_unique<TMp3FrameReader>(FileName, SkipId3v2)), Origin(Origin) {}
 
 bool TMp3Interleaver::WriteBefore(uint32_t Time, TScreenVideoEncoder& Encoder, IRunHost& Host) {
-    while (Writing() && Time > NextTime) {
+    while (Writing() && uint64_t{Time} + Origin > NextTime) {
         if (!WriteNextFrame(Encoder, Host)) {
             return false;
         }
@@ -50,10 +50,15 @@ bool TMp3Interleaver::WriteNextFrame(TScreenVideoEncoder& Encoder, IRunHost& Hos
         EndFrames();
         return true;
     }
-    const std::vector<uint8_t>& Bytes = Reader->Frame();
-    Encoder.WriteAudioTag(Bytes.data(), static_cast<int32_t>(Frame.FrameLength),
-                          static_cast<int32_t>(NextTime), Frame.StereoFlag, Frame.SoundRateIndex);
-    CheckOutputFile(Encoder.FileError());
+    // The file is cut to its frames: one that starts before the origin is
+    // passed over whole.
+    if (NextTime >= Origin) {
+        const std::vector<uint8_t>& Bytes = Reader->Frame();
+        Encoder.WriteAudioTag(Bytes.data(), static_cast<int32_t>(Frame.FrameLength),
+                              static_cast<int32_t>(NextOutputTime()), Frame.StereoFlag,
+                              Frame.SoundRateIndex);
+        CheckOutputFile(Encoder.FileError());
+    }
     Clock.CountFrame(Frame.SamplesPerFrame, Frame.SampleRate);
     NextTime = static_cast<uint32_t>(Clock.Now());
     return true;
@@ -76,9 +81,10 @@ std::string TMp3Interleaver::EndNote(int64_t VideoEnd) const {
                " (damaged data or padding); " + (Skipped == 1 ? "it was" : "they were") +
                " skipped.";
     }
-    if (VideoEnd - static_cast<int64_t>(NextTime) > NotableShortfallMs) {
+    const int64_t SoundEnd = NextOutputTime();
+    if (VideoEnd - SoundEnd > NotableShortfallMs) {
         Note += (Note.empty() ? "" : " ") + std::string("The sound ends at ") +
-                SecondsText(NextTime) + ", " + SecondsText(VideoEnd - NextTime) +
+                SecondsText(SoundEnd) + ", " + SecondsText(VideoEnd - SoundEnd) +
                 " before the end of the video.";
     }
     return Note;

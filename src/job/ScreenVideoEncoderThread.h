@@ -45,6 +45,10 @@ public:
     void LoadVideoFile(const std::string& FileName);
     void CloseVideoFile();
 
+    // Main thread, once a file is loaded: why Range can't be converted from
+    // it (it starts at or past the video's end, or ends before it starts);
+    // empty when it can. PrepareEncoding refuses such a range too.
+    std::string RangeProblem(const TRangeSettings& Range) const;
     // Main thread: why the picture geometry can't be used on the loaded
     // file's picture (a crop reaching beyond it, a size too large), as
     // PrepareEncoding would refuse it; empty when it can, or no file is

@@ -1,6 +1,7 @@
 #include "job/VideoPhase.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
@@ -8,6 +9,29 @@
 #include "job/VideoSource.h"
 
 namespace quorvane {
+
+namespace {
+
+// Where the range begins: the picture shown at its start, or the stream's
+// first one when the range starts before it.
+int32_t FirstPositionOf(const TVideoSource& Source, int32_t RangeStart) {
+    if (RangeStart <= 0) {
+        return Source.Start();
+    }
+    return std::clamp(Source.PositionAt(RangeStart), Source.Start(), Source.End());
+}
+
+// Just past the range: the first picture shown at or after its end.
+int32_t EndPositionOf(const TVideoSource& Source, std::optional<int32_t> RangeEnd) {
+    if (!RangeEnd) {
+        return Source.End();
+    }
+    const int32_t At = Source.PositionAt(*RangeEnd);
+    const int32_t Past = At != -1 && Source.TimeOf(At) < *RangeEnd ? At + 1 : At;
+    return std::clamp(Past, Source.Start(), Source.End());
+}
+
+}  // namespace
 
 TVideoPhase::TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder,
                          const TJobSettings& Settings, IRunHost& Host, TMp3Interleaver* Audio)
@@ -17,15 +41,17 @@ TVideoPhase::TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder,
       FrameRateLimit(Settings.FrameRateLimit),
       Host(Host),
       Audio(Audio),
-      StartPosition(Source.Start()),
-      EndPosition(Source.End()),
+      RangeStart(std::max(Settings.Range.Start, 0)),
+      RangeEnd(std::min(Settings.Range.End.value_or(INT32_MAX), Source.EndTime())),
+      StartPosition(FirstPositionOf(Source, RangeStart)),
+      EndPosition(EndPositionOf(Source, Settings.Range.End)),
       CurrentPosition(StartPosition) {}
 
 // A video stream that starts after sample 0 has its first frame after time
 // 0; the sound before it goes first, so that the tags' times never go back.
 void TVideoPhase::Begin() {
-    StartTime = Source.TimeOf(StartPosition);
-    EndTime = Source.EndTime();
+    StartTime = OutputTime(StartPosition);
+    EndTime = std::max(RangeEnd - RangeStart, StartTime);
     SlotBase = StartTime;
     // By stream time: a variable frame rate sends frames unevenly.
     Progress.Begin(StartTime, EndTime);
@@ -34,12 +60,18 @@ void TVideoPhase::Begin() {
     }
 }
 
+// The picture shown at the range's start is the first frame, at time 0.
+int32_t TVideoPhase::OutputTime(int32_t Position) const {
+    return std::clamp(Source.TimeOf(Position), RangeStart, std::max(RangeEnd, RangeStart)) -
+           RangeStart;
+}
+
 int32_t TVideoPhase::ReachedTime() const {
-    return CurrentPosition < EndPosition ? Source.TimeOf(CurrentPosition) : EndTime;
+    return CurrentPosition < EndPosition ? OutputTime(CurrentPosition) : EndTime;
 }
 
 void TVideoPhase::EncodeNext() {
-    const int32_t Time = Source.TimeOf(CurrentPosition);
+    const int32_t Time = OutputTime(CurrentPosition);
     EncodeFrameAt(Time);
     AdvancePosition(Time);
     // Without a tag for the last frame, a picture that stopped changing
@@ -103,7 +135,8 @@ int32_t TVideoPhase::NextLimitedPosition(int32_t Time) {
         SlotBase = Time;
         Slot = 1;
     }
-    const int32_t Target = SlotTime();
+    const auto Target =
+        static_cast<int32_t>(std::min<int64_t>(int64_t{SlotTime()} + RangeStart, INT32_MAX));
     const int32_t At = Source.PositionAt(Target);
     return At != -1 && Source.TimeOf(At) < Target ? At + 1 : At;
 }
@@ -116,8 +149,7 @@ int32_t TVideoPhase::SlotTime() const {
 
 // A No to the question whether to go on without the audio ends the video.
 void TVideoPhase::WriteAudioBefore(int32_t Position) {
-    if (Audio &&
-        !Audio->WriteBefore(static_cast<uint32_t>(Source.TimeOf(Position)), Encoder, Host)) {
+    if (Audio && !Audio->WriteBefore(static_cast<uint32_t>(OutputTime(Position)), Encoder, Host)) {
         CurrentPosition = EndPosition;
         CutShort = true;
     }

@@ -35,15 +35,12 @@ void DrawSliders(QPainter& Painter) {
     }
 }
 
-// A picture with a smaller frame cut out of it, its corners marked.
-void DrawCropMarks(QPainter& Painter) {
-    Painter.fillRect(1, 1, 14, 14, QColor(90, 160, 230, 90));
-    Painter.fillRect(4, 4, 8, 8, QColor(90, 160, 230));
-    const QColor Marks(60, 60, 70);
-    Painter.fillRect(3, 1, 1, 3, Marks);
-    Painter.fillRect(1, 3, 3, 1, Marks);
-    Painter.fillRect(12, 12, 1, 3, Marks);
-    Painter.fillRect(12, 12, 3, 1, Marks);
+void DrawRangeOnTimeLine(QPainter& Painter) {
+    Painter.fillRect(1, 7, 14, 2, QColor(80, 80, 90));
+    Painter.fillRect(5, 6, 6, 4, QColor(40, 100, 190));
+    for (const int X : {4, 11}) {
+        Painter.fillRect(X, 3, 1, 10, QColor(40, 100, 190));
+    }
 }
 
 void DrawPlayOverProgress(QPainter& Painter) {
@@ -59,7 +56,7 @@ void DrawPlayOverProgress(QPainter& Painter) {
 }  // namespace
 
 QList<QIcon> DrawTabIcons() {
-    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawCropMarks),
+    return {DrawIcon(DrawFilmStrip), DrawIcon(DrawSliders), DrawIcon(DrawRangeOnTimeLine),
             DrawIcon(DrawPlayOverProgress)};
 }
 

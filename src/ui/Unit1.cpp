@@ -20,6 +20,7 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "job/TimeTexts.h"
 #include "ui/Anchors.h"
 #include "ui/GapLabel.h"
 #include "ui/Image32.h"
@@ -41,7 +42,7 @@ const QSize PictureGroupSize(565, 170);
 // view grows and shrinks with its page, so the process page needs little.
 const QSize FilesPageMinimumSize(570, 312);
 const QSize ParametersPageMinimumSize(570, 447);
-const QSize PicturePageMinimumSize(570, 186);
+const QSize RangePageMinimumSize(570, 306);
 const QSize ProcessPageMinimumSize(570, 200);
 // Room kept around the window on a screen too small for it, for the frame
 // the desktop draws (the title bar above all).
@@ -121,6 +122,37 @@ private:
     int32_t Maximum;
 };
 
+// A time that could still become one as it is typed: completed with the
+// digits it lacks ("1:" as "1:00", "1:5" as "1:50", "2." as "2.0").
+bool CouldBecomeTime(const QString& Text) {
+    QString Completed = Text;
+    const qsizetype Point = Completed.indexOf('.');
+    const qsizetype LastColon = Completed.lastIndexOf(':');
+    if (Point == -1) {
+        const qsizetype LastField = Completed.size() - LastColon - 1;
+        if (LastColon != -1 && LastField < 2) {
+            Completed += QString(2 - LastField, '0');
+        }
+    } else if (Point == Completed.size() - 1) {
+        Completed += '0';
+    }
+    return TimeFromText(Completed.toStdString()).has_value();
+}
+
+// Seconds or [HH:]MM:SS[.mmm], or nothing (from the beginning, to the end);
+// on the way to one while it is typed, refused when Start is pressed.
+class TTimeValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& Input, int&) const override {
+        if (Input.isEmpty() || TimeFromText(Input.toStdString())) {
+            return Acceptable;
+        }
+        return CouldBecomeTime(Input) ? Intermediate : Invalid;
+    }
+};
+
 // Screen readers on Linux take a list's name from the label it is labelled
 // by (its own name is the item shown): a list without a caption of its own
 // gets a label that is not shown.
@@ -156,7 +188,8 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     CreatePageControl();
     CreateFilesPage();
     CreateParametersPage();
-    CreatePicturePage();
+    CreateRangePage();
+    CreatePictureGroup();
     CreateProcessPage();
     SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
@@ -184,13 +217,13 @@ void TForm1::CreatePageControl() {
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
-    PicturePage = new QWidget;
+    TabSheet4 = new QWidget;
     PageControl1->addTab(ScrolledPage(TabSheet1, FilesPageMinimumSize), ImageList1[0],
                          "Audio and video files");
     PageControl1->addTab(ScrolledPage(TabSheet2, ParametersPageMinimumSize), ImageList1[1],
                          "Encoding parameters");
-    PageControl1->addTab(ScrolledPage(PicturePage, PicturePageMinimumSize), ImageList1[2],
-                         "Picture");
+    PageControl1->addTab(ScrolledPage(TabSheet4, RangePageMinimumSize), ImageList1[2],
+                         "Range and picture");
     PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[3],
                          "Encoding process");
     PageControl1->setCurrentIndex(3);
@@ -298,10 +331,24 @@ void TForm1::CreateParametersPage() {
     Label6->SetGapControls({BlockWidthComboBox, BlockHeightComboBox});
 }
 
-// The crop's four numbers and the size's two, each row after its check box;
-// the page says how they count, and what the output's size comes to.
-void TForm1::CreatePicturePage() {
-    PictureGroupBox = Place(new QGroupBox(" Picture ", PicturePage), QRect(8, 8, 565, 170));
+void TForm1::CreateRangePage() {
+    GroupBox6 = Place(new QGroupBox(" Range ", TabSheet4), QRect(8, 8, 565, 105));
+    Anchors->Anchor(GroupBox6, akLeft | akTop | akRight, PageSize);
+    Label10 = AutoSizeLabel(GroupBox6, QPoint(24, 35), "Startin&g at:");
+    RangeStartEdit = TimeEdit(GroupBox6, QRect(88, 32, 97, 21));
+    Label11 = AutoSizeLabel(GroupBox6, QPoint(216, 35), "&Ending at:");
+    RangeEndEdit = TimeEdit(GroupBox6, QRect(276, 32, 97, 21));
+    RangeLabel = FixedSizeLabel(GroupBox6, QRect(24, 64, 525, 26));
+    RangeLabel->setText(
+        "Seconds (90, 12.5) or [HH:]MM:SS[.mmm]; empty: from the beginning, to the end.\n"
+        "The picture shown at the start is the first frame; the sound is cut there too.");
+}
+
+// Below the range: the crop's four numbers and the size's two, each row
+// after its check box; the group says how they count, and what the output's
+// size comes to.
+void TForm1::CreatePictureGroup() {
+    PictureGroupBox = Place(new QGroupBox(" Picture ", TabSheet4), QRect(8, 120, 565, 170));
     Anchors->Anchor(PictureGroupBox, akLeft | akTop | akRight, PageSize);
     CropCheckBox =
         Place(new QCheckBox("Crop t&he picture to", PictureGroupBox), QRect(24, 31, 121, 17));
@@ -375,6 +422,14 @@ QLineEdit* TForm1::NumberEdit(QWidget* Parent, const QRect& Geometry, const QStr
     return Edit;
 }
 
+QLineEdit* TForm1::TimeEdit(QWidget* Parent, const QRect& Geometry) {
+    auto* Edit = Place(new QLineEdit(Parent), Geometry);
+    Edit->installEventFilter(this);
+    Edit->setValidator(new TTimeValidator(Edit));
+    connect(Edit, &QLineEdit::inputRejected, this, [this, Edit] { ShowRefusal(Edit); });
+    return Edit;
+}
+
 QComboBox* TForm1::DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items) {
     auto* List = Place(new QComboBox(Parent), Geometry);
     List->addItems(Items);
@@ -411,6 +466,8 @@ void TForm1::SetFocusOrder() {
                                          MetadataCheckBox,
                                          ColorReductionCheckBox,
                                          ColorLimitComboBox,
+                                         RangeStartEdit,
+                                         RangeEndEdit,
                                          CropCheckBox,
                                          CropWidthEdit,
                                          CropHeightEdit,
@@ -448,6 +505,8 @@ void TForm1::DescribeControls() {
         {FrameRateLimitCheckBox, "Limit frame rate"},
         {MetadataCheckBox, "Add a seek index"},
         {ColorReductionCheckBox, "Limit the number of colors"},
+        {RangeStartEdit, "Starting at"},
+        {RangeEndEdit, "Ending at"},
         {CropCheckBox, "Crop the picture"},
         {SizeCheckBox, "Resize the picture"},
         {StartButton, "Start"},
@@ -470,6 +529,13 @@ void TForm1::DescribeControls() {
     Label2->setBuddy(BlockToleranceEdit);
     Label4->setBuddy(KeyFrameIntervalEdit);
     Label9->setBuddy(FrameRateLimitEdit);
+    Label10->setBuddy(RangeStartEdit);
+    Label11->setBuddy(RangeEndEdit);
+    const QString Time = TimeFieldText.left(1).toUpper() + TimeFieldText.mid(1);
+    for (QLineEdit* Edit : {RangeStartEdit, RangeEndEdit}) {
+        Edit->setAccessibleDescription(Time);
+        Edit->setToolTip(Time);
+    }
     for (const TNumberField& Field : NumberFields()) {
         const QString Range = QString("A whole number from %1 to %2 %3")
                                   .arg(Field.Minimum)
@@ -508,9 +574,10 @@ void TForm1::NameControls() {
         VideoFileEdit, Button1, VideoDetailsLabel, AVIAudioRadioButton, MP3AudioRadioButton,
         AudioFileEdit, Button2, AudioDetailsLabel, NoAudioRadioButton, GroupBox1, GroupBox5, Label7,
         Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit,
-        MetadataCheckBox, MetadataLabel, PicturePage, PictureGroupBox, CropCheckBox, CropLabel,
-        CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeCheckBox, SizeLabel,
-        SizeWidthEdit, SizeHeightEdit, PictureNoteLabel, PictureSizeLabel)
+        MetadataCheckBox, MetadataLabel, TabSheet4, GroupBox6, Label10, RangeStartEdit, Label11,
+        RangeEndEdit, RangeLabel, PictureGroupBox, CropCheckBox, CropLabel, CropWidthEdit,
+        CropHeightEdit, CropLeftEdit, CropTopEdit, SizeCheckBox, SizeLabel, SizeWidthEdit,
+        SizeHeightEdit, PictureNoteLabel, PictureSizeLabel)
 #undef QUORVANE_NAMES
 }
 

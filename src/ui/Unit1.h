@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,7 @@ public:
     QWidget* TabSheet1;
     QWidget* TabSheet2;
     QWidget* TabSheet3;
+    QWidget* TabSheet4;  // the range and the picture
     QLabel* StepLabel;
     QLabel* StatusLabel;
     QGroupBox* GroupBox4;
@@ -125,8 +127,13 @@ public:
     QLineEdit* FrameRateLimitEdit;
     QCheckBox* MetadataCheckBox;
     QLabel* MetadataLabel;  // what the seek index is for
-    // The picture page: the crop and the size, in the picture as shown.
-    QWidget* PicturePage;
+    QGroupBox* GroupBox6;   // the range
+    QLabel* Label10;
+    QLineEdit* RangeStartEdit;
+    QLabel* Label11;
+    QLineEdit* RangeEndEdit;
+    QLabel* RangeLabel;  // how times are written
+    // The crop and the size, in the picture as shown, below the range.
     QGroupBox* PictureGroupBox;
     QCheckBox* CropCheckBox;
     TGapLabel* CropLabel;
@@ -199,7 +206,8 @@ private:
     void CreatePageControl();
     void CreateFilesPage();
     void CreateParametersPage();
-    void CreatePicturePage();
+    void CreateRangePage();
+    void CreatePictureGroup();
     void CreateProcessPage();
     void SetFocusOrder();
     void NameControls();
@@ -208,6 +216,7 @@ private:
     void BindHandlers();
     void BindShortcuts();
     QLineEdit* NumberEdit(QWidget* Parent, const QRect& Geometry, const QString& Text);
+    QLineEdit* TimeEdit(QWidget* Parent, const QRect& Geometry);
     // What a number edit holds and the words for it.
     struct TNumberField {
         QLineEdit* Edit;
@@ -217,20 +226,29 @@ private:
         QString Unit;
     };
     std::vector<TNumberField> NumberFields() const;
-    // The edit's number; throws ENumberRefused naming the field when it
+    // What a time edit takes, as its refusal says it.
+    static inline const QString TimeFieldText = "a time in seconds or [HH:]MM:SS[.mmm]";
+    // The edit's number; throws EFieldRefused naming the field when it
     // holds no whole number of the field's range.
     int32_t NumberOf(const QLineEdit& Edit) const;
+    // The range's edits as the job takes them; throws EFieldRefused naming
+    // the field that holds no time, or the end when it does not come after
+    // the start.
+    TRangeSettings ReadRange() const;
+    // The edit's time; none when it is empty.
+    std::optional<int32_t> TimeOf(const QLineEdit& Edit) const;
     // The crop and size as the job takes them (an empty side of the size
-    // keeps the aspect); throws ENumberRefused naming the field that holds
+    // keeps the aspect); throws EFieldRefused naming the field that holds
     // no number of its range, or both sides of the size empty.
     platform::TPictureGeometry ReadPictureGeometry() const;
-    // A key or text refused by a number edit: said beside it.
+    // A key or text refused by a number or time edit: said beside it.
     void ShowRefusal(QLineEdit* Edit);
     // The edit shown with its text selected, on its page.
     void FocusField(QLineEdit* Edit);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
-    // Text an input method commits to a number edit: its digits.
+    // Text an input method commits to a number edit: its digits (and, in a
+    // time edit, its colons and points).
     void FilterCommittedText(QLineEdit* Edit, QInputMethodEvent& Event);
     // A file name as the job takes it: the bytes the system knows it by.
     static std::string FileNameBytes(const QString& Name);
@@ -244,8 +262,9 @@ private:
                                                QMessageBox::StandardButtons Buttons);
 
     TAudioSettings ReadAudioSettings() const;
-    // Checks the settings before an output is asked for: a number that
-    // can't be used, or a crop or size the file can't take, is named, with
+    // Checks the settings before an output is asked for: a number or time
+    // that can't be used, a range the file does not hold, or a crop or size
+    // its picture can't take, is named, with
     // its page shown and the edit focused.
     bool SettingsUsable();
 

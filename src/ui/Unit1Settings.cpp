@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "job/ScreenVideoEncoderThread.h"
+#include "job/TimeTexts.h"
 #include "ui/GapLabel.h"
 #include "ui/Image32.h"
 #include "ui/PageControl.h"
@@ -52,13 +53,17 @@ std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     return As8Bit(Event.text().at(0));
 }
 
-// A number edit holds no whole number of its range; the message names it.
-class ENumberRefused : public std::runtime_error {
+// A number or time edit holds nothing the job can take; the message names it.
+class EFieldRefused : public std::runtime_error {
 public:
-    ENumberRefused(const std::string& Message, QLineEdit* Edit)
+    EFieldRefused(const std::string& Message, QLineEdit* Edit)
         : std::runtime_error(Message), Edit(Edit) {}
     QLineEdit* Edit;
 };
+
+bool IsTimeCharacter(QChar Character) {
+    return Character == ':' || Character == '.';
+}
 
 // The block-size lists hold 16, 32, ... 256.
 uint32_t BlockSizeFromItem(int ItemIndex) {
@@ -160,17 +165,45 @@ int32_t TForm1::NumberOf(const QLineEdit& Edit) const {
         QString Text = Edit.text();
         int Position = 0;
         if (Edit.validator()->validate(Text, Position) != QValidator::Acceptable) {
-            throw ENumberRefused(QString("%1 takes a whole number from %2 to %3 %4, not '%5'.")
-                                     .arg(Field.Name)
-                                     .arg(Field.Minimum)
-                                     .arg(Field.Maximum)
-                                     .arg(Field.Unit, Text)
-                                     .toStdString(),
-                                 Field.Edit);
+            throw EFieldRefused(QString("%1 takes a whole number from %2 to %3 %4, not '%5'.")
+                                    .arg(Field.Name)
+                                    .arg(Field.Minimum)
+                                    .arg(Field.Maximum)
+                                    .arg(Field.Unit, Text)
+                                    .toStdString(),
+                                Field.Edit);
         }
         return Text.toInt();
     }
     throw std::logic_error("not a number edit");
+}
+
+// Text put in by the program (or kept from before) has not passed the
+// edit's validator yet.
+std::optional<int32_t> TForm1::TimeOf(const QLineEdit& Edit) const {
+    QString Text = Edit.text();
+    int Position = 0;
+    if (Edit.validator()->validate(Text, Position) != QValidator::Acceptable) {
+        throw EFieldRefused(QString("%1 takes %2, not '%3'.")
+                                .arg(Edit.accessibleName(), TimeFieldText, Text)
+                                .toStdString(),
+                            const_cast<QLineEdit*>(&Edit));
+    }
+    if (Text.isEmpty()) {
+        return std::nullopt;
+    }
+    return TimeFromText(Text.toStdString());
+}
+
+// An empty start is the video's beginning, an empty end its end.
+TRangeSettings TForm1::ReadRange() const {
+    TRangeSettings Range;
+    Range.Start = TimeOf(*RangeStartEdit).value_or(0);
+    Range.End = TimeOf(*RangeEndEdit);
+    if (Range.End && *Range.End <= Range.Start) {
+        throw EFieldRefused(RangeOrderText(Range.Start, *Range.End), RangeEndEdit);
+    }
+    return Range;
 }
 
 // A side of the size left empty keeps the aspect; not both.
@@ -187,7 +220,7 @@ platform::TPictureGeometry TForm1::ReadPictureGeometry() const {
         Geometry.Width = Side(*SizeWidthEdit);
         Geometry.Height = Side(*SizeHeightEdit);
         if (Geometry.Width == 0 && Geometry.Height == 0) {
-            throw ENumberRefused(
+            throw EFieldRefused(
                 "Resized width and Resized height are both empty: give at least "
                 "one of them; the other then keeps the aspect.",
                 SizeWidthEdit);
@@ -196,21 +229,24 @@ platform::TPictureGeometry TForm1::ReadPictureGeometry() const {
     return Geometry;
 }
 
-// Before the save dialog: a number that can't be used is named, on its page,
-// with its edit ready for another one; so is a crop or size the file's
-// picture can't take.
+// Before the save dialog: a number or time that can't be used is named, on
+// its page, with its edit ready for another one; so is a start the video
+// does not reach, and a crop or size its picture can't take.
 bool TForm1::SettingsUsable() {
     try {
         const TJobSettings Settings = ReadSettings();
+        if (const std::string Problem = Job->RangeProblem(Settings.Range); !Problem.empty()) {
+            throw EFieldRefused(Problem, RangeStartEdit);
+        }
         const platform::TPictureGeometry& Picture = Settings.Picture;
         if (const std::string Problem = Job->PictureProblem({Picture.Crop}); !Problem.empty()) {
-            throw ENumberRefused(Problem, CropWidthEdit);
+            throw EFieldRefused(Problem, CropWidthEdit);
         }
         if (const std::string Problem = Job->PictureProblem(Picture); !Problem.empty()) {
-            throw ENumberRefused(Problem, SizeWidthEdit);
+            throw EFieldRefused(Problem, SizeWidthEdit);
         }
         return true;
-    } catch (const ENumberRefused& Refused) {
+    } catch (const EFieldRefused& Refused) {
         ShowMessageBox("Error", QString::fromStdString(Refused.what()), QMessageBox::Warning,
                        QMessageBox::Ok);
         FocusField(Refused.Edit);
@@ -241,7 +277,7 @@ void TForm1::PictureSettingsChange() {
             PictureSizeLabel->setText(QString::fromStdString(Problem));
             return;
         }
-    } catch (const ENumberRefused& Refused) {
+    } catch (const EFieldRefused& Refused) {
         PictureSizeLabel->setText(QString::fromStdString(Refused.what()));
         return;
     }
@@ -284,12 +320,14 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
     return Key == 0;
 }
 
-// An input method hands over what was typed as one text: its digits are
-// kept, as if each character had been typed alone, and the rest is refused.
+// An input method hands over what was typed as one text: its digits (and
+// a time's colons and points) are kept, as if each character had been
+// typed alone, and the rest is refused.
 void TForm1::FilterCommittedText(QLineEdit* Edit, QInputMethodEvent& Event) {
+    const bool Time = Edit == RangeStartEdit || Edit == RangeEndEdit;
     QString Kept;
     for (const QChar Character : Event.commitString()) {
-        if (Character >= '0' && Character <= '9') {
+        if ((Character >= '0' && Character <= '9') || (Time && IsTimeCharacter(Character))) {
             Kept += Character;
         }
     }
@@ -312,6 +350,7 @@ TJobSettings TForm1::ReadSettings() {
     TakeMP3FormatChoice();
     TJobSettings Settings;
     Settings.Audio = ReadAudioSettings();
+    Settings.Range = ReadRange();
     Settings.KeyFrameInterval = KeyFrameCheckBox->isChecked() ? NumberOf(*KeyFrameIntervalEdit) : 0;
     Settings.FrameRateLimit =
         FrameRateLimitCheckBox->isChecked() ? ClampTo8Bits(NumberOf(*FrameRateLimitEdit)) : 0;

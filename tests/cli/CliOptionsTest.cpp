@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                                E.BlockHeight == 32 && E.ColorShift == 0 &&
                                S.KeyFrameInterval == 0 && S.FrameRateLimit == 0 &&
                                S.Audio.Source == TAudioSource::None && !S.AddMetadata &&
-                               S.Engine.Threads == 0 && S.Engine.Deflate == DeflateEngine::Zlib;
+                               S.Engine.Threads == 0 && S.Engine.Deflate == DeflateEngine::Zlib &&
+                               S.Range.Start == 0 && !S.Range.End;
                     }},
         MappingCase{"QualityWithEverySetting",
                     {"--mode=quality", "--tolerance", "10,20,100", "--block-tolerance", "5",
@@ -97,6 +98,16 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{"TheLargestInterval",
                     {"--keyframe-interval", "2147483647"},
                     [](const TJobSettings& S) { return S.KeyFrameInterval == 2147483647; }},
+        MappingCase{"ARangeInEitherForm",
+                    {"--start", "1:02:03.25", "--end=3723.5"},
+                    [](const TJobSettings& S) {
+                        return S.Range.Start == 3723250 && S.Range.End == 3723500;
+                    }},
+        MappingCase{"AStartAloneAndTheLatestTime",
+                    {"--start", "90:00", "--end", "596:31:23.647"},
+                    [](const TJobSettings& S) {
+                        return S.Range.Start == 5400000 && S.Range.End == INT32_MAX;
+                    }},
         MappingCase{"AnMp3File",
                     {"--audio", "music.mp3"},
                     [](const TJobSettings& S) {
@@ -180,6 +191,15 @@ TEST(CliOptions, UsageErrors) {
         {"--output-dir", "out"},
         {"--output-dir=", "a", "b"},
         {"a", "b", "--output-dir"},
+        {"--start", "1:2", "a", "b"},   // seconds of two digits
+        {"--start", "1:60", "a", "b"},  // below 60
+        {"--end", "1:00:00:00", "a", "b"},
+        {"--end", "1.2345", "a", "b"},  // milliseconds at most
+        {"--start", "-1", "a", "b"},
+        {"--start", ".5", "a", "b"},
+        {"--end", "596:31:23.648", "a", "b"},  // past the latest FLV time
+        {"--start", "2", "--end", "2", "a", "b"},
+        {"--start", "3", "--end", "0:02.999", "a", "b"},
         {"--crop", "0:10:0:0", "a", "b"},
         {"--crop", "10:10:5", "a", "b"},
         {"--crop", "10:10:-1:0", "a", "b"},

@@ -1,7 +1,10 @@
 #include "CliTestKit.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "support/Fixtures.h"
 
@@ -134,6 +137,26 @@ std::vector<float> DecodeSound(const path& File, uint32_t Rate, const path& Fold
     std::vector<float> Samples(Bytes.size() / sizeof(float));
     std::memcpy(Samples.data(), Bytes.data(), Samples.size() * sizeof(float));
     return Samples;
+}
+
+std::string BurstSound(int Seconds, double At) {
+    char Between[64];
+    std::snprintf(Between, sizeof Between, "between(t\\,%.3f\\,%.3f)", At, At + 0.2);
+    return "-f lavfi -i aevalsrc='if(" + std::string(Between) +
+           "\\,sin(2*PI*1000*t)\\,0)':s=48000:d=" + std::to_string(Seconds) + " ";
+}
+
+// Loud enough to be the burst, not the codecs' pre-echo before it.
+constexpr float BurstLevel = 0.3f;
+
+double BurstAfterSoundStart(const path& File, const path& Folder) {
+    const std::vector<float> Samples = DecodeSound(File, Mp3SoundRate, Folder);
+    const auto Loud = std::find_if(Samples.begin(), Samples.end(),
+                                   [](float Sample) { return std::fabs(Sample) > BurstLevel; });
+    if (Loud == Samples.end()) {
+        throw std::runtime_error("no burst in " + File.string());
+    }
+    return static_cast<double>(Loud - Samples.begin()) / Mp3SoundRate;
 }
 
 bool HoldsFileNamedLike(const path& Folder, const std::string& Part) {

@@ -61,6 +61,18 @@ path AviWithMp3Tone();
 // The sound of File as FFmpeg decodes it, mixed to mono at Rate.
 std::vector<float> DecodeSound(const path& File, uint32_t Rate, const path& Folder);
 
+// The rate of the default MP3 format, and a frame of MP3 at it: how far a
+// tone burst may move.
+constexpr uint32_t Mp3SoundRate = 44100;
+constexpr double Mp3FrameMs = 1152 * 1000.0 / Mp3SoundRate;
+
+// The ffmpeg tool's input of Seconds of sound, silent but for a 1 kHz burst
+// of 0.2 s At seconds in.
+std::string BurstSound(int Seconds, double At);
+// When the burst is first heard in File's sound, as the ffmpeg tool decodes
+// it from the sound's own start: seconds after that start.
+double BurstAfterSoundStart(const path& File, const path& Folder);
+
 // Whether a file whose name holds Part is in Folder.
 bool HoldsFileNamedLike(const path& Folder, const std::string& Part);
 

@@ -26,24 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t SoundRate = 44100;  // of the default MP3 format
-// A frame of MP3 at that rate: how far the burst may move.
-constexpr double Mp3FrameMs = 1152 * 1000.0 / SoundRate;
-// Loud enough to be the burst, not the codecs' pre-echo before it.
-constexpr float BurstLevel = 0.3f;
-
 // Seconds of moving pictures.
 std::string Pictures(int Seconds, const std::string& Rate = "25") {
     return "-f lavfi -i testsrc2=size=96x64:rate=" + Rate + ":duration=" + std::to_string(Seconds) +
            " ";
-}
-
-// Seconds of sound, silent but for a 1 kHz burst of 0.2 s At seconds in.
-std::string Burst(int Seconds, int At) {
-    const std::string From = std::to_string(At);
-    const std::string To = std::to_string(At) + ".2";
-    return "-f lavfi -i aevalsrc='if(between(t\\," + From + "\\," + To +
-           ")\\,sin(2*PI*1000*t)\\,0)':s=48000:d=" + std::to_string(Seconds) + " ";
 }
 
 struct VideoFileCase {
@@ -115,23 +101,6 @@ path VideoFileCase::File() const {
     });
 }
 
-// When the burst is first heard in File's sound, as the ffmpeg tool decodes
-// it from the sound's own start: seconds after that start.
-double BurstAfterSoundStart(const path& File, const path& Folder) {
-    const path Raw = Folder / (File.filename().string() + ".f32");
-    RunFfmpeg("-i '" + File.string() + "' -vn -ac 1 -ar " + std::to_string(SoundRate) +
-              " -f f32le '" + Raw.string() + "'");
-    const std::vector<uint8_t> Bytes = ReadFileBytes(Raw);
-    std::vector<float> Samples(Bytes.size() / sizeof(float));
-    std::memcpy(Samples.data(), Bytes.data(), Samples.size() * sizeof(float));
-    const auto Loud = std::find_if(Samples.begin(), Samples.end(),
-                                   [](float Sample) { return std::fabs(Sample) > BurstLevel; });
-    if (Loud == Samples.end()) {
-        throw std::runtime_error("no burst in " + File.string());
-    }
-    return static_cast<double>(Loud - Samples.begin()) / SoundRate;
-}
-
 class CliVideoFiles : public ::testing::TestWithParam<VideoFileCase> {
 protected:
     void SetUp() override {
@@ -172,7 +141,7 @@ TEST_P(CliVideoFiles, ShowFfmpegsPicturesAtItsTimesWithTheSoundInStep) {
 
     const double BurstMs = (*Probed.FirstSound - Start + BurstAfterSoundStart(Source, Dir)) * 1000;
     const double HeardMs =
-        BurstAfterSoundStart(Flv, Dir) * 1000 - platform::Mp3StreamDelay * 1000.0 / SoundRate;
+        BurstAfterSoundStart(Flv, Dir) * 1000 - platform::Mp3StreamDelay * 1000.0 / Mp3SoundRate;
     EXPECT_NEAR(HeardMs, BurstMs, Mp3FrameMs);
 
     std::cout << std::left << std::setw(22) << Case.Name << std::right << std::setw(4)
@@ -183,14 +152,14 @@ TEST_P(CliVideoFiles, ShowFfmpegsPicturesAtItsTimesWithTheSoundInStep) {
               << std::showpos << HeardMs - BurstMs << std::noshowpos << " ms off\n";
 }
 
-const std::string Moving = Pictures(2) + Burst(2, 1);
+const std::string Moving = Pictures(2) + BurstSound(2, 1);
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, CliVideoFiles,
     ::testing::Values(
         // Frames 33.367 ms apart.
         VideoFileCase{.Name = "h264-aac-29.97fps.mp4",
-                      .Making = Pictures(2, "30000/1001") + Burst(2, 1) +
+                      .Making = Pictures(2, "30000/1001") + BurstSound(2, 1) +
                                 "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
         VideoFileCase{.Name = "vp9-opus.mkv",
                       .Making = Moving + "-c:v libvpx-vp9 -crf 30 -b:v 0 -c:a libopus"},
@@ -205,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         VideoFileCase{.Name = "mpeg2-mp2.ts", .Making = Moving + "-c:v mpeg2video -q:v 2 -c:a mp2"},
         // Frames that refer to pictures before the first key frame come first.
         VideoFileCase{.Name = "h264-mp2-midway.ts",
-                      .Making = Pictures(3) + Burst(3, 2) + "-c:v libx264 -g 25 -c:a mp2",
+                      .Making = Pictures(3) + BurstSound(3, 2) + "-c:v libx264 -g 25 -c:a mp2",
                       .JoinedMidway = true},
         VideoFileCase{.Name = "theora-flac.ogg",
                       .Making = Moving + "-c:v libtheora -q:v 8 -c:a flac"},
@@ -213,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 1.5 s; the burst comes after the gap.
         VideoFileCase{
             .Name = "variable-rate.mkv",
-            .Making = Pictures(3) + Burst(6, 5) +
+            .Making = Pictures(3) + BurstSound(6, 5) +
                       "-vf 'settb=1/1000,setpts=(N/25+gt(N\\,37)*3+eq(mod(N\\,3)\\,1)*0.013)/TB' "
                       "-fps_mode passthrough -enc_time_base:v 1/1000 -c:v libx264 -c:a ac3",
             .FlvmetaWarnings = {flvmeta::Desynchronized}},
@@ -230,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The sound starts 0.5 s after the pictures: an edit list delays it.
         VideoFileCase{
             .Name = "sound-half-a-second-late.mp4",
-            .Making = Pictures(2) + "-itsoffset 0.5 " + Burst(2, 1) + "-c:v libx264 -c:a aac"},
+            .Making = Pictures(2) + "-itsoffset 0.5 " + BurstSound(2, 1) + "-c:v libx264 -c:a aac"},
         VideoFileCase{.Name = "turned.mp4",
                       .Making = Moving + "-c:v libx264 -c:a aac",
                       .Width = 64,

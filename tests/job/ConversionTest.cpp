@@ -282,6 +282,25 @@ TEST_F(JobConversion, TheAudioPassReportsEachChunk) {
     EXPECT_TRUE(FrontEnd.Messages.empty());
 }
 
+// With a range to 2 s, the pass reads to a second past it: the chunks of
+// 0 and 2 s, of 3 s.
+TEST_F(JobConversion, TheAudioPassOfARangeReportsUpToWhereItReads) {
+    ChooseAviAudio(FrontEnd.Settings.Audio);
+    FrontEnd.Settings.Range = {1000, 2000};
+    TAVIToScreenVideoThread* Job = LoadedJob(FiveSecondsOfTone());
+    ASSERT_TRUE(Job->PrepareEncoding(Output));
+    Run(Job);
+
+    std::vector<int> Percents;
+    for (size_t I = 0; I < FrontEnd.Reports.size(); ++I) {
+        if (FrontEnd.ReportSteps[I] == "Encoding audio...") {
+            Percents.push_back(FrontEnd.Reports[I].ProgressPercent);
+        }
+    }
+    EXPECT_EQ(Percents, (std::vector<int>{0, 67}));
+    EXPECT_EQ(Result.Duration, 1000);
+}
+
 // Stop asked at the first chunk's report: the pass converts no other chunk,
 // no video follows, and neither the output nor the temporary file is left.
 TEST_F(JobConversion, AStopEndsTheAudioPassAtTheNextChunk) {

@@ -2,6 +2,7 @@
 // source: which samples become frames, at which times, which are key frames.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,16 @@ private:
 class TQuietHost : public IRunHost {
 public:
     void ShowStatus(const std::string&) override {}
-    void ShowProgress(const TProgressReport&) override { ++Reports; }
+    void ShowProgress(const TProgressReport& Report) override {
+        ++Reports;
+        LastPercent = Report.ProgressPercent;
+    }
     void ShowPreview(const platform::TPicture&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessage(const std::string&, const std::string&) override {}
     bool StopRequested() const override { return false; }
     int Reports = 0;
+    uint8_t LastPercent = 0;
 };
 
 struct PhaseCase {
@@ -95,6 +100,8 @@ struct PhaseCase {
     std::vector<uint32_t> Times;     // of the video tags
     std::vector<uint32_t> KeyTimes;  // of the key frames among them
     uint32_t FramesNotDecoded;
+    TRangeSettings Range = {};
+    std::optional<uint8_t> LastPercent = {};  // of the progress, at the last frame
 };
 
 void PrintTo(const PhaseCase& Case, std::ostream* Out) {
@@ -111,6 +118,7 @@ TEST_P(VideoPhase, EncodesTheSelectedSamples) {
     TJobSettings Settings;
     Settings.KeyFrameInterval = Case.KeyFrameInterval;
     Settings.FrameRateLimit = Case.FrameRateLimit;
+    Settings.Range = Case.Range;
     Settings.Encoder.BlockWidth = 16;
     Settings.Encoder.BlockHeight = 16;
     Encoder.SetParameters(Settings.Encoder);
@@ -137,6 +145,9 @@ TEST_P(VideoPhase, EncodesTheSelectedSamples) {
     EXPECT_EQ(KeyTimes, Case.KeyTimes);
     EXPECT_EQ(Phase.FramesNotDecoded(), Case.FramesNotDecoded);
     EXPECT_EQ(Host.Reports, Source.PicturesGiven);
+    if (Case.LastPercent) {
+        EXPECT_EQ(Host.LastPercent, *Case.LastPercent);
+    }
 }
 
 const std::vector<TSample> FiveSamples(5);
@@ -176,7 +187,39 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {100, 200},
                   {100},
-                  1}),
+                  1},
+        // From 250 to 750 ms: the picture shown at 250 (of 200 ms) is the
+        // first frame, at 0; the progress runs over those 500 ms.
+        PhaseCase{"ARangeStartsWithThePictureShownAtItsStart",
+                  TenSamples,
+                  0,
+                  0,
+                  {0, 50, 150, 250, 350, 450},
+                  {0},
+                  0,
+                  {250, 750},
+                  90},
+        PhaseCase{"KeyFramesCountFromTheRangesStart",
+                  TenSamples,
+                  200,
+                  0,
+                  {0, 50, 150, 250, 350, 450},
+                  {0, 250},
+                  0,
+                  {250, 750}},
+        // Slots at 250, 500, 750 ms of the output: the samples of 500 and
+        // 800 ms of the stream.
+        PhaseCase{"TheRateLimitCountsFromTheRangesStart",
+                  TenSamples,
+                  0,
+                  4,
+                  {0, 250, 550},
+                  {0},
+                  0,
+                  {250, {}},
+                  73},
+        // Starting on a sample, ending on one: that sample is not in it.
+        PhaseCase{"ARangeOfWholeSamples", TenSamples, 0, 0, {0, 100}, {0}, 0, {300, 500}}),
     [](const auto& Info) { return Info.param.Name; });
 
 }  // namespace

@@ -604,37 +604,81 @@ private slots:
     }
 
     // Found before the output is asked for: the field is named, its page
-    // shown and its text selected; the last run's step goes.
-    void aNumberThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
-        test::OpenInput(*Window, test::AviBgr24());
-        Window->BitrateCompressionRadioButton->click();
-        Window->BitRateEdit->clear();
-        Window->PageControl1->setCurrentIndex(3);
-        Window->StepLabel->setText("Encoding finished successfully.");
-        bool SaveDialogRun = false;
-        Window->SaveDialog.Chooser = [&](const TFileDialog&) {
-            SaveDialogRun = true;
-            return std::optional<QString>();
+    // shown and its text selected; the last run's step goes. A range is
+    // checked against the video (4 s) too, and a crop and a size against its
+    // picture (32x24).
+    void aSettingThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
+        struct TRow {
+            std::function<void(TForm1&)> Set;
+            QString Text;
+            int Page;
+            QLineEdit* TForm1::*Focused;
         };
-        test::TMessageBoxAnswerer Boxes;
-        Window->StartButton->click();
-        QCOMPARE(Boxes.Shown.size(), size_t(1));
-        QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
-        QCOMPARE(Boxes.Shown[0].Text,
-                 QString("Maximum bitrate takes a whole number from 1 to 100000 KBps, not ''."));
-        QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
-        QVERIFY(!SaveDialogRun);
-        QCOMPARE(Window->PageControl1->currentIndex(), 1);
-        QCOMPARE(Window->focusWidget(), Window->BitRateEdit);
-        QCOMPARE(Window->StepLabel->text(), QString());
-        QVERIFY(!Window->JobRunning() && Window->StartButton->isEnabled());
+        const TRow Rows[] = {
+            {[](TForm1& W) {
+                 W.BitrateCompressionRadioButton->click();
+                 W.BitRateEdit->clear();
+             },
+             "Maximum bitrate takes a whole number from 1 to 100000 KBps, not ''.", 1,
+             &TForm1::BitRateEdit},
+            {[](TForm1& W) { W.RangeStartEdit->setText("1:"); },
+             "Starting at takes a time in seconds or [HH:]MM:SS[.mmm], not '1:'.", 2,
+             &TForm1::RangeStartEdit},
+            {[](TForm1& W) {
+                 W.RangeStartEdit->setText("2.5");
+                 W.RangeEndEdit->setText("0:02.500");
+             },
+             "The end, 0:02.500, must come after the start, 0:02.500.", 2, &TForm1::RangeEndEdit},
+            {[](TForm1& W) { W.RangeStartEdit->setText("4"); },
+             "The range starts at 0:04.000, but the video ends at 0:04.000.", 2,
+             &TForm1::RangeStartEdit},
+            {[](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropWidthEdit->setText("20");
+                 W.CropHeightEdit->setText("10");
+                 W.CropLeftEdit->setText("13");
+             },
+             "The crop 20:10:13:0 (width:height:x:y) reaches beyond the picture, which is 32x24 "
+             "pixels.",
+             2, &TForm1::CropWidthEdit},
+            {[](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+                 W.SizeHeightEdit->setText("4095");
+             },
+             "The size asked for makes the picture 5460x4095 pixels; Flash Screen Video frames "
+             "are 1 to 4095 pixels wide and high.",
+             2, &TForm1::SizeWidthEdit},
+        };
+        for (const TRow& Row : Rows) {
+            auto Fresh = test::ShowMainWindow();
+            test::OpenInput(*Fresh, SmallVideo("4"));
+            Row.Set(*Fresh);
+            Fresh->PageControl1->setCurrentIndex(3);
+            Fresh->StepLabel->setText("Encoding finished successfully.");
+            bool SaveDialogRun = false;
+            Fresh->SaveDialog.Chooser = [&](const TFileDialog&) {
+                SaveDialogRun = true;
+                return std::optional<QString>();
+            };
+            test::TMessageBoxAnswerer Boxes;
+            Fresh->StartButton->click();
+            QCOMPARE(Boxes.Shown.size(), size_t(1));
+            QCOMPARE(Boxes.Shown[0].Caption, QString("Error"));
+            QCOMPARE(Boxes.Shown[0].Text, Row.Text);
+            QCOMPARE(Boxes.Shown[0].Icon, QMessageBox::Warning);
+            QVERIFY(!SaveDialogRun);
+            QCOMPARE(Fresh->PageControl1->currentIndex(), Row.Page);
+            QCOMPARE(Fresh->focusWidget(), (*Fresh).*Row.Focused);
+            QCOMPARE(Fresh->StepLabel->text(), QString());
+            QVERIFY(!Fresh->JobRunning() && Fresh->StartButton->isEnabled());
+        }
     }
 
     // The crop and size are tried on the open file as they are typed: the
     // page says the size the output will have, or why it can't be made, and
-    // the preview shows the first frame as the FLV file will hold it. Start
-    // names a crop beyond the picture on its page; the run writes the
-    // pictures the preview showed.
+    // the preview shows the first frame as the FLV file will hold it; the
+    // run writes the pictures the preview showed.
     void theCropAndSizeShowInThePreviewAndReachTheFile() {
         test::OpenInput(*Window, test::AviBgr24());  // 64x48
         Window->PageControl1->setCurrentIndex(2);
@@ -664,22 +708,6 @@ private slots:
             "The crop 40:30:25:7 (width:height:x:y) reaches beyond the "
             "picture, which is 64x48 pixels.";
         QCOMPARE(Window->PictureSizeLabel->text(), Beyond);
-        Window->PageControl1->setCurrentIndex(3);
-        bool SaveDialogRun = false;
-        Window->SaveDialog.Chooser = [&](const TFileDialog&) {
-            SaveDialogRun = true;
-            return std::optional<QString>();
-        };
-        {
-            test::TMessageBoxAnswerer Boxes;
-            Window->StartButton->click();
-            QCOMPARE(Boxes.Shown.size(), size_t(1));
-            QCOMPARE(Boxes.Shown[0].Text, Beyond);
-        }
-        QVERIFY(!SaveDialogRun);
-        QCOMPARE(Window->PageControl1->currentIndex(), 2);
-        QCOMPARE(Window->focusWidget(), Window->CropWidthEdit);
-
         Window->CropLeftEdit->setText("11");
         const fs::path Output = Dir / "cropped.flv";
         Window->PageControl1->setCurrentIndex(3);

@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(Window->windowIconText(), QString("Quorvane"));
         QCOMPARE(Window->size(), QSize(607, 499));
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
-        QCOMPARE(Window->PageControl1->tabText(2), QString("Picture"));
+        QCOMPARE(Window->PageControl1->tabText(2), QString("Range and picture"));
         QCOMPARE(Window->PageControl1->tabText(3), QString("Encoding process"));
         QCOMPARE(Window->BlockWidthComboBox->count(), 16);
         QCOMPARE(Window->BlockHeightComboBox->itemText(15), QString("256"));
@@ -232,6 +232,37 @@ private slots:
             Composed.setCommitString("3b4\u00e9");
             QApplication::sendEvent(Edit, &Composed);
             QCOMPARE(Edit->text(), QString("34"));
+        }
+    }
+
+    // What can still become a time, as it is typed: a character that can't
+    // is refused and said beside the field.
+    void timeEditsTakeWhatCanBecomeATime() {
+        const std::pair<const char*, const char*> Rows[] = {
+            {"1a:0b5.25x", "1:05.25"},  // no letters
+            {"1:65", "1:5"},            // no 60 seconds
+            {"1::2", "1:2"},
+            {"12.3456", "12.345"},              // milliseconds at most
+            {"596:31:23.648", "596:31:23.64"},  // past the latest FLV time
+            {"01:02:03.250", "01:02:03.250"},
+        };
+        for (QLineEdit* Edit : {Window->RangeStartEdit, Window->RangeEndEdit}) {
+            for (const auto& [Typed, Kept] : Rows) {
+                Edit->clear();
+                QToolTip::hideText();
+                QTest::keyClicks(Edit, Typed);
+                QCOMPARE(Edit->text(), QString(Kept));
+                if (QString(Typed) != Kept) {
+                    QTRY_VERIFY(QToolTip::isVisible());
+                    QCOMPARE(QToolTip::text(), Edit->toolTip());
+                }
+            }
+            QCOMPARE(Edit->toolTip(), QString("A time in seconds or [HH:]MM:SS[.mmm]"));
+            Edit->clear();
+            QInputMethodEvent Composed;
+            Composed.setCommitString("1:2x3\u00e9");
+            QApplication::sendEvent(Edit, &Composed);
+            QCOMPARE(Edit->text(), QString("1:23"));
         }
     }
 
@@ -422,7 +453,7 @@ private slots:
         Window->AVIAudioRadioButton->setChecked(true);
         Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Window.get()));
-        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->PicturePage,
+        const QWidget* Sheets[] = {Window->TabSheet1, Window->TabSheet2, Window->TabSheet4,
                                    Window->TabSheet3};
         for (int Page = 0; Page < 4; ++Page) {
             QWidget* Sheet = const_cast<QWidget*>(Sheets[Page]);
@@ -468,7 +499,7 @@ private slots:
                                 .arg(Available.height())));
         Window->ProgressBar->show();
         for (QWidget* Sheet :
-             {Window->TabSheet1, Window->TabSheet2, Window->PicturePage, Window->TabSheet3}) {
+             {Window->TabSheet1, Window->TabSheet2, Window->TabSheet4, Window->TabSheet3}) {
             Window->PageControl1->setCurrentWidget(Sheet->parentWidget()->parentWidget());
             QTest::qWait(0);
             for (QWidget* Control : Sheet->findChildren<QWidget*>()) {
@@ -519,6 +550,7 @@ private slots:
                         S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
                         S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 &&
                         S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata &&
+                        S.Range.Start == 0 && !S.Range.End &&
                         S.Picture == platform::TPictureGeometry{};
              }},
             {"the seek index", [](TForm1& W) { W.MetadataCheckBox->click(); },
@@ -594,6 +626,24 @@ private slots:
                  W.ColorLimitComboBox->setCurrentIndex(2);
              },
              [](const TJobSettings& S) { return S.Encoder.ColorShift == 5; }},
+            {"a range",
+             [](TForm1& W) {
+                 W.RangeStartEdit->setText("1:02.5");
+                 W.RangeEndEdit->setText("01:02:03");
+             },
+             [](const TJobSettings& S) {
+                 return S.Range.Start == 62500 && S.Range.End == 3723000;
+             }},
+            {"a start alone: to the end", [](TForm1& W) { W.RangeStartEdit->setText("90"); },
+             [](const TJobSettings& S) { return S.Range.Start == 90000 && !S.Range.End; }},
+            {"a time on the way", [](TForm1& W) { W.RangeEndEdit->setText("2:"); }, nullptr,
+             "Ending at takes a time in seconds or [HH:]MM:SS[.mmm], not '2:'."},
+            {"an end before the start",
+             [](TForm1& W) {
+                 W.RangeStartEdit->setText("10");
+                 W.RangeEndEdit->setText("9.999");
+             },
+             nullptr, "The end, 0:09.999, must come after the start, 0:10.000."},
             {"a crop and a width, the height keeping the aspect",
              [](TForm1& W) {
                  W.CropCheckBox->click();
