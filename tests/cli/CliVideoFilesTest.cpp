@@ -284,35 +284,38 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A side left out keeps the aspect as ffmpeg's -1 does: 100 x 47 / 63
         // is 74.6.
-        GeometryCase{"MjpegAviCroppedAndScaled",
-                     {.Name = "mjpeg-pcm.avi", .Making = Moving + "-c:v mjpeg -c:a pcm_s16le"},
-                     {"--crop", "63:47:13:9", "--size", "100x"},
-                     100,
-                     75,
-                     "crop=63:47:13:9:exact=1,scale=100:-1" + AskedScaling},
+        GeometryCase{
+            "MjpegAviCroppedAndScaled",
+            {.Name = "geometry-mjpeg-pcm.avi", .Making = Moving + "-c:v mjpeg -c:a pcm_s16le"},
+            {"--crop", "63:47:13:9", "--size", "100x"},
+            100,
+            75,
+            "crop=63:47:13:9:exact=1,scale=100:-1" + AskedScaling},
         // Pixel pairs share their chroma: no part starts at an odd pixel
         // of the stored rows, so the picture's own rows are cut.
-        GeometryCase{"YuyvAviAtAnOddPlace",
-                     {.Name = "yuyv.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt yuyv422"},
-                     {"--crop", "51:33:7:5", "--size", "x66"},
-                     102,
-                     66,
-                     "format=bgr24,crop=51:33:7:5:exact=1,scale=-1:66" + AskedScaling},
-        GeometryCase{"PaletteAviCropped",
-                     {.Name = "pal8.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt pal8"},
-                     {"--crop", "40:30:11:7"},
-                     40,
-                     30,
-                     "crop=40:30:11:7:exact=1"},
+        GeometryCase{
+            "YuyvAviAtAnOddPlace",
+            {.Name = "geometry-yuyv.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt yuyv422"},
+            {"--crop", "51:33:7:5", "--size", "x66"},
+            102,
+            66,
+            "format=bgr24,crop=51:33:7:5:exact=1,scale=-1:66" + AskedScaling},
+        GeometryCase{
+            "PaletteAviCropped",
+            {.Name = "geometry-pal8.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt pal8"},
+            {"--crop", "40:30:11:7"},
+            40,
+            30,
+            "crop=40:30:11:7:exact=1"},
         // Chroma at an odd place starts half a pixel before, as in FFmpeg.
         GeometryCase{"H264Mp4CroppedAtAnOddPlace",
-                     {.Name = "h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
+                     {.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
                      {"--crop", "33:21:31:17"},
                      33,
                      21,
                      "crop=33:21:31:17:exact=1"},
         GeometryCase{"H264Mp4ScaledToAnotherAspect",
-                     {.Name = "h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
+                     {.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
                      {"--size", "150x100"},
                      150,
                      100,
@@ -342,7 +345,8 @@ INSTANTIATE_TEST_SUITE_P(
 // file does not even exist), else once its picture's size is known.
 TEST(CliPictureGeometryRefusals, AreUsageErrorsThatWriteNothing) {
     const path Source =
-        VideoFileCase{.Name = "h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"}.File();
+        VideoFileCase{.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"}
+            .File();
     const path Dir = FreshDir("PictureGeometryRefusals");
     const struct {
         std::vector<std::string> Arguments;
