@@ -62,6 +62,37 @@ uint32_t BlockSide(const std::string& Option, const std::string& Text) {
     return static_cast<uint32_t>(Pixels);
 }
 
+// A side of a picture: 1 to 4095 pixels, the most a picture here can have.
+std::optional<int32_t> PictureSide(const std::string& Text) {
+    if (!AllDigits(Text) || Text.size() > 4) {
+        return std::nullopt;
+    }
+    const int32_t Pixels = std::stoi(Text);
+    return Pixels >= 1 && Pixels <= 4095 ? std::optional(Pixels) : std::nullopt;
+}
+
+// W:H:X:Y, as ffmpeg's crop filter counts: a part of at least a pixel that
+// could lie within a picture of 4095 x 4095 pixels.
+platform::TPictureRect CropValue(const std::string& Value) {
+    const std::vector<std::string> Parts = Split(Value, ':');
+    const auto Refused = [&](const std::string& Why) {
+        return EUsageError("--crop takes WIDTH:HEIGHT:X:Y in pixels, " + Why + ", not '" + Value +
+                           "'");
+    };
+    if (Parts.size() != 4 || !std::all_of(Parts.begin(), Parts.end(), [](const std::string& Part) {
+            return AllDigits(Part) && Part.size() <= 4;
+        })) {
+        throw Refused("for example 1280:720:0:0 (X, Y from the top left corner)");
+    }
+    const platform::TPictureRect Crop{std::stoi(Parts[0]), std::stoi(Parts[1]), std::stoi(Parts[2]),
+                                      std::stoi(Parts[3])};
+    if (Crop.Width < 1 || Crop.Height < 1 || Crop.X + Crop.Width > 4095 ||
+        Crop.Y + Crop.Height > 4095) {
+        throw Refused("within a picture of at most 4095x4095");
+    }
+    return Crop;
+}
+
 class TParser {
 public:
     explicit TParser(const std::vector<std::string>& Arguments) : Arguments(Arguments) {}
@@ -76,6 +107,7 @@ private:
     void ApplyColors(const std::string& Value);
     void ApplyBlock(const std::string& Value);
     void ApplyTolerance(const std::string& Value);
+    void ApplySize(const std::string& Value);
     void ApplyThreads(const std::string& Value);
     void ApplyDeflate(const std::string& Value);
     void SetModeFromOptions();
@@ -189,6 +221,10 @@ void TParser::ApplyOption(const std::string& Option) {
         ApplyColors(TakeValue(Option));
     } else if (Option == "--block") {
         ApplyBlock(TakeValue(Option));
+    } else if (Option == "--crop") {
+        Settings.Picture.Crop = CropValue(TakeValue(Option));
+    } else if (Option == "--size") {
+        ApplySize(TakeValue(Option));
     } else if (Option == "--audio") {
         ApplyAudio(TakeValue(Option));
     } else if (Option == "--output-dir") {
@@ -246,6 +282,23 @@ void TParser::ApplyBlock(const std::string& Value) {
     }
     Result.Settings.Encoder.BlockWidth = BlockSide("--block", Sides[0]);
     Result.Settings.Encoder.BlockHeight = BlockSide("--block", Sides[1]);
+}
+
+// WxH, or a side left out to keep the aspect: 1280x, x720.
+void TParser::ApplySize(const std::string& Value) {
+    const std::vector<std::string> Sides = Split(Value, 'x');
+    const auto Side = [](const std::string& Text) {
+        return Text.empty() ? std::optional(0) : PictureSide(Text);
+    };
+    if (Sides.size() != 2 || (Sides[0].empty() && Sides[1].empty()) || !Side(Sides[0]) ||
+        !Side(Sides[1])) {
+        throw EUsageError(
+            "--size takes WIDTHxHEIGHT of 1 to 4095 pixels, a side left out keeping the aspect "
+            "(1280x), not '" +
+            Value + "'");
+    }
+    Result.Settings.Picture.Width = *Side(Sides[0]);
+    Result.Settings.Picture.Height = *Side(Sides[1]);
 }
 
 void TParser::ApplyThreads(const std::string& Value) {
@@ -323,6 +376,13 @@ Range:
   --end TIME                        convert up to TIME (the end); TIME is
                                     seconds (90, 12.5) or [HH:]MM:SS[.mmm]
 
+Picture:
+  --crop W:H:X:Y                    convert only W x H pixels of the picture as
+                                    shown (turned, pixels made square), from X,
+                                    Y counted from its top left corner
+  --size WxH                        scale the picture (after --crop) to W x H;
+                                    a side left out keeps the aspect (1280x)
+
 Audio:
   --audio none|included|avi|FILE.mp3
                                     no audio; the video's own audio transcoded
@@ -362,9 +422,9 @@ Other:
 
 Exit status: 0 done, 1 conversion failed or input unusable (with
 --output-dir: any of them), 2 usage error (also a --start at or past the
-end of the video), 130 stopped by Ctrl-C (the output
-then holds what was converted, and is not touched when no frame was; with
---output-dir no file is started after).
+end of the video, a --crop or --size the picture can't take), 130 stopped
+by Ctrl-C (the output then holds what was converted, and is not touched
+when no frame was; with --output-dir no file is started after).
 )";
 }
 

@@ -153,10 +153,14 @@ ExitStatus Convert(const TCliOptions& Options, TFileReport& Report) {
                   << "Included audio: "
                   << (Job->AudioDescription().empty() ? "none" : Job->AudioDescription()) << '\n';
     }
-    // A range the file can't hold is the command line's fault, not the file's.
-    if (const std::string Problem = Job->RangeProblem(Options.Settings.Range); !Problem.empty()) {
-        Refuse(ShownFileName(Options.InputFileName) + ": " + Problem);
-        return ExitUsage;
+    // A range the file can't hold, or a crop or size its picture can't take,
+    // is the command line's fault, not the file's.
+    for (const std::string& Problem : {Job->RangeProblem(Options.Settings.Range),
+                                       Job->PictureProblem(Options.Settings.Picture)}) {
+        if (!Problem.empty()) {
+            Refuse(ShownFileName(Options.InputFileName) + ": " + Problem);
+            return ExitUsage;
+        }
     }
     FrontEnd.SetAudioSource(AudioSourceFor(Options, Job->AudioUsable()));
     if (const std::string Problem =

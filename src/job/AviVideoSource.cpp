@@ -128,6 +128,9 @@ public:
     }
 
 private:
+    void SetGeometry(const TPictureGeometry& Geometry) override {
+        AVIStreamSetFrameGeometry(Decoder.get(), Geometry);
+    }
     void OpenVideo(const std::string& FileName, TLoadFailure& Failure);
     std::string SizeRefusal() const;
     int32_t DataEnd() const;

@@ -130,6 +130,10 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
         ShowStatus("No video found in the selected file.");
         return false;
     }
+    if (const std::string Problem = UsePictureGeometry(Settings.Picture); !Problem.empty()) {
+        ShowMessage("Error", Problem);
+        return false;
+    }
     if (OutputWouldReplaceAnInput()) {
         ShowMessage("Error", "The output file can not be one of the input files.");
         return false;

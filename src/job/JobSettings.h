@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "encoder/EncoderParameters.h"
+#include "platform/types/Picture.h"
 
 namespace quorvane {
 
@@ -70,6 +71,10 @@ struct TJobSettings {
     TRangeSettings Range;
     int32_t KeyFrameInterval = 0;  // milliseconds of stream time; 0 = only the first frame
     uint8_t FrameRateLimit = 0;    // frames per second; 0 = no limit
+    // The part of the picture as shown (turned, pixels made square) that is
+    // converted, and the size it is scaled to; by default all of it at its
+    // own size.
+    platform::TPictureGeometry Picture;
     TAudioSettings Audio;
     // An onMetaData tag with a key frame index, through which players show
     // the duration and seek; added when the file is complete.

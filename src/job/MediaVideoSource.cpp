@@ -127,6 +127,9 @@ public:
     }
 
 private:
+    void SetGeometry(const TPictureGeometry& Geometry) override {
+        File->SetPictureGeometry(Geometry);
+    }
     void DescribeVideo();
     void DescribeAudio();
 

@@ -5,6 +5,7 @@
 #include "encoder/ScreenVideoEncoder.h"
 #include "job/AviAudioPass.h"
 #include "job/Mp3Interleaver.h"
+#include "job/PictureGeometry.h"
 #include "job/VideoPhase.h"
 #include "job/VideoSource.h"
 #include "job/VideoSourceReaders.h"
@@ -59,6 +60,17 @@ void TAVIToScreenVideoThread::CloseVideoFile() {
 const FrameFormat& TAVIToScreenVideoThread::GetFrameFormat() const {
     static const FrameFormat NoFormat;
     return Source ? Source->Format() : NoFormat;
+}
+
+std::string TAVIToScreenVideoThread::PictureProblem(
+    const platform::TPictureGeometry& Geometry) const {
+    return Source ? PictureGeometryProblem(Geometry, Source->ShownWidth(), Source->ShownHeight())
+                  : std::string();
+}
+
+std::string TAVIToScreenVideoThread::UsePictureGeometry(
+    const platform::TPictureGeometry& Geometry) {
+    return Source ? Source->UseGeometry(Geometry) : std::string();
 }
 
 platform::TPicture TAVIToScreenVideoThread::CurrentFrame() const {

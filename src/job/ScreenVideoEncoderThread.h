@@ -49,6 +49,15 @@ public:
     // it (it starts at or past the video's end, or ends before it starts);
     // empty when it can. PrepareEncoding refuses such a range too.
     std::string RangeProblem(const TRangeSettings& Range) const;
+    // Main thread: why the picture geometry can't be used on the loaded
+    // file's picture (a crop reaching beyond it, a size too large), as
+    // PrepareEncoding would refuse it; empty when it can, or no file is
+    // loaded.
+    std::string PictureProblem(const platform::TPictureGeometry& Geometry) const;
+    // Main thread: converts the loaded file's pictures by Geometry, the
+    // first frame too, so that CurrentFrame and GetFrameFormat show what the
+    // output will hold; the text says why it can't, empty when it can.
+    std::string UsePictureGeometry(const platform::TPictureGeometry& Geometry);
 
     // Main thread. True when the output file was claimed (created when
     // missing, emptied only when the video begins) and the thread may be

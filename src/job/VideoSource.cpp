@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "job/JobErrors.h"
+#include "job/PictureGeometry.h"
 #include "job/VideoSourceReaders.h"
 #include "platform/os/File.h"
 
@@ -80,11 +81,29 @@ std::string TVideoSource::TakeFirstFrame(const platform::TPicture& Frame) {
     }
     FFormat.Width = static_cast<uint16_t>(Frame.Width);
     FFormat.Height = static_cast<uint16_t>(Frame.Height);
+    if (FGeometry == platform::TPictureGeometry{}) {
+        FShownWidth = Frame.Width;
+        FShownHeight = Frame.Height;
+    }
     FFormat.BytesPerPixel = Frame.BytesPerPixel;
     FFirstFrameRows.assign(Frame.Rows, Frame.Rows + Frame.Size());
     FFirstFrame = Frame;
     FFirstFrame.Rows = FFirstFrameRows.data();
     return {};
+}
+
+std::string TVideoSource::UseGeometry(const platform::TPictureGeometry& Wanted) {
+    if (std::string Problem = PictureGeometryProblem(Wanted, FShownWidth, FShownHeight);
+        !Problem.empty()) {
+        return Problem;
+    }
+    const platform::TPictureGeometry Geometry = ResolvedGeometry(Wanted, FShownWidth, FShownHeight);
+    if (Geometry == FGeometry) {
+        return {};
+    }
+    FGeometry = Geometry;
+    SetGeometry(Geometry);
+    return TakeFirstFrame(DecodeAt(Start()));
 }
 
 std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {

@@ -51,10 +51,19 @@ class TVideoSource {
 public:
     virtual ~TVideoSource() = default;
 
+    // Of the pictures given, as converted.
     const FrameFormat& Format() const { return FFormat; }
-    // The first frame, decoded when the source was opened, kept for the
-    // front end.
+    // The first frame, decoded when the source was opened (and again for
+    // each geometry used), kept for the front end.
     const platform::TPicture& FirstFrame() const { return FFirstFrame; }
+    // The size of the pictures as shown (turned, pixels made square),
+    // which a geometry is given in.
+    int32_t ShownWidth() const { return FShownWidth; }
+    int32_t ShownHeight() const { return FShownHeight; }
+    // Converts the pictures by Geometry (TJobSettings::Picture) from the
+    // next one on, and the first frame again; the text says why it can't,
+    // empty when it can.
+    std::string UseGeometry(const platform::TPictureGeometry& Geometry);
     // "320x240, 15 fps." for an AVI file, "H.264, 1920x1080, 30 fps." for
     // another; empty when the stream tells nothing.
     const std::string& VideoDescription() const { return FVideoDescription; }
@@ -87,9 +96,15 @@ protected:
     // Takes the frame format from Frame, the first picture, and keeps a copy
     // of it; the text says why it can't, empty when it can.
     std::string TakeFirstFrame(const platform::TPicture& Frame);
+    // Has the decoder convert Geometry (resolved, in the pictures as shown)
+    // of the pictures from the next one on.
+    virtual void SetGeometry(const platform::TPictureGeometry& Geometry) = 0;
 
     FrameFormat FFormat;
-    platform::TPicture FFirstFrame;  // over FFirstFrameRows
+    int32_t FShownWidth = 0;
+    int32_t FShownHeight = 0;
+    platform::TPictureGeometry FGeometry;  // the one used, resolved
+    platform::TPicture FFirstFrame;        // over FFirstFrameRows
     std::vector<uint8_t> FFirstFrameRows;
     std::string FVideoDescription;
     std::string FAudioDescription;

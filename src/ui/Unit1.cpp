@@ -37,11 +37,12 @@ const QSize FormClientSize(607, 499);
 const QSize PageSize(583, 454);
 const QSize FileGroupSize(565, 97);
 const QSize AudioGroupSize(565, 193);
+const QSize PictureGroupSize(565, 170);
 // What each page's controls need: below it the page scrolls. The preview
 // view grows and shrinks with its page, so the process page needs little.
 const QSize FilesPageMinimumSize(570, 312);
 const QSize ParametersPageMinimumSize(570, 447);
-const QSize RangePageMinimumSize(570, 120);
+const QSize RangePageMinimumSize(570, 306);
 const QSize ProcessPageMinimumSize(570, 200);
 // Room kept around the window on a screen too small for it, for the frame
 // the desktop draws (the title bar above all).
@@ -188,6 +189,7 @@ TForm1::TForm1(std::function<TMp3FormatOffer()> OfferMP3Formats)
     CreateFilesPage();
     CreateParametersPage();
     CreateRangePage();
+    CreatePictureGroup();
     CreateProcessPage();
     SaveDialog.Filter = "Flash video files (*.flv)|*.flv";
     SetFocusOrder();
@@ -220,7 +222,8 @@ void TForm1::CreatePageControl() {
                          "Audio and video files");
     PageControl1->addTab(ScrolledPage(TabSheet2, ParametersPageMinimumSize), ImageList1[1],
                          "Encoding parameters");
-    PageControl1->addTab(ScrolledPage(TabSheet4, RangePageMinimumSize), ImageList1[2], "Range");
+    PageControl1->addTab(ScrolledPage(TabSheet4, RangePageMinimumSize), ImageList1[2],
+                         "Range and picture");
     PageControl1->addTab(ScrolledPage(TabSheet3, ProcessPageMinimumSize), ImageList1[3],
                          "Encoding process");
     PageControl1->setCurrentIndex(3);
@@ -341,6 +344,42 @@ void TForm1::CreateRangePage() {
         "The picture shown at the start is the first frame; the sound is cut there too.");
 }
 
+// Below the range: the crop's four numbers and the size's two, each row
+// after its check box; the group says how they count, and what the output's
+// size comes to.
+void TForm1::CreatePictureGroup() {
+    PictureGroupBox = Place(new QGroupBox(" Picture ", TabSheet4), QRect(8, 120, 565, 170));
+    Anchors->Anchor(PictureGroupBox, akLeft | akTop | akRight, PageSize);
+    CropCheckBox =
+        Place(new QCheckBox("Crop t&he picture to", PictureGroupBox), QRect(24, 31, 121, 17));
+    CropLabel = GapLabel(PictureGroupBox, QRect(148, 33, 320, 13),
+                         "                x                pixels, from the left"
+                         "                and the top");
+    CropWidthEdit = NumberEdit(PictureGroupBox, QRect(148, 30, 33, 21), "640");
+    CropHeightEdit = NumberEdit(PictureGroupBox, QRect(196, 30, 33, 21), "360");
+    CropLeftEdit = NumberEdit(PictureGroupBox, QRect(336, 30, 33, 21), "0");
+    CropTopEdit = NumberEdit(PictureGroupBox, QRect(432, 30, 33, 21), "0");
+    SizeCheckBox =
+        Place(new QCheckBox("Resi&ze the picture to", PictureGroupBox), QRect(24, 64, 121, 17));
+    SizeLabel = GapLabel(PictureGroupBox, QRect(148, 66, 120, 13),
+                         "                x                pixels");
+    SizeWidthEdit = NumberEdit(PictureGroupBox, QRect(148, 63, 33, 21), "1280");
+    SizeHeightEdit = NumberEdit(PictureGroupBox, QRect(196, 63, 33, 21), "");
+    SetEnabled({CropLabel, CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeLabel,
+                SizeWidthEdit, SizeHeightEdit},
+               false);
+    PictureNoteLabel = FixedSizeLabel(PictureGroupBox, QRect(24, 98, 525, 26));
+    PictureNoteLabel->setText(
+        "Pixels of the picture as shown: turned upright, pixels made square. The size applies\n"
+        "to the crop; a side left empty keeps its aspect. The picture is scaled once.");
+    PictureSizeLabel = FixedSizeLabel(PictureGroupBox, QRect(24, 132, 525, 26));
+    PictureSizeLabel->setWordWrap(true);
+    Anchors->Anchor(PictureSizeLabel, akLeft | akTop | akRight, PictureGroupSize);
+
+    CropLabel->SetGapControls({CropWidthEdit, CropHeightEdit, CropLeftEdit});
+    SizeLabel->SetGapControls({SizeWidthEdit, SizeHeightEdit});
+}
+
 void TForm1::CreateProcessPage() {
     StartButton = Place(new QPushButton("&Start", TabSheet3), QRect(8, 8, 65, 25));
     StartButton->setEnabled(false);
@@ -429,6 +468,14 @@ void TForm1::SetFocusOrder() {
                                          ColorLimitComboBox,
                                          RangeStartEdit,
                                          RangeEndEdit,
+                                         CropCheckBox,
+                                         CropWidthEdit,
+                                         CropHeightEdit,
+                                         CropLeftEdit,
+                                         CropTopEdit,
+                                         SizeCheckBox,
+                                         SizeWidthEdit,
+                                         SizeHeightEdit,
                                          StartButton,
                                          StopButton,
                                          PreviewCheckBox,
@@ -460,6 +507,8 @@ void TForm1::DescribeControls() {
         {ColorReductionCheckBox, "Limit the number of colors"},
         {RangeStartEdit, "Starting at"},
         {RangeEndEdit, "Ending at"},
+        {CropCheckBox, "Crop the picture"},
+        {SizeCheckBox, "Resize the picture"},
         {StartButton, "Start"},
         {StopButton, "Stop"},
         {PreviewCheckBox, "Preview input image"},
@@ -526,7 +575,9 @@ void TForm1::NameControls() {
         AudioFileEdit, Button2, AudioDetailsLabel, NoAudioRadioButton, GroupBox1, GroupBox5, Label7,
         Label8, KeyFrameCheckBox, FrameRateLimitCheckBox, Label9, FrameRateLimitEdit,
         MetadataCheckBox, MetadataLabel, TabSheet4, GroupBox6, Label10, RangeStartEdit, Label11,
-        RangeEndEdit, RangeLabel)
+        RangeEndEdit, RangeLabel, PictureGroupBox, CropCheckBox, CropLabel, CropWidthEdit,
+        CropHeightEdit, CropLeftEdit, CropTopEdit, SizeCheckBox, SizeLabel, SizeWidthEdit,
+        SizeHeightEdit, PictureNoteLabel, PictureSizeLabel)
 #undef QUORVANE_NAMES
 }
 
@@ -546,8 +597,16 @@ void TForm1::BindHandlers() {
         connect(Button, &QRadioButton::toggled, this,
                 Guarded([this] { CompressionRadioButtonClick(); }));
     }
-    for (QCheckBox* Box : {KeyFrameCheckBox, FrameRateLimitCheckBox, ColorReductionCheckBox}) {
+    for (QCheckBox* Box : {KeyFrameCheckBox, FrameRateLimitCheckBox, ColorReductionCheckBox,
+                           CropCheckBox, SizeCheckBox}) {
         connect(Box, &QCheckBox::toggled, this, Guarded([this] { SettingsCheckBoxClick(); }));
+    }
+    for (QCheckBox* Box : {CropCheckBox, SizeCheckBox}) {
+        connect(Box, &QCheckBox::toggled, this, Guarded([this] { PictureSettingsChange(); }));
+    }
+    for (QLineEdit* Edit : {CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit, SizeWidthEdit,
+                            SizeHeightEdit}) {
+        connect(Edit, &QLineEdit::textChanged, this, Guarded([this] { PictureSettingsChange(); }));
     }
     connect(PreviewCheckBox, &QCheckBox::toggled, this,
             Guarded([this] { PreviewCheckBoxClick(); }));

@@ -101,7 +101,7 @@ public:
     QWidget* TabSheet1;
     QWidget* TabSheet2;
     QWidget* TabSheet3;
-    QWidget* TabSheet4;  // the range
+    QWidget* TabSheet4;  // the range and the picture
     QLabel* StepLabel;
     QLabel* StatusLabel;
     QGroupBox* GroupBox4;
@@ -133,6 +133,20 @@ public:
     QLabel* Label11;
     QLineEdit* RangeEndEdit;
     QLabel* RangeLabel;  // how times are written
+    // The crop and the size, in the picture as shown, below the range.
+    QGroupBox* PictureGroupBox;
+    QCheckBox* CropCheckBox;
+    TGapLabel* CropLabel;
+    QLineEdit* CropWidthEdit;
+    QLineEdit* CropHeightEdit;
+    QLineEdit* CropLeftEdit;
+    QLineEdit* CropTopEdit;
+    QCheckBox* SizeCheckBox;
+    TGapLabel* SizeLabel;
+    QLineEdit* SizeWidthEdit;
+    QLineEdit* SizeHeightEdit;
+    QLabel* PictureNoteLabel;  // how the fields count
+    QLabel* PictureSizeLabel;  // the output's size, or why the fields can't be used
 
     // The MP3 formats offered for the video file's own audio, each with the
     // PCM format it is made from and its caption, in the order of ComboBox1.
@@ -154,6 +168,10 @@ public:
     void SettingsCheckBoxClick();
     void AudioRadioButtonClick();
     void PreviewCheckBoxClick();
+    // Checks the crop and size as they are typed against the open file: the
+    // size of the output, or why they can't be used; the preview shows the
+    // first frame as the output will hold it.
+    void PictureSettingsChange();
     // Key is the typed 8-bit character; 0 discards the keystroke.
     void ComboBoxKeyPress(QObject* Sender, char& Key);
     void EnumerateMP3Formats();
@@ -189,6 +207,7 @@ private:
     void CreateFilesPage();
     void CreateParametersPage();
     void CreateRangePage();
+    void CreatePictureGroup();
     void CreateProcessPage();
     void SetFocusOrder();
     void NameControls();
@@ -218,6 +237,10 @@ private:
     TRangeSettings ReadRange() const;
     // The edit's time; none when it is empty.
     std::optional<int32_t> TimeOf(const QLineEdit& Edit) const;
+    // The crop and size as the job takes them (an empty side of the size
+    // keeps the aspect); throws EFieldRefused naming the field that holds
+    // no number of its range, or both sides of the size empty.
+    platform::TPictureGeometry ReadPictureGeometry() const;
     // A key or text refused by a number or time edit: said beside it.
     void ShowRefusal(QLineEdit* Edit);
     // The edit shown with its text selected, on its page.
@@ -240,7 +263,8 @@ private:
 
     TAudioSettings ReadAudioSettings() const;
     // Checks the settings before an output is asked for: a number or time
-    // that can't be used, or a range the file does not hold, is named, with
+    // that can't be used, a range the file does not hold, or a crop or size
+    // its picture can't take, is named, with
     // its page shown and the edit focused.
     bool SettingsUsable();
 

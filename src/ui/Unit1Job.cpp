@@ -1,5 +1,6 @@
 // Job control: choosing the files, starting and stopping the job, its
 // reports and questions, and the end of its run.
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -170,6 +171,10 @@ void TForm1::ShowOpenedFile() {
     QRadioButton* Default = AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton;
     (ChoiceStands ? AudioChosenByUser : Default)->setChecked(true);
     SetEnabled({AVIAudioRadioButton, AudioDetailsLabel}, AviAudioOffered);
+    // A crop or size set before shows on this file's picture.
+    if (CropCheckBox->isChecked() || SizeCheckBox->isChecked()) {
+        PictureSettingsChange();
+    }
 }
 
 // The message names the file and says why; with no input open before, the

@@ -119,6 +119,9 @@ void TForm1::SettingsCheckBoxClick() {
     SetEnabled({Label4, KeyFrameIntervalEdit}, KeyFrameCheckBox->isChecked());
     SetEnabled({Label9, FrameRateLimitEdit}, FrameRateLimitCheckBox->isChecked());
     ColorLimitComboBox->setEnabled(ColorReductionCheckBox->isChecked());
+    SetEnabled({CropLabel, CropWidthEdit, CropHeightEdit, CropLeftEdit, CropTopEdit},
+               CropCheckBox->isChecked());
+    SetEnabled({SizeLabel, SizeWidthEdit, SizeHeightEdit}, SizeCheckBox->isChecked());
 }
 
 void TForm1::AudioRadioButtonClick() {
@@ -143,7 +146,13 @@ std::vector<TForm1::TNumberField> TForm1::NumberFields() const {
             {BToleranceEdit, "Blue tolerance", 0, 100, "%"},
             {BlockToleranceEdit, "Block pixels change tolerance", 0, 99, "%"},
             {KeyFrameIntervalEdit, "Keyframe interval", 1, 3600000, "milliseconds"},
-            {FrameRateLimitEdit, "Frame rate limit", 1, 255, "fps"}};
+            {FrameRateLimitEdit, "Frame rate limit", 1, 255, "fps"},
+            {CropWidthEdit, "Crop width", 1, 4095, "pixels"},
+            {CropHeightEdit, "Crop height", 1, 4095, "pixels"},
+            {CropLeftEdit, "Crop left", 0, 4094, "pixels"},
+            {CropTopEdit, "Crop top", 0, 4094, "pixels"},
+            {SizeWidthEdit, "Resized width", 1, 4095, "pixels"},
+            {SizeHeightEdit, "Resized height", 1, 4095, "pixels"}};
 }
 
 int32_t TForm1::NumberOf(const QLineEdit& Edit) const {
@@ -197,14 +206,44 @@ TRangeSettings TForm1::ReadRange() const {
     return Range;
 }
 
+// A side of the size left empty keeps the aspect; not both.
+platform::TPictureGeometry TForm1::ReadPictureGeometry() const {
+    platform::TPictureGeometry Geometry;
+    if (CropCheckBox->isChecked()) {
+        Geometry.Crop = platform::TPictureRect{NumberOf(*CropWidthEdit), NumberOf(*CropHeightEdit),
+                                               NumberOf(*CropLeftEdit), NumberOf(*CropTopEdit)};
+    }
+    if (SizeCheckBox->isChecked()) {
+        const auto Side = [this](const QLineEdit& Edit) {
+            return Edit.text().isEmpty() ? 0 : NumberOf(Edit);
+        };
+        Geometry.Width = Side(*SizeWidthEdit);
+        Geometry.Height = Side(*SizeHeightEdit);
+        if (Geometry.Width == 0 && Geometry.Height == 0) {
+            throw EFieldRefused(
+                "Resized width and Resized height are both empty: give at least "
+                "one of them; the other then keeps the aspect.",
+                SizeWidthEdit);
+        }
+    }
+    return Geometry;
+}
+
 // Before the save dialog: a number or time that can't be used is named, on
 // its page, with its edit ready for another one; so is a start the video
-// does not reach.
+// does not reach, and a crop or size its picture can't take.
 bool TForm1::SettingsUsable() {
     try {
         const TJobSettings Settings = ReadSettings();
         if (const std::string Problem = Job->RangeProblem(Settings.Range); !Problem.empty()) {
             throw EFieldRefused(Problem, RangeStartEdit);
+        }
+        const platform::TPictureGeometry& Picture = Settings.Picture;
+        if (const std::string Problem = Job->PictureProblem({Picture.Crop}); !Problem.empty()) {
+            throw EFieldRefused(Problem, CropWidthEdit);
+        }
+        if (const std::string Problem = Job->PictureProblem(Picture); !Problem.empty()) {
+            throw EFieldRefused(Problem, SizeWidthEdit);
         }
         return true;
     } catch (const EFieldRefused& Refused) {
@@ -223,6 +262,30 @@ void TForm1::FocusField(QLineEdit* Edit) {
     }
     Edit->setFocus();
     Edit->selectAll();
+}
+
+// Each change is tried on the open file at once; a run holds its own
+// settings, and a field on the way to a number says so.
+void TForm1::PictureSettingsChange() {
+    if (!Job || JobRunning()) {
+        PictureSizeLabel->clear();
+        return;
+    }
+    try {
+        const platform::TPictureGeometry Geometry = ReadPictureGeometry();
+        if (const std::string Problem = Job->UsePictureGeometry(Geometry); !Problem.empty()) {
+            PictureSizeLabel->setText(QString::fromStdString(Problem));
+            return;
+        }
+    } catch (const EFieldRefused& Refused) {
+        PictureSizeLabel->setText(QString::fromStdString(Refused.what()));
+        return;
+    }
+    const FrameFormat& Format = Job->GetFrameFormat();
+    PictureSizeLabel->setText(
+        QString("The FLV file will be %1x%2 pixels.").arg(Format.Width).arg(Format.Height));
+    PreparePreview(Format.Width, Format.Height);
+    ShowPreview(Job->CurrentFrame());
 }
 
 void TForm1::ComboBoxKeyPress(QObject*, char& Key) {
@@ -310,6 +373,7 @@ TJobSettings TForm1::ReadSettings() {
     }
     Encoder.BlockWidth = BlockSizeFromItem(BlockWidthComboBox->currentIndex());
     Encoder.BlockHeight = BlockSizeFromItem(BlockHeightComboBox->currentIndex());
+    Settings.Picture = ReadPictureGeometry();
     Settings.AddMetadata = MetadataCheckBox->isChecked();
     Settings.Preview = PreviewCheckBox->isChecked();
     return Settings;

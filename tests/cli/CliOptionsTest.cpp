@@ -123,6 +123,17 @@ INSTANTIATE_TEST_SUITE_P(
                         return S.Audio.Source == TAudioSource::AviAudio &&
                                S.Audio.Mp3FileName.empty();
                     }},
+        MappingCase{"ACropAndAWidth",
+                    {"--crop", "1280:720:16:8", "--size", "640x"},
+                    [](const TJobSettings& S) {
+                        return S.Picture.Crop == platform::TPictureRect{1280, 720, 16, 8} &&
+                               S.Picture.Width == 640 && S.Picture.Height == 0;
+                    }},
+        MappingCase{"AHeightAlone",
+                    {"--size=x4095"},
+                    [](const TJobSettings& S) {
+                        return !S.Picture.Crop && S.Picture.Width == 0 && S.Picture.Height == 4095;
+                    }},
         MappingCase{"TheIncludedAudio",
                     {"--audio", "included"},
                     [](const TJobSettings& S) {
@@ -189,6 +200,14 @@ TEST(CliOptions, UsageErrors) {
         {"--end", "596:31:23.648", "a", "b"},  // past the latest FLV time
         {"--start", "2", "--end", "2", "a", "b"},
         {"--start", "3", "--end", "0:02.999", "a", "b"},
+        {"--crop", "0:10:0:0", "a", "b"},
+        {"--crop", "10:10:5", "a", "b"},
+        {"--crop", "10:10:-1:0", "a", "b"},
+        {"--crop", "10:10:4086:0", "a", "b"},  // beyond any picture there is
+        {"--size", "4096x", "a", "b"},
+        {"--size", "0x480", "a", "b"},
+        {"--size", "x", "a", "b"},
+        {"--size", "640", "a", "b"},
     };
     for (const auto& Arguments : Bad) {
         EXPECT_THROW(ParseCommandLine(Arguments), EUsageError) << Arguments[0];

@@ -226,6 +226,154 @@ INSTANTIATE_TEST_SUITE_P(
         return Name;
     });
 
+// A crop and a size on the way: each FLV picture is FFmpeg's own crop and
+// scale of the same picture, with the scaler's flags the conversion uses.
+struct GeometryCase {
+    std::string Name;
+    VideoFileCase Source;
+    std::vector<std::string> Options;
+    int Width;  // of the FLV
+    int Height;
+    std::string Filters;  // the ffmpeg tool's, for the same pictures
+};
+
+void PrintTo(const GeometryCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
+class CliPictureGeometry : public ::testing::TestWithParam<GeometryCase> {
+protected:
+    void SetUp() override {
+        Dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    path Dir;
+};
+
+const std::string AskedScaling = ":flags=bicubic+full_chroma_int";
+
+TEST_P(CliPictureGeometry, GivesFfmpegsCropAndScaleOfEachPicture) {
+    const GeometryCase& Case = GetParam();
+    const path Source = Case.Source.File();
+    const path Flv = Dir / "out.flv";
+    std::vector<std::string> Arguments = Case.Options;
+    Arguments.insert(Arguments.end(), {"--quiet", Source.string(), Flv.string()});
+    const TProcessResult Run = RunCli(Arguments);
+    ASSERT_EQ(Run.ExitStatus, 0) << Run.Errors;
+    EXPECT_TRUE(FlvmetaAccepts(Flv));
+
+    const TProbedTimes Probed = ProbeTimes(Source);
+    std::vector<int64_t> PictureTimes;
+    for (const double Time : Probed.Pictures) {
+        PictureTimes.push_back(RoundedMs(Time, Probed.Start()));
+    }
+    const std::optional<DecodedFrame> First = TFlvVideoFrames(Flv).Next();
+    ASSERT_TRUE(First);
+    EXPECT_EQ(First->Width, Case.Width);
+    EXPECT_EQ(First->Height, Case.Height);
+    const TPictureComparison Compared =
+        ComparePictures(Source, PictureTimes, Case.Width, Case.Height, Flv, {Case.Filters, {}});
+    EXPECT_EQ(Compared.ExactPictures, Probed.Pictures.size())
+        << "worst " << PsnrText(Compared.WorstPsnr) << " at " << Compared.WorstAtMs << " ms";
+    std::cout << std::left << std::setw(26) << Case.Name << std::right << " " << Case.Width << "x"
+              << Case.Height << ", " << Compared.ExactPictures << " of " << Probed.Pictures.size()
+              << " pictures exact, worst " << PsnrText(Compared.WorstPsnr) << "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, CliPictureGeometry,
+    ::testing::Values(
+        // A side left out keeps the aspect as ffmpeg's -1 does: 100 x 47 / 63
+        // is 74.6.
+        GeometryCase{
+            "MjpegAviCroppedAndScaled",
+            {.Name = "geometry-mjpeg-pcm.avi", .Making = Moving + "-c:v mjpeg -c:a pcm_s16le"},
+            {"--crop", "63:47:13:9", "--size", "100x"},
+            100,
+            75,
+            "crop=63:47:13:9:exact=1,scale=100:-1" + AskedScaling},
+        // Pixel pairs share their chroma: no part starts at an odd pixel
+        // of the stored rows, so the picture's own rows are cut.
+        GeometryCase{
+            "YuyvAviAtAnOddPlace",
+            {.Name = "geometry-yuyv.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt yuyv422"},
+            {"--crop", "51:33:7:5", "--size", "x66"},
+            102,
+            66,
+            "format=bgr24,crop=51:33:7:5:exact=1,scale=-1:66" + AskedScaling},
+        GeometryCase{
+            "PaletteAviCropped",
+            {.Name = "geometry-pal8.avi", .Making = Pictures(1) + "-c:v rawvideo -pix_fmt pal8"},
+            {"--crop", "40:30:11:7"},
+            40,
+            30,
+            "crop=40:30:11:7:exact=1"},
+        // Chroma at an odd place starts half a pixel before, as in FFmpeg.
+        GeometryCase{"H264Mp4CroppedAtAnOddPlace",
+                     {.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
+                     {"--crop", "33:21:31:17"},
+                     33,
+                     21,
+                     "crop=33:21:31:17:exact=1"},
+        GeometryCase{"H264Mp4ScaledToAnotherAspect",
+                     {.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"},
+                     {"--size", "150x100"},
+                     150,
+                     100,
+                     "scale=150:100" + AskedScaling},
+        // The crop is given in the picture turned upright.
+        GeometryCase{
+            "TurnedMp4CroppedAndScaled",
+            {.Name = "turned.mp4", .Making = Moving + "-c:v libx264 -c:a aac", .Rotation = 90},
+            {"--crop", "40:60:8:20", "--size", "80x"},
+            80,
+            120,
+            "crop=40:60:8:20:exact=1,scale=80:-1" + AskedScaling},
+        // Pixels twice as wide: the crop's edges 21 and 122 lie at 10.5 and
+        // 61 of the stored pixels, and 10.5 goes to 11; that part is scaled
+        // once, to the crop's size.
+        GeometryCase{"WidePixelsCropped",
+                     {.Name = "wide-pixels.mkv",
+                      .Making = Moving + "-vf setsar=2 -c:v mpeg4 -q:v 2 -c:a aac"},
+                     {"--crop", "101:40:21:10"},
+                     101,
+                     40,
+                     "crop=50:40:11:10:exact=1,scale=101:40" + AskedScaling}),
+    [](const auto& Info) { return Info.param.Name; });
+
+// A crop or size that can't be used writes nothing and exits as a usage
+// error: before the file is read where the values alone show it (here the
+// file does not even exist), else once its picture's size is known.
+TEST(CliPictureGeometryRefusals, AreUsageErrorsThatWriteNothing) {
+    const path Source =
+        VideoFileCase{.Name = "geometry-h264-aac.mp4", .Making = Moving + "-c:v libx264 -c:a aac"}
+            .File();
+    const path Dir = FreshDir("PictureGeometryRefusals");
+    const struct {
+        std::vector<std::string> Arguments;
+        std::string Said;
+    } Refusals[] = {
+        {{"--size", "4096x", (Dir / "missing.mp4").string()},
+         "quorvane-cli: --size takes WIDTHxHEIGHT of 1 to 4095 pixels"},
+        {{"--crop", "64:48:40:20", Source.string()},
+         "Error: " + Source.string() +
+             ": The crop 64:48:40:20 (width:height:x:y) reaches beyond the picture, which is "
+             "96x64 pixels.\n"},
+        {{"--crop", "2:64:0:0", "--size", "4000x", Source.string()},
+         "Error: " + Source.string() +
+             ": The size asked for makes the picture 4000x128000 pixels; Flash Screen Video "
+             "frames are 1 to 4095 pixels wide and high.\n"},
+    };
+    for (const auto& Refusal : Refusals) {
+        const path Flv = Dir / "out.flv";
+        std::vector<std::string> Arguments = Refusal.Arguments;
+        Arguments.push_back(Flv.string());
+        const TProcessResult Run = RunCli(Arguments);
+        EXPECT_EQ(Run.ExitStatus, 2) << Run.Errors;
+        EXPECT_NE(Run.Errors.find(Refusal.Said), std::string::npos) << Run.Errors;
+        EXPECT_FALSE(fs::exists(Flv));
+    }
+}
+
 // As the end of a run tells it.
 std::string OutputSize(const path& File) {
     char Text[32];

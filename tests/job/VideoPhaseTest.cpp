@@ -68,6 +68,8 @@ public:
     int PicturesGiven = 0;
 
 private:
+    // The video phase never asks for another geometry.
+    void SetGeometry(const platform::TPictureGeometry&) override { ADD_FAILURE(); }
     int32_t Count() const { return static_cast<int32_t>(Samples.size()); }
 
     std::vector<TSample> Samples;

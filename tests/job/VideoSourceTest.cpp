@@ -222,6 +222,49 @@ TEST_F(VideoSourceTest, TheFirstFrameIsTheDecodedPictureAndGivesTheFrameFormat) 
     EXPECT_EQ(test::TopDownPixels(Job.CurrentFrame()), Decoded);
 }
 
+// The part of a top-down picture of Width pixels a row, 3 bytes a pixel.
+std::vector<uint8_t> PartOf(const std::vector<uint8_t>& Pixels, int Width,
+                            const platform::TPictureRect& Part) {
+    std::vector<uint8_t> Kept;
+    for (int Row = Part.Y; Row < Part.Y + Part.Height; ++Row) {
+        const auto From = Pixels.begin() + (static_cast<ptrdiff_t>(Row) * Width + Part.X) * 3;
+        Kept.insert(Kept.end(), From, From + static_cast<ptrdiff_t>(Part.Width) * 3);
+    }
+    return Kept;
+}
+
+struct InputFile {
+    const char* Name;
+    path (*File)();
+};
+
+class FirstFrameGeometry : public VideoSourceTest, public testing::WithParamInterface<InputFile> {};
+
+// A geometry used after loading converts the first frame again, decoded
+// ahead or not, as the run converts every frame; without one it is whole
+// again. A crop at even places of the picture keeps its chroma as it was.
+TEST_P(FirstFrameGeometry, IsThePartOfTheFirstPictureAndBackWhole) {
+    Job.LoadVideoFile(GetParam().File().string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    const int Width = Job.GetFrameFormat().Width;
+    const std::vector<uint8_t> Whole = test::TopDownPixels(Job.CurrentFrame());
+    const platform::TPictureRect Part{30, 16, 8, 4};
+    ASSERT_EQ(Job.UsePictureGeometry({Part}), "");
+    EXPECT_EQ(Job.GetFrameFormat().Width, 30);
+    EXPECT_EQ(Job.GetFrameFormat().Height, 16);
+    EXPECT_EQ(test::TopDownPixels(Job.CurrentFrame()), PartOf(Whole, Width, Part));
+    ASSERT_EQ(Job.UsePictureGeometry({}), "");
+    EXPECT_EQ(test::TopDownPixels(Job.CurrentFrame()), Whole);
+    const platform::TPictureGeometry Beyond{platform::TPictureRect{30, 16, Width - 29, 0}};
+    EXPECT_NE(Job.PictureProblem(Beyond), "");
+    EXPECT_NE(Job.UsePictureGeometry(Beyond), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FirstFrameGeometry,
+                         testing::Values(InputFile{"Mpeg4Avi", test::AviMpeg4},
+                                         InputFile{"H264Mp4", Mp4H264Aac}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
 TEST_F(VideoSourceTest, AFileWithoutAudioLeavesTheAudioUnusableAndUndescribed) {
     Job.LoadVideoFile(test::AviBgr24().string());
     ASSERT_EQ(Job.State(), SourceOpen);

@@ -66,6 +66,8 @@ const Cases = [
       Tone: 1000 },
     { Name: "metadata", Input: "screen.avi", Options: ["--metadata", "--keyframe-interval", "500"] },
     { Name: "the AVI's own sound", Input: "tone-700.avi", Options: ["--audio", "avi"], Tone: 700 },
+    { Name: "cropped and resized", Input: "screen.avi",
+      Options: ["--crop", "201:151:37:29", "--size", "300x"] },
 ];
 
 function input(Name) {

@@ -27,6 +27,7 @@
 #include "encoder/OutputFile.h"
 #include "platform/os/TemporaryFile.h"
 #include "support/Fixtures.h"
+#include "support/FlvDecoding.h"
 #include "support/FlvReader.h"
 #include "support/FlvmetaCheck.h"
 #include "support/MediaFixtures.h"
@@ -367,7 +368,7 @@ private slots:
         };
         for (const TRow& Row : Rows) {
             Row.Audio->click();
-            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 2 : 0);
+            Window->PageControl1->setCurrentIndex(Row.Button == Window->StartButton ? 3 : 0);
             test::TFileDialogAnswerer Dialogs;
             Row.Button->click();
             QCOMPARE(Dialogs.Folders, std::vector<QString>{InputFolder});
@@ -604,7 +605,8 @@ private slots:
 
     // Found before the output is asked for: the field is named, its page
     // shown and its text selected; the last run's step goes. A range is
-    // checked against the video (4 s) too.
+    // checked against the video (4 s) too, and a crop and a size against its
+    // picture (32x24).
     void aSettingThatCantBeUsedIsNamedBeforeTheOutputIsAskedFor() {
         struct TRow {
             std::function<void(TForm1&)> Set;
@@ -630,6 +632,23 @@ private slots:
             {[](TForm1& W) { W.RangeStartEdit->setText("4"); },
              "The range starts at 0:04.000, but the video ends at 0:04.000.", 2,
              &TForm1::RangeStartEdit},
+            {[](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropWidthEdit->setText("20");
+                 W.CropHeightEdit->setText("10");
+                 W.CropLeftEdit->setText("13");
+             },
+             "The crop 20:10:13:0 (width:height:x:y) reaches beyond the picture, which is 32x24 "
+             "pixels.",
+             2, &TForm1::CropWidthEdit},
+            {[](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+                 W.SizeHeightEdit->setText("4095");
+             },
+             "The size asked for makes the picture 5460x4095 pixels; Flash Screen Video frames "
+             "are 1 to 4095 pixels wide and high.",
+             2, &TForm1::SizeWidthEdit},
         };
         for (const TRow& Row : Rows) {
             auto Fresh = test::ShowMainWindow();
@@ -654,6 +673,52 @@ private slots:
             QCOMPARE(Fresh->StepLabel->text(), QString());
             QVERIFY(!Fresh->JobRunning() && Fresh->StartButton->isEnabled());
         }
+    }
+
+    // The crop and size are tried on the open file as they are typed: the
+    // page says the size the output will have, or why it can't be made, and
+    // the preview shows the first frame as the FLV file will hold it; the
+    // run writes the pictures the preview showed.
+    void theCropAndSizeShowInThePreviewAndReachTheFile() {
+        test::OpenInput(*Window, test::AviBgr24());  // 64x48
+        Window->PageControl1->setCurrentIndex(2);
+        Window->CropCheckBox->click();
+        Window->SizeCheckBox->click();
+        const std::pair<QLineEdit*, const char*> Typed[] = {
+            {Window->CropWidthEdit, "40"}, {Window->CropHeightEdit, "30"},
+            {Window->CropLeftEdit, "11"},  {Window->CropTopEdit, "7"},
+            {Window->SizeWidthEdit, "60"}, {Window->SizeHeightEdit, ""}};
+        for (const auto& [Edit, Text] : Typed) {
+            Edit->selectAll();
+            QTest::keyClicks(Edit, Text);
+            if (QString(Text).isEmpty()) {
+                QTest::keyClick(Edit, Qt::Key_Delete);
+            }
+        }
+        QCOMPARE(Window->PictureSizeLabel->text(), QString("The FLV file will be 60x45 pixels."));
+        std::vector<uint8_t> Expected = test::DecodeWithFfmpeg(
+            test::AviBgr24(), "bgr24", "-vf crop=40:30:11:7:exact=1,scale=60:45:flags=bicubic");
+        Expected.resize(60 * 45 * 3);
+        QCOMPARE(Window->PreviewLayer->Bitmap.size(), QSize(60, 45));
+        QCOMPARE(Bgr24Rows(Window->PreviewLayer->Bitmap), Expected);
+
+        Window->CropLeftEdit->selectAll();
+        QTest::keyClicks(Window->CropLeftEdit, "25");
+        const QString Beyond =
+            "The crop 40:30:25:7 (width:height:x:y) reaches beyond the "
+            "picture, which is 64x48 pixels.";
+        QCOMPARE(Window->PictureSizeLabel->text(), Beyond);
+        Window->CropLeftEdit->setText("11");
+        const fs::path Output = Dir / "cropped.flv";
+        Window->PageControl1->setCurrentIndex(3);
+        test::ChooseFile(Window->SaveDialog, Output);
+        Window->StartButton->click();
+        QVERIFY(test::WaitForRunToEnd(*Window));
+        const std::vector<test::DecodedFrame> Frames = test::DecodeFlvVideo(Output);
+        QVERIFY(!Frames.empty());
+        QCOMPARE(Frames[0].Width, 60);
+        QCOMPARE(Frames[0].Height, 45);
+        QCOMPARE(Frames[0].Bgr, Expected);
     }
 
     // The input's name with ".flv", in its folder, then in the folder of the

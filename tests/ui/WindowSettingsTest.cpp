@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(Window->windowIconText(), QString("Quorvane"));
         QCOMPARE(Window->size(), QSize(607, 499));
         QCOMPARE(Window->PageControl1->currentIndex(), 0);
-        QCOMPARE(Window->PageControl1->tabText(2), QString("Range"));
+        QCOMPARE(Window->PageControl1->tabText(2), QString("Range and picture"));
         QCOMPARE(Window->PageControl1->tabText(3), QString("Encoding process"));
         QCOMPARE(Window->BlockWidthComboBox->count(), 16);
         QCOMPARE(Window->BlockHeightComboBox->itemText(15), QString("256"));
@@ -199,6 +199,9 @@ private slots:
             {Window->KeyFrameIntervalEdit, "3600000",
              "A whole number from 1 to 3600000 milliseconds"},
             {Window->FrameRateLimitEdit, "255", "A whole number from 1 to 255 fps"},
+            {Window->CropWidthEdit, "4095", "A whole number from 1 to 4095 pixels"},
+            {Window->CropTopEdit, "4094", "A whole number from 0 to 4094 pixels"},
+            {Window->SizeHeightEdit, "4095", "A whole number from 1 to 4095 pixels"},
         };
         QClipboard* Clipboard = QGuiApplication::clipboard();
         for (const TRow& Row : Rows) {
@@ -296,6 +299,14 @@ private slots:
                                         "Label9",
                                         "FrameRateLimitEdit",
                                         "ColorLimitComboBox",
+                                        "CropLabel",
+                                        "CropWidthEdit",
+                                        "CropHeightEdit",
+                                        "CropLeftEdit",
+                                        "CropTopEdit",
+                                        "SizeLabel",
+                                        "SizeWidthEdit",
+                                        "SizeHeightEdit",
                                         "AudioFileEdit",
                                         "Button2",
                                         "PreviewStyleComboBox"};
@@ -313,6 +324,9 @@ private slots:
             {"KeyFrameCheckBox", {"Label4", "KeyFrameIntervalEdit", "PreviewStyleComboBox"}},
             {"FrameRateLimitCheckBox,FrameRateLimitCheckBox", {"PreviewStyleComboBox"}},
             {"ColorReductionCheckBox", Fresh + QStringList{"ColorLimitComboBox"}},
+            {"CropCheckBox", Fresh + QStringList{"CropLabel", "CropWidthEdit", "CropHeightEdit",
+                                                 "CropLeftEdit", "CropTopEdit"}},
+            {"SizeCheckBox", Fresh + QStringList{"SizeLabel", "SizeWidthEdit", "SizeHeightEdit"}},
             {"PreviewCheckBox", {}},
             {"MP3AudioRadioButton", Fresh + QStringList{"AudioFileEdit", "Button2"}},
             {"MP3AudioRadioButton,NoAudioRadioButton", Fresh},
@@ -350,7 +364,7 @@ private slots:
         for (const auto& [ClientWidth, TabWidth] : {std::pair{607, 146}, std::pair{707, 171}}) {
             Window->resize(ClientWidth, 499);
             QCOMPARE(Window->PageControl1->width(), ClientWidth - 16);
-            for (int Page = 0; Page < 4; ++Page) {
+            for (int Page = 0; Page < Window->PageControl1->count(); ++Page) {
                 QCOMPARE(Window->PageControl1->tabBar()->tabRect(Page).width(), TabWidth);
             }
         }
@@ -391,7 +405,7 @@ private slots:
     // What a font or style change could break: a caption cut off, or one
     // control drawn over another.
     void everyCaptionFitsAndNoControlOverlapsAnother() {
-        for (int Page = 0; Page < 4; ++Page) {
+        for (int Page = 0; Page < Window->PageControl1->count(); ++Page) {
             Window->PageControl1->setCurrentIndex(Page);
             QTest::qWait(0);
         }
@@ -536,7 +550,8 @@ private slots:
                         S.Encoder.BlockHeight == 32 && S.KeyFrameInterval == 0 &&
                         S.FrameRateLimit == 0 && S.Encoder.ColorShift == 0 &&
                         S.Audio.Source == TAudioSource::None && S.Preview && !S.AddMetadata &&
-                        S.Range.Start == 0 && !S.Range.End;
+                        S.Range.Start == 0 && !S.Range.End &&
+                        S.Picture == platform::TPictureGeometry{};
              }},
             {"the seek index", [](TForm1& W) { W.MetadataCheckBox->click(); },
              [](const TJobSettings& S) { return S.AddMetadata; }},
@@ -629,6 +644,42 @@ private slots:
                  W.RangeEndEdit->setText("9.999");
              },
              nullptr, "The end, 0:09.999, must come after the start, 0:10.000."},
+            {"a crop and a width, the height keeping the aspect",
+             [](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropWidthEdit->setText("1280");
+                 W.CropHeightEdit->setText("720");
+                 W.CropLeftEdit->setText("16");
+                 W.CropTopEdit->setText("4094");
+                 W.SizeCheckBox->click();
+             },
+             [](const TJobSettings& S) {
+                 return S.Picture.Crop == platform::TPictureRect{1280, 720, 16, 4094} &&
+                        S.Picture.Width == 1280 && S.Picture.Height == 0;
+             }},
+            {"a height alone",
+             [](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+                 W.SizeHeightEdit->setText("4095");
+             },
+             [](const TJobSettings& S) {
+                 return !S.Picture.Crop && S.Picture.Width == 0 && S.Picture.Height == 4095;
+             }},
+            {"a size without either side",
+             [](TForm1& W) {
+                 W.SizeCheckBox->click();
+                 W.SizeWidthEdit->clear();
+             },
+             nullptr,
+             "Resized width and Resized height are both empty: give at least one of them; the "
+             "other then keeps the aspect."},
+            {"an empty crop field",
+             [](TForm1& W) {
+                 W.CropCheckBox->click();
+                 W.CropLeftEdit->clear();
+             },
+             nullptr, "Crop left takes a whole number from 0 to 4094 pixels, not ''."},
             {"an external MP3 file, no preview",
              [](TForm1& W) {
                  W.MP3AudioRadioButton->setChecked(true);

@@ -106,5 +106,9 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
 // decoded, or that the file no longer holds (a truncated file), gives none.
 TPicture AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position);
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder);
+// Beyond the Windows services: from the next frame on, the part of each
+// picture converted and the size it is scaled to (both sides given, or
+// neither); by default the whole picture at its own size.
+void AVIStreamSetFrameGeometry(PGETFRAME Decoder, const TPictureGeometry& Geometry);
 
 }  // namespace quorvane::platform

@@ -47,6 +47,7 @@ const AVCodecDescriptor& DescriptorOf(const AVCodecContext& Codec) {
 struct AviFrameDecoder final : private TPictureDecoder::IReader {
     AviFrameDecoder(const AviStream& Stream, CodecContextPtr Context);
     TPicture GetFrame(int32_t Position);
+    void SetGeometry(const TPictureGeometry& Geometry) { Pictures.SetGeometry(Geometry); }
 
 private:
     // A place decoding can start from: the ordinal of a key frame and the
@@ -278,6 +279,12 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM Stream, const BITMAPINFOHEADER* Wante
 
 TPicture AVIStreamGetFrame(PGETFRAME Decoder, int32_t Position) {
     return Decoder ? Decoder->GetFrame(Position) : TPicture{};
+}
+
+void AVIStreamSetFrameGeometry(PGETFRAME Decoder, const TPictureGeometry& Geometry) {
+    if (Decoder) {
+        Decoder->SetGeometry(Geometry);
+    }
 }
 
 HRESULT AVIStreamGetFrameClose(PGETFRAME Decoder) {

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -22,6 +23,15 @@ namespace {
 // ffmpeg tool uses. RGB to RGB of the same size is a plain copy whatever
 // the flags.
 constexpr int ConversionFlags = SWS_BICUBIC;
+
+// Scaling to a size the user asked for: measured on real screen recordings
+// scaled to 1280 pixels wide against float references (zimg's spline36 and
+// bicubic), chroma interpolated at the full size gained 1 to 19 dB over the
+// plain conversion, most where the picture shrinks much (and then with
+// fewer bytes); which kernel came closest followed the reference's own.
+// Bicubic, the ffmpeg tool's kernel, gave 2 to 9 % fewer bytes than
+// Lanczos and is faster.
+constexpr int AskedScalingFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
 
 constexpr int LowestHdHeight = 720;
 
@@ -44,6 +54,46 @@ bool IsRgb(AVPixelFormat Format) {
     const AVPixFmtDescriptor* Descriptor = av_pix_fmt_desc_get(Format);
     return Descriptor != nullptr &&
            (Descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+}
+
+bool Within(const TPictureRect& Part, const AVFrame& Frame) {
+    return Part.Width > 0 && Part.Height > 0 && Part.X >= 0 && Part.Y >= 0 &&
+           int64_t{Part.X} + Part.Width <= Frame.width &&
+           int64_t{Part.Y} + Part.Height <= Frame.height;
+}
+
+// Where each pixel of a plane has bytes of its own, and each chroma sample
+// a place in a plane of its own: a part then starts at a byte of each
+// plane. Not so for pixels sharing bytes (1-bit formats), a plane of
+// pixel pairs sharing their chroma (YUYV), or Bayer patterns.
+bool PartCanBePointedAt(AVPixelFormat Format) {
+    const AVPixFmtDescriptor* Descriptor = av_pix_fmt_desc_get(Format);
+    return Descriptor != nullptr &&
+           !(Descriptor->flags &
+             (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BAYER)) &&
+           ((Descriptor->flags & AV_PIX_FMT_FLAG_PLANAR) || Descriptor->log2_chroma_w == 0);
+}
+
+// The planes of Frame from Part's top left pixel on. A chroma plane starts
+// at the sample that covers that pixel, as ffmpeg's crop filter starts it:
+// a part at an odd place of 4:2:0 video takes its chroma half a pixel to
+// the left or above. A palette stays as it is.
+void PlanesFrom(const AVFrame& Frame, const TPictureRect& Part, const uint8_t* Planes[4]) {
+    const AVPixFmtDescriptor* Descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(Frame.format));
+    int Steps[4] = {};
+    av_image_fill_max_pixsteps(Steps, nullptr, Descriptor);
+    for (int Plane = 0; Plane < 4; ++Plane) {
+        Planes[Plane] = Frame.data[Plane];
+        if (!Frame.data[Plane] || (Plane == 1 && (Descriptor->flags & AV_PIX_FMT_FLAG_PAL))) {
+            continue;
+        }
+        const bool Chroma = Plane == 1 || Plane == 2;
+        const int Row = Part.Y >> (Chroma ? Descriptor->log2_chroma_h : 0);
+        const int Column = Part.X >> (Chroma ? Descriptor->log2_chroma_w : 0);
+        Planes[Plane] += static_cast<ptrdiff_t>(Row) * Frame.linesize[Plane] +
+                         static_cast<ptrdiff_t>(Column) * Steps[Plane];
+    }
 }
 
 bool IsFullRangeFormat(AVPixelFormat Format) {
@@ -99,37 +149,77 @@ void DibPicture::ScalerDeleter::operator()(SwsContext* Scaler) const {
     sws_freeContext(Scaler);
 }
 
-void DibPicture::ScaleTo(int Width, int Height) {
-    OutputWidth = Width;
-    OutputHeight = Height;
+void DibPicture::SetGeometry(const TPictureGeometry& Wanted, TScaling How) {
+    Geometry = Wanted;
+    Scaling = How;
 }
 
 bool DibPicture::Assign(const AVFrame& Frame) {
     if (Frame.width <= 0 || Frame.height <= 0) {
         return false;
     }
-    const int Width = OutputWidth > 0 ? OutputWidth : Frame.width;
-    const int Height = OutputHeight > 0 ? OutputHeight : Frame.height;
+    const TPictureRect Part = Geometry.Crop.value_or(TPictureRect{Frame.width, Frame.height, 0, 0});
+    if (!Within(Part, Frame)) {
+        return false;
+    }
+    return Geometry.Crop && !PartCanBePointedAt(static_cast<AVPixelFormat>(Frame.format))
+               ? AssignPartOfWhole(Frame, Part)
+               : AssignPart(Frame, Part);
+}
+
+bool DibPicture::AssignPart(const AVFrame& Frame, const TPictureRect& Part) {
+    const int Width = Geometry.Width > 0 ? Geometry.Width : Part.Width;
+    const int Height = Geometry.Height > 0 ? Geometry.Height : Part.Height;
     if (!FitsBitmap(Width, Height, BitCount)) {
         return false;
     }
     const auto Format = static_cast<AVPixelFormat>(Frame.format);
-    TConversion Conversion{Frame.width, Frame.height, Format, Width, Height, std::nullopt};
+    const bool Scaled = Width != Part.Width || Height != Part.Height;
+    TConversion Conversion{
+        Part.Width,
+        Part.Height,
+        Format,
+        Width,
+        Height,
+        std::nullopt,
+        Scaled && Scaling == TScaling::Asked ? AskedScalingFlags : ConversionFlags};
     if (!IsRgb(Format)) {
         Conversion.Matrix = SourceColourMatrix(Frame, Untagged);
     }
     if (!UseScalerFor(Conversion)) {
         return false;
     }
+    const uint8_t* Planes[4];
+    PlanesFrom(Frame, Part, Planes);
     const size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
     Bitmap.resize(Stride * static_cast<size_t>(Height));
-    ConvertRows(Frame, Width, Height, Stride);
+    ConvertRows(Planes, Frame.linesize, Part.Height, Width, Height, Stride);
     Shown = {Width, Height, static_cast<uint8_t>(BitCount / 8), Stride, Bitmap.data()};
     return true;
 }
 
+// The whole picture is converted into rows of ours at its own size (no
+// scaling), and the part of those is scaled.
+bool DibPicture::AssignPartOfWhole(const AVFrame& Frame, const TPictureRect& Part) {
+    if (!Whole) {
+        Whole = std::make_unique<DibPicture>(BitCount, Untagged);
+    }
+    if (!Whole->Assign(Frame)) {
+        return false;
+    }
+    const TPicture& Rows = Whole->Picture();
+    AVFrame Upright{};
+    Upright.format = BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+    Upright.width = Rows.Width;
+    Upright.height = Rows.Height;
+    Upright.data[0] = const_cast<uint8_t*>(Rows.Row(Rows.Height - 1));
+    Upright.linesize[0] = -static_cast<int>(Rows.Stride);
+    return AssignPart(Upright, Part);
+}
+
 // Bottom-up: the picture's top row is written last.
-void DibPicture::ConvertRows(const AVFrame& Frame, int Width, int Height, size_t Stride) {
+void DibPicture::ConvertRows(const uint8_t* const Planes[4], const int Strides[4], int SourceHeight,
+                             int Width, int Height, size_t Stride) {
     const auto Rows = static_cast<size_t>(Height);
     const size_t RowBytes = static_cast<size_t>(Width) * BitCount / 8;
     const size_t GroupedStride =
@@ -138,15 +228,13 @@ void DibPicture::ConvertRows(const AVFrame& Frame, int Width, int Height, size_t
     if (Stride >= GroupedStride) {
         uint8_t* Destination[4] = {Bottom + Stride * (Rows - 1)};
         int DestinationStrides[4] = {-static_cast<int>(Stride)};
-        sws_scale(Scaler.get(), Frame.data, Frame.linesize, 0, Frame.height, Destination,
-                  DestinationStrides);
+        sws_scale(Scaler.get(), Planes, Strides, 0, SourceHeight, Destination, DestinationStrides);
         return;
     }
     Grouped.resize(GroupedStride * Rows);
     uint8_t* Destination[4] = {Grouped.data()};
     int DestinationStrides[4] = {static_cast<int>(GroupedStride)};
-    sws_scale(Scaler.get(), Frame.data, Frame.linesize, 0, Frame.height, Destination,
-              DestinationStrides);
+    sws_scale(Scaler.get(), Planes, Strides, 0, SourceHeight, Destination, DestinationStrides);
     for (size_t Row = 0; Row < Rows; ++Row) {
         std::memcpy(Bottom + Stride * (Rows - 1 - Row), Grouped.data() + GroupedStride * Row,
                     RowBytes);
@@ -163,7 +251,7 @@ bool DibPicture::UseScalerFor(const TConversion& Conversion) {
     Scaler.reset(sws_getContext(Conversion.SourceWidth, Conversion.SourceHeight,
                                 Conversion.SourceFormat, Conversion.Width, Conversion.Height,
                                 BitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
-                                ConversionFlags, nullptr, nullptr, nullptr));
+                                Conversion.Flags, nullptr, nullptr, nullptr));
     if (!Scaler) {
         return false;
     }

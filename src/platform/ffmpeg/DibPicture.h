@@ -37,6 +37,12 @@ UntaggedMatrix UntaggedMatrixOf(AVCodecID Codec);
 // What the decoder reports, else what Untagged says.
 ColourMatrix SourceColourMatrix(const AVFrame& Frame, UntaggedMatrix Untagged);
 
+// How a picture whose size changes is scaled: to show it at its display
+// size (plain bicubic, the conversion of its colours), or to the crop or
+// size the user asked for (bicubic with the chroma interpolated at the full
+// size, which keeps coloured edges sharp).
+enum class TScaling : uint8_t { Display, Asked };
+
 class DibPicture {
 public:
     // BitCount is 24 or 32.
@@ -45,9 +51,10 @@ public:
     DibPicture(const DibPicture&) = delete;
     DibPicture& operator=(const DibPicture&) = delete;
 
-    // Pictures are scaled to Width x Height from then on; without it each
-    // keeps its own size.
-    void ScaleTo(int Width, int Height);
+    // From then on, the part of each picture converted and the size it is
+    // scaled to, in the pixels of the frames given (a side of 0 is the
+    // part's own), and how. By default, the whole picture at its own size.
+    void SetGeometry(const TPictureGeometry& Geometry, TScaling Scaling = TScaling::Display);
 
     // Replaces the bitmap with Frame's picture; false when it cannot be
     // converted (the bitmap is then unchanged).
@@ -67,6 +74,7 @@ private:
         int Width = 0;
         int Height = 0;
         std::optional<ColourMatrix> Matrix;  // none for RGB and palette pictures
+        int Flags = 0;
 
         bool operator==(const TConversion&) const = default;
     };
@@ -75,12 +83,18 @@ private:
     };
 
     bool UseScalerFor(const TConversion& Conversion);
-    void ConvertRows(const AVFrame& Frame, int Width, int Height, size_t Stride);
+    bool AssignPart(const AVFrame& Frame, const TPictureRect& Part);
+    bool AssignPartOfWhole(const AVFrame& Frame, const TPictureRect& Part);
+    void ConvertRows(const uint8_t* const Planes[4], const int Strides[4], int SourceHeight,
+                     int Width, int Height, size_t Stride);
 
     const uint16_t BitCount;
     const UntaggedMatrix Untagged;
-    int OutputWidth = 0;  // 0: the picture's own size
-    int OutputHeight = 0;
+    TPictureGeometry Geometry;
+    TScaling Scaling = TScaling::Display;
+    // The whole picture in our rows, for formats whose part can't be pointed
+    // at (pixels sharing bytes, chroma shared by neighbours in one plane).
+    std::unique_ptr<DibPicture> Whole;
     std::unique_ptr<SwsContext, ScalerDeleter> Scaler;
     std::optional<TConversion> ScalerConversion;  // what Scaler was made for
     std::vector<uint8_t> Bitmap;

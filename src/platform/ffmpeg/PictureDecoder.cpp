@@ -40,6 +40,15 @@ void TPictureDecoder::StartOver() {
     Started = false;
 }
 
+// The pictures converted before are converted again.
+void TPictureDecoder::SetGeometry(const TPictureGeometry& Wanted) {
+    FinishDecodingAhead();
+    Geometry = Wanted;
+    AheadTarget.reset();
+    ShownTarget.reset();
+    ShownPicture.reset();
+}
+
 // The position of the picture that shows at Target; unless it is the one
 // shown already, it is left in the bitmap not handed out.
 std::optional<size_t> TPictureDecoder::DecodeIntoBack(size_t Target) {
@@ -49,7 +58,7 @@ std::optional<size_t> TPictureDecoder::DecodeIntoBack(size_t Target) {
     if (!DecodeUpTo(Target)) {
         return std::nullopt;
     }
-    if (LatestPosition != ShownPicture && !Reader.Convert(*Latest, Pictures[1 - Shown])) {
+    if (LatestPosition != ShownPicture && !Reader.Convert(*Latest, Geometry, Pictures[1 - Shown])) {
         return std::nullopt;
     }
     return LatestPosition;

@@ -44,8 +44,18 @@ public:
         // Whether Target, which the decoder passed without a picture of its
         // own, shows the picture before it.
         virtual bool ShowsPictureBefore(size_t Target) const = 0;
-        // Converts Decoded into Into; false when it can't.
-        virtual bool Convert(AVFrame& Decoded, DibPicture& Into) { return Into.Assign(Decoded); }
+        // Converts Geometry (in the pictures as shown) of Decoded into Into;
+        // false when it can't. A reader whose pictures are shown as decoded
+        // needs no other.
+        virtual bool Convert(AVFrame& Decoded, const TPictureGeometry& Geometry, DibPicture& Into) {
+            Into.SetGeometry(Geometry, ScalingFor(Geometry));
+            return Into.Assign(Decoded);
+        }
+        // A geometry asked for is scaled as asked; the whole picture is
+        // shown at its display size.
+        static TScaling ScalingFor(const TPictureGeometry& Geometry) {
+            return Geometry == TPictureGeometry{} ? TScaling::Display : TScaling::Asked;
+        }
 
     protected:
         ~IReader() = default;
@@ -68,6 +78,10 @@ public:
     // Waits for the decoding ahead and forgets the decoder's state: the next
     // picture starts again from a rewind.
     void StartOver();
+    // The part of the pictures shown that is converted from the next
+    // picture on, and the size it is converted to (both sides given, or
+    // neither); by default the whole picture at its own size.
+    void SetGeometry(const TPictureGeometry& Geometry);
 
 private:
     std::optional<size_t> DecodeIntoBack(size_t Target);
@@ -81,6 +95,7 @@ private:
     IReader& Reader;
     CodecContextPtr Codec;
     const TPicturesAPosition PicturesAPosition;
+    TPictureGeometry Geometry;
 
     // The bitmap handed out and the one the next picture goes into, so that
     // decoding ahead never touches what the caller reads.

@@ -523,6 +523,10 @@ TPicture TMediaFile::Picture(size_t Index) {
     return Index < FramePictures.size() ? Decoder->Picture(FramePictures[Index]) : TPicture{};
 }
 
+void TMediaFile::SetPictureGeometry(const TPictureGeometry& Geometry) {
+    Decoder->SetGeometry(Geometry);
+}
+
 std::unique_ptr<TMediaAudioReader> TMediaFile::TakeAudio() {
     return std::move(AudioReader);
 }

@@ -106,6 +106,10 @@ public:
     // failed to decode. Fastest in increasing order: the next picture is
     // decoded while the caller works.
     TPicture Picture(size_t Index);
+    // From the next picture on: the part of each picture converted, given
+    // in the picture as shown (Video()'s size), and the size it is scaled to
+    // (both sides given, or neither), scaled once from the decoded picture.
+    void SetPictureGeometry(const TPictureGeometry& Geometry);
 
     // The default audio stream (the first when none is marked default), if any.
     const std::optional<TMediaAudio>& Audio() const { return FAudio; }

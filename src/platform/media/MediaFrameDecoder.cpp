@@ -39,6 +39,33 @@ TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int R
     return Size;
 }
 
+// The picture is scaled once, from the frame (turned, its pixels as
+// stored) to the size asked for: a crop given in the picture as shown is
+// the part of the frame whose edges lie nearest to its own, which is exact
+// where pixels are square.
+TPictureGeometry GeometryInFrame(const TPictureGeometry& Geometry, TDisplaySize Shown,
+                                 int FrameWidth, int FrameHeight) {
+    TPictureGeometry InFrame;
+    const TPictureRect Part = Geometry.Crop.value_or(TPictureRect{Shown.Width, Shown.Height, 0, 0});
+    InFrame.Width = Geometry.Width > 0 ? Geometry.Width : Part.Width;
+    InFrame.Height = Geometry.Height > 0 ? Geometry.Height : Part.Height;
+    if (Geometry.Crop) {
+        // Halves up, in 64 bits.
+        const auto InFrameEdge = [](int32_t Edge, int Frame, int ShownSide) {
+            return static_cast<int32_t>((int64_t{Edge} * Frame * 2 + ShownSide) / (2 * ShownSide));
+        };
+        const auto Span = [&](int32_t From, int32_t Length, int Frame, int ShownSide) {
+            const int32_t Start = std::min(InFrameEdge(From, Frame, ShownSide), Frame - 1);
+            const int32_t End = InFrameEdge(From + Length, Frame, ShownSide);
+            return std::pair(Start, std::max(End - Start, 1));
+        };
+        const auto [X, Width] = Span(Part.X, Part.Width, FrameWidth, Shown.Width);
+        const auto [Y, Height] = Span(Part.Y, Part.Height, FrameHeight, Shown.Height);
+        InFrame.Crop = TPictureRect{Width, Height, X, Y};
+    }
+    return InFrame;
+}
+
 std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(const TMediaFileReadings& Readings,
                                                              int Stream, std::vector<int64_t> Pts,
                                                              int Rotation, int LargestSide) {
@@ -155,8 +182,10 @@ bool TMediaFrameDecoder::BeforeFirstFrame(const AVPacket& Candidate) const {
     return !(Candidate.flags & AV_PKT_FLAG_DISCARD) && Time != AV_NOPTS_VALUE && Time < Pts.front();
 }
 
-// The first picture fixes the size: every later one is scaled to it.
-bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
+// The first picture fixes the size it is shown at: every later one is
+// scaled to it.
+bool TMediaFrameDecoder::Convert(AVFrame& Decoded, const TPictureGeometry& Geometry,
+                                 DibPicture& Into) {
     Decoded.sample_aspect_ratio =
         av_guess_sample_aspect_ratio(&Input->Format(), Input->Format().streams[Stream], &Decoded);
     if (!Size) {
@@ -168,12 +197,16 @@ bool TMediaFrameDecoder::Convert(AVFrame& Decoded, DibPicture& Into) {
         }
         Size = Shown;
     }
-    Into.ScaleTo(Size->Width, Size->Height);
     if (IsHdr(Decoded)) {
         SawHdr = true;
     }
     const AVFrame* Shown = Filter.Apply(Decoded);
-    return Shown && Into.Assign(*Shown);
+    if (!Shown) {
+        return false;
+    }
+    Into.SetGeometry(GeometryInFrame(Geometry, *Size, Shown->width, Shown->height),
+                     ScalingFor(Geometry));
+    return Into.Assign(*Shown);
 }
 
 }  // namespace quorvane::platform

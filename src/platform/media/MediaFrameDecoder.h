@@ -28,6 +28,12 @@ struct TDisplaySize {
 };
 TDisplaySize DisplaySizeOf(int Width, int Height, AVRational SampleAspect, int Rotation);
 
+// Geometry, given in a picture shown at Shown, in the pixels of a frame
+// FrameWidth x FrameHeight (turned, not yet scaled to Shown): the sizes
+// resolved, the crop's edges on the frame's pixels nearest to them.
+TPictureGeometry GeometryInFrame(const TPictureGeometry& Geometry, TDisplaySize Shown,
+                                 int FrameWidth, int FrameHeight);
+
 // The media file's side of the decoding: the stream's packets as the
 // container stores them, pictures placed by their presentation times,
 // decoding again from the file's start.
@@ -49,6 +55,8 @@ public:
     // The size a first picture would have been shown at, when it was larger
     // than allowed and so not converted.
     const std::optional<TDisplaySize>& RefusedSize() const { return Refused; }
+    // As TPictureDecoder::SetGeometry, in the pictures as shown.
+    void SetGeometry(const TPictureGeometry& Geometry) { Pictures.SetGeometry(Geometry); }
     // Closes the reading until the next picture is asked for (which then
     // decodes from the start again), so that another may read the file.
     void LetGoOfReading();
@@ -63,7 +71,7 @@ private:
     std::optional<size_t> Place(const AVFrame& Picture, std::optional<size_t> Latest) override;
     bool PictureFailed() override;
     bool ShowsPictureBefore(size_t Target) const override { return !Lost.count(Target); }
-    bool Convert(AVFrame& Decoded, DibPicture& Into) override;
+    bool Convert(AVFrame& Decoded, const TPictureGeometry& Geometry, DibPicture& Into) override;
     size_t IndexOf(int64_t Time) const;
     bool BeforeFirstFrame(const AVPacket& Candidate) const;
 

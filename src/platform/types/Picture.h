@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace quorvane::platform {
 
@@ -21,6 +22,28 @@ struct TPicture {
     size_t Size() const { return Stride * static_cast<size_t>(Height); }
     // Row Y, counted from the bottom.
     const uint8_t* Row(int32_t Y) const { return Rows + Stride * static_cast<size_t>(Y); }
+};
+
+// A part of a picture, its corner X, Y counted from the picture's top left
+// pixel, as ffmpeg's crop filter counts.
+struct TPictureRect {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t X = 0;
+    int32_t Y = 0;
+
+    bool operator==(const TPictureRect&) const = default;
+};
+
+// What of a picture is converted, and at what size: Crop (all of the
+// picture when there is none) scaled to Width x Height. A side left out (0)
+// keeps the aspect of the part; both left out, the part keeps its size.
+struct TPictureGeometry {
+    std::optional<TPictureRect> Crop;
+    int32_t Width = 0;
+    int32_t Height = 0;
+
+    bool operator==(const TPictureGeometry&) const = default;
 };
 
 }  // namespace quorvane::platform
