@@ -5,8 +5,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const quorvane::fuzz::TMemoryFile File(Data, Size);
-    for (const bool SkipId3v2 : {true, false}) {
-        quorvane::TMp3FrameReader Reader(File.Name(), SkipId3v2);
+    for (const bool ExternalFile : {true, false}) {
+        quorvane::TMp3FrameReader Reader(File.Name(), ExternalFile);
         uint64_t Taken = 0;
         while (Reader.Next().Type == quorvane::TMp3FrameHeader::Kind::Frame) {
             if (Reader.Frame().size() < 4) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "job/FrontEndTexts.h"
 #include "job/JobErrors.h"
@@ -37,10 +38,25 @@ bool Parsed(const TMp3FrameHeader& Header) {
     return Header.Type == Kind::Frame || Header.Type == Kind::UnsupportedRate;
 }
 
+// The mark of a frame that describes the stream: "Xing" or "Info" right
+// after the side information, whose size depends on the MPEG version and
+// the channels, or "VBRI" at a fixed place.
+bool DescribesTheStream(const TMp3FrameHeader& Header, const std::vector<uint8_t>& Frame) {
+    constexpr size_t HeaderSize = 4;
+    constexpr size_t VbriOffset = HeaderSize + 32;
+    const bool Mpeg1 = Header.SamplesPerFrame == 1152;
+    const size_t SideInfo = Header.StereoFlag ? (Mpeg1 ? 32 : 17) : (Mpeg1 ? 17 : 9);
+    const auto MarkAt = [&Frame](size_t Offset, const char* Mark) {
+        return Frame.size() >= Offset + 4 && std::memcmp(Frame.data() + Offset, Mark, 4) == 0;
+    };
+    return MarkAt(HeaderSize + SideInfo, "Xing") || MarkAt(HeaderSize + SideInfo, "Info") ||
+           MarkAt(VbriOffset, "VBRI");
+}
+
 }  // namespace
 
-TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool SkipId3v2)
-    : FileName(FileName), File(OpenRegularFile(FileName)), SkipId3v2(SkipId3v2) {}
+TMp3FrameReader::TMp3FrameReader(const std::string& FileName, bool ExternalFile)
+    : FileName(FileName), File(OpenRegularFile(FileName)), ExternalFile(ExternalFile) {}
 
 TMp3FrameHeader TMp3FrameReader::Next() {
     while (!Ended) {
@@ -69,6 +85,10 @@ TMp3FrameHeader TMp3FrameReader::Next() {
             Bytes.assign(Whole, Whole + Header.FrameLength);
             Position += Header.FrameLength;
             InStep = true;
+            const bool First = !std::exchange(TookAFrame, true);
+            if (First && ExternalFile && DescribesTheStream(Header, Bytes)) {
+                continue;
+            }
             return Header;
         }
         InStep = false;
@@ -82,7 +102,7 @@ TMp3FrameHeader TMp3FrameReader::Next() {
 // over wherever it stands: files joined one after another each bring their
 // own. Its size bytes are taken whole, as the tag's writers of old did.
 bool TMp3FrameReader::SkipTagAt(uint64_t Offset) {
-    if (!SkipId3v2) {
+    if (!ExternalFile) {
         return false;
     }
     const uint8_t* Tag = Peek(Offset, Id3v2HeaderSize);
@@ -111,7 +131,7 @@ bool TMp3FrameReader::FrameBoundaryAt(uint64_t Offset) {
     }
     // Read before the next Peek, which may move the window's bytes.
     const bool Header = ParseMp3FrameHeader(Following).Type != Kind::NotAFrame;
-    const bool Tag = SkipId3v2 && std::memcmp(Following, "ID3", 3) == 0;
+    const bool Tag = ExternalFile && std::memcmp(Following, "ID3", 3) == 0;
     return Header || Tag || Id3v1TagAt(Offset);
 }
 
@@ -134,7 +154,7 @@ void TMp3FrameReader::SkipToNextCandidate() {
 }
 
 bool TMp3FrameReader::IsCandidate(uint8_t Byte) const {
-    return Byte == 0xFF || Byte == 'T' || (SkipId3v2 && Byte == 'I');
+    return Byte == 0xFF || Byte == 'T' || (ExternalFile && Byte == 'I');
 }
 
 // Count bytes of the file at Offset (not before Position), or null when

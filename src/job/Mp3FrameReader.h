@@ -8,7 +8,10 @@
 // boundary (a header that parses, a tag, or the end of the file), so that a
 // header-like pattern inside damaged data is not taken for a frame. The first
 // frame of the file, and the first after damage, are taken so; the frames
-// that follow an accepted frame are taken as they come.
+// that follow an accepted frame are taken as they come. A first frame that
+// describes the stream (its frame count, the encoder's delay) holds no
+// sound: players pass over it, and so does the reader, lest the sound be
+// heard a frame late.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +26,10 @@ namespace quorvane {
 class TMp3FrameReader {
 public:
     // Throws EJobFailure naming the file when it can't be opened or is no
-    // regular file (a folder, a FIFO, a device). SkipId3v2: whether ID3v2
-    // tags are looked for (an external file); the job's own audio file holds
-    // frames only.
-    TMp3FrameReader(const std::string& FileName, bool SkipId3v2);
+    // regular file (a folder, a FIFO, a device). ExternalFile: whether ID3v2
+    // tags and a first frame that only describes the stream (Xing, Info,
+    // VBRI) are looked for; the job's own audio file holds sound frames only.
+    TMp3FrameReader(const std::string& FileName, bool ExternalFile);
 
     // The next frame's header; when it is Kind::Frame, Frame() holds the
     // whole frame. Kind::UnsupportedRate: a frame FLV can't carry, left
@@ -50,7 +53,7 @@ private:
 
     std::string FileName;
     platform::TFile File;
-    bool SkipId3v2;
+    bool ExternalFile;
     // Bytes of the file from WindowStart on, read ahead of Position, the
     // start of what has not been taken yet.
     std::vector<uint8_t> Window;
@@ -59,6 +62,7 @@ private:
     bool FileEnded = false;
     // Whether Position follows an accepted frame.
     bool InStep = false;
+    bool TookAFrame = false;
     std::vector<uint8_t> Bytes;
     uint64_t Skipped = 0;
     bool Ended = false;

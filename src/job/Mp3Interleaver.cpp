@@ -26,8 +26,8 @@ std::string SecondsText(int64_t Milliseconds) {
 
 }  // namespace
 
-TMp3Interleaver::TMp3Interleaver(const std::string& FileName, bool SkipId3v2, uint32_t Origin)
-    : Reader(std::make_unique<TMp3FrameReader>(FileName, SkipId3v2)), Origin(Origin) {}
+TMp3Interleaver::TMp3Interleaver(const std::string& FileName, bool ExternalFile, uint32_t Origin)
+    : Reader(std::make_unique<TMp3FrameReader>(FileName, ExternalFile)), Origin(Origin) {}
 
 bool TMp3Interleaver::WriteBefore(uint32_t Time, TScreenVideoEncoder& Encoder, IRunHost& Host) {
     while (Writing() && uint64_t{Time} + Origin > NextTime) {

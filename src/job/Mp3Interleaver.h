@@ -20,7 +20,7 @@ public:
     // bare frames; the frames that start before Origin (ms) are passed
     // over, and the output's time 0 is Origin. Throws EJobFailure naming
     // the file when it can't be opened.
-    TMp3Interleaver(const std::string& FileName, bool SkipId3v2, uint32_t Origin = 0);
+    TMp3Interleaver(const std::string& FileName, bool ExternalFile, uint32_t Origin = 0);
 
     // Writes, as audio tags, the frames that start before Time (ms, in the
     // output's time). False when the user, asked whether to go on without

@@ -35,6 +35,14 @@ Bytes Damaged(Bytes Frame) {
     return Frame;
 }
 
+// A frame describing the stream: its mark where players look for it (the
+// frames here are MPEG-1 stereo: after 32 bytes of side information).
+Bytes DescribingFrame(const char* Mark) {
+    Bytes Result = Frame(99);
+    std::copy(Mark, Mark + 4, Result.begin() + 36);
+    return Result;
+}
+
 Bytes Id3v2Tag(uint8_t Flags = 0, size_t Body = 257) {
     const Bytes Header = {
         'I', 'D', '3', 4, 0, Flags, 0, 0, uint8_t(Body >> 7), uint8_t(Body & 0x7F)};
@@ -153,6 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"Id3v1AtTheEnd", Join({Frame(0), Frame(1), Id3v1Tag()}), {0, 1}, 0},
         ReaderCase{"LastFrameCutShort", Join({Frame(0), Frame(1), Cut(Frame(2), 200)}), {0, 1}, 0},
         ReaderCase{"FirstHeaderWithoutAFollower", Join({Frame(0), Bytes(50, 0)}), {}, 467},
+        // Not sound: passed over, and not counted as damage.
+        ReaderCase{"XingFirst", Join({DescribingFrame("Xing"), Frame(0), Frame(1)}), {0, 1}, 0},
+        ReaderCase{"InfoAfterTheTag",
+                   Join({Id3v2Tag(), DescribingFrame("Info"), Frame(0)}),
+                   {0},
+                   0},
+        ReaderCase{"VbriFirst", Join({DescribingFrame("VBRI"), Frame(0)}), {0}, 0},
+        ReaderCase{"OnlyAnInfoFrame", DescribingFrame("Info"), {}, 0},
         ReaderCase{"Text", Text("This is a text file, not an MP3 file.\n"), {}, 38}),
     [](const ::testing::TestParamInfo<ReaderCase>& Info) { return Info.param.Name; });
 
