@@ -59,8 +59,8 @@ TEST_P(CliRange, ShowsFfmpegsCutAtItsTimesWithTheSoundInStep) {
     const RangeCase& Case = GetParam();
     const path Source = Fixture(Case.Name, Case.Making);
     // With the Info frame the ffmpeg tool writes, which holds no sound.
-    const path Mp3 = Fixture("burst-info.mp3", BurstSound(4, BurstAt) +
-                                                   "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
+    const path Mp3 = Fixture("burst-info.mp3",
+                             BurstSound(4, BurstAt) + "-ar 44100 -ac 2 -c:a libmp3lame -b:a 128k");
     const std::string Audio = Case.ExternalMp3 ? Mp3.string() : "included";
     const path Flv = Dir / "out.flv";
     const TProcessResult Run = RunCli({"--quiet", "--metadata", "--start", Case.Start, "--end",

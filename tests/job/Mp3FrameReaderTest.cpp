@@ -163,10 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"FirstHeaderWithoutAFollower", Join({Frame(0), Bytes(50, 0)}), {}, 467},
         // Not sound: passed over, and not counted as damage.
         ReaderCase{"XingFirst", Join({DescribingFrame("Xing"), Frame(0), Frame(1)}), {0, 1}, 0},
-        ReaderCase{"InfoAfterTheTag",
-                   Join({Id3v2Tag(), DescribingFrame("Info"), Frame(0)}),
-                   {0},
-                   0},
+        ReaderCase{
+            "InfoAfterTheTag", Join({Id3v2Tag(), DescribingFrame("Info"), Frame(0)}), {0}, 0},
         ReaderCase{"VbriFirst", Join({DescribingFrame("VBRI"), Frame(0)}), {0}, 0},
         ReaderCase{"OnlyAnInfoFrame", DescribingFrame("Info"), {}, 0},
         ReaderCase{"Text", Text("This is a text file, not an MP3 file.\n"), {}, 38}),
