@@ -329,6 +329,9 @@ std::optional<int32_t> TForm1::PreviewableStart() const {
 // yet is decoded, which for a late one may take a while.
 void TForm1::RangeStartChange() {
     RangeStartTimer->stop();
+    if (JobRunning()) {
+        return;  // the run holds its own start
+    }
     const std::optional<int32_t> Start = PreviewableStart();
     if (!Start || *Start == PreviewStart) {
         return;
