@@ -72,7 +72,8 @@ std::optional<int32_t> PictureSide(const std::string& Text) {
 }
 
 // W:H:X:Y, as ffmpeg's crop filter counts: a part of at least a pixel that
-// could lie within a picture of 4095 x 4095 pixels.
+// could lie within the largest picture read. Whether it fits this file's
+// picture, and the FLV's 4095 without a --size, is told once it is loaded.
 platform::TPictureRect CropValue(const std::string& Value) {
     const std::vector<std::string> Parts = Split(Value, ':');
     const auto Refused = [&](const std::string& Why) {
@@ -86,9 +87,11 @@ platform::TPictureRect CropValue(const std::string& Value) {
     }
     const platform::TPictureRect Crop{std::stoi(Parts[0]), std::stoi(Parts[1]), std::stoi(Parts[2]),
                                       std::stoi(Parts[3])};
-    if (Crop.Width < 1 || Crop.Height < 1 || Crop.X + Crop.Width > 4095 ||
-        Crop.Y + Crop.Height > 4095) {
-        throw Refused("within a picture of at most 4095x4095");
+    constexpr int32_t Largest = LargestDecodedSide;
+    if (Crop.Width < 1 || Crop.Height < 1 || Crop.X + Crop.Width > Largest ||
+        Crop.Y + Crop.Height > Largest) {
+        throw Refused("within a picture of at most " + std::to_string(Largest) + "x" +
+                      std::to_string(Largest));
     }
     return Crop;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
+#include "job/PictureGeometry.h"
 #include "job/VideoSourceReaders.h"
 #include "platform/audio/AudioCompressionManager.h"
 #include "platform/avi/AviFile.h"
@@ -184,7 +184,7 @@ void TAviVideoSource::OpenVideo(const std::string& FileName, TLoadFailure& Failu
     FLeftOut.PastTimeLimit = FramesBetween(FirstPastTimeLimit(), DataEnd());
 }
 
-// A picture too large for Screen Video is refused by the size its format
+// A picture larger than any that is read is refused by the size its format
 // states, before one is decoded: decoding it could take gigabytes.
 std::string TAviVideoSource::SizeRefusal() const {
     const int32_t Start = this->Start();
@@ -201,8 +201,8 @@ std::string TAviVideoSource::SizeRefusal() const {
     std::memcpy(&Header, Format.data(), sizeof Header);
     const int64_t Width = Header.biWidth;
     const int64_t Height = std::abs(int64_t{Header.biHeight});  // negative: rows top-down
-    return Width > LargestFrameSide || Height > LargestFrameSide
-               ? UnsupportedFrameSizeText(Width, Height)
+    return Width > LargestDecodedSide || Height > LargestDecodedSide
+               ? UndecodableFrameSizeText(Width, Height, LargestDecodedSide)
                : std::string();
 }
 

@@ -130,7 +130,8 @@ bool TAVIToScreenVideoThread::PrepareEncoding(const std::string& Name) {
         ShowStatus("No video found in the selected file.");
         return false;
     }
-    if (const std::string Problem = UsePictureGeometry(Settings.Picture); !Problem.empty()) {
+    // The picture held stays: the run decodes from the range's start anyway.
+    if (const std::string Problem = Source->UseGeometry(Settings.Picture); !Problem.empty()) {
         ShowMessage("Error", Problem);
         return false;
     }

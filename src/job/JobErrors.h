@@ -20,6 +20,14 @@ inline std::string UnsupportedFrameSizeText(int64_t Width, int64_t Height) {
            " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
 }
 
+// A picture larger than any that is decoded (LargestDecodedSide): no size
+// or crop can help.
+inline std::string UndecodableFrameSizeText(int64_t Width, int64_t Height, int32_t Largest) {
+    return "The video is " + std::to_string(Width) + "x" + std::to_string(Height) +
+           " pixels; pictures of at most " + std::to_string(Largest) +
+           " pixels wide and high can be converted.";
+}
+
 inline std::string OutputNotWrittenText(const std::error_code& Error) {
     return "The output file could not be written (" + Error.message() + ").";
 }

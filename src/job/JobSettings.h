@@ -66,6 +66,12 @@ struct TRangeSettings {
     std::optional<int32_t> End;
 };
 
+// The largest picture read, each side as shown: the 8K of cameras and the
+// 5K and 6K of screens, which a crop or size brings within Screen Video's
+// 4095 on the way. Decoding is bounded by it too: a crafted file can't
+// claim more.
+constexpr int32_t LargestDecodedSide = 8192;
+
 struct TJobSettings {
     EncoderParameters Encoder = DefaultEncoderParameters;
     TRangeSettings Range;

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "encoder/ScreenVideoEncoder.h"
 #include "job/JobErrors.h"
+#include "job/PictureGeometry.h"
 #include "job/VideoSourceReaders.h"
 #include "platform/media/MediaFile.h"
 #include "platform/types/WinTypes.h"
@@ -30,7 +30,8 @@ uint32_t Counted(size_t Count) {
 TLoadFailure FailureOf(const TMediaOpenFailure& Failure) {
     switch (Failure.Error) {
         case TMediaOpenError::TooLarge:
-            return {UnsupportedFrameSizeText(Failure.Width, Failure.Height), {}};
+            return {UndecodableFrameSizeText(Failure.Width, Failure.Height, LargestDecodedSide),
+                    {}};
         case TMediaOpenError::NotAVideoFile:
             return {CannotOpenText, NotAVideoFileReason};
         case TMediaOpenError::Unreadable:
@@ -204,7 +205,7 @@ void TMediaVideoSource::DescribeAudio() {
 std::unique_ptr<TVideoSource> OpenMediaVideoSource(const std::string& FileName,
                                                    TLoadFailure& Failure) {
     TMediaOpenFailure OpenFailure;
-    std::unique_ptr<TMediaFile> File = TMediaFile::Open(FileName, LargestFrameSide, OpenFailure);
+    std::unique_ptr<TMediaFile> File = TMediaFile::Open(FileName, LargestDecodedSide, OpenFailure);
     if (!File) {
         Failure = FailureOf(OpenFailure);
         return nullptr;

@@ -53,6 +53,16 @@ std::string PictureGeometryProblem(const TPictureGeometry& Geometry, int32_t Wid
                std::to_string(Resolved.Height) +
                " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
     }
+    // Without a size, the part converted is the FLV's picture.
+    const TPictureRect Part = Geometry.Crop.value_or(TPictureRect{Width, Height, 0, 0});
+    if (Resolved.Width == 0 && (Part.Width > LargestFrameSide || Part.Height > LargestFrameSide)) {
+        return std::string(Geometry.Crop ? "The crop is " : "The video is ") +
+               std::to_string(Part.Width) + "x" + std::to_string(Part.Height) +
+               " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high: give a "
+               "size that scales it down (--size 1920x, or \"Resize the picture to\" in the "
+               "window)" +
+               (Geometry.Crop ? ", or a smaller crop." : ", or crop it.");
+    }
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "job/JobSettings.h"
 #include "platform/types/Picture.h"
 
 namespace quorvane {
@@ -17,8 +18,9 @@ platform::TPictureGeometry ResolvedGeometry(const platform::TPictureGeometry& Ge
                                             int32_t Width, int32_t Height);
 
 // Why Geometry can't be used on a picture shown at Width x Height: its crop
-// reaches beyond it, or the size it makes is too large for Screen Video.
-// Empty when it can.
+// reaches beyond it, or the picture it makes (the size asked for, else the
+// crop's, else the whole picture's) is too large for Screen Video. Empty
+// when it can.
 std::string PictureGeometryProblem(const platform::TPictureGeometry& Geometry, int32_t Width,
                                    int32_t Height);
 

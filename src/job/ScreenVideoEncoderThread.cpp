@@ -68,9 +68,9 @@ std::string TAVIToScreenVideoThread::PictureProblem(
                   : std::string();
 }
 
-std::string TAVIToScreenVideoThread::UsePictureGeometry(
-    const platform::TPictureGeometry& Geometry) {
-    return Source ? Source->UseGeometry(Geometry) : std::string();
+std::string TAVIToScreenVideoThread::UsePictureGeometry(const platform::TPictureGeometry& Geometry,
+                                                        int32_t RangeStart) {
+    return Source ? Source->UsePicture(Geometry, RangeStart) : std::string();
 }
 
 platform::TPicture TAVIToScreenVideoThread::CurrentFrame() const {

@@ -54,10 +54,15 @@ public:
     // PrepareEncoding would refuse it; empty when it can, or no file is
     // loaded.
     std::string PictureProblem(const platform::TPictureGeometry& Geometry) const;
-    // Main thread: converts the loaded file's pictures by Geometry, the
-    // first frame too, so that CurrentFrame and GetFrameFormat show what the
-    // output will hold; the text says why it can't, empty when it can.
-    std::string UsePictureGeometry(const platform::TPictureGeometry& Geometry);
+    // Main thread: converts the loaded file's pictures by Geometry, and
+    // holds the picture shown at RangeStart (the output's first frame), so
+    // that CurrentFrame and GetFrameFormat show what the output will hold;
+    // the text says why it can't, empty when it can. A new geometry
+    // converts the picture held again; only another picture is decoded,
+    // which for a late start can take a while (from a key frame before it,
+    // or the file's start).
+    std::string UsePictureGeometry(const platform::TPictureGeometry& Geometry,
+                                   int32_t RangeStart = 0);
 
     // Main thread. True when the output file was claimed (created when
     // missing, emptied only when the video begins) and the thread may be
@@ -79,8 +84,8 @@ public:
     const std::string& AudioDescription() const { return FAudioDescription; }
     // Main thread; all zero when no file is loaded.
     const FrameFormat& GetFrameFormat() const;
-    // The first frame, as decoded when the file was loaded, owned by the
-    // job; none when no file is loaded. Main thread.
+    // The picture held (UsePictureGeometry; at first the first frame),
+    // owned by the job; none when no file is loaded. Main thread.
     platform::TPicture CurrentFrame() const;
 
     const std::string& StepText() const { return FStepText; }

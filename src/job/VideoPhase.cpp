@@ -12,15 +12,6 @@ namespace quorvane {
 
 namespace {
 
-// Where the range begins: the picture shown at its start, or the stream's
-// first one when the range starts before it.
-int32_t FirstPositionOf(const TVideoSource& Source, int32_t RangeStart) {
-    if (RangeStart <= 0) {
-        return Source.Start();
-    }
-    return std::clamp(Source.PositionAt(RangeStart), Source.Start(), Source.End());
-}
-
 // Just past the range: the first picture shown at or after its end.
 int32_t EndPositionOf(const TVideoSource& Source, std::optional<int32_t> RangeEnd) {
     if (!RangeEnd) {
@@ -43,7 +34,7 @@ TVideoPhase::TVideoPhase(TVideoSource& Source, TScreenVideoEncoder& Encoder,
       Audio(Audio),
       RangeStart(std::max(Settings.Range.Start, 0)),
       RangeEnd(std::min(Settings.Range.End.value_or(INT32_MAX), Source.EndTime())),
-      StartPosition(FirstPositionOf(Source, RangeStart)),
+      StartPosition(Source.RangeStartPosition(RangeStart)),
       EndPosition(EndPositionOf(Source, Settings.Range.End)),
       CurrentPosition(StartPosition) {}
 

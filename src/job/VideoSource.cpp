@@ -1,5 +1,6 @@
 // Opening an input: an AVI file goes to the AVI file services as it always
 // has, any other file to the media file services; and what both share.
+#include <algorithm>
 #include <cstring>
 
 #include "job/JobErrors.h"
@@ -21,7 +22,7 @@ const char* const UndecodableAudioText =
 namespace {
 
 bool FitsFrameFormat(int32_t Side) {
-    return Side > 0 && Side <= UINT16_MAX;
+    return Side > 0 && Side <= LargestDecodedSide;
 }
 
 // A RIFF file of form "AVI ". What can't be opened or read goes to the AVI
@@ -68,16 +69,17 @@ std::string ChannelsText(uint16_t Channels) {
     }
 }
 
-// A side beyond the format's 16 bits would wrap to another size, to which
-// no decoded frame would then match. The copy keeps what the front end
-// reads valid whatever the run does with the decoder.
+// A picture larger than its reader should have let through (a decoder
+// making more than its stream stated) is refused here all the same. The
+// copy keeps what the front end reads valid whatever the run does with the
+// decoder; a larger picture's rows before it are let go.
 std::string TVideoSource::TakeFirstFrame(const platform::TPicture& Frame) {
     if (!Frame) {
         // Nothing to take the frame format from.
         return NoFirstFrameText;
     }
     if (!FitsFrameFormat(Frame.Width) || !FitsFrameFormat(Frame.Height)) {
-        return UnsupportedFrameSizeText(Frame.Width, Frame.Height);
+        return UndecodableFrameSizeText(Frame.Width, Frame.Height, LargestDecodedSide);
     }
     FFormat.Width = static_cast<uint16_t>(Frame.Width);
     FFormat.Height = static_cast<uint16_t>(Frame.Height);
@@ -87,23 +89,44 @@ std::string TVideoSource::TakeFirstFrame(const platform::TPicture& Frame) {
     }
     FFormat.BytesPerPixel = Frame.BytesPerPixel;
     FFirstFrameRows.assign(Frame.Rows, Frame.Rows + Frame.Size());
+    FFirstFrameRows.shrink_to_fit();
     FFirstFrame = Frame;
     FFirstFrame.Rows = FFirstFrameRows.data();
     return {};
 }
 
 std::string TVideoSource::UseGeometry(const platform::TPictureGeometry& Wanted) {
+    return UsePictureAt(Wanted, FFirstFramePosition.value_or(Start()));
+}
+
+std::string TVideoSource::UsePicture(const platform::TPictureGeometry& Wanted, int32_t RangeStart) {
+    return UsePictureAt(Wanted, RangeStartPosition(RangeStart));
+}
+
+int32_t TVideoSource::RangeStartPosition(int32_t RangeStart) const {
+    if (RangeStart <= 0) {
+        return Start();
+    }
+    return std::clamp(PositionAt(RangeStart), Start(), End());
+}
+
+// The decoders keep the picture they decoded last before its conversion: a
+// geometry of its own converts it again, without decoding it anew.
+std::string TVideoSource::UsePictureAt(const platform::TPictureGeometry& Wanted, int32_t Position) {
     if (std::string Problem = PictureGeometryProblem(Wanted, FShownWidth, FShownHeight);
         !Problem.empty()) {
         return Problem;
     }
     const platform::TPictureGeometry Geometry = ResolvedGeometry(Wanted, FShownWidth, FShownHeight);
-    if (Geometry == FGeometry) {
+    if (Geometry == FGeometry && Position == FFirstFramePosition.value_or(Start())) {
         return {};
     }
-    FGeometry = Geometry;
-    SetGeometry(Geometry);
-    return TakeFirstFrame(DecodeAt(Start()));
+    if (Geometry != FGeometry) {
+        FGeometry = Geometry;
+        SetGeometry(Geometry);
+    }
+    FFirstFramePosition = Position;
+    return TakeFirstFrame(DecodeAt(Position));
 }
 
 std::unique_ptr<TVideoSource> OpenVideoSource(const std::string& FileName, TLoadFailure& Failure) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,17 +54,24 @@ public:
 
     // Of the pictures given, as converted.
     const FrameFormat& Format() const { return FFormat; }
-    // The first frame, decoded when the source was opened (and again for
-    // each geometry used), kept for the front end.
+    // The picture held for the front end: the first frame, decoded when the
+    // source was opened, or the one shown at the range's start
+    // (UsePicture), converted by the geometry in use.
     const platform::TPicture& FirstFrame() const { return FFirstFrame; }
     // The size of the pictures as shown (turned, pixels made square),
     // which a geometry is given in.
     int32_t ShownWidth() const { return FShownWidth; }
     int32_t ShownHeight() const { return FShownHeight; }
     // Converts the pictures by Geometry (TJobSettings::Picture) from the
-    // next one on, and the first frame again; the text says why it can't,
+    // next one on, and the picture held again; the text says why it can't,
     // empty when it can.
     std::string UseGeometry(const platform::TPictureGeometry& Geometry);
+    // As UseGeometry, and holds the picture shown at RangeStart instead:
+    // decoded only when it is another picture than the one held.
+    std::string UsePicture(const platform::TPictureGeometry& Geometry, int32_t RangeStart);
+    // Where a range starting at RangeStart begins: the picture shown then,
+    // or the stream's first one when the range starts before it.
+    int32_t RangeStartPosition(int32_t RangeStart) const;
     // "320x240, 15 fps." for an AVI file, "H.264, 1920x1080, 30 fps." for
     // another; empty when the stream tells nothing.
     const std::string& VideoDescription() const { return FVideoDescription; }
@@ -99,12 +107,14 @@ protected:
     // Has the decoder convert Geometry (resolved, in the pictures as shown)
     // of the pictures from the next one on.
     virtual void SetGeometry(const platform::TPictureGeometry& Geometry) = 0;
+    std::string UsePictureAt(const platform::TPictureGeometry& Geometry, int32_t Position);
 
     FrameFormat FFormat;
     int32_t FShownWidth = 0;
     int32_t FShownHeight = 0;
-    platform::TPictureGeometry FGeometry;  // the one used, resolved
-    platform::TPicture FFirstFrame;        // over FFirstFrameRows
+    platform::TPictureGeometry FGeometry;        // the one used, resolved
+    std::optional<int32_t> FFirstFramePosition;  // of FFirstFrame; none: Start()
+    platform::TPicture FFirstFrame;              // over FFirstFrameRows
     std::vector<uint8_t> FFirstFrameRows;
     std::string FVideoDescription;
     std::string FAudioDescription;

@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
 #include <QValidator>
 #include <algorithm>
@@ -608,6 +609,15 @@ void TForm1::BindHandlers() {
                             SizeHeightEdit}) {
         connect(Edit, &QLineEdit::textChanged, this, Guarded([this] { PictureSettingsChange(); }));
     }
+    // A start is decoded once typing rests, or the edit is left: each
+    // keystroke on the way (1, 12, 12:) would decode a picture of its own.
+    RangeStartTimer = new QTimer(this);
+    RangeStartTimer->setSingleShot(true);
+    RangeStartTimer->setInterval(RangeStartRest);
+    connect(RangeStartTimer, &QTimer::timeout, this, Guarded([this] { RangeStartChange(); }));
+    connect(RangeStartEdit, &QLineEdit::textChanged, RangeStartTimer, qOverload<>(&QTimer::start));
+    connect(RangeStartEdit, &QLineEdit::editingFinished, this,
+            Guarded([this] { RangeStartChange(); }));
     connect(PreviewCheckBox, &QCheckBox::toggled, this,
             Guarded([this] { PreviewCheckBoxClick(); }));
     connect(PreviewStyleComboBox, &QComboBox::currentIndexChanged, this,

@@ -28,6 +28,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QRadioButton;
 
 namespace quorvane {
@@ -160,6 +161,11 @@ public:
     const std::vector<uint8_t>* MP3InputFormat = nullptr;
     // The preview picture, a layer of PreviewImage.
     TBitmapLayer* PreviewLayer = nullptr;
+    // The range's start the preview shows (ms), taken from its edit once
+    // typing rests there (RangeStartTimer) or the edit is left.
+    int32_t PreviewStart = 0;
+    QTimer* RangeStartTimer = nullptr;
+    static constexpr int RangeStartRest = 600;  // ms
 
     // Settings handlers.
     void FormCreate();
@@ -170,8 +176,11 @@ public:
     void PreviewCheckBoxClick();
     // Checks the crop and size as they are typed against the open file: the
     // size of the output, or why they can't be used; the preview shows the
-    // first frame as the output will hold it.
+    // picture at PreviewStart as the output will hold it.
     void PictureSettingsChange();
+    // Moves the preview to the start typed, when the video reaches it.
+    void RangeStartChange();
+    std::optional<int32_t> PreviewableStart() const;
     // Key is the typed 8-bit character; 0 discards the keystroke.
     void ComboBoxKeyPress(QObject* Sender, char& Key);
     void EnumerateMP3Formats();
@@ -243,8 +252,8 @@ private:
     platform::TPictureGeometry ReadPictureGeometry() const;
     // A key or text refused by a number or time edit: said beside it.
     void ShowRefusal(QLineEdit* Edit);
-    // The edit shown with its text selected, on its page.
-    void FocusField(QLineEdit* Edit);
+    // The field shown on its page, focused, an edit's text selected.
+    void FocusField(QWidget* Field);
     QComboBox* DropDownList(QWidget* Parent, const QRect& Geometry, const QStringList& Items);
     static void SetEnabled(std::initializer_list<QWidget*> Controls, bool Enabled);
     // Text an input method commits to a number edit: its digits (and, in a

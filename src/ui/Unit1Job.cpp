@@ -171,8 +171,11 @@ void TForm1::ShowOpenedFile() {
     QRadioButton* Default = AviAudioOffered ? AVIAudioRadioButton : NoAudioRadioButton;
     (ChoiceStands ? AudioChosenByUser : Default)->setChecked(true);
     SetEnabled({AVIAudioRadioButton, AudioDetailsLabel}, AviAudioOffered);
-    // A crop or size set before shows on this file's picture.
-    if (CropCheckBox->isChecked() || SizeCheckBox->isChecked()) {
+    // A crop, size or start set before shows on this file's picture; a
+    // picture too large for the FLV without a size says so at once.
+    PreviewStart = PreviewableStart().value_or(0);
+    if (CropCheckBox->isChecked() || SizeCheckBox->isChecked() || PreviewStart > 0 ||
+        !Job->PictureProblem({}).empty()) {
         PictureSettingsChange();
     }
 }

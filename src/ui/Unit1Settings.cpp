@@ -1,5 +1,6 @@
 // The settings: creation, enabling rules, key filters, the page lock, and
 // what the job reads from the controls.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QValidator>
 #include <iterator>
 #include <optional>
@@ -53,12 +55,21 @@ std::optional<char> TypedCharacter(const QKeyEvent& Event) {
     return As8Bit(Event.text().at(0));
 }
 
+// The wait cursor while it lasts.
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
 // A number or time edit holds nothing the job can take; the message names it.
 class EFieldRefused : public std::runtime_error {
 public:
-    EFieldRefused(const std::string& Message, QLineEdit* Edit)
-        : std::runtime_error(Message), Edit(Edit) {}
-    QLineEdit* Edit;
+    EFieldRefused(const std::string& Message, QWidget* Field)
+        : std::runtime_error(Message), Field(Field) {}
+    QWidget* Field;
 };
 
 bool IsTimeCharacter(QChar Character) {
@@ -147,10 +158,11 @@ std::vector<TForm1::TNumberField> TForm1::NumberFields() const {
             {BlockToleranceEdit, "Block pixels change tolerance", 0, 99, "%"},
             {KeyFrameIntervalEdit, "Keyframe interval", 1, 3600000, "milliseconds"},
             {FrameRateLimitEdit, "Frame rate limit", 1, 255, "fps"},
-            {CropWidthEdit, "Crop width", 1, 4095, "pixels"},
-            {CropHeightEdit, "Crop height", 1, 4095, "pixels"},
-            {CropLeftEdit, "Crop left", 0, 4094, "pixels"},
-            {CropTopEdit, "Crop top", 0, 4094, "pixels"},
+            // A crop of a larger picture than the FLV's, when a size follows.
+            {CropWidthEdit, "Crop width", 1, LargestDecodedSide, "pixels"},
+            {CropHeightEdit, "Crop height", 1, LargestDecodedSide, "pixels"},
+            {CropLeftEdit, "Crop left", 0, LargestDecodedSide - 1, "pixels"},
+            {CropTopEdit, "Crop top", 0, LargestDecodedSide - 1, "pixels"},
             {SizeWidthEdit, "Resized width", 1, 4095, "pixels"},
             {SizeHeightEdit, "Resized height", 1, 4095, "pixels"}};
 }
@@ -239,33 +251,41 @@ bool TForm1::SettingsUsable() {
             throw EFieldRefused(Problem, RangeStartEdit);
         }
         const platform::TPictureGeometry& Picture = Settings.Picture;
-        if (const std::string Problem = Job->PictureProblem({Picture.Crop}); !Problem.empty()) {
+        // With any size the crop's own reach is all that can fail.
+        if (const std::string Problem = Job->PictureProblem({Picture.Crop, 1, 1});
+            !Problem.empty()) {
             throw EFieldRefused(Problem, CropWidthEdit);
         }
+        // A picture too large without a size points to the size's box.
         if (const std::string Problem = Job->PictureProblem(Picture); !Problem.empty()) {
-            throw EFieldRefused(Problem, SizeWidthEdit);
+            throw EFieldRefused(Problem, SizeCheckBox->isChecked()
+                                             ? static_cast<QWidget*>(SizeWidthEdit)
+                                             : SizeCheckBox);
         }
         return true;
     } catch (const EFieldRefused& Refused) {
         ShowMessageBox("Error", QString::fromStdString(Refused.what()), QMessageBox::Warning,
                        QMessageBox::Ok);
-        FocusField(Refused.Edit);
+        FocusField(Refused.Field);
         return false;
     }
 }
 
-void TForm1::FocusField(QLineEdit* Edit) {
+void TForm1::FocusField(QWidget* Field) {
     for (int Page = 0; Page < PageControl1->count(); ++Page) {
-        if (PageControl1->widget(Page)->isAncestorOf(Edit)) {
+        if (PageControl1->widget(Page)->isAncestorOf(Field)) {
             PageControl1->setCurrentIndex(Page);
         }
     }
-    Edit->setFocus();
-    Edit->selectAll();
+    Field->setFocus();
+    if (auto* Edit = qobject_cast<QLineEdit*>(Field)) {
+        Edit->selectAll();
+    }
 }
 
-// Each change is tried on the open file at once; a run holds its own
-// settings, and a field on the way to a number says so.
+// Each change is tried on the open file at once, on the picture at the
+// range's start; a run holds its own settings, and a field on the way to a
+// number says so.
 void TForm1::PictureSettingsChange() {
     if (!Job || JobRunning()) {
         PictureSizeLabel->clear();
@@ -273,7 +293,13 @@ void TForm1::PictureSettingsChange() {
     }
     try {
         const platform::TPictureGeometry Geometry = ReadPictureGeometry();
-        if (const std::string Problem = Job->UsePictureGeometry(Geometry); !Problem.empty()) {
+        std::string Problem;
+        {
+            // Another picture than the one shown is decoded: it may take a while.
+            const TWaitCursor Waiting;
+            Problem = Job->UsePictureGeometry(Geometry, PreviewStart);
+        }
+        if (!Problem.empty()) {
             PictureSizeLabel->setText(QString::fromStdString(Problem));
             return;
         }
@@ -286,6 +312,32 @@ void TForm1::PictureSettingsChange() {
         QString("The FLV file will be %1x%2 pixels.").arg(Format.Width).arg(Format.Height));
     PreparePreview(Format.Width, Format.Height);
     ShowPreview(Job->CurrentFrame());
+}
+
+// The start typed when the video reaches it, else its beginning; none
+// while the edit is on the way to a time.
+std::optional<int32_t> TForm1::PreviewableStart() const {
+    try {
+        const int32_t Start = TimeOf(*RangeStartEdit).value_or(0);
+        return Job && Job->RangeProblem({Start, std::nullopt}).empty() ? Start : 0;
+    } catch (const EFieldRefused&) {
+        return std::nullopt;
+    }
+}
+
+// Typing rests, or the edit was left: a start the preview does not show
+// yet is decoded, which for a late one may take a while.
+void TForm1::RangeStartChange() {
+    RangeStartTimer->stop();
+    if (JobRunning()) {
+        return;  // the run holds its own start
+    }
+    const std::optional<int32_t> Start = PreviewableStart();
+    if (!Start || *Start == PreviewStart) {
+        return;
+    }
+    PreviewStart = *Start;
+    PictureSettingsChange();
 }
 
 void TForm1::ComboBoxKeyPress(QObject*, char& Key) {

@@ -203,7 +203,8 @@ TEST(CliOptions, UsageErrors) {
         {"--crop", "0:10:0:0", "a", "b"},
         {"--crop", "10:10:5", "a", "b"},
         {"--crop", "10:10:-1:0", "a", "b"},
-        {"--crop", "10:10:4086:0", "a", "b"},  // beyond any picture there is
+        {"--crop", "10:10:8183:0", "a", "b"},  // beyond any picture read
+        {"--crop", "8193:10:0:0", "a", "b"},
         {"--size", "4096x", "a", "b"},
         {"--size", "0x480", "a", "b"},
         {"--size", "x", "a", "b"},

@@ -251,6 +251,15 @@ protected:
 
 const std::string AskedScaling = ":flags=bicubic+full_chroma_int";
 
+// A 5K screen's three pictures, larger than any FLV holds: converted only
+// scaled or cropped. Tagged BT.601, the ffmpeg tool's own conversion.
+const VideoFileCase FiveK{.Name = "geometry-5120x2880-bt601.mkv",
+                          .Making =
+                              "-f lavfi -i testsrc2=size=5120x2880:rate=5 -frames:v 3 "
+                              "-c:v libx264 -preset ultrafast -colorspace bt470bg",
+                          .Width = 5120,
+                          .Height = 2880};
+
 TEST_P(CliPictureGeometry, GivesFfmpegsCropAndScaleOfEachPicture) {
     const GeometryCase& Case = GetParam();
     const path Source = Case.Source.File();
@@ -337,7 +346,26 @@ INSTANTIATE_TEST_SUITE_P(
                      {"--crop", "101:40:21:10"},
                      101,
                      40,
-                     "crop=50:40:11:10:exact=1,scale=101:40" + AskedScaling}),
+                     "crop=50:40:11:10:exact=1,scale=101:40" + AskedScaling},
+        GeometryCase{"FiveKScaledDown",
+                     FiveK,
+                     {"--size", "1280x"},
+                     1280,
+                     720,
+                     "scale=1280:-1" + AskedScaling},
+        GeometryCase{"FiveKCroppedPast4095",
+                     FiveK,
+                     {"--crop", "640:360:4400:2400"},
+                     640,
+                     360,
+                     "crop=640:360:4400:2400:exact=1"},
+        // The crop alone would be too wide for an FLV; the size brings it in.
+        GeometryCase{"FiveKCropWiderThanAnFlvScaled",
+                     FiveK,
+                     {"--crop", "4800:2000:200:500", "--size", "x720"},
+                     1728,
+                     720,
+                     "crop=4800:2000:200:500:exact=1,scale=-1:720" + AskedScaling}),
     [](const auto& Info) { return Info.param.Name; });
 
 // A crop or size that can't be used writes nothing and exits as a usage
@@ -362,6 +390,16 @@ TEST(CliPictureGeometryRefusals, AreUsageErrorsThatWriteNothing) {
          "Error: " + Source.string() +
              ": The size asked for makes the picture 4000x128000 pixels; Flash Screen Video "
              "frames are 1 to 4095 pixels wide and high.\n"},
+        {{FiveK.File().string()},
+         "Error: " + FiveK.File().string() +
+             ": The video is 5120x2880 pixels; Flash Screen Video frames are 1 to 4095 pixels "
+             "wide and high: give a size that scales it down (--size 1920x, or \"Resize the "
+             "picture to\" in the window), or crop it.\n"},
+        {{"--crop", "4096:100:1000:0", FiveK.File().string()},
+         "Error: " + FiveK.File().string() +
+             ": The crop is 4096x100 pixels; Flash Screen Video frames are 1 to 4095 pixels wide "
+             "and high: give a size that scales it down (--size 1920x, or \"Resize the picture "
+             "to\" in the window), or a smaller crop.\n"},
     };
     for (const auto& Refusal : Refusals) {
         const path Flv = Dir / "out.flv";

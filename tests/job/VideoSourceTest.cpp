@@ -260,6 +260,26 @@ TEST_P(FirstFrameGeometry, IsThePartOfTheFirstPictureAndBackWhole) {
     EXPECT_NE(Job.UsePictureGeometry(Beyond), "");
 }
 
+// The picture at a range's start is held; a new geometry converts it again
+// from its decoded frame without reading the file: emptied meanwhile, the
+// file still gives it, and only another picture can't be had.
+TEST_P(FirstFrameGeometry, AtTheRangesStartIsConvertedAgainWithoutReadingTheFile) {
+    const path Copy = test::FreshDir(std::string("held-") + GetParam().Name) / "input";
+    std::filesystem::copy_file(GetParam().File(), Copy);
+    Job.LoadVideoFile(Copy.string());
+    ASSERT_EQ(Job.State(), SourceOpen);
+    const int Width = Job.GetFrameFormat().Width;
+    const std::vector<uint8_t> First = test::TopDownPixels(Job.CurrentFrame());
+    ASSERT_EQ(Job.UsePictureGeometry({}, 500), "");
+    const std::vector<uint8_t> AtStart = test::TopDownPixels(Job.CurrentFrame());
+    EXPECT_NE(AtStart, First);
+    std::filesystem::resize_file(Copy, 0);
+    const platform::TPictureRect Part{30, 16, 8, 4};
+    ASSERT_EQ(Job.UsePictureGeometry({Part}, 500), "");
+    EXPECT_EQ(test::TopDownPixels(Job.CurrentFrame()), PartOf(AtStart, Width, Part));
+    EXPECT_NE(Job.UsePictureGeometry({Part}, 0), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Fixtures, FirstFrameGeometry,
                          testing::Values(InputFile{"Mpeg4Avi", test::AviMpeg4},
                                          InputFile{"H264Mp4", Mp4H264Aac}),

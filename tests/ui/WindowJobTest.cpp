@@ -721,6 +721,67 @@ private slots:
         QCOMPARE(Frames[0].Bgr, Expected);
     }
 
+    // The preview shows the picture at the range's start (the FLV's first
+    // frame) as the output will hold it: the start is taken once typing
+    // rests, or at once when the edit is left, and followed as it changes;
+    // a new size converts that picture again.
+    void thePreviewFollowsTheRangesStart() {
+        const struct {
+            fs::path File;
+            std::string Scaling;  // the ffmpeg tool's flags for a size asked for
+        } Inputs[] = {
+            {SmallVideo("4"), "bicubic"},
+            {test::Fixture("window-h264-4s.mkv",
+                           "-f lavfi -i testsrc2=size=32x24:rate=5:duration=4 -c:v libx264"),
+             "bicubic+full_chroma_int"},
+        };
+        for (const auto& Input : Inputs) {
+            const auto At = [&](const char* Seconds, const char* Size) {
+                return test::DecodeWithFfmpeg(Input.File, "bgr24",
+                                              std::string("-ss ") + Seconds +
+                                                  " -frames:v 1 -vf scale=" + Size +
+                                                  ":flags=" + Input.Scaling);
+            };
+            const std::vector<uint8_t> First = At("0", "64:48");
+            const std::vector<uint8_t> AtTwo = At("2", "64:48");
+            const std::vector<uint8_t> AtOne = At("1", "64:48");
+            QVERIFY(First != AtTwo && AtOne != AtTwo && AtOne != First);
+            auto Fresh = test::ShowMainWindow();
+            test::OpenInput(*Fresh, Input.File);
+            Fresh->PageControl1->setCurrentIndex(2);
+            Fresh->SizeWidthEdit->setText("64");
+            Fresh->SizeCheckBox->click();
+            const auto Shown = [&] { return Bgr24Rows(Fresh->PreviewLayer->Bitmap); };
+            QCOMPARE(Shown(), First);
+            Fresh->RangeStartEdit->setFocus();
+            QTest::keyClicks(Fresh->RangeStartEdit, "2");
+            QCOMPARE(Shown(), First);  // typing on
+            QTRY_COMPARE(Shown(), AtTwo);
+            Fresh->RangeStartEdit->selectAll();
+            QTest::keyClicks(Fresh->RangeStartEdit, "1");
+            QTest::keyClick(Fresh->RangeStartEdit, Qt::Key_Return);
+            QCOMPARE(Shown(), AtOne);
+            Fresh->SizeWidthEdit->setText("48");
+            QCOMPARE(Shown(), At("1", "48:36"));
+            QCOMPARE(Fresh->PictureSizeLabel->text(),
+                     QString("The FLV file will be 48x36 pixels."));
+        }
+    }
+
+    // A picture wider than an FLV holds opens; the page says what to do,
+    // and a size makes it fit.
+    void aPictureTooWideForAnFlvTakesASize() {
+        test::OpenInput(*Window, test::Fixture("window-4100x20.avi",
+                                               "-f lavfi -i color=red:size=4100x20:rate=5 "
+                                               "-frames:v 2 -c:v rawvideo -pix_fmt bgr24"));
+        QCOMPARE(Window->PictureSizeLabel->text(),
+                 QString("The video is 4100x20 pixels; Flash Screen Video frames are 1 to 4095 "
+                         "pixels wide and high: give a size that scales it down (--size 1920x, "
+                         "or \"Resize the picture to\" in the window), or crop it."));
+        Window->SizeCheckBox->click();
+        QCOMPARE(Window->PictureSizeLabel->text(), QString("The FLV file will be 1280x6 pixels."));
+    }
+
     // The input's name with ".flv", in its folder, then in the folder of the
     // output chosen last.
     void theSaveDialogProposesTheInputsName() {

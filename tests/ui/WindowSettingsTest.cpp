@@ -199,8 +199,8 @@ private slots:
             {Window->KeyFrameIntervalEdit, "3600000",
              "A whole number from 1 to 3600000 milliseconds"},
             {Window->FrameRateLimitEdit, "255", "A whole number from 1 to 255 fps"},
-            {Window->CropWidthEdit, "4095", "A whole number from 1 to 4095 pixels"},
-            {Window->CropTopEdit, "4094", "A whole number from 0 to 4094 pixels"},
+            {Window->CropWidthEdit, "8192", "A whole number from 1 to 8192 pixels"},
+            {Window->CropTopEdit, "8191", "A whole number from 0 to 8191 pixels"},
             {Window->SizeHeightEdit, "4095", "A whole number from 1 to 4095 pixels"},
         };
         QClipboard* Clipboard = QGuiApplication::clipboard();
@@ -650,11 +650,11 @@ private slots:
                  W.CropWidthEdit->setText("1280");
                  W.CropHeightEdit->setText("720");
                  W.CropLeftEdit->setText("16");
-                 W.CropTopEdit->setText("4094");
+                 W.CropTopEdit->setText("8191");
                  W.SizeCheckBox->click();
              },
              [](const TJobSettings& S) {
-                 return S.Picture.Crop == platform::TPictureRect{1280, 720, 16, 4094} &&
+                 return S.Picture.Crop == platform::TPictureRect{1280, 720, 16, 8191} &&
                         S.Picture.Width == 1280 && S.Picture.Height == 0;
              }},
             {"a height alone",
@@ -679,7 +679,7 @@ private slots:
                  W.CropCheckBox->click();
                  W.CropLeftEdit->clear();
              },
-             nullptr, "Crop left takes a whole number from 0 to 4094 pixels, not ''."},
+             nullptr, "Crop left takes a whole number from 0 to 8191 pixels, not ''."},
             {"an external MP3 file, no preview",
              [](TForm1& W) {
                  W.MP3AudioRadioButton->setChecked(true);

@@ -193,6 +193,11 @@ bool DibPicture::AssignPart(const AVFrame& Frame, const TPictureRect& Part) {
     PlanesFrom(Frame, Part, Planes);
     const size_t Stride = (static_cast<size_t>(Width) * BitCount / 8 + 3) & ~size_t{3};
     Bitmap.resize(Stride * static_cast<size_t>(Height));
+    // A large picture scaled down from then on (the whole picture when the
+    // file was opened, then its size asked for) lets its rows go.
+    if (Bitmap.capacity() / 2 > Bitmap.size()) {
+        Bitmap.shrink_to_fit();
+    }
     ConvertRows(Planes, Frame.linesize, Part.Height, Width, Height, Stride);
     Shown = {Width, Height, static_cast<uint8_t>(BitCount / 8), Stride, Bitmap.data()};
     return true;

@@ -19,8 +19,10 @@ TPictureDecoder::~TPictureDecoder() {
 TPicture TPictureDecoder::PictureAt(size_t Target, std::optional<size_t> Next) {
     FinishDecodingAhead();
     if (Target != ShownTarget) {
-        const std::optional<size_t> Picture =
-            Target == AheadTarget ? AheadPicture : DecodeIntoBack(Target);
+        const std::optional<size_t> Picture = Target == AheadTarget  ? AheadPicture
+                                              : Target == KeptTarget ? ConvertKeptIntoBack()
+                                                                     : DecodeIntoBack(Target);
+        KeptTarget.reset();
         if (!Picture) {
             return {};
         }
@@ -40,13 +42,34 @@ void TPictureDecoder::StartOver() {
     Started = false;
 }
 
-// The pictures converted before are converted again.
+// The pictures converted before are converted again; the one shown, from
+// the picture it was decoded as.
 void TPictureDecoder::SetGeometry(const TPictureGeometry& Wanted) {
     FinishDecodingAhead();
     Geometry = Wanted;
     AheadTarget.reset();
+    if (ShownTarget) {
+        KeptTarget = ShownTarget;
+        KeptPicture = ShownPicture;
+    }
     ShownTarget.reset();
     ShownPicture.reset();
+}
+
+// The picture shown, as decoded, converted into the bitmap not handed out;
+// decoded again when it is not kept, or the reading it came from was let go.
+std::optional<size_t> TPictureDecoder::ConvertKeptIntoBack() {
+    AVFrame& Kept = *Decoded[Shown];
+    if (!Started || Kept.width <= 0) {
+        return DecodeIntoBack(*KeptTarget);
+    }
+    const size_t Back = 1 - Shown;
+    if (!Reader.Convert(Kept, Geometry, Pictures[Back])) {
+        return std::nullopt;
+    }
+    av_frame_unref(Decoded[Back].get());
+    av_frame_ref(Decoded[Back].get(), &Kept);
+    return KeptPicture;
 }
 
 // The position of the picture that shows at Target; unless it is the one
@@ -58,8 +81,13 @@ std::optional<size_t> TPictureDecoder::DecodeIntoBack(size_t Target) {
     if (!DecodeUpTo(Target)) {
         return std::nullopt;
     }
-    if (LatestPosition != ShownPicture && !Reader.Convert(*Latest, Geometry, Pictures[1 - Shown])) {
-        return std::nullopt;
+    if (LatestPosition != ShownPicture) {
+        const size_t Back = 1 - Shown;
+        av_frame_unref(Decoded[Back].get());
+        if (!Reader.Convert(*Latest, Geometry, Pictures[Back])) {
+            return std::nullopt;
+        }
+        av_frame_ref(Decoded[Back].get(), Latest.get());
     }
     return LatestPosition;
 }

@@ -80,11 +80,13 @@ public:
     void StartOver();
     // The part of the pictures shown that is converted from the next
     // picture on, and the size it is converted to (both sides given, or
-    // neither); by default the whole picture at its own size.
+    // neither); by default the whole picture at its own size. The picture
+    // shown is kept as decoded: asked for again, it is only converted.
     void SetGeometry(const TPictureGeometry& Geometry);
 
 private:
     std::optional<size_t> DecodeIntoBack(size_t Target);
+    std::optional<size_t> ConvertKeptIntoBack();
     void StartDecodingAhead(std::optional<size_t> Next);
     void FinishDecodingAhead();
     bool Restart(size_t Target);
@@ -98,11 +100,17 @@ private:
     TPictureGeometry Geometry;
 
     // The bitmap handed out and the one the next picture goes into, so that
-    // decoding ahead never touches what the caller reads.
+    // decoding ahead never touches what the caller reads; and the decoded
+    // picture each was converted from.
     DibPicture Pictures[2];
+    FramePtr Decoded[2]{FramePtr(av_frame_alloc()), FramePtr(av_frame_alloc())};
     size_t Shown = 0;
     std::optional<size_t> ShownTarget;   // the position asked for
     std::optional<size_t> ShownPicture;  // the position of the picture shown there
+    // The picture shown before a new geometry, to convert again when its
+    // position is asked for next.
+    std::optional<size_t> KeptTarget;
+    std::optional<size_t> KeptPicture;
 
     // The next position's picture is decoded on a thread of its own while
     // the caller works; every other use of the decoder waits for it first.

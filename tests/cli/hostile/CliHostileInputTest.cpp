@@ -141,6 +141,13 @@ path Width4096() {
                    "-pix_fmt bgr24");
 }
 
+// Wider than any picture read: refused from its header, before decoding.
+path Width8200() {
+    return Fixture("bgr24-8200x16.avi",
+                   "-f lavfi -i color=red:size=8200x16:rate=5 -frames:v 2 -c:v rawvideo "
+                   "-pix_fmt bgr24");
+}
+
 // The first Matroska element Id followed by a size byte and Old (big-endian
 // bytes) gets New in its place.
 std::vector<uint8_t> WithElement(std::vector<uint8_t> File, std::vector<uint8_t> Old,
@@ -348,7 +355,13 @@ void TimesNeverGoBack(const path& Dir, const TProcessResult&) {
 INSTANTIATE_TEST_SUITE_P(
     Files, CliHostileFiles,
     ::testing::Values(
-        HostileFileCase{"Width4096", Converting({}, Width4096), 1, "The video is 4096x16 pixels"},
+        // Too wide for an FLV: a --size would do.
+        HostileFileCase{"Width4096", Converting({}, Width4096), 2,
+                        "The video is 4096x16 pixels; Flash Screen Video frames are 1 to 4095 "
+                        "pixels wide and high: give a size"},
+        HostileFileCase{"Width8200", Converting({"--size", "1280x"}, Width8200), 1,
+                        "The video is 8200x16 pixels; pictures of at most 8192 pixels wide and "
+                        "high can be converted."},
         HostileFileCase{"WidthBeyond16Bits", Converting({}, AviWidthBeyond16Bits), 1,
                         "The video is 65600x1 pixels"},
         // The load decodes the first frame, so a run never starts on it.
