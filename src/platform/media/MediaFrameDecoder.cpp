@@ -90,20 +90,12 @@ TMediaFrameDecoder::TMediaFrameDecoder(TMediaFileReadings From,
       Input(std::move(Reading)),
       Stream(Index),
       Pts(std::move(Times)),
+      Restarts(std::move(Points)),
       Rotation(Degrees),
       LargestSide(Largest),
       Filter(Degrees),
       Pictures(*this, std::move(Context), ShownBitCount,
-               TPictureDecoder::TPicturesAPosition::LastOfSeveral) {
-    // The first frame is decoded from the file's start; a restart point
-    // whose picture is no frame (past the frames' time limit) is none.
-    for (const TRestartPoint& Point : Points) {
-        const auto At = std::lower_bound(Pts.begin(), Pts.end(), Point.Pts);
-        if (At != Pts.end() && *At == Point.Pts && At != Pts.begin()) {
-            Restarts.push_back({Point, static_cast<size_t>(At - Pts.begin())});
-        }
-    }
-}
+               TPictureDecoder::TPicturesAPosition::LastOfSeveral) {}
 
 TPicture TMediaFrameDecoder::Picture(size_t Index) {
     if (Index >= Pts.size()) {
@@ -124,8 +116,8 @@ bool TMediaFrameDecoder::NeedsRestart(size_t Target, std::optional<size_t> Lates
     if (Target < Latest.value_or(FirstFrame)) {
         return true;
     }
-    const TRestart* From = RestartFor(Target);
-    return From && From->Point.Ordinal > NextOrdinal;
+    const TRestartPoint* From = RestartFor(Target);
+    return From && From->Ordinal > NextOrdinal;
 }
 
 // Decoding starts again from the last restart point at or before the
@@ -134,18 +126,18 @@ bool TMediaFrameDecoder::Rewind(size_t Target) {
     Lost.clear();
     ErrorsInARow = 0;
     KeyHeld = false;
-    if (const TRestart* From = RestartFor(Target); From && SeekTo(*From)) {
-        FirstFrame = From->Frame;
+    if (const TRestartPoint* From = RestartFor(Target); From && SeekTo(*From)) {
+        FirstFrame = IndexOf(From->Pts);
         return true;
     }
     FirstFrame = 0;
     return ReadFromStart();
 }
 
-const TMediaFrameDecoder::TRestart* TMediaFrameDecoder::RestartFor(size_t Target) const {
+const TRestartPoint* TMediaFrameDecoder::RestartFor(size_t Target) const {
     const auto After = std::upper_bound(
-        Restarts.begin(), Restarts.end(), Target,
-        [](size_t Frame, const TRestart& Restart) { return Frame < Restart.Frame; });
+        Restarts.begin(), Restarts.end(), Pts[Target],
+        [](int64_t Time, const TRestartPoint& Restart) { return Time < Restart.Pts; });
     return After == Restarts.begin() ? nullptr : &*std::prev(After);
 }
 
@@ -153,7 +145,7 @@ const TMediaFrameDecoder::TRestart* TMediaFrameDecoder::RestartFor(size_t Target
 // decoding time where it tells one (MP4 seeks by those), and the packets
 // up to it are passed over unsent. False when it seeks past it, or can't:
 // a container's seek may be inexact, or none.
-bool TMediaFrameDecoder::SeekTo(const TRestart& From) {
+bool TMediaFrameDecoder::SeekTo(const TRestartPoint& Key) {
     if (!Input) {
         Input = Readings.Open();
         if (!Input) {
@@ -162,7 +154,6 @@ bool TMediaFrameDecoder::SeekTo(const TRestart& From) {
         Input->KeepOnly(Stream);
     }
     FreshInput = false;
-    const TRestartPoint& Key = From.Point;
     const int64_t Time = Key.Dts != AV_NOPTS_VALUE ? Key.Dts : Key.Pts;
     if (avformat_seek_file(&Input->Format(), Stream, INT64_MIN, Time, Time, 0) < 0) {
         return false;

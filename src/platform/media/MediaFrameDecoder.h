@@ -68,12 +68,6 @@ public:
     void LetGoOfReading();
 
 private:
-    // A restart point and the frame its picture shows at.
-    struct TRestart {
-        TRestartPoint Point;
-        size_t Frame;
-    };
-
     TMediaFrameDecoder(TMediaFileReadings Readings, std::unique_ptr<TMediaInput> Input, int Stream,
                        std::vector<int64_t> Pts, std::vector<TRestartPoint> Restarts, int Rotation,
                        int LargestSide, CodecContextPtr Codec);
@@ -86,8 +80,8 @@ private:
     bool Convert(AVFrame& Decoded, const TPictureGeometry& Geometry, DibPicture& Into) override;
     size_t IndexOf(int64_t Time) const;
     bool BeforeFirstFrame(const AVPacket& Candidate) const;
-    const TRestart* RestartFor(size_t Target) const;
-    bool SeekTo(const TRestart& From);
+    const TRestartPoint* RestartFor(size_t Target) const;
+    bool SeekTo(const TRestartPoint& Key);
     bool ReadFromStart();
     bool ReadPacket();
 
@@ -95,7 +89,7 @@ private:
     std::unique_ptr<TMediaInput> Input;  // null once let go of
     const int Stream;
     const std::vector<int64_t> Pts;
-    std::vector<TRestart> Restarts;  // in the order of their frames
+    const std::vector<TRestartPoint> Restarts;
     const int Rotation;
     const int LargestSide;
     PacketPtr Packet{av_packet_alloc()};

@@ -7,6 +7,11 @@ namespace quorvane::platform {
 
 namespace {
 
+// Packets from one restart point to the next at least: an intra-only
+// stream's every frame is one, and their list would cost as much memory
+// as the frames' times.
+constexpr size_t LeastSpacing = 8;
+
 constexpr uint8_t H264NalTypeMask = 0x1F;
 constexpr uint8_t H264IdrSlice = 5;
 
@@ -72,13 +77,15 @@ TRestartPointFinder::TRestartPointFinder(const AVCodecParameters& Parameters)
 
 // A key frame is a restart point when its picture comes after every picture
 // stored before it: none of those shows after it. One the container drops
-// (before an edit list's start) is never restarted from.
+// (before an edit list's start) is never restarted from; one that follows
+// the last too closely is not needed.
 void TRestartPointFinder::Take(const AVPacket& Packet) {
     const size_t Read = Ordinal++;
     if (Packet.pts == AV_NOPTS_VALUE) {
         return;
     }
-    if (Trusted && Packet.pts > LatestPts && Packet.flags & AV_PKT_FLAG_KEY &&
+    const bool Spaced = Points.empty() || Read >= Points.back().Ordinal + LeastSpacing;
+    if (Trusted && Spaced && Packet.pts > LatestPts && Packet.flags & AV_PKT_FLAG_KEY &&
         !(Packet.flags & AV_PKT_FLAG_DISCARD) && StartsAfresh(Packet)) {
         Points.push_back({Packet.pts, Packet.dts, Read});
     }
