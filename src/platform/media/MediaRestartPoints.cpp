@@ -79,17 +79,21 @@ TRestartPointFinder::TRestartPointFinder(const AVCodecParameters& Parameters)
 // stored before it: none of those shows after it. One the container drops
 // (before an edit list's start) is never restarted from; one that follows
 // the last too closely is not needed.
+// A packet without a presentation time is taken to show at its decoding
+// time, as the frames are timed.
 void TRestartPointFinder::Take(const AVPacket& Packet) {
     const size_t Read = Ordinal++;
-    if (Packet.pts == AV_NOPTS_VALUE) {
+    const int64_t Pts = Packet.pts != AV_NOPTS_VALUE ? Packet.pts : Packet.dts;
+    if (Pts == AV_NOPTS_VALUE) {
         return;
     }
     const bool Spaced = Points.empty() || Read >= Points.back().Ordinal + LeastSpacing;
-    if (Trusted && Spaced && Packet.pts > LatestPts && Packet.flags & AV_PKT_FLAG_KEY &&
-        !(Packet.flags & AV_PKT_FLAG_DISCARD) && StartsAfresh(Packet)) {
+    if (Trusted && Spaced && Packet.pts != AV_NOPTS_VALUE && Packet.pts > LatestPts &&
+        Packet.flags & AV_PKT_FLAG_KEY && !(Packet.flags & AV_PKT_FLAG_DISCARD) &&
+        StartsAfresh(Packet)) {
         Points.push_back({Packet.pts, Packet.dts, Read});
     }
-    LatestPts = std::max(LatestPts, Packet.pts);
+    LatestPts = std::max(LatestPts, Pts);
 }
 
 bool TRestartPointFinder::StartsAfresh(const AVPacket& Packet) const {
