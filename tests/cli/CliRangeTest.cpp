@@ -157,6 +157,36 @@ INSTANTIATE_TEST_SUITE_P(
                   .StartSeconds = 1.3,
                   .EndSeconds = 3.62,
                   .FlvmetaWarnings = {flvmeta::DurationDiffers}},
+        // Late starts, decoded from the last key frame before them: short
+        // GOPs with B-frames (an edit list hides their delay); an open GOP,
+        // whose leading pictures refer to the GOP before.
+        RangeCase{.Name = "range-h264-gop12.mp4",
+                  .Making = "-f lavfi -i testsrc2=size=96x64:rate=25:duration=4 " +
+                            BurstSound(4, BurstAt) +
+                            "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac",
+                  .Start = "2.1",
+                  .End = "3.3",
+                  .StartSeconds = 2.1,
+                  .EndSeconds = 3.3,
+                  .FlvmetaWarnings = {flvmeta::OnlyKeyframes, flvmeta::DurationDiffers}},
+        RangeCase{.Name = "range-h264-gop10.mkv",
+                  .Making = "-f lavfi -i testsrc2=size=96x64:rate=25:duration=4 " +
+                            BurstSound(4, BurstAt) +
+                            "-c:v libx264 -g 10 -bf 3 -pix_fmt yuv420p -c:a aac",
+                  .Start = "2.45",
+                  .End = "3.9",
+                  .StartSeconds = 2.45,
+                  .EndSeconds = 3.9},
+        RangeCase{.Name = "range-hevc-open-gop.mp4",
+                  .Making = "-f lavfi -i testsrc2=size=96x64:rate=25:duration=4 " +
+                            BurstSound(4, BurstAt) +
+                            "-c:v libx265 -x265-params "
+                            "log-level=error:keyint=12:min-keyint=12:open-gop=1:bframes=3 "
+                            "-pix_fmt yuv420p -c:a aac",
+                  .Start = "1.7",
+                  .End = "3.1",
+                  .StartSeconds = 1.7,
+                  .EndSeconds = 3.1},
         RangeCase{.Name = "range-raw.avi",
                   .Making = Pictures + "-c:v rawvideo -pix_fmt bgr24",
                   .Start = "1.05",

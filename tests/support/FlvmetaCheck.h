@@ -24,6 +24,8 @@ inline const std::string Desynchronized = "W40024";
 // flvmeta's duration lasts the last frame as long as the pause before it;
 // ours, as long as the stream's frames usually last.
 inline const std::string DurationDiffers = "W80062";
+// Every block of every picture changed (a small, noisy picture).
+inline const std::string OnlyKeyframes = "W60057";
 }  // namespace flvmeta
 
 // Runs `flvmeta --check` on the file.

@@ -20,6 +20,7 @@ extern "C" {
 #include "platform/media/MediaAudioDecoder.h"
 #include "platform/media/MediaFrameDecoder.h"
 #include "platform/media/MediaInput.h"
+#include "platform/media/MediaRestartPoints.h"
 
 namespace quorvane::platform {
 
@@ -210,9 +211,11 @@ private:
 // pictures it does not hold: the pictures start at the first key frame.
 // A packet whose picture goes back in time is left out and counted in
 // GoingBack: it could only be shown with time going back. The sound's
-// first packets go to Probe (when not null) on the way.
+// first packets go to Probe (when not null), and every video packet to
+// Restarts, on the way.
 std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream, int AudioStream,
-                                         TMediaAudioProbe* Probe, size_t& GoingBack) {
+                                         TMediaAudioProbe* Probe, TRestartPointFinder& Restarts,
+                                         size_t& GoingBack) {
     Input.KeepOnly(Stream, Probe ? AudioStream : -1);
     std::vector<TPacketTime> Times;
     std::optional<size_t> FirstKey;
@@ -225,6 +228,9 @@ std::vector<TPacketTime> ReadPacketTimes(TMediaInput& Input, int Stream, int Aud
             if (!Probe->Wants()) {
                 Input.KeepOnly(Stream);
             }
+        }
+        if (Packet->stream_index == Stream) {
+            Restarts.Take(*Packet);
         }
         // A key frame the container drops still starts the pictures after it.
         if (Packet->stream_index == Stream && !FirstKey && Packet->flags & AV_PKT_FLAG_KEY) {
@@ -383,8 +389,10 @@ bool TMediaFile::ReadTimes(const TMediaFileReadings& Readings, int LargestSide,
         return false;
     }
     const std::unique_ptr<TMediaAudioProbe> Probe = DescribeAudio(*Input);
+    TRestartPointFinder Restarts(*Video.codecpar);
     const std::vector<TPacketTime> Times =
-        ReadPacketTimes(*Input, VideoStream, AudioStream, Probe.get(), FFramesGoingBack);
+        ReadPacketTimes(*Input, VideoStream, AudioStream, Probe.get(), Restarts, FFramesGoingBack);
+    RestartPoints = Restarts.Found();
     if (Times.empty()) {
         Failure.Error = TMediaOpenError::NoFirstFrame;
         return false;
@@ -482,8 +490,8 @@ void TMediaFile::TimeFrames() {
 // parameters would have refused it had they told its size.
 bool TMediaFile::OpenPictures(const TMediaFileReadings& Readings, int LargestSide,
                               TMediaOpenFailure& Failure) {
-    Decoder = TMediaFrameDecoder::Open(Readings, VideoStream, std::move(FramePts), FVideo.Rotation,
-                                       LargestSide);
+    Decoder = TMediaFrameDecoder::Open(Readings, VideoStream, std::move(FramePts),
+                                       std::move(RestartPoints), FVideo.Rotation, LargestSide);
     if (!Decoder) {
         Failure.Error = TMediaOpenError::NoDecoder;
         return false;

@@ -75,6 +75,7 @@ class TMediaFrameDecoder;
 class TMediaFileReadings;
 class TMediaInput;
 struct TMediaAudioStart;
+struct TRestartPoint;
 
 class TMediaFile {
 public:
@@ -143,6 +144,9 @@ private:
     std::vector<int64_t> FramePts;
     // Which of those pictures each frame shows.
     std::vector<size_t> FramePictures;
+    // The key frames the pictures can be decoded from, until the decoder
+    // takes them.
+    std::vector<TRestartPoint> RestartPoints;
     int TimeBaseNumerator = 1;
     int TimeBaseDenominator = 1;
     int64_t LastDuration = 0;       // of the last frame, 0 when its packet tells none

@@ -68,6 +68,7 @@ TPictureGeometry GeometryInFrame(const TPictureGeometry& Geometry, TDisplaySize 
 
 std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(const TMediaFileReadings& Readings,
                                                              int Stream, std::vector<int64_t> Pts,
+                                                             std::vector<TRestartPoint> Restarts,
                                                              int Rotation, int LargestSide) {
     std::unique_ptr<TMediaInput> Input = Readings.Open();
     CodecContextPtr Context = Input ? Input->OpenDecoder(Stream, 0) : nullptr;
@@ -76,18 +77,20 @@ std::unique_ptr<TMediaFrameDecoder> TMediaFrameDecoder::Open(const TMediaFileRea
     }
     Input->KeepOnly(Stream);
     return std::unique_ptr<TMediaFrameDecoder>(
-        new TMediaFrameDecoder(Readings, std::move(Input), Stream, std::move(Pts), Rotation,
-                               LargestSide, std::move(Context)));
+        new TMediaFrameDecoder(Readings, std::move(Input), Stream, std::move(Pts),
+                               std::move(Restarts), Rotation, LargestSide, std::move(Context)));
 }
 
 TMediaFrameDecoder::TMediaFrameDecoder(TMediaFileReadings From,
                                        std::unique_ptr<TMediaInput> Reading, int Index,
-                                       std::vector<int64_t> Times, int Degrees, int Largest,
+                                       std::vector<int64_t> Times,
+                                       std::vector<TRestartPoint> Points, int Degrees, int Largest,
                                        CodecContextPtr Context)
     : Readings(std::move(From)),
       Input(std::move(Reading)),
       Stream(Index),
       Pts(std::move(Times)),
+      Restarts(std::move(Points)),
       Rotation(Degrees),
       LargestSide(Largest),
       Filter(Degrees),
@@ -107,16 +110,72 @@ void TMediaFrameDecoder::LetGoOfReading() {
     Input.reset();
 }
 
-// Decoding goes on unless the target lies behind the last picture.
+// Going on from the current state is fastest, unless the target lies
+// behind it or a restart point for it lies beyond the next packet.
 bool TMediaFrameDecoder::NeedsRestart(size_t Target, std::optional<size_t> Latest) const {
-    return Latest && Target < *Latest;
+    if (Target < Latest.value_or(FirstFrame)) {
+        return true;
+    }
+    const TRestartPoint* From = RestartFor(Target);
+    return From && From->Ordinal > NextOrdinal;
 }
 
-// Decoding starts again from the file's start: the packets then come in
-// the same order as when the frames were timed. The reading before goes
-// first: a crafted index can cost gigabytes a reading. False when the file
-// can't be read again.
-bool TMediaFrameDecoder::Rewind(size_t) {
+// Decoding starts again from the last restart point at or before the
+// target, or else from the file's start.
+bool TMediaFrameDecoder::Rewind(size_t Target) {
+    Lost.clear();
+    ErrorsInARow = 0;
+    KeyHeld = false;
+    if (const TRestartPoint* From = RestartFor(Target); From && SeekTo(*From)) {
+        FirstFrame = IndexOf(From->Pts);
+        return true;
+    }
+    FirstFrame = 0;
+    return ReadFromStart();
+}
+
+const TRestartPoint* TMediaFrameDecoder::RestartFor(size_t Target) const {
+    const auto After = std::upper_bound(
+        Restarts.begin(), Restarts.end(), Pts[Target],
+        [](int64_t Time, const TRestartPoint& Restart) { return Time < Restart.Pts; });
+    return After == Restarts.begin() ? nullptr : &*std::prev(After);
+}
+
+// The container seeks to a key frame at or before the one sought, by its
+// decoding time where it tells one (MP4 seeks by those), and the packets
+// up to it are passed over unsent. False when it seeks past it, or can't:
+// a container's seek may be inexact, or none.
+bool TMediaFrameDecoder::SeekTo(const TRestartPoint& Key) {
+    if (!Input) {
+        Input = Readings.Open();
+        if (!Input) {
+            return false;
+        }
+        Input->KeepOnly(Stream);
+    }
+    FreshInput = false;
+    const int64_t Time = Key.Dts != AV_NOPTS_VALUE ? Key.Dts : Key.Pts;
+    if (avformat_seek_file(&Input->Format(), Stream, INT64_MIN, Time, Time, 0) < 0) {
+        return false;
+    }
+    // No packet before the key frame shows after it.
+    while (ReadPacket()) {
+        if (Packet->pts == Key.Pts && Packet->flags & AV_PKT_FLAG_KEY) {
+            KeyHeld = true;
+            NextOrdinal = Key.Ordinal + 1;
+            return true;
+        }
+        if (Packet->pts != AV_NOPTS_VALUE && Packet->pts > Key.Pts) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// The packets then come in the same order as when the frames were timed.
+// The reading before goes first: a crafted index can cost gigabytes a
+// reading. False when the file can't be read again.
+bool TMediaFrameDecoder::ReadFromStart() {
     if (!Input || !FreshInput) {
         Input.reset();
         Input = Readings.Open();
@@ -126,8 +185,7 @@ bool TMediaFrameDecoder::Rewind(size_t) {
         Input->KeepOnly(Stream);
     }
     FreshInput = false;
-    Lost.clear();
-    ErrorsInARow = 0;
+    NextOrdinal = 0;
     return true;
 }
 
@@ -140,8 +198,9 @@ std::optional<size_t> TMediaFrameDecoder::Place(const AVFrame& Picture,
     ErrorsInARow = 0;
     const int64_t Time =
         Picture.pts != AV_NOPTS_VALUE ? Picture.pts : Picture.best_effort_timestamp;
-    const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time) : Latest ? *Latest + 1 : 0;
-    if ((Latest && Index < *Latest) || (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
+    const size_t Index = Time != AV_NOPTS_VALUE ? IndexOf(Time) : Latest ? *Latest + 1 : FirstFrame;
+    if ((Latest && Index < *Latest) || Index < FirstFrame ||
+        (Time != AV_NOPTS_VALUE && Time < Pts.front())) {
         return std::nullopt;
     }
     return Index;
@@ -159,17 +218,31 @@ size_t TMediaFrameDecoder::IndexOf(int64_t Time) const {
 }
 
 bool TMediaFrameDecoder::SendPacket(AVCodecContext& Codec) {
-    do {
-        av_packet_unref(Packet.get());
-        if (av_read_frame(&Input->Format(), Packet.get()) < 0) {
-            return false;
-        }
-    } while (Packet->stream_index != Stream || BeforeFirstFrame(*Packet));
+    if (!KeyHeld) {
+        do {
+            if (!ReadPacket()) {
+                return false;
+            }
+        } while (BeforeFirstFrame(*Packet));
+    }
+    KeyHeld = false;
     const int64_t Time = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
     if (avcodec_send_packet(&Codec, Packet.get()) < 0 && Time != AV_NOPTS_VALUE &&
         !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
         Lost.insert(IndexOf(Time));
     }
+    return true;
+}
+
+// The stream's next packet, into Packet.
+bool TMediaFrameDecoder::ReadPacket() {
+    do {
+        av_packet_unref(Packet.get());
+        if (av_read_frame(&Input->Format(), Packet.get()) < 0) {
+            return false;
+        }
+    } while (Packet->stream_index != Stream);
+    ++NextOrdinal;
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/ffmpeg/PictureDecoder.h"
 #include "platform/media/DisplayFilter.h"
 #include "platform/media/MediaInput.h"
+#include "platform/media/MediaRestartPoints.h"
 
 namespace quorvane::platform {
 
@@ -36,17 +37,21 @@ TPictureGeometry GeometryInFrame(const TPictureGeometry& Geometry, TDisplaySize 
 
 // The media file's side of the decoding: the stream's packets as the
 // container stores them, pictures placed by their presentation times,
-// decoding again from the file's start.
+// decoding again from the last restart point at or before the picture
+// wanted (the file's start when there is none, or the container can't go
+// there).
 class TMediaFrameDecoder final : private TPictureDecoder::IReader {
 public:
     // Readings: where the file is read from its start, once now and again
     // for each restart; Stream: the video stream's index; Pts: the
     // presentation time of every frame, in its time base, sorted and each
-    // once. Pictures are not shown larger than LargestSide either way.
-    // Null when the file can't be read or no decoder opens.
+    // once; Restarts: the stream's restart points. Pictures are not shown
+    // larger than LargestSide either way. Null when the file can't be read
+    // or no decoder opens.
     static std::unique_ptr<TMediaFrameDecoder> Open(const TMediaFileReadings& Readings, int Stream,
-                                                    std::vector<int64_t> Pts, int Rotation,
-                                                    int LargestSide);
+                                                    std::vector<int64_t> Pts,
+                                                    std::vector<TRestartPoint> Restarts,
+                                                    int Rotation, int LargestSide);
 
     // As TMediaFile::Picture.
     TPicture Picture(size_t Index);
@@ -58,13 +63,14 @@ public:
     // As TPictureDecoder::SetGeometry, in the pictures as shown.
     void SetGeometry(const TPictureGeometry& Geometry) { Pictures.SetGeometry(Geometry); }
     // Closes the reading until the next picture is asked for (which then
-    // decodes from the start again), so that another may read the file.
+    // decodes from a restart point again), so that another may read the
+    // file.
     void LetGoOfReading();
 
 private:
     TMediaFrameDecoder(TMediaFileReadings Readings, std::unique_ptr<TMediaInput> Input, int Stream,
-                       std::vector<int64_t> Pts, int Rotation, int LargestSide,
-                       CodecContextPtr Codec);
+                       std::vector<int64_t> Pts, std::vector<TRestartPoint> Restarts, int Rotation,
+                       int LargestSide, CodecContextPtr Codec);
     bool NeedsRestart(size_t Target, std::optional<size_t> Latest) const override;
     bool Rewind(size_t Target) override;
     bool SendPacket(AVCodecContext& Codec) override;
@@ -74,11 +80,16 @@ private:
     bool Convert(AVFrame& Decoded, const TPictureGeometry& Geometry, DibPicture& Into) override;
     size_t IndexOf(int64_t Time) const;
     bool BeforeFirstFrame(const AVPacket& Candidate) const;
+    const TRestartPoint* RestartFor(size_t Target) const;
+    bool SeekTo(const TRestartPoint& Key);
+    bool ReadFromStart();
+    bool ReadPacket();
 
     const TMediaFileReadings Readings;
     std::unique_ptr<TMediaInput> Input;  // null once let go of
     const int Stream;
     const std::vector<int64_t> Pts;
+    const std::vector<TRestartPoint> Restarts;
     const int Rotation;
     const int LargestSide;
     PacketPtr Packet{av_packet_alloc()};
@@ -89,6 +100,9 @@ private:
     std::atomic<bool> SawHdr = false;
     std::set<size_t> Lost;   // frames whose packet the decoder refused
     bool FreshInput = true;  // Input is still at its start
+    size_t FirstFrame = 0;   // where decoding started again: no picture before it is shown
+    size_t NextOrdinal = 0;  // of the stream's next packet read
+    bool KeyHeld = false;    // Packet holds the key frame sought, still to be sent
     int ErrorsInARow = 0;
     // Last: it stops decoding ahead before the rest goes.
     TPictureDecoder Pictures;
