@@ -88,12 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         TColourCase{"odd-size-bt601.webm", Tagged("161x91", "yuv420p", "bt601", "tv") + Vp9},
         TColourCase{"ten-bit-bt709.mkv", Tagged("192x108", "yuv420p10le", "bt709", "tv") + H264},
         TColourCase{"ten-bit-bt601.mkv", Tagged("192x108", "yuv420p10le", "bt601", "tv") + H264}),
-    [](const auto& Info) {
-        std::string Name = Info.param.Name;
-        std::replace_if(
-            Name.begin(), Name.end(), [](char C) { return !std::isalnum(C); }, '_');
-        return Name;
-    });
+    [](const auto& Info) { return TestNameOf(Info.param.Name); });
 
 }  // namespace
 }  // namespace quorvane::test

@@ -195,12 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .EndSeconds = 3.2,
                   .Rgb = true,
                   .ExternalMp3 = true}),
-    [](const auto& Info) {
-        std::string Name = Info.param.Name;
-        std::replace_if(
-            Name.begin(), Name.end(), [](char C) { return !std::isalnum(C); }, '_');
-        return Name;
-    });
+    [](const auto& Info) { return TestNameOf(Info.param.Name); });
 
 // Refused as a wrong command line, before anything is written: an end not
 // after the start before the input is even opened (it is missing here), a

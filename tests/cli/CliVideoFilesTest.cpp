@@ -219,12 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       .Shown = "zscale=t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
                                "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,"
                                "format=gbrp"}),
-    [](const auto& Info) {
-        std::string Name = Info.param.Name;
-        std::replace_if(
-            Name.begin(), Name.end(), [](char C) { return !std::isalnum(C); }, '_');
-        return Name;
-    });
+    [](const auto& Info) { return TestNameOf(Info.param.Name); });
 
 // A crop and a size on the way: each FLV picture is FFmpeg's own crop and
 // scale of the same picture, with the scaler's flags the conversion uses.

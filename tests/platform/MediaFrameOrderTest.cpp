@@ -77,12 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "-pix_fmt yuv420p -c:a aac"},
         OrderCase{"order-mpeg2-open-gop.ts", "-c:v mpeg2video -g 12 -bf 2 -c:a mp2"},
         OrderCase{"order-vp9.webm", "-c:v libvpx-vp9 -g 10 -b:v 200k -c:a libopus"}),
-    [](const auto& Info) {
-        std::string Name = Info.param.Name;
-        std::replace_if(
-            Name.begin(), Name.end(), [](char C) { return !std::isalnum(C); }, '_');
-        return Name;
-    });
+    [](const auto& Info) { return TestNameOf(Info.param.Name); });
 
 }  // namespace
 }  // namespace quorvane::test

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -135,6 +137,12 @@ double DecodedSoundSeconds(const fs::path& File) {
         RunProcess("ffmpeg", {"-v", "error", "-nostdin", "-i", File.string(), "-vn", "-ac", "1",
                               "-ar", std::to_string(Rate), "-f", "s16le", "-"});
     return static_cast<double>(Decoded.Output.size()) / 2 / Rate;
+}
+
+std::string TestNameOf(std::string FileName) {
+    std::replace_if(
+        FileName.begin(), FileName.end(), [](char C) { return !std::isalnum(C); }, '_');
+    return FileName;
 }
 
 }  // namespace quorvane::test

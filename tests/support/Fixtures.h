@@ -27,6 +27,9 @@ std::filesystem::path CachedFile(const std::string& Name,
 //   Fixture("tone.mp3", "-f lavfi -i sine=duration=1 -c:a libmp3lame")
 std::filesystem::path Fixture(const std::string& Name, const std::string& Arguments);
 
+// A fixture's name as a test's name: letters and digits, the rest '_'.
+std::string TestNameOf(std::string FileName);
+
 // A file derived from another by Transform(Source bytes) -> new bytes.
 std::filesystem::path DerivedFixture(
     const std::string& Name, const std::filesystem::path& Source,
