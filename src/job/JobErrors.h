@@ -14,18 +14,24 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A picture's size as the messages give it: "1280x720".
+inline std::string PictureSizeText(int64_t Width, int64_t Height) {
+    return std::to_string(Width) + "x" + std::to_string(Height);
+}
+
+inline constexpr const char* FlvFrameSizeRule =
+    "Flash Screen Video frames are 1 to 4095 pixels wide and high";
+
 // A video whose frames are too small or too large for Screen Video.
 inline std::string UnsupportedFrameSizeText(int64_t Width, int64_t Height) {
-    return "The video is " + std::to_string(Width) + "x" + std::to_string(Height) +
-           " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
+    return "The video is " + PictureSizeText(Width, Height) + " pixels; " + FlvFrameSizeRule + ".";
 }
 
 // A picture larger than any that is decoded (LargestDecodedSide): no size
 // or crop can help.
 inline std::string UndecodableFrameSizeText(int64_t Width, int64_t Height, int32_t Largest) {
-    return "The video is " + std::to_string(Width) + "x" + std::to_string(Height) +
-           " pixels; pictures of at most " + std::to_string(Largest) +
-           " pixels wide and high can be converted.";
+    return "The video is " + PictureSizeText(Width, Height) + " pixels; pictures of at most " +
+           std::to_string(Largest) + " pixels wide and high can be converted.";
 }
 
 inline std::string OutputNotWrittenText(const std::error_code& Error) {

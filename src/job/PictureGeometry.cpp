@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "encoder/ScreenVideoEncoder.h"
+#include "job/JobErrors.h"
 
 namespace quorvane {
 
@@ -18,6 +19,11 @@ int32_t Proportional(int32_t Side, int32_t Numerator, int32_t Denominator) {
         std::clamp<int64_t>((Exact2 + Denominator) / (2 * Denominator), 1, INT32_MAX));
 }
 
+// The part of the picture converted: the crop, else the whole picture.
+TPictureRect PartConverted(const TPictureGeometry& Geometry, int32_t Width, int32_t Height) {
+    return Geometry.Crop.value_or(TPictureRect{Width, Height, 0, 0});
+}
+
 bool Fits(const TPictureRect& Crop, int32_t Width, int32_t Height) {
     return Crop.Width > 0 && Crop.Height > 0 && Crop.X >= 0 && Crop.Y >= 0 &&
            int64_t{Crop.X} + Crop.Width <= Width && int64_t{Crop.Y} + Crop.Height <= Height;
@@ -27,7 +33,7 @@ bool Fits(const TPictureRect& Crop, int32_t Width, int32_t Height) {
 
 TPictureGeometry ResolvedGeometry(const TPictureGeometry& Geometry, int32_t Width, int32_t Height) {
     TPictureGeometry Resolved = Geometry;
-    const TPictureRect Part = Geometry.Crop.value_or(TPictureRect{Width, Height, 0, 0});
+    const TPictureRect Part = PartConverted(Geometry, Width, Height);
     if (Part.Width <= 0 || Part.Height <= 0) {
         return Resolved;
     }
@@ -44,23 +50,22 @@ std::string PictureGeometryProblem(const TPictureGeometry& Geometry, int32_t Wid
     if (const auto& Crop = Geometry.Crop; Crop && !Fits(*Crop, Width, Height)) {
         return "The crop " + std::to_string(Crop->Width) + ":" + std::to_string(Crop->Height) +
                ":" + std::to_string(Crop->X) + ":" + std::to_string(Crop->Y) +
-               " (width:height:x:y) reaches beyond the picture, which is " + std::to_string(Width) +
-               "x" + std::to_string(Height) + " pixels.";
+               " (width:height:x:y) reaches beyond the picture, which is " +
+               PictureSizeText(Width, Height) + " pixels.";
     }
     const TPictureGeometry Resolved = ResolvedGeometry(Geometry, Width, Height);
     if (Resolved.Width > LargestFrameSide || Resolved.Height > LargestFrameSide) {
-        return "The size asked for makes the picture " + std::to_string(Resolved.Width) + "x" +
-               std::to_string(Resolved.Height) +
-               " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high.";
+        return "The size asked for makes the picture " +
+               PictureSizeText(Resolved.Width, Resolved.Height) + " pixels; " + FlvFrameSizeRule +
+               ".";
     }
     // Without a size, the part converted is the FLV's picture.
-    const TPictureRect Part = Geometry.Crop.value_or(TPictureRect{Width, Height, 0, 0});
+    const TPictureRect Part = PartConverted(Geometry, Width, Height);
     if (Resolved.Width == 0 && (Part.Width > LargestFrameSide || Part.Height > LargestFrameSide)) {
         return std::string(Geometry.Crop ? "The crop is " : "The video is ") +
-               std::to_string(Part.Width) + "x" + std::to_string(Part.Height) +
-               " pixels; Flash Screen Video frames are 1 to 4095 pixels wide and high: give a "
-               "size that scales it down (--size 1920x, or \"Resize the picture to\" in the "
-               "window)" +
+               PictureSizeText(Part.Width, Part.Height) + " pixels; " + FlvFrameSizeRule +
+               ": give a size that scales it down (--size 1920x, or \"Resize the picture to\" in "
+               "the window)" +
                (Geometry.Crop ? ", or a smaller crop." : ", or crop it.");
     }
     return {};
